@@ -1,0 +1,240 @@
+// Opening a file as a movie: the top-level walk, the presence flags, and the
+// release of everything the open built.
+#include "box_reader.h"
+#include "container_walk.h"
+#include "play_handle.h"
+
+namespace bxf {
+
+namespace {
+
+// The book uuid is named by its whole extended type.
+constexpr uint32_t kBookUuid[4] = {0x508E0CF1, 0x21864CCF, 0xAAB26344, 0xD2498006};
+
+uint32_t read_ftyp(const Io &, const BoxRecord &box, PlayHandle &h) {
+    h.movie.ftyp_body = body_range(box);
+    return BXF_RET_OK;
+}
+
+uint32_t read_pdin(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    uint32_t vf = 0;
+    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &h.movie.pdin_payload);
+    if (ret == BXF_RET_OK) h.movie.pdin_body = body_range(box);
+    return ret;
+}
+
+// Version/flags, two 256-byte location strings and 512 reserved bytes.
+uint32_t read_bloc(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    if (box.m_body_size < 1028) return BXF_RET_FORMAT;
+    uint32_t vf = 0;
+    BoxRange payload;
+    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &payload);
+    if (ret == BXF_RET_OK) h.movie.bloc_body = body_range(box);
+    return ret;
+}
+
+uint32_t read_moov(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    uint32_t ret = parse_moov(io, body_range(box), h.movie.moov);
+    if (ret != BXF_RET_OK) return ret;
+    h.movie.moov_box = box_range(box);
+    h.movie.moov_body = body_range(box);
+    return BXF_RET_OK;
+}
+
+uint32_t read_meta(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    uint32_t vf = 0;
+    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &h.movie.meta_payload);
+    if (ret == BXF_RET_OK) h.movie.meta_body = body_range(box);
+    return ret;
+}
+
+// The random-access index is read when it is needed; the walk locates it.
+uint32_t read_mfra(const Io &, const BoxRecord &box, PlayHandle &h) {
+    h.movie.mfra_box = box_range(box);
+    h.movie.mfra_body = body_range(box);
+    return BXF_RET_OK;
+}
+
+uint32_t read_mdri(const Io &, const BoxRecord &box, PlayHandle &h) {
+    h.movie.mdri_box = box_range(box);
+    h.movie.mdri_body = body_range(box);
+    return BXF_RET_OK;
+}
+
+uint32_t read_moof(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    if (h.movie.moof_head && !h.record_all_moofs) return BXF_RET_OK;
+    auto *node = alloc_record<MoofNode>(io.inst);
+    if (!node) return BXF_RET_NOMEM;
+    node->box_offset = box.m_box_offset;
+    node->box_size = box.m_box_size;
+    append_node(h.movie.moof_head, h.movie.moof_tail, node);
+    return BXF_RET_OK;
+}
+
+// Keeps the first box of a kind: its whole range and the range after the
+// extended type.
+void keep_uuid(BoxRange &box_slot, BoxRange &payload_slot, const BoxRecord &box, const UuidHeader &uuid) {
+    if (range_present(payload_slot)) return;
+    box_slot = box_range(box);
+    payload_slot = BoxRange{uuid.payload_offset, uuid.payload_size};
+}
+
+uint32_t read_top_uuid(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    UuidHeader uuid;
+    uint32_t ret = read_uuid_header(io, box.m_body_offset, box.m_body_size, &uuid);
+    if (ret != BXF_RET_OK) return ret;
+    MovieRecord &m = h.movie;
+    if (uuid.is_vendor_uuid) {
+        switch (uuid.code0) {
+        case BXF_FOURCC('L', 'I', 'C', 'I'):
+            keep_uuid(m.lici_box, m.lici_payload, box, uuid);
+            break;
+        case BXF_FOURCC('M', 'T', 'S', 'D'):
+            keep_uuid(m.mtsd_box, m.mtsd_payload, box, uuid);
+            break;
+        case BXF_FOURCC('P', 'R', 'O', 'F'):
+            if (!range_present(m.prof_payload)) {
+                // The profile list starts with version/flags and an entry count.
+                FullBoxHeader list;
+                ret = read_full_box_header(io, BoxRange{uuid.payload_offset, uuid.payload_size}, 0, &list);
+                if (ret != BXF_RET_OK) return ret;
+                keep_uuid(m.prof_box, m.prof_payload, box, uuid);
+            }
+            break;
+        default:
+            break;
+        }
+    } else if (uuid.code0 == kBookUuid[0] && uuid.code1 == kBookUuid[1] && uuid.code2 == kBookUuid[2] &&
+               uuid.code3 == kBookUuid[3]) {
+        keep_uuid(m.book_box, m.book_payload, box, uuid);
+    }
+    return BXF_RET_OK;
+}
+
+const ChildRule<PlayHandle> kTopLevel[] = {
+    {BXF_FOURCC('f', 't', 'y', 'p'), Occurs::once, read_ftyp},
+    {BXF_FOURCC('p', 'd', 'i', 'n'), Occurs::once, read_pdin},
+    {BXF_FOURCC('b', 'l', 'o', 'c'), Occurs::once, read_bloc},
+    {BXF_FOURCC('m', 'o', 'o', 'v'), Occurs::once, read_moov},
+    {BXF_FOURCC('m', 'e', 't', 'a'), Occurs::once, read_meta},
+    {BXF_FOURCC('m', 'f', 'r', 'a'), Occurs::once, read_mfra},
+    {BXF_FOURCC('m', 'd', 'r', 'i'), Occurs::once, read_mdri},
+    {BXF_FOURCC('m', 'o', 'o', 'f'), Occurs::repeat, read_moof},
+    {BXF_FOURCC('u', 'u', 'i', 'd'), Occurs::repeat, read_top_uuid},
+};
+
+// Unless the whole file is to be walked, the walk ends at the first fragment:
+// what follows is fragments and their index.
+bool continue_top_level(const Io &, const BoxRecord &, PlayHandle &h) {
+    return h.walk_all_boxes != 0 || h.movie.moof_head == nullptr;
+}
+
+// Presence is read from body ranges: a box at file offset 0 has a zero box
+// offset but never a zero body offset.
+uint32_t presence_flags(const MovieRecord &m) {
+    uint32_t flags = BXF_PLAY_INIT_EXIST_NONE;
+    const struct {
+        bool present;
+        uint32_t flag;
+    } checks[] = {
+        {range_present(m.moov.mvex.mehd_body), BXF_PLAY_INIT_EXIST_MEHD_BOX},
+        {m.moov.mvex.trex_head != nullptr, BXF_PLAY_INIT_EXIST_TREX_BOX},
+        {m.moof_head != nullptr, BXF_PLAY_INIT_EXIST_MOOF_BOX},
+        {range_present(m.mfra_body), BXF_PLAY_INIT_EXIST_MFRA_BOX},
+        {range_present(m.ftyp_body), BXF_PLAY_INIT_EXIST_FTYP_BOX},
+        {range_present(m.prof_payload), BXF_PLAY_INIT_EXIST_UUID_PROF_BOX},
+        {range_present(m.moov_body), BXF_PLAY_INIT_EXIST_MOOV_BOX},
+        {range_present(m.moov.iods_body), BXF_PLAY_INIT_EXIST_IODS_BOX},
+        {range_present(m.lici_payload), BXF_PLAY_INIT_EXIST_UUID_LICI_BOX},
+        {range_present(m.mtsd_payload), BXF_PLAY_INIT_EXIST_UUID_MTSD_BOX},
+        {range_present(m.book_payload), BXF_PLAY_INIT_EXIST_UUID_BOOK_BOX},
+        {range_present(m.mdri_body), BXF_PLAY_INIT_EXIST_MDRI_BOX},
+        {m.moov.pssh_head != nullptr, BXF_PLAY_INIT_EXIST_PROTECTION_SYSTEM_BOX},
+        {range_present(m.moov.trailing_free_box), BXF_PLAY_INIT_EXIST_FREE_BOX},
+        {range_present(m.pdin_body), BXF_PLAY_INIT_EXIST_PDIN_BOX},
+        {range_present(m.bloc_body), BXF_PLAY_INIT_EXIST_BLOC_BOX},
+        {range_present(m.moov.ainf_body), BXF_PLAY_INIT_EXIST_AINF_BOX},
+        {range_present(m.moov.meta_body), BXF_PLAY_INIT_EXIST_MOOV_META_BOX},
+        {range_present(m.meta_body), BXF_PLAY_INIT_EXIST_META_BOX},
+    };
+    for (const auto &c : checks)
+        if (c.present) flags |= c.flag;
+    return flags;
+}
+
+}  // namespace
+
+uint32_t parse_top_level(const Io &io, PlayHandle &handle, uint64_t start, uint64_t length) {
+    return walk_container(io, BoxRange{start, length}, kTopLevel, handle, continue_top_level);
+}
+
+uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
+                            BoxRange *out_payload) {
+    if (body.size < 4) return BXF_RET_FORMAT;
+    uint8_t head[4];
+    uint32_t ret = read_exact_at(io, body.offset, head, sizeof head);
+    if (ret != BXF_RET_OK) return ret;
+    const uint32_t vf = load_u32_be(head);
+    if ((vf >> 24) > max_version) return BXF_RET_FORMAT;
+    *out_version_flags = vf;
+    *out_payload = BoxRange{body.offset + 4, body.size - 4};
+    return BXF_RET_OK;
+}
+
+void release_movie(LibraryInstance *inst, MovieRecord &movie) {
+    release_moov(inst, movie.moov);
+    free_list(inst, movie.moof_head);
+    movie.moof_head = movie.moof_tail = nullptr;
+}
+
+}  // namespace bxf
+
+using namespace bxf;
+
+extern "C" uint32_t bxf_play_open(LibraryInstance *instance, void *file, const OpenParams *params,
+                                  PlayHandle **out_handle, uint32_t *out_flags) {
+    if (!instance || !file || !params || !out_handle || !out_flags) return BXF_RET_ARGS;
+    uint32_t ret = bxf_set_memory_limits(instance, 1, params->memory_budget, params->sample_percent,
+                                         sizeof(PlayHandle));
+    if (ret != BXF_RET_OK) return ret;
+    auto *handle = alloc_record<PlayHandle>(instance);
+    if (!handle) return BXF_RET_NOMEM;
+    handle->instance = instance;
+    handle->file = file;
+    handle->walk_all_boxes = params->walk_all_boxes;
+    handle->fragment_mode = params->fragment_mode;
+
+    const Io io{instance, file};
+    ret = file_size(instance, file, &handle->file_size);
+    if (ret == BXF_RET_OK) ret = parse_top_level(io, *handle, 0, handle->file_size);
+    // A fragmented movie (one with trex) needs tracks for its fragments.
+    if (ret == BXF_RET_OK && handle->movie.moov.mvex.trex_head && !handle->movie.moov.tracks_head)
+        ret = BXF_RET_FORMAT;
+    if (ret != BXF_RET_OK) {
+        bxf_play_close(handle);
+        return ret;
+    }
+    *out_flags = presence_flags(handle->movie);
+    *out_handle = handle;
+    return BXF_RET_OK;
+}
+
+extern "C" uint32_t bxf_play_close(PlayHandle *handle) {
+    if (!handle) return BXF_RET_OK;
+    LibraryInstance *inst = handle->instance;
+    release_movie(inst, handle->movie);
+    bxf_free(inst, handle);
+    return BXF_RET_OK;
+}
+
+extern "C" uint32_t bxf_play_get_movie(const PlayHandle *handle, const MovieRecord **out_movie) {
+    if (!handle || !out_movie) return BXF_RET_ARGS;
+    *out_movie = &handle->movie;
+    return BXF_RET_OK;
+}
+
+extern "C" uint32_t bxf_get_track_count(const PlayHandle *handle, uint32_t *out_count) {
+    if (!handle || !out_count) return BXF_RET_ARGS;
+    *out_count = handle->movie.moov.track_count;
+    return BXF_RET_OK;
+}

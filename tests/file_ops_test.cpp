@@ -1,0 +1,151 @@
+// The default file operations on real files, and the big-endian readers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bxf.h"
+#include "internal.h"
+
+namespace {
+
+std::vector<uint16_t> utf16(const std::string &s) {
+    std::vector<uint16_t> out(s.begin(), s.end());
+    out.push_back(0);
+    return out;
+}
+
+class DefaultFileOps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bxf_fill_file_ops(&ops);
+        name = std::string("bxf_file_ops_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        FILE *f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const unsigned char bytes[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
+        std::fwrite(bytes, 1, sizeof bytes, f);
+        std::fclose(f);
+    }
+    void TearDown() override { std::remove(name.c_str()); }
+
+    MediaFile *open(uint32_t mode) {
+        MediaFile *file = nullptr;
+        EXPECT_EQ(bxf_file_open(utf16(name).data(), mode, &file), BXF_RET_OK);
+        return file;
+    }
+
+    FileOps ops;
+    std::string name;
+};
+
+TEST_F(DefaultFileOps, OpenChecksItsArguments) {
+    MediaFile *const sentinel = reinterpret_cast<MediaFile *>(0x1234);
+    MediaFile *file = sentinel;
+    for (uint32_t mode : {0u, 3u}) EXPECT_EQ(bxf_file_open(utf16(name).data(), mode, &file), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_file_open(nullptr, 1, &file), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_file_open(utf16(name).data(), 1, nullptr), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_file_open(utf16("no_such_dir/no_such_file").data(), 1, &file), BXF_RET_FILE);
+    EXPECT_EQ(file, sentinel) << "a failed open leaves the out pointer alone";
+    EXPECT_EQ(bxf_file_close(nullptr), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_fill_file_ops(nullptr), BXF_RET_ARGS);
+}
+
+TEST_F(DefaultFileOps, SeekTellSizeAndRead) {
+    MediaFile *file = open(BXF_FILE_MODE_READ);
+    ASSERT_NE(file, nullptr);
+    uint64_t pos = 0, size = 0, got = 0;
+    EXPECT_EQ(ops.seek(file, 0, 3), BXF_RET_ARGS);
+    EXPECT_EQ(ops.seek(file, 3, BXF_SEEK_SET), BXF_RET_OK);
+    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(ops.tell(file, &pos), BXF_RET_OK);
+    EXPECT_EQ(pos, 3u) << "size leaves the position where it was";
+    EXPECT_EQ(ops.seek(file, 0, BXF_SEEK_END), BXF_RET_OK);
+    EXPECT_EQ(ops.tell(file, &pos), BXF_RET_OK);
+    EXPECT_EQ(pos, 10u);
+    EXPECT_EQ(ops.seek(file, -4, BXF_SEEK_CUR), BXF_RET_OK);
+    EXPECT_EQ(ops.seek(file, -100, BXF_SEEK_CUR), BXF_RET_FILE);
+    uint8_t buf[16] = {0};
+    EXPECT_EQ(ops.read(file, buf, sizeof buf, &got), BXF_RET_OK);
+    EXPECT_EQ(got, 4u) << "a read at the end comes back short";
+    EXPECT_EQ(buf[0], 6);
+    EXPECT_EQ(ops.read(nullptr, buf, 1, &got), BXF_RET_ARGS);
+    EXPECT_EQ(ops.read(file, buf, 1, nullptr), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_file_close(file), BXF_RET_OK);
+}
+
+TEST_F(DefaultFileOps, BigEndianReadersNeedEveryByte) {
+    MediaFile *file = open(BXF_FILE_MODE_READ);
+    LibraryInstance *inst = nullptr;
+    ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
+    uint16_t v16 = 0;
+    uint32_t v32 = 0xAAAAAAAA;
+    uint64_t v64 = 0;
+    EXPECT_EQ(bxf::read_u16_be(inst, file, &v16), BXF_RET_OK);
+    EXPECT_EQ(v16, 0x0001);
+    EXPECT_EQ(bxf::read_u64_be(inst, file, &v64), BXF_RET_OK);
+    EXPECT_EQ(v64, 0x0203040506070809u);
+    ASSERT_EQ(ops.seek(file, 8, BXF_SEEK_SET), BXF_RET_OK);
+    EXPECT_EQ(bxf::read_u32_be(inst, file, &v32), BXF_RET_FILE);
+    EXPECT_EQ(v32, 0xAAAAAAAAu) << "a short read writes nothing";
+    bxf_destroy(inst);
+    bxf_file_close(file);
+}
+
+TEST_F(DefaultFileOps, WriteModeTruncatesAndWrites) {
+    MediaFile *file = open(BXF_FILE_MODE_WRITE);
+    ASSERT_NE(file, nullptr);
+    uint64_t size = 99, written = 0;
+    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(ops.write(file, "abc", 3, &written), BXF_RET_OK);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
+    EXPECT_EQ(size, 3u);
+    bxf_file_close(file);
+}
+
+TEST_F(DefaultFileOps, ReaderKeepsWritersOut) {
+    MediaFile *reader = open(BXF_FILE_MODE_READ);
+    ASSERT_NE(reader, nullptr);
+    MediaFile *writer = nullptr;
+    EXPECT_EQ(bxf_file_open(utf16(name).data(), BXF_FILE_MODE_WRITE, &writer), BXF_RET_FILE);
+    MediaFile *second_reader = open(BXF_FILE_MODE_READ);
+    EXPECT_NE(second_reader, nullptr) << "readers share";
+    bxf_file_close(second_reader);
+    uint64_t size = 0;
+    EXPECT_EQ(ops.size(reader, &size), BXF_RET_OK);
+    EXPECT_EQ(size, 10u) << "the refused writer did not truncate";
+    bxf_file_close(reader);
+    writer = open(BXF_FILE_MODE_WRITE);
+    EXPECT_NE(writer, nullptr);
+    bxf_file_close(writer);
+}
+
+TEST(MemoryOperations, BoundedCopiesRefuseSmallDestinations) {
+    FileOps ops;
+    bxf_fill_file_ops(&ops);
+    char dst[8] = "xxxxxxx";
+    EXPECT_EQ(ops.copy_memory(0, dst, 3, "abcd", 4), nullptr);
+    EXPECT_EQ(dst[0], 'x') << "nothing copied";
+    EXPECT_EQ(ops.copy_memory(0, dst, 4, "abcd", 4), dst);
+    EXPECT_EQ(ops.move_memory(0, dst + 1, 7, dst, 4), dst + 1);
+    EXPECT_EQ(std::string(dst, 5), "aabcd");
+    EXPECT_EQ(ops.copy_memory(0, nullptr, 4, "abcd", 4), nullptr);
+    EXPECT_EQ(ops.copy_string(0, dst, 8, "hello world", 5), dst);
+    EXPECT_STREQ(dst, "hello");
+    EXPECT_EQ(ops.copy_string(0, dst, 4, "hello", 5), nullptr);
+    EXPECT_EQ(ops.copy_string(0, dst, 5, "hello", 5), nullptr) << "no room for the terminator";
+
+    LibraryInstance *inst = nullptr;
+    ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
+    char name[6];
+    EXPECT_EQ(bxf::str_copy_bounded(inst, name, sizeof name, "vide-handler", 5), name);
+    EXPECT_STREQ(name, "vide");
+    EXPECT_EQ(bxf::str_length_bounded("abc\0def", 7), 3u);
+    EXPECT_EQ(bxf::str_length_bounded("abcdef", 4), 4u);
+    bxf_destroy(inst);
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// Builds byte-exact boxes for tests, including deliberately wrong sizes.
+#ifndef BXF_TEST_BOX_WRITER_H
+#define BXF_TEST_BOX_WRITER_H
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace boxw {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes be(uint64_t v, int width) {
+    Bytes b;
+    for (int i = width - 1; i >= 0; --i) b.push_back(uint8_t(v >> (8 * i)));
+    return b;
+}
+inline Bytes u8(uint8_t v) { return Bytes{v}; }
+inline Bytes u16(uint16_t v) { return be(v, 2); }
+inline Bytes u32(uint32_t v) { return be(v, 4); }
+inline Bytes u64(uint64_t v) { return be(v, 8); }
+inline Bytes zeros(size_t n) { return Bytes(n, 0); }
+inline Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
+inline Bytes fourcc(const char *c) { return Bytes(c, c + 4); }
+
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// A box with its true 32-bit size.
+inline Bytes box(const char *type, const Bytes &body = {}) {
+    return cat({u32(uint32_t(8 + body.size())), fourcc(type), body});
+}
+// A box whose size field says whatever the test needs.
+inline Bytes box_sized(uint32_t declared, const char *type, const Bytes &body = {}) {
+    return cat({u32(declared), fourcc(type), body});
+}
+// A box with a 64-bit largesize (true size unless `declared` is given).
+inline Bytes large_box(const char *type, const Bytes &body, uint64_t declared = 0) {
+    return cat({u32(1), fourcc(type), u64(declared ? declared : 16 + body.size()), body});
+}
+inline Bytes full_box(const char *type, uint8_t version, uint32_t flags, const Bytes &body = {}) {
+    return box(type, cat({u32((uint32_t(version) << 24) | (flags & 0xFFFFFF)), body}));
+}
+// A uuid box with the given 16-byte extended type.
+inline Bytes uuid_box(const Bytes &extended_type, const Bytes &body = {}) {
+    return box("uuid", cat({extended_type, body}));
+}
+// Vendor uuids are named by four characters and share the last twelve bytes.
+inline Bytes vendor_uuid(const char *name) {
+    return cat({fourcc(name), u32(0x21D24FCE), u32(0xBB88695C), u32(0xFAC9C740)});
+}
+
+// A minimal valid movie header: version 0 or 1, with the given time scale.
+inline Bytes mvhd(uint8_t version, uint32_t time_scale, uint64_t duration = 0) {
+    const Bytes times = version == 1 ? cat({u64(0), u64(0), u32(time_scale), u64(duration)})
+                                     : cat({u32(0), u32(0), u32(time_scale), u32(uint32_t(duration))});
+    return full_box("mvhd", version, 0, cat({times, zeros(80)}));
+}
+
+inline Bytes ftyp() { return box("ftyp", cat({fourcc("isom"), u32(512), fourcc("isom"), fourcc("mp41")})); }
+
+}  // namespace boxw
+
+#endif
