@@ -255,6 +255,10 @@ uint32_t bxf_play_close(PlayHandle *handle);
 uint32_t bxf_play_get_movie(const PlayHandle *handle, const MovieRecord **out_movie);
 uint32_t bxf_get_track_count(const PlayHandle *handle, uint32_t *out_count);
 
+/* ---- Sample descriptions ------------------------------------------------ */
+
+/* ---- end of sample descriptions ----------------------------------------- */
+
 #ifdef __cplusplus
 }
 #endif
