@@ -144,6 +144,12 @@ int probe(const Options &opt, FILE *out_stream) {
         print_pssh(out, movie->moov);
         out.end_object();
         out.finish();
+        // The library opens a file without a movie; for the probe, which is
+        // asked about a movie, that is a failure.
+        if (!(flags & BXF_PLAY_INIT_EXIST_MOOV_BOX)) {
+            std::fprintf(stderr, "bxfprobe: %s: no moov box: %s\n", opt.path, bxf_ret_name(BXF_RET_NOTFOUND));
+            ret = BXF_RET_NOTFOUND;
+        }
     } else {
         std::fprintf(stderr, "bxfprobe: %s: %s\n", opt.path, bxf_ret_name(ret));
     }

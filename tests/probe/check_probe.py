@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Runs bxfprobe on every corpus file and on broken files.
+
+usage: check_probe.py CORPUS_DIR WORK_DIR PROBE [EMULATOR...]
+
+Every corpus file must open (exit 0, JSON that parses, a moov, as many
+tracks as ffprobe sees streams); a truncated and a garbage file must fail
+with the documented code's name and a non-zero exit; no run may print a
+sanitizer report.
+"""
+import json
+import os
+import random
+import subprocess
+import sys
+
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run_probe(probe, *args):
+    result = subprocess.run(probe + list(args), capture_output=True, text=True, timeout=120)
+    check("Sanitizer" not in result.stderr, f"sanitizer report for {args}: {result.stderr}")
+    return result
+
+
+def ffprobe_stream_count(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=index", "-of", "csv=p=0", path],
+                         capture_output=True, text=True, check=True).stdout
+    return len(out.split())
+
+
+def expect_failure(probe, path, code, what):
+    result = run_probe(probe, path)
+    check(result.returncode != 0, f"{what}: exit code {result.returncode}")
+    check(code in result.stderr, f"{what}: expected {code}, got: {result.stderr.strip()}")
+
+
+def main():
+    corpus, work, probe = sys.argv[1], sys.argv[2], sys.argv[4:] + [sys.argv[3]]
+    os.makedirs(work, exist_ok=True)
+    names = sorted(n for n in os.listdir(corpus) if n.endswith((".mp4", ".3gp", ".mov")))
+    check(len(names) >= 10, f"corpus too small: {names}")
+    for name in names:
+        path = os.path.join(corpus, name)
+        result = run_probe(probe, "--json", path)
+        check(result.returncode == 0, f"{name}: exit {result.returncode}: {result.stderr.strip()}")
+        if result.returncode != 0:
+            continue
+        movie = json.loads(result.stdout)
+        check("MOOV_BOX" in movie["present"], f"{name}: no moov")
+        check(movie["time_scale"] > 0, f"{name}: time scale 0")
+        check(movie["track_count"] == ffprobe_stream_count(path),
+              f"{name}: {movie['track_count']} tracks, ffprobe sees {ffprobe_stream_count(path)}")
+        if name.startswith("frag"):
+            check("TREX_BOX" in movie["present"] and "MOOF_BOX" in movie["present"], f"{name}: not fragmented")
+        check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4")),
+              f"{name}: mfra presence {movie['present']}")
+        text = run_probe(probe, path)
+        check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout,
+              f"{name}: text output")
+
+    # A file cut inside its movie header: the header is too short.
+    source = os.path.join(corpus, "faststart.mp4")
+    movie = json.loads(run_probe(probe, "--json", source).stdout)
+    with open(source, "rb") as f:
+        data = f.read()
+    truncated = os.path.join(work, "truncated.mp4")
+    with open(truncated, "wb") as f:
+        f.write(data[: movie["boxes"]["moov/mvhd"]["offset"] + 50])
+    expect_failure(probe, truncated, "BXF_RET_FORMAT", "truncated in mvhd")
+
+    rng = random.Random(1234)
+    garbage = bytes(rng.randrange(256) for _ in range(4096))
+    cases = [
+        ("garbage.bin", b"\xff\xff\xff\xff" + garbage, "BXF_RET_NOTFOUND"),  # one unknown box, no movie
+        ("bad_size.bin", b"\x00\x00\x00\x04" + garbage, "BXF_RET_FORMAT"),  # a box of 4 bytes
+    ]
+    for name, content, code in cases:
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(content)
+        expect_failure(probe, path, code, name)
+    expect_failure(probe, os.path.join(work, "does-not-exist.mp4"), "BXF_RET_FILE", "missing file")
+
+    print(f"{len(names) + 4 - len(failures)} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
