@@ -7,16 +7,17 @@
 #
 # Arguments are passed on untouched. Wine maps / to drive Z:, so a program
 # can open "/tmp/x.mp4" as well as "Z:\tmp\x.mp4". The program's exit code
-# becomes ours (Wine keeps its low 8 bits, like any Unix process).
+# becomes ours (Unix has 8 bits for it; Wine keeps a failure non-zero).
 
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX="${WINEPREFIX:-$here/prefix}"
 export WINEARCH=win64
-# Quiet logs; no Mono or Gecko install prompts (they would wait for a click).
+# Quiet logs; no Mono or Gecko install prompts (they would wait for a click);
+# no menu entries written into the user's home.
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 # Wine turns Unix arguments and file names into UTF-16 with the locale's
 # charset; under plain "C" a path like /tmp/é.mp4 would not reach the program.
 case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in

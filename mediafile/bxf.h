@@ -148,12 +148,87 @@ typedef struct OpenParams {
 #define BXF_PLAY_INIT_EXIST_MOOV_META_BOX 0x20000u
 #define BXF_PLAY_INIT_EXIST_META_BOX 0x40000u
 
+/* One child box of a vendor list (PROF, LICI, USMT). */
+typedef struct VendorEntry {
+    uint32_t type;
+    uint32_t item_count; /* MTDT, MTDF: the u16 count; otherwise 0xFFFFFFFF */
+    BoxRange box;
+    BoxRange body;
+    BoxRange payload; /* MTDT, MTDF: after the count; MTSM, MVPL, UASI: the body */
+    struct VendorEntry *next;
+} VendorEntry;
+
+/* A vendor uuid box and the list of entries it holds. */
+typedef struct VendorBoxRecord {
+    BoxRange box;     /* not kept for a track's USMT */
+    BoxRange payload; /* after the 16-byte extended type */
+    VendorEntry *head;
+    VendorEntry *tail;
+    uint32_t entry_count;
+} VendorBoxRecord;
+
 /* A track as located when the movie is opened. */
 typedef struct TrackNode {
     BoxRange trak_box;
     BoxRange trak_body;
+    BoxRange tkhd_body;
+    uint32_t track_id;
+    BoxRange mdhd_body;
+    uint32_t media_time_scale;
+    uint64_t media_duration;
+    BoxRange hdlr_body;
+    uint32_t handler_type;
+    BoxRange handler_name;
+    VendorBoxRecord usmt;
     struct TrackNode *next;
 } TrackNode;
+
+#define BXF_TKHD_FLAGS_TRACK_DISABLED 0x0u
+#define BXF_TKHD_FLAGS_TRACK_ENABLED 0x1u
+#define BXF_TKHD_FLAGS_TRACK_IN_MOVIE 0x2u
+#define BXF_TKHD_FLAGS_TRACK_IN_PREVIEW 0x4u
+
+typedef struct TrackHeaderInfo {
+    uint32_t flags;
+    uint64_t creation_time;
+    uint64_t modification_time;
+    uint32_t track_id;
+    uint64_t duration; /* movie time scale */
+    uint16_t layer;
+    uint16_t alternate_group;
+    uint8_t volume_integer;
+    uint8_t volume_fraction;
+    uint32_t matrix[9];
+    uint16_t width_integer;
+    uint16_t width_fraction;
+    uint16_t height_integer;
+    uint16_t height_fraction;
+} TrackHeaderInfo;
+
+/* Packed ISO 639-2 codes: three letters of 5 bits each, letter - 0x60. */
+#define BXF_LANG_ISO639_ENG 0x15C7u
+#define BXF_LANG_ISO639_JPN 0x2A0Eu
+#define BXF_LANG_ISO639_UND 0x55C4u
+
+typedef struct MediaHeaderInfo {
+    uint64_t creation_time;
+    uint64_t modification_time;
+    uint32_t time_scale;
+    uint64_t duration;
+    uint16_t language; /* 15 bits, pad bit cleared */
+} MediaHeaderInfo;
+
+#define BXF_HDLR_MEDIA_VIDEO_AND_IMAGE BXF_FOURCC('v', 'i', 'd', 'e')
+#define BXF_HDLR_MEDIA_SOUND BXF_FOURCC('s', 'o', 'u', 'n')
+#define BXF_HDLR_MEDIA_OBJECT_DESCRIPTOR BXF_FOURCC('o', 'd', 's', 'm')
+#define BXF_HDLR_MEDIA_GRAPHICS BXF_FOURCC('G', 'R', 'A', 'P')
+#define BXF_HDLR_MEDIA_BOOK_DATA BXF_FOURCC('B', 'K', 'D', 'T')
+#define BXF_HDLR_MEDIA_PACKED_DATA BXF_FOURCC('P', 'K', 'D', 'T')
+
+typedef struct HandlerInfo {
+    uint32_t handler_type;
+    BoxRange handler_name; /* the name bytes in the file, not copied */
+} HandlerInfo;
 
 /* One `pssh` box: a protection system's header. */
 typedef struct PsshRecord {
@@ -201,8 +276,7 @@ typedef struct MoovRecord {
     TrackNode *tracks_head;
     TrackNode *tracks_tail;
     uint32_t track_count;
-    BoxRange usmt_box;
-    BoxRange usmt_payload;
+    VendorBoxRecord usmt;
     MovieExtendsRecord mvex;
     PsshRecord *pssh_head;
     PsshRecord *pssh_tail;
@@ -223,8 +297,7 @@ typedef struct MovieRecord {
     BoxRange pdin_body;
     BoxRange pdin_payload;
     BoxRange bloc_body;
-    BoxRange prof_box;
-    BoxRange prof_payload;
+    VendorBoxRecord prof;
     BoxRange moov_box;
     BoxRange moov_body;
     MoovRecord moov;
@@ -236,8 +309,7 @@ typedef struct MovieRecord {
     MoofNode *moof_tail;
     BoxRange mtsd_box;
     BoxRange mtsd_payload;
-    BoxRange lici_box;
-    BoxRange lici_payload;
+    VendorBoxRecord lici;
     BoxRange book_box;
     BoxRange book_payload;
     BoxRange mdri_box;
@@ -253,11 +325,402 @@ uint32_t bxf_play_close(PlayHandle *handle);
 
 /* A read-only view of the movie record; valid until the handle is closed. */
 uint32_t bxf_play_get_movie(const PlayHandle *handle, const MovieRecord **out_movie);
+/* ---- Track queries -------------------------------------------------------
+ * Track numbers are the 1-based positions of the trak boxes in moov. */
 uint32_t bxf_get_track_count(const PlayHandle *handle, uint32_t *out_count);
+uint32_t bxf_get_track_header(PlayHandle *handle, uint32_t track, TrackHeaderInfo *out);
+uint32_t bxf_get_media_header(PlayHandle *handle, uint32_t track, MediaHeaderInfo *out);
+uint32_t bxf_get_handler(const PlayHandle *handle, uint32_t track, HandlerInfo *out);
+/* Parses the track in full and prepares it for sample access; idempotent. */
+uint32_t bxf_open_track(PlayHandle *handle, uint32_t track);
+/* The edit list of an opened track: its version/flags and entry count
+ * (both 0 without an elst). */
+uint32_t bxf_get_edit_list_info(const PlayHandle *handle, uint32_t track, uint32_t *out_version_flags,
+                                uint32_t *out_entry_count);
+
+/* ---- Vendor boxes -------------------------------------------------------- */
+
+typedef struct VideoProfileInfo {
+    uint32_t word1, word2, word3, word4, word5, word6;
+    uint16_t word7_integer, word7_fraction;
+    uint16_t word8_integer, word8_fraction;
+    uint16_t word9_integer, word9_fraction;
+    uint16_t word10_integer, word10_fraction;
+} VideoProfileInfo;
+
+/* The n-th (1-based) entry of `type` in a vendor list. */
+uint32_t bxf_find_vendor_entry(const VendorEntry *head, uint32_t type, uint32_t n, const VendorEntry **out_entry);
+/* The n-th VPRF entry of the PROF box. */
+uint32_t bxf_get_video_profile(PlayHandle *handle, uint32_t profile, VideoProfileInfo *out);
+
+#define BXF_VPRF_ATTR_FLAGS_NONE 0x0u
+#define BXF_VPRF_ATTR_FLAGS_PROTECTED_STREAM 0x1u
+#define BXF_VPRF_ATTR_FLAGS_VARIABLE_BITRATE 0x2u
+#define BXF_VPRF_ATTR_FLAGS_VARIABLE_FRAME_RATE 0x4u
+#define BXF_VPRF_ATTR_FLAGS_INTERLACED_VIDEO 0x8u
+#define BXF_VPRF_ATTR_FLAGS_IDR_INTERVALS 0x10000u
+#define BXF_VPRF_ATTR_FLAGS_RECOVERY_POINT_SEI 0x20000u
+#define BXF_VPRF_ATTR_FLAGS_STEREO_VIDEO 0x80000u
+#define BXF_VPRF_ATTR_FLAGS_MIXED_STEREO_VIDEO 0x100000u
+#define BXF_APRF_ATTR_FLAGS_NONE 0x0u
+#define BXF_APRF_ATTR_FLAGS_PROTECTED_STREAM 0x1u
+#define BXF_APRF_ATTR_FLAGS_VARIABLE_BITRATE 0x2u
+#define BXF_APRF_ATTR_FLAGS_DUAL_MONO_AUDIO 0x4u
+#define BXF_APRF_ATTR_FLAGS_SBR_DATA_PRESENT 0x10000u
+#define BXF_PPRF_ATTR_FLAGS_NONE 0x0u
+#define BXF_PPRF_ATTR_FLAGS_PROTECTED_STREAM 0x1u
+#define BXF_PPRF_ATTR_FLAGS_MANY_SAMPLES_EXIST_IN_TRACK 0x2u
+#define BXF_BPRF_ATTR_FLAGS_NONE 0x0u
+#define BXF_BPRF_ATTR_FLAGS_PROTECTED_STREAM 0x1u
+#define BXF_FPRF_FUNC_FLAGS_NONE 0x0u
+#define BXF_FPRF_FUNC_FLAGS_PROTECTED 0x1u
+#define BXF_FPRF_FUNC_FLAGS_64BIT_USED 0x2u
+#define BXF_FPRF_FUNC_FLAGS_FRAGMENTED 0x10000000u
+#define BXF_FPRF_FUNC_FLAGS_ADDTRACK_EXISTS 0x20000000u
+#define BXF_FPRF_FUNC_FLAGS_MAIN_AV_EDITED 0x40000000u
+/* Data form words: avc1 (form in bits 28-31), mp4v and mp4a (bits 24-31). */
+#define BXF_VPRF_DATA_FORM_TYPE_AVC1_ISO14496 0x0u
+#define BXF_VPRF_DATA_FORM_TYPE_MP4V_ISO14496 0x0u
+#define BXF_VPRF_DATA_FORM_TYPE_MP4V_ISO10918 0x1u
+#define BXF_APRF_DATA_FORM_TYPE_MP4A_ISO14496 0x0u
 
 /* ---- Sample descriptions ------------------------------------------------ */
 
+/* Kind of a sample entry, decided by the track's handler type and, for video,
+ * by the decoder configuration box the entry holds. */
+#define BXF_FORMAT_TYPE_UNKNOWN 0u     /* other handlers: entry_type only */
+#define BXF_FORMAT_TYPE_MP4V 1u        /* vide without avcC or hvcC */
+#define BXF_FORMAT_TYPE_AVC1 2u        /* vide with avcC */
+#define BXF_FORMAT_TYPE_MP4A 3u        /* every soun entry (mp4a, twos, samr, ...) */
+#define BXF_FORMAT_TYPE_MP4S 4u        /* odsm */
+#define BXF_FORMAT_TYPE_BOOK 5u        /* BKDT */
+#define BXF_FORMAT_TYPE_META 6u        /* meta */
+#define BXF_FORMAT_TYPE_PACKED_DATA 7u /* PKDT */
+#define BXF_FORMAT_TYPE_GRAPH 8u       /* GRAP */
+#define BXF_FORMAT_TYPE_GRAPH_3D 9u    /* GRAP with a 3STP box */
+#define BXF_FORMAT_TYPE_SUBTITLE 10u   /* subt */
+#define BXF_FORMAT_TYPE_HVC1 11u       /* vide with hvcC */
+
+/* Classes of sample entry. */
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_UNKNOWN 0u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_VISUAL 1u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_AUDIO 2u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_OD 3u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_BOOK 4u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_META 5u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_PACKED_DATA 6u
+#define BXF_PLAY_SAMPLE_ENTRY_TYPE_GRAPH 7u
+
+/* DecoderConfigDescriptor values (ISO/IEC 14496-1); others pass through. */
+#define BXF_ESDS_OBJECT_TYPE_IPMP_SYSTEMS 0x01u
+#define BXF_ESDS_OBJECT_TYPE_VISUAL_MPEG4 0x20u
+#define BXF_ESDS_OBJECT_TYPE_AUDIO_MPEG4_AAC 0x40u
+#define BXF_ESDS_OBJECT_TYPE_VISUAL_JPEG 0x6Cu
+#define BXF_ESDS_STREAM_TYPE_OD 1u
+#define BXF_ESDS_STREAM_TYPE_VISUAL 4u
+#define BXF_ESDS_STREAM_TYPE_AUDIO 5u
+
+/* Bytes copied out of the file, owned by the record that holds them.
+ * `data` is null when `length` is 0. Strings are copied with their
+ * terminator, which `length` counts. */
+typedef struct Blob {
+    uint8_t *data;
+    uint32_t length;
+} Blob;
+
+typedef struct DecoderConfig {
+    uint8_t object_type_indication;
+    uint8_t stream_type; /* the top 6 bits of its byte */
+    uint8_t up_stream;   /* 0 or 1 */
+    uint32_t buffer_size_db; /* 24 bits */
+    uint32_t max_bitrate;
+    uint32_t avg_bitrate;
+} DecoderConfig;
+
+/* An `esds` box. */
+typedef struct EsdsRecord {
+    Blob descriptors;            /* everything after the version/flags */
+    uint32_t has_decoder_config; /* 1 when the ES_Descriptor holds a DecoderConfigDescriptor */
+    DecoderConfig decoder_config;
+    Blob decoder_specific_info;  /* empty when absent */
+} EsdsRecord;
+
+/* One parameter set or NAL unit, without its length prefix. */
+typedef struct ParameterSet {
+    Blob bytes;
+    struct ParameterSet *next;
+} ParameterSet;
+
+typedef struct ParameterSetList {
+    ParameterSet *head;
+    ParameterSet *tail;
+    uint32_t count;
+} ParameterSetList;
+
+/* An `avcC` box (ISO/IEC 14496-15 AVCDecoderConfigurationRecord). */
+typedef struct AvcConfig {
+    uint8_t configuration_version;
+    uint8_t avc_profile_indication;
+    uint8_t profile_compatibility;
+    uint8_t avc_level_indication;
+    uint8_t length_size_minus_one; /* 2 bits */
+    ParameterSetList sps;
+    ParameterSetList pps;
+    uint32_t has_extension; /* 1 when the high-profile fields below were read */
+    uint8_t chroma_format;           /* 2 bits */
+    uint8_t bit_depth_luma_minus8;   /* 3 bits */
+    uint8_t bit_depth_chroma_minus8; /* 3 bits */
+    ParameterSetList sps_ext;
+} AvcConfig;
+
+/* One array of an `hvcC`: NAL units of one type. */
+typedef struct NalArray {
+    uint8_t array_completeness; /* 0 or 1 */
+    uint8_t nal_unit_type;      /* 6 bits */
+    ParameterSetList nal_units;
+    struct NalArray *next;
+} NalArray;
+
+/* An `hvcC` box (ISO/IEC 14496-15 HEVCDecoderConfigurationRecord). */
+typedef struct HevcConfig {
+    uint8_t configuration_version;
+    uint8_t general_profile_space; /* 2 bits */
+    uint8_t general_tier_flag;     /* 1 bit */
+    uint8_t general_profile_idc;   /* 5 bits */
+    uint32_t general_profile_compatibility_flags;
+    uint64_t general_constraint_indicator_flags; /* 48 bits */
+    uint8_t general_level_idc;
+    uint16_t min_spatial_segmentation_idc; /* as stored, the 4 reserved bits included */
+    uint8_t parallelism_type;        /* 2 bits */
+    uint8_t chroma_format;           /* 2 bits */
+    uint8_t bit_depth_luma_minus8;   /* 3 bits */
+    uint8_t bit_depth_chroma_minus8; /* 3 bits */
+    uint16_t avg_frame_rate;
+    uint8_t constant_frame_rate;  /* 2 bits */
+    uint8_t num_temporal_layers;  /* 3 bits */
+    uint8_t temporal_id_nested;   /* 1 bit */
+    uint8_t length_size_minus_one; /* 2 bits */
+    NalArray *arrays_head;
+    NalArray *arrays_tail;
+    uint32_t array_count;
+} HevcConfig;
+
+/* Where a SchemeInfo came from. */
+#define BXF_SCHEME_INFO_PROTECTION 1u /* a `sinf` */
+#define BXF_SCHEME_INFO_RESTRICTED 2u /* a `rinf` */
+
+/* The children of a `sinf` or `rinf`. Each has_* flag is 1 when that box
+ * was found; the fields after it are 0 otherwise. */
+typedef struct SchemeInfo {
+    uint32_t kind; /* BXF_SCHEME_INFO_* */
+    uint32_t has_frma;
+    uint32_t data_format; /* the original sample entry type */
+    uint32_t has_schm;
+    uint32_t schm_flags; /* 24 bits */
+    uint32_t scheme_type;
+    uint32_t scheme_version;
+    Blob scheme_uri; /* with flags bit 0: the URI with its terminator */
+    uint32_t has_tenc; /* in a sinf's schi */
+    uint32_t default_is_encrypted; /* 24 bits */
+    uint8_t default_iv_size;
+    uint8_t default_kid[16];
+    uint32_t has_stvi; /* in a rinf's schi */
+    uint8_t single_view_allowed; /* 2 bits */
+    uint32_t stereo_scheme;
+    Blob stereo_indication_type;
+} SchemeInfo;
+
+/* One `sinf` of a sample entry; ranges are file offsets. */
+typedef struct SinfRecord {
+    BoxRange box;
+    BoxRange body;
+    Blob body_bytes;
+    SchemeInfo scheme; /* kind BXF_SCHEME_INFO_PROTECTION */
+    struct SinfRecord *next;
+} SinfRecord;
+
+/* Audio extension boxes, kept as found. */
+typedef struct Dac3Info { /* AC-3 (ETSI TS 102 366 F.4) */
+    uint8_t fscod, bsid, bsmod, acmod, lfeon, bit_rate_code;
+} Dac3Info;
+typedef struct Dec3Info { /* Enhanced AC-3 (ETSI TS 102 366 F.6) */
+    uint16_t data_rate;  /* 13 bits */
+    uint8_t num_ind_sub; /* 3 bits: independent substreams - 1 */
+    Blob bytes;          /* the whole body, substream fields included */
+} Dec3Info;
+typedef struct DdtsInfo { /* DTS (ETSI TS 102 114 E.2) */
+    uint32_t dts_sampling_frequency;
+    uint32_t max_bitrate;
+    uint32_t avg_bitrate;
+    uint8_t pcm_sample_depth;
+    uint32_t packed_fields; /* frame duration .. representation type, as stored */
+    uint16_t channel_layout;
+} DdtsInfo;
+typedef struct FcfgInfo {
+    Blob bytes; /* the whole body */
+} FcfgInfo;
+
+/* Fixed fields of a visual entry (ISO/IEC 14496-12 12.1.3). */
+typedef struct VisualFields {
+    uint16_t width;
+    uint16_t height;
+    uint32_t horizresolution; /* 16.16 */
+    uint32_t vertresolution;  /* 16.16 */
+    uint16_t frame_count;
+    uint8_t compressorname[32]; /* as stored */
+    uint16_t depth;
+} VisualFields;
+
+/* Fixed fields of an audio entry (ISO/IEC 14496-12 12.2.3). */
+typedef struct AudioFields {
+    uint16_t entry_version; /* the first reserved word, QuickTime's sound version */
+    uint16_t channel_count;
+    uint16_t sample_size;
+    uint32_t sample_rate; /* 16.16 */
+    BoxRange children;    /* file offsets: the body from byte 28 */
+    uint32_t has_srat;
+    uint32_t srat; /* the `srat` sampling rate */
+} AudioFields;
+
+/* Fixed fields of a graphics entry at body bytes 8 to 26, in stored order. */
+typedef struct GraphicsFields {
+    uint16_t head16[4];
+    uint32_t values32[2];
+    uint16_t tail16;
+    uint8_t tail8;
+    Blob stereo_3stp; /* the body of a `3STP` child */
+} GraphicsFields;
+
+/* Fields of a subtitle entry. */
+typedef struct SubtitleFields {
+    Blob namespace_uri;
+    Blob schema_location;
+    Blob auxiliary_mime_types;
+    uint32_t has_btrt;
+    uint32_t buffer_size_db;
+    uint32_t max_bitrate;
+    uint32_t avg_bitrate;
+} SubtitleFields;
+
+/* One sample entry. The field groups that do not belong to the entry's kind
+ * stay zero; every pointer is owned by the entry and null when absent. */
+typedef struct SampleEntry {
+    uint32_t kind;       /* BXF_FORMAT_TYPE_* */
+    uint32_t entry_type; /* the entry box's four-character code */
+    struct SampleEntry *next;
+    uint16_t data_reference_index; /* every kind but BXF_FORMAT_TYPE_UNKNOWN */
+    VisualFields visual;           /* MP4V, AVC1, HVC1 */
+    AudioFields audio;             /* MP4A */
+    GraphicsFields graphics;       /* GRAPH, GRAPH_3D */
+    SubtitleFields subtitle;       /* SUBTITLE */
+    BoxRange meta_fields;          /* META: file offsets of the body after the data reference index */
+    EsdsRecord *esds;              /* MP4V, MP4A, MP4S */
+    AvcConfig *avcc;               /* AVC1 */
+    HevcConfig *hvcc;              /* HVC1 */
+    SchemeInfo *rinf;              /* visual kinds: kind BXF_SCHEME_INFO_RESTRICTED */
+    Blob stereo_3d;                /* visual kinds: a `3DDS` vendor uuid after its extended type */
+    Dac3Info *dac3_info;           /* MP4A */
+    Dec3Info *dec3_info;
+    DdtsInfo *ddts_info;
+    FcfgInfo *fcfg_info;
+    SinfRecord *sinf_head; /* visual, MP4A, META, SUBTITLE: every `sinf`, in order */
+    SinfRecord *sinf_tail;
+    uint32_t sinf_count;
+} SampleEntry;
+
+/* A track's sample entries in `stsd` order. */
+typedef struct SampleDescriptions {
+    uint32_t track_number; /* 1-based */
+    SampleEntry *head;
+    SampleEntry *tail;
+    uint32_t entry_count;
+} SampleDescriptions;
+
 /* ---- end of sample descriptions ----------------------------------------- */
+
+/* ---- Sample description queries -------------------------------------------
+ * Entry and parameter-set numbers are 1-based. Records are zero-filled
+ * before they are written, and written only on success. */
+
+typedef struct VisualEntryInfo {
+    uint32_t kind; /* BXF_FORMAT_TYPE_MP4V, _AVC1 or _HVC1 */
+    uint32_t entry_type;
+    uint32_t data_reference_index;
+    uint16_t width;
+    uint16_t height;
+    uint16_t horizresolution_integer;
+    uint16_t horizresolution_fraction;
+    uint16_t vertresolution_integer;
+    uint16_t vertresolution_fraction;
+    uint16_t frame_count;
+    uint8_t compressorname[32];
+    uint16_t depth;
+} VisualEntryInfo;
+
+typedef struct AudioEntryInfo {
+    uint32_t kind; /* always BXF_FORMAT_TYPE_MP4A */
+    uint32_t entry_type;
+    uint32_t data_reference_index;
+    uint16_t entry_version;
+    uint16_t channel_count;
+    uint16_t sample_size;
+    uint16_t sample_rate_integer;
+    uint16_t sample_rate_fraction;
+    uint32_t has_sampling_rate_box;
+} AudioEntryInfo;
+
+typedef struct DecoderConfigInfo {
+    uint8_t object_type_indication;
+    uint8_t stream_type;
+    uint8_t up_stream;
+    uint32_t buffer_size_db;
+    uint32_t max_bitrate;
+    uint32_t avg_bitrate;
+    uint32_t decoder_specific_info_size; /* 0 when absent */
+} DecoderConfigInfo;
+
+typedef struct AvcConfigInfo {
+    uint8_t configuration_version;
+    uint8_t avc_profile_indication;
+    uint8_t profile_compatibility;
+    uint8_t avc_level_indication;
+    uint8_t length_size_minus_one;
+    uint32_t sps_count;
+    uint32_t pps_count;
+    uint32_t has_extension;
+    uint8_t chroma_format;
+    uint8_t bit_depth_luma_minus8;
+    uint8_t bit_depth_chroma_minus8;
+    uint32_t sps_ext_count;
+} AvcConfigInfo;
+
+/* The parsed entries of an opened track; release with
+ * bxf_release_sample_descriptions. */
+uint32_t bxf_get_sample_descriptions(PlayHandle *handle, uint32_t track, SampleDescriptions **out);
+uint32_t bxf_release_sample_descriptions(PlayHandle *handle, SampleDescriptions *descriptions);
+uint32_t bxf_get_sample_description_count(const PlayHandle *handle, const SampleDescriptions *descriptions,
+                                          uint32_t *out_count);
+uint32_t bxf_get_visual_entry(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                              VisualEntryInfo *out);
+uint32_t bxf_get_audio_entry(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                             AudioEntryInfo *out);
+/* The esds descriptor bytes (everything after its version/flags). */
+uint32_t bxf_get_esds_size(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                           uint32_t *out_size);
+uint32_t bxf_get_esds_bytes(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                            uint32_t capacity, uint8_t *out_buffer);
+uint32_t bxf_get_decoder_config(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                                DecoderConfigInfo *out);
+uint32_t bxf_get_avc_config(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                            AvcConfigInfo *out);
+uint32_t bxf_get_avc_sps_size(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                              uint32_t set, uint32_t *out_size);
+uint32_t bxf_get_avc_pps_size(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                              uint32_t set, uint32_t *out_size);
+uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                         uint32_t set, uint32_t capacity, uint8_t *out_buffer);
+uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
+                         uint32_t set, uint32_t capacity, uint8_t *out_buffer);
 
 #ifdef __cplusplus
 }

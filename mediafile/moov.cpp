@@ -43,6 +43,12 @@ uint32_t read_mvhd(const Io &io, const BoxRecord &box, MoovWalk &w) {
 uint32_t read_trak(const Io &io, const BoxRecord &box, MoovWalk &w) {
     auto *node = alloc_record<TrackNode>(io.inst);
     if (!node) return BXF_RET_NOMEM;
+    uint32_t ret = parse_trak(io, body_range(box), 0, node, nullptr);
+    if (ret != BXF_RET_OK) {
+        release_vendor_list(io.inst, node->usmt);
+        bxf_free(io.inst, node);
+        return ret;
+    }
     node->trak_box = box_range(box);
     node->trak_body = body_range(box);
     append_node(w.moov.tracks_head, w.moov.tracks_tail, node);
@@ -91,13 +97,14 @@ uint32_t read_pssh(const Io &io, const BoxRecord &box, MoovWalk &w) {
 
 // Extended types are examined until the first USMT vendor box is kept.
 uint32_t read_uuid(const Io &io, const BoxRecord &box, MoovWalk &w) {
-    if (range_present(w.moov.usmt_box)) return BXF_RET_OK;
+    if (range_present(w.moov.usmt.payload)) return BXF_RET_OK;
     UuidHeader uuid;
     uint32_t ret = read_uuid_header(io, box.m_body_offset, box.m_body_size, &uuid);
     if (ret != BXF_RET_OK) return ret;
     if (uuid.is_vendor_uuid && uuid.code0 == BXF_FOURCC('U', 'S', 'M', 'T')) {
-        w.moov.usmt_box = box_range(box);
-        w.moov.usmt_payload = BoxRange{uuid.payload_offset, uuid.payload_size};
+        w.moov.usmt.box = box_range(box);
+        w.moov.usmt.payload = BoxRange{uuid.payload_offset, uuid.payload_size};
+        return parse_vendor_list(io, w.moov.usmt.payload, 0xFFFFFFFFu, w.moov.usmt);
     }
     return BXF_RET_OK;
 }
@@ -139,7 +146,9 @@ uint32_t parse_moov(const Io &io, BoxRange body, MoovRecord &moov) {
 }
 
 void release_moov(LibraryInstance *inst, MoovRecord &moov) {
+    for (TrackNode *t = moov.tracks_head; t; t = t->next) release_vendor_list(inst, t->usmt);
     free_list(inst, moov.tracks_head);
+    release_vendor_list(inst, moov.usmt);
     for (PsshRecord *p = moov.pssh_head; p; p = p->next) bxf_free(inst, p->kids);
     free_list(inst, moov.pssh_head);
     free_list(inst, moov.mvex.trex_head);

@@ -72,11 +72,21 @@ uint32_t read_moof(const Io &io, const BoxRecord &box, PlayHandle &h) {
 }
 
 // Keeps the first box of a kind: its whole range and the range after the
-// extended type.
-void keep_uuid(BoxRange &box_slot, BoxRange &payload_slot, const BoxRecord &box, const UuidHeader &uuid) {
-    if (range_present(payload_slot)) return;
-    box_slot = box_range(box);
-    payload_slot = BoxRange{uuid.payload_offset, uuid.payload_size};
+// extended type. Returns false when one was kept already.
+bool keep_uuid(VendorBoxRecord &slot, const BoxRecord &box, const UuidHeader &uuid) {
+    if (range_present(slot.payload)) return false;
+    slot.box = box_range(box);
+    slot.payload = BoxRange{uuid.payload_offset, uuid.payload_size};
+    return true;
+}
+
+// The profile list starts with version/flags and the number of entries.
+uint32_t read_prof(const Io &io, const BoxRecord &box, const UuidHeader &uuid, VendorBoxRecord &prof) {
+    FullBoxHeader list;
+    uint32_t ret = read_full_box_header(io, BoxRange{uuid.payload_offset, uuid.payload_size}, 0, &list);
+    if (ret != BXF_RET_OK) return ret;
+    keep_uuid(prof, box, uuid);
+    return parse_vendor_list(io, BoxRange{list.rest_offset, list.rest_size}, list.entry_count, prof);
 }
 
 uint32_t read_top_uuid(const Io &io, const BoxRecord &box, PlayHandle &h) {
@@ -87,26 +97,25 @@ uint32_t read_top_uuid(const Io &io, const BoxRecord &box, PlayHandle &h) {
     if (uuid.is_vendor_uuid) {
         switch (uuid.code0) {
         case BXF_FOURCC('L', 'I', 'C', 'I'):
-            keep_uuid(m.lici_box, m.lici_payload, box, uuid);
+            if (keep_uuid(m.lici, box, uuid))
+                return parse_vendor_list(io, m.lici.payload, 0xFFFFFFFFu, m.lici);
             break;
         case BXF_FOURCC('M', 'T', 'S', 'D'):
-            keep_uuid(m.mtsd_box, m.mtsd_payload, box, uuid);
+            if (!range_present(m.mtsd_payload)) {
+                m.mtsd_box = box_range(box);
+                m.mtsd_payload = BoxRange{uuid.payload_offset, uuid.payload_size};
+            }
             break;
         case BXF_FOURCC('P', 'R', 'O', 'F'):
-            if (!range_present(m.prof_payload)) {
-                // The profile list starts with version/flags and an entry count.
-                FullBoxHeader list;
-                ret = read_full_box_header(io, BoxRange{uuid.payload_offset, uuid.payload_size}, 0, &list);
-                if (ret != BXF_RET_OK) return ret;
-                keep_uuid(m.prof_box, m.prof_payload, box, uuid);
-            }
+            if (!range_present(m.prof.payload)) return read_prof(io, box, uuid, m.prof);
             break;
         default:
             break;
         }
     } else if (uuid.code0 == kBookUuid[0] && uuid.code1 == kBookUuid[1] && uuid.code2 == kBookUuid[2] &&
-               uuid.code3 == kBookUuid[3]) {
-        keep_uuid(m.book_box, m.book_payload, box, uuid);
+               uuid.code3 == kBookUuid[3] && !range_present(m.book_payload)) {
+        m.book_box = box_range(box);
+        m.book_payload = BoxRange{uuid.payload_offset, uuid.payload_size};
     }
     return BXF_RET_OK;
 }
@@ -142,10 +151,10 @@ uint32_t presence_flags(const MovieRecord &m) {
         {m.moof_head != nullptr, BXF_PLAY_INIT_EXIST_MOOF_BOX},
         {range_present(m.mfra_body), BXF_PLAY_INIT_EXIST_MFRA_BOX},
         {range_present(m.ftyp_body), BXF_PLAY_INIT_EXIST_FTYP_BOX},
-        {range_present(m.prof_payload), BXF_PLAY_INIT_EXIST_UUID_PROF_BOX},
+        {range_present(m.prof.payload), BXF_PLAY_INIT_EXIST_UUID_PROF_BOX},
         {range_present(m.moov_body), BXF_PLAY_INIT_EXIST_MOOV_BOX},
         {range_present(m.moov.iods_body), BXF_PLAY_INIT_EXIST_IODS_BOX},
-        {range_present(m.lici_payload), BXF_PLAY_INIT_EXIST_UUID_LICI_BOX},
+        {range_present(m.lici.payload), BXF_PLAY_INIT_EXIST_UUID_LICI_BOX},
         {range_present(m.mtsd_payload), BXF_PLAY_INIT_EXIST_UUID_MTSD_BOX},
         {range_present(m.book_payload), BXF_PLAY_INIT_EXIST_UUID_BOOK_BOX},
         {range_present(m.mdri_body), BXF_PLAY_INIT_EXIST_MDRI_BOX},
@@ -183,6 +192,8 @@ uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, u
 
 void release_movie(LibraryInstance *inst, MovieRecord &movie) {
     release_moov(inst, movie.moov);
+    release_vendor_list(inst, movie.prof);
+    release_vendor_list(inst, movie.lici);
     free_list(inst, movie.moof_head);
     movie.moof_head = movie.moof_tail = nullptr;
 }
@@ -222,6 +233,7 @@ extern "C" uint32_t bxf_play_open(LibraryInstance *instance, void *file, const O
 extern "C" uint32_t bxf_play_close(PlayHandle *handle) {
     if (!handle) return BXF_RET_OK;
     LibraryInstance *inst = handle->instance;
+    release_opened_tracks(handle);
     release_movie(inst, handle->movie);
     bxf_free(inst, handle);
     return BXF_RET_OK;
@@ -230,11 +242,5 @@ extern "C" uint32_t bxf_play_close(PlayHandle *handle) {
 extern "C" uint32_t bxf_play_get_movie(const PlayHandle *handle, const MovieRecord **out_movie) {
     if (!handle || !out_movie) return BXF_RET_ARGS;
     *out_movie = &handle->movie;
-    return BXF_RET_OK;
-}
-
-extern "C" uint32_t bxf_get_track_count(const PlayHandle *handle, uint32_t *out_count) {
-    if (!handle || !out_count) return BXF_RET_ARGS;
-    *out_count = handle->movie.moov.track_count;
     return BXF_RET_OK;
 }

@@ -4,6 +4,37 @@
 
 #include "internal.h"
 
+// What the sample-table walk records of a track's `stbl`.
+struct SampleTableRecord {
+    BoxRange stbl_body;
+    uint32_t stsd_version_flags;
+    uint32_t stsd_entry_count;
+    BoxRange stsd_entries;  // the bytes after version/flags and the count
+};
+
+// The first `senc` of a track: its version/flags and where it lies.
+struct SencState {
+    uint32_t version_flags;
+    BoxRange body;
+};
+
+// A track parsed in full for playback, one per opened track.
+struct OpenedTrack {
+    uint32_t track_number;
+    uint32_t handler_type;
+    BoxRange tref_body;
+    uint32_t elst_version_flags;
+    uint32_t elst_entry_count;
+    BoxRange elst_entries;
+    uint32_t media_header_type;  // vmhd, smhd, hmhd, nmhd or sthd
+    BoxRange media_header_body;
+    uint32_t dref_entry_count;
+    BoxRange dref_entries;
+    SampleTableRecord tables;
+    SencState *senc;
+    OpenedTrack *next;
+};
+
 struct PlayHandle {
     LibraryInstance *instance;
     void *file;
@@ -12,6 +43,8 @@ struct PlayHandle {
     uint32_t record_all_moofs;  // 0 as opened: only the first moof is kept
     uint32_t fragment_mode;
     MovieRecord movie;
+    OpenedTrack *opened_head;
+    OpenedTrack *opened_tail;
 };
 
 namespace bxf {
@@ -26,6 +59,18 @@ uint32_t parse_pssh(const Io &io, const BoxRecord &box, PsshRecord **out);
 // to `out_payload`. A version above `max_version` is BXF_RET_FORMAT.
 uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
                             BoxRange *out_payload);
+
+uint32_t parse_vendor_list(const Io &io, BoxRange range, uint32_t max_entries, VendorBoxRecord &list);
+void release_vendor_list(LibraryInstance *inst, VendorBoxRecord &list);
+
+// A trak body in locate mode (into `node`, at movie open) or in full mode
+// (into `track`, when the track is opened for playback).
+uint32_t parse_trak(const Io &io, BoxRange body, uint32_t handler_type, TrackNode *node, OpenedTrack *track);
+uint32_t parse_tkhd(const Io &io, BoxRange body, TrackHeaderInfo *out);
+uint32_t parse_mdhd(const Io &io, BoxRange body, MediaHeaderInfo *out, uint32_t *out_version_flags);
+void release_opened_track(LibraryInstance *inst, OpenedTrack *track);
+OpenedTrack *find_opened_track(const PlayHandle *handle, uint32_t track);
+void release_opened_tracks(PlayHandle *handle);
 
 void release_moov(LibraryInstance *inst, MoovRecord &moov);
 void release_movie(LibraryInstance *inst, MovieRecord &movie);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bxf.h"
-#include "support/box_writer.h"
+#include "support/track_writer.h"
 #include "support/memory_file.h"
 
 using namespace boxw;
@@ -14,7 +14,7 @@ const Bytes kBookUuid = {0x50, 0x8E, 0x0C, 0xF1, 0x21, 0x86, 0x4C, 0xCF,
                          0xAA, 0xB2, 0x63, 0x44, 0xD2, 0x49, 0x80, 0x06};
 
 Bytes trex(uint32_t track_id) { return full_box("trex", 0, 0, cat({u32(track_id), u32(1), u32(0), u32(0), u32(0)})); }
-Bytes trak() { return box("trak", box("tkhd", zeros(4))); }
+Bytes trak() { return boxw::trak(1, "vide", 600); }
 Bytes moov(const Bytes &children) { return box("moov", cat({mvhd(0, 1000), children})); }
 
 struct Opened {

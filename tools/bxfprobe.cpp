@@ -7,6 +7,7 @@
 
 #include "bxf.h"
 #include "probe_output.h"
+#include "probe_tracks.h"
 
 namespace {
 
@@ -82,12 +83,12 @@ void print_kept_boxes(ProbeOutput &out, const MovieRecord &m) {
         const char *name;
         BoxRange range;
     } kept[] = {
-        {"ftyp", m.ftyp_body}, {"pdin", m.pdin_body}, {"bloc", m.bloc_body}, {"uuid PROF", m.prof_box},
+        {"ftyp", m.ftyp_body}, {"pdin", m.pdin_body}, {"bloc", m.bloc_body}, {"uuid PROF", m.prof.box},
         {"moov", m.moov_box},  {"meta", m.meta_body}, {"mfra", m.mfra_box},  {"uuid MTSD", m.mtsd_box},
-        {"uuid LICI", m.lici_box}, {"uuid book", m.book_box}, {"mdri", m.mdri_box},
+        {"uuid LICI", m.lici.box}, {"uuid book", m.book_box}, {"mdri", m.mdri_box},
         {"moov/mvhd", m.moov.mvhd_body}, {"moov/iods", m.moov.iods_body}, {"moov/meta", m.moov.meta_body},
         {"moov/ainf", m.moov.ainf_body}, {"moov/mvex", m.moov.mvex.mvex_body},
-        {"moov/mvex/mehd", m.moov.mvex.mehd_body}, {"moov/uuid USMT", m.moov.usmt_box},
+        {"moov/mvex/mehd", m.moov.mvex.mehd_body}, {"moov/uuid USMT", m.moov.usmt.box},
         {"moov/free (last)", m.moov.trailing_free_box},
     };
     out.begin_object("boxes");
@@ -142,11 +143,15 @@ int probe(const Options &opt, FILE *out_stream) {
         out.field("time_scale", uint64_t(movie->moov.time_scale));
         out.field("track_count", uint64_t(movie->moov.track_count));
         print_pssh(out, movie->moov);
+        print_vendor_profiles(out, handle, *movie);
+        ret = print_tracks(out, handle, ops, file);
         out.end_object();
         out.finish();
         // The library opens a file without a movie; for the probe, which is
         // asked about a movie, that is a failure.
-        if (!(flags & BXF_PLAY_INIT_EXIST_MOOV_BOX)) {
+        if (ret != BXF_RET_OK) {
+            std::fprintf(stderr, "bxfprobe: %s: %s\n", opt.path, bxf_ret_name(ret));
+        } else if (!(flags & BXF_PLAY_INIT_EXIST_MOOV_BOX)) {
             std::fprintf(stderr, "bxfprobe: %s: no moov box: %s\n", opt.path, bxf_ret_name(BXF_RET_NOTFOUND));
             ret = BXF_RET_NOTFOUND;
         }

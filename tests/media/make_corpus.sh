@@ -54,6 +54,10 @@ build h264_aac.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" -f mp4
 # 2. MPEG-4 Visual (mp4v + esds decoder config), video only, with B-frames.
 build mpeg4v.mp4 "${VIDEO[@]}" -c:v mpeg4 -q:v 5 -bf 2 -g 12 -f mp4
 
+# 2b. HEVC (hvc1 + hvcC with VPS/SPS/PPS arrays) with AAC.
+build hevc_aac.mp4 "${VIDEO[@]}" "${AUDIO[@]}" -c:v libx265 -preset fast -x265-params log-level=error:pools=1:frame-threads=1 \
+    -g 12 -tag:v hvc1 "${AAC[@]}" -f mp4
+
 # 3. 3GP with H.263 (s263 + d263) and AAC.
 build h263_aac.3gp "${QCIF[@]}" "${AUDIO[@]}" -c:v h263 -q:v 5 -g 12 "${AAC[@]}" -f 3gp
 

@@ -45,7 +45,7 @@ def main():
     corpus, work, probe = sys.argv[1], sys.argv[2], sys.argv[4:] + [sys.argv[3]]
     os.makedirs(work, exist_ok=True)
     names = sorted(n for n in os.listdir(corpus) if n.endswith((".mp4", ".3gp", ".mov")))
-    check(len(names) >= 10, f"corpus too small: {names}")
+    check(len(names) >= 12, f"corpus too small: {names}")
     for name in names:
         path = os.path.join(corpus, name)
         result = run_probe(probe, "--json", path)

@@ -63,6 +63,31 @@ inline Bytes mvhd(uint8_t version, uint32_t time_scale, uint64_t duration = 0) {
 
 inline Bytes ftyp() { return box("ftyp", cat({fourcc("isom"), u32(512), fourcc("isom"), fourcc("mp41")})); }
 
+// An MPEG-4 descriptor (ISO/IEC 14496-1 8.3.3): tag, then the body size in
+// `size_bytes` bytes of 7 bits (leading ones carry the continuation bit).
+inline Bytes descriptor(uint8_t tag, const Bytes &body, int size_bytes = 1) {
+    Bytes out{tag};
+    for (int i = size_bytes - 1; i >= 0; --i)
+        out.push_back(uint8_t(((body.size() >> (7 * i)) & 0x7F) | (i ? 0x80 : 0)));
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+// A visual sample entry: the 78 bytes of fixed fields (data reference index
+// 1, 72 dpi, frame count 1, depth 0x18), then `children`.
+inline Bytes visual_entry(const char *type, uint16_t width, uint16_t height, const Bytes &children = {}) {
+    return box(type, cat({zeros(6), u16(1), zeros(16), u16(width), u16(height), u32(0x00480000), u32(0x00480000),
+                          u32(0), u16(1), zeros(32), u16(0x18), u16(0xFFFF), children}));
+}
+
+// An audio sample entry: the 28 bytes of fixed fields (data reference index
+// 1, `version` in the first reserved word, rate as 16.16), then `children`.
+inline Bytes audio_entry(const char *type, uint16_t channels, uint16_t sample_size, uint32_t rate_16_16,
+                         const Bytes &children = {}, uint16_t version = 0) {
+    return box(type, cat({zeros(6), u16(1), u16(version), zeros(6), u16(channels), u16(sample_size), u32(0),
+                          u32(rate_16_16), children}));
+}
+
 }  // namespace boxw
 
 #endif
