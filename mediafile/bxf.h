@@ -722,6 +722,54 @@ uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *des
 uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
                          uint32_t set, uint32_t capacity, uint8_t *out_buffer);
 
+/* ---- Sample access ---------------------------------------------------------
+ * Times are decode times in the track's media time scale (mdhd), the first
+ * sample at 0, no edit list applied. Sample numbers are 1-based. */
+
+/* aux_flags values */
+#define BXF_AUX_TRICK_PLAY 0x1u   /* a trik entry (fragments only) */
+#define BXF_AUX_SAIO_SAIZ 0x2u    /* aux_offset / aux_size located through saio/saiz */
+#define BXF_AUX_SENC 0x4u         /* a track-level or fragment-level senc box */
+
+typedef struct SampleInfo {
+    uint32_t size;
+    uint64_t offset; /* absolute file offset */
+    uint32_t duration;
+    uint32_t is_sync;
+    uint32_t composition_offset;        /* raw; signed when the flag below is 1 */
+    uint32_t composition_offset_signed; /* ctts version 1 (or trun version != 0) */
+    uint32_t description_index;
+    uint64_t run_bytes;    /* with the run: this sample to the end of its chunk */
+    uint64_t run_duration; /* with the run */
+    uint32_t run_count;    /* with the run */
+    uint64_t fragment_position;
+    uint32_t aux_flags;
+    uint16_t trick_play_info;
+    uint32_t senc_flags;
+    uint32_t saiz_flags;
+    uint32_t aux_info_type;
+    uint32_t aux_info_type_parameter;
+    uint32_t aux_size;
+    uint64_t aux_offset;
+    uint64_t aux_run_bytes;
+} SampleInfo;
+
+uint32_t bxf_play_get_sample_count(PlayHandle *handle, uint32_t track, uint32_t *out_count);
+uint32_t bxf_play_get_sample_info(PlayHandle *handle, uint32_t track, uint32_t sample, uint32_t want_run,
+                                  SampleInfo *out);
+/* The sample whose decode interval holds `time` (time - 1 when not inclusive). */
+uint32_t bxf_play_find_sample_at_time(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
+                                      uint32_t *out_is_sync, uint32_t *out_sample, uint64_t *out_start_time);
+/* The nearest sync sample before (forward 0) or after `sample`. */
+uint32_t bxf_play_find_sync_sample(PlayHandle *handle, uint32_t track, uint32_t sample, uint32_t forward,
+                                   uint32_t *out_sample, uint64_t *out_start_time);
+uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
+                                     uint32_t want_run, uint64_t *out_start_time, SampleInfo *out);
+uint32_t bxf_play_find_sync_time_near(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
+                                      uint32_t forward, uint64_t *out_start_time);
+/* whole = 1 in a fragmented movie: to the end of the last fragment. */
+uint32_t bxf_play_get_track_duration(PlayHandle *handle, uint32_t track, uint32_t whole, uint64_t *out_duration);
+
 #ifdef __cplusplus
 }
 #endif
