@@ -14,7 +14,8 @@ void read_fixed_fields(ByteCursor &c, HevcConfig &h) {
     h.general_tier_flag = (profile >> 5) & 0x01;
     h.general_profile_idc = profile & 0x1F;
     h.general_profile_compatibility_flags = c.u32();
-    h.general_constraint_indicator_flags = (uint64_t(c.u16()) << 32) | c.u32();
+    const uint64_t constraint_high = c.u16();  // read apart: the two reads must happen in this order
+    h.general_constraint_indicator_flags = (constraint_high << 32) | c.u32();
     h.general_level_idc = c.u8();
     h.min_spatial_segmentation_idc = c.u16();
     h.parallelism_type = c.u8() & 0x03;

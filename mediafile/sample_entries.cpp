@@ -87,9 +87,9 @@ uint32_t read_meta_fields(const BufferIo &io, const BoxRecord &box, ByteCursor &
     read_data_reference(io, box, c, e);
     if (!c.ok()) return BXF_RET_FORMAT;
     e.meta_fields = io.file_range(box.m_body_offset + c.position(), c.remaining());
-    const int strings = box.type == BXF_FOURCC('m', 'e', 't', 'x')   ? 3
-                        : box.type == BXF_FOURCC('m', 'e', 't', 't') ? 2
-                                                                     : 0;
+    int strings = 0;
+    if (box.type == BXF_FOURCC('m', 'e', 't', 'x')) strings = 3;
+    if (box.type == BXF_FOURCC('m', 'e', 't', 't')) strings = 2;
     for (int i = 0; i < strings; ++i) c.skip(string_span(c));
     return BXF_RET_OK;
 }
@@ -227,14 +227,19 @@ constexpr EntryLayout layout(uint32_t handler, uint32_t kind,
                              const EntryRule (&children)[N]) {
     return EntryLayout{handler, kind, read_fields, children, N};
 }
+constexpr EntryLayout layout(uint32_t handler, uint32_t kind,
+                             uint32_t (*read_fields)(const BufferIo &, const BoxRecord &, ByteCursor &,
+                                                     SampleEntry &)) {
+    return EntryLayout{handler, kind, read_fields, nullptr, 0};
+}
 
 const EntryLayout kLayouts[] = {
     layout(BXF_FOURCC('v', 'i', 'd', 'e'), BXF_FORMAT_TYPE_MP4V, read_visual_fields, kVisualChildren),
     layout(BXF_FOURCC('s', 'o', 'u', 'n'), BXF_FORMAT_TYPE_MP4A, read_audio_fields, kAudioChildren),
     layout(BXF_FOURCC('o', 'd', 's', 'm'), BXF_FORMAT_TYPE_MP4S, read_data_reference, kObjectDescriptorChildren),
-    {BXF_FOURCC('B', 'K', 'D', 'T'), BXF_FORMAT_TYPE_BOOK, read_data_reference, nullptr, 0},
+    layout(BXF_FOURCC('B', 'K', 'D', 'T'), BXF_FORMAT_TYPE_BOOK, read_data_reference),
     layout(BXF_FOURCC('m', 'e', 't', 'a'), BXF_FORMAT_TYPE_META, read_meta_fields, kMetaChildren),
-    {BXF_FOURCC('P', 'K', 'D', 'T'), BXF_FORMAT_TYPE_PACKED_DATA, read_data_reference, nullptr, 0},
+    layout(BXF_FOURCC('P', 'K', 'D', 'T'), BXF_FORMAT_TYPE_PACKED_DATA, read_data_reference),
     layout(BXF_FOURCC('G', 'R', 'A', 'P'), BXF_FORMAT_TYPE_GRAPH, read_graphics_fields, kGraphicsChildren),
     layout(BXF_FOURCC('s', 'u', 'b', 't'), BXF_FORMAT_TYPE_SUBTITLE, read_subtitle_fields, kSubtitleChildren),
 };

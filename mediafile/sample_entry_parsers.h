@@ -45,7 +45,7 @@ uint32_t build_record(LibraryInstance *inst, T **out, Fill &&fill, void (*releas
     if (!record) return BXF_RET_NOMEM;
     const uint32_t ret = fill(*record);
     if (ret != BXF_RET_OK) {
-
+        release(inst, record);
         return ret;
     }
     *out = record;

@@ -8,9 +8,9 @@ namespace bxf {
 namespace {
 
 // Version/flags of a full box whose only version is 0.
-bool read_version0(ByteCursor &c, uint32_t *flags) {
+bool read_version0(ByteCursor &c, uint32_t *flags = nullptr) {
     const uint32_t version_flags = c.u32();
-    *flags = version_flags & 0xFFFFFFu;
+    if (flags) *flags = version_flags & 0xFFFFFFu;
     return c.ok() && (version_flags >> 24) == 0;
 }
 
@@ -44,8 +44,7 @@ uint32_t read_schm(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
 
 uint32_t read_tenc(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
     ByteCursor c = io.body(box);
-    uint32_t flags = 0;
-    const bool version0 = read_version0(c, &flags);
+    const bool version0 = read_version0(c);
     const uint32_t is_encrypted = c.u24();
     const uint8_t iv_size = c.u8();
     uint8_t kid[16] = {};
@@ -62,8 +61,7 @@ uint32_t read_tenc(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
 // length and that many bytes of stereo indication type.
 uint32_t read_stvi(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
     ByteCursor c = io.body(box);
-    uint32_t flags = 0;
-    const bool version0 = read_version0(c, &flags);
+    const bool version0 = read_version0(c);
     const uint8_t single_view_allowed = c.u32() & 0x03;
     const uint32_t stereo_scheme = c.u32();
     const uint32_t length = c.u32();

@@ -133,8 +133,9 @@ TEST(SampleEntriesCorpus, RealFiles) {
         // Kept ranges are file offsets: the audio children and every sinf
         // start inside the entry and name the right boxes.
         const Bytes &file = p.file.bytes;
-        if (p.first().kind == BXF_FORMAT_TYPE_MP4A)
+        if (p.first().kind == BXF_FORMAT_TYPE_MP4A) {
             EXPECT_EQ(p.first().audio.children.offset, where.entries.offset + 8 + 28);
+        }
         for (const SinfRecord *s = p.first().sinf_head; s; s = s->next)
             EXPECT_EQ(Bytes(file.begin() + s->box.offset + 4, file.begin() + s->box.offset + 8), fourcc("sinf"));
     }

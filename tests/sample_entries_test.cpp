@@ -113,6 +113,7 @@ TEST(SampleEntries, EntryCountAndList) {
         {"count larger than the entries present", cat({a, b}), 5, BXF_RET_OK, {"mp4a", "twos"}},
         {"count stops the walk", cat({a, b, too_short}), 2, BXF_RET_OK, {"mp4a", "twos"}},
         {"count 0", a, 0, BXF_RET_OK, {}},
+        {"empty entries area", {}, 5, BXF_RET_OK, {}},
         {"7 trailing bytes ignored", cat({a, zeros(7)}), 5, BXF_RET_OK, {"mp4a"}},
         {"size 0 runs to the end", box_sized(0, "sowt", zeros(28)), 5, BXF_RET_OK, {"sowt"}},
         {"size past the area is clipped", box_sized(200, "sowt", zeros(28)), 5, BXF_RET_OK, {"sowt"}},
