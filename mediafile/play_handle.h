@@ -3,14 +3,7 @@
 #define BXF_PLAY_HANDLE_H
 
 #include "internal.h"
-
-// What the sample-table walk records of a track's `stbl`.
-struct SampleTableRecord {
-    BoxRange stbl_body;
-    uint32_t stsd_version_flags;
-    uint32_t stsd_entry_count;
-    BoxRange stsd_entries;  // the bytes after version/flags and the count
-};
+#include "sample_tables.h"
 
 // The first `senc` of a track: its version/flags and where it lies.
 struct SencState {
@@ -30,7 +23,7 @@ struct OpenedTrack {
     BoxRange media_header_body;
     uint32_t dref_entry_count;
     BoxRange dref_entries;
-    SampleTableRecord tables;
+    bxf::SampleTableRecord tables;
     SencState *senc;
     OpenedTrack *next;
 };

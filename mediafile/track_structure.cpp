@@ -78,27 +78,8 @@ uint32_t read_dinf(const Io &io, const BoxRecord &box, TrakWalk &w) {
     return walk_container(io, body_range(box), kDinf, w);
 }
 
-// stsd: sound entries may be version 1 (QuickTime-style sound descriptions);
-// every other handler's are version 0.
-uint32_t read_stsd(const Io &io, const BoxRecord &box, TrakWalk &w) {
-    const uint32_t max_version = w.handler_type == BXF_HDLR_MEDIA_SOUND ? 1 : 0;
-    FullBoxHeader h;
-    uint32_t ret = read_full_box_header(io, body_range(box), max_version, &h);
-    if (ret != BXF_RET_OK) return ret;
-    SampleTableRecord &tables = w.track->tables;
-    tables.stsd_version_flags = h.version_flags;
-    tables.stsd_entry_count = h.entry_count;
-    tables.stsd_entries = BoxRange{h.rest_offset, h.rest_size};
-    return BXF_RET_OK;
-}
-
-const ChildRule<TrakWalk> kStbl[] = {
-    {BXF_FOURCC('s', 't', 's', 'd'), Occurs::once, read_stsd},
-};
-
 uint32_t read_stbl(const Io &io, const BoxRecord &box, TrakWalk &w) {
-    w.track->tables.stbl_body = body_range(box);
-    return walk_container(io, body_range(box), kStbl, w);
+    return parse_stbl(io, body_range(box), w.handler_type, w.track->tables);
 }
 
 const ChildRule<TrakWalk> kMinf[] = {

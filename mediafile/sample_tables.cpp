@@ -1,0 +1,146 @@
+#include "sample_tables.h"
+
+#include "box_reader.h"
+#include "container_walk.h"
+
+namespace bxf {
+
+namespace {
+
+struct StblWalk {
+    uint32_t handler_type;
+    SampleTableRecord &record;
+};
+
+// Fixed header sizes after version/flags-inclusive payload start, and the
+// bytes one entry takes in the file.
+struct TableLayout {
+    TableKind kind;
+    uint32_t header_size;
+    uint32_t entry_size;
+    uint32_t max_version;
+};
+
+// Reads the fixed header of a table box and records where its entries start
+// and how many of them the payload really holds.
+uint32_t record_table(const Io &io, const BoxRecord &box, const TableLayout &layout, StblWalk &w,
+                      uint8_t (&head)[12]) {
+    if (box.m_body_size < layout.header_size) return BXF_RET_FORMAT;
+    uint32_t ret = read_exact_at(io, box.m_body_offset, head, layout.header_size);
+    if (ret != BXF_RET_OK) return ret;
+    const uint32_t version = head[0];
+    if (version > layout.max_version) return BXF_RET_FORMAT;
+    TableHeader &t = w.record.tables[layout.kind];
+    t.box = box_range(box);
+    t.type = box.type;
+    t.version = version;
+    t.first_entry = box.m_body_offset + layout.header_size;
+    t.payload_left = box.m_body_size - layout.header_size;
+    return BXF_RET_OK;
+}
+
+uint32_t clamp_count(uint32_t declared, uint64_t payload_left, uint32_t entry_size) {
+    const uint64_t held = payload_left / entry_size;
+    return declared < held ? declared : uint32_t(held);
+}
+
+// stts, ctts, stss, stco, co64: version/flags, entry count, entries.
+template <TableKind kKind, uint32_t kEntrySize, uint32_t kMaxVersion = 0>
+uint32_t read_counted_table(const Io &io, const BoxRecord &box, StblWalk &w) {
+    uint8_t head[12];
+    uint32_t ret = record_table(io, box, TableLayout{kKind, 8, kEntrySize, kMaxVersion}, w, head);
+    if (ret != BXF_RET_OK) return ret;
+    TableHeader &t = w.record.tables[kKind];
+    t.entry_count = clamp_count(load_u32_be(head + 4), t.payload_left, kEntrySize);
+    return BXF_RET_OK;
+}
+
+// stsc: the first entry's description index is read at once.
+uint32_t read_stsc(const Io &io, const BoxRecord &box, StblWalk &w) {
+    uint32_t ret = read_counted_table<kStsc, 12>(io, box, w);
+    if (ret != BXF_RET_OK) return ret;
+    const TableHeader &t = w.record.tables[kStsc];
+    if (t.entry_count != 0) {
+        uint8_t first[12];
+        ret = read_exact_at(io, t.first_entry, first, sizeof first);
+        if (ret != BXF_RET_OK) return ret;
+        w.record.first_description_index = load_u32_be(first + 8);
+    }
+    return BXF_RET_OK;
+}
+
+// stsz: a non-zero sample_size means every sample has that size and no
+// entries follow.
+uint32_t read_stsz(const Io &io, const BoxRecord &box, StblWalk &w) {
+    uint8_t head[12];
+    uint32_t ret = record_table(io, box, TableLayout{kSizes, 12, 4, 0}, w, head);
+    if (ret != BXF_RET_OK) return ret;
+    TableHeader &t = w.record.tables[kSizes];
+    const uint32_t sample_size = load_u32_be(head + 4), sample_count = load_u32_be(head + 8);
+    w.record.constant_sample_size = sample_size;
+    w.record.field_size = 0;
+    w.record.sample_count = sample_size != 0 ? sample_count : clamp_count(sample_count, t.payload_left, 4);
+    t.entry_count = sample_size != 0 ? 0 : w.record.sample_count;
+    return BXF_RET_OK;
+}
+
+// stz2: compact sizes of 4, 8 or 16 bits; 4-bit entries pack two per byte.
+uint32_t read_stz2(const Io &io, const BoxRecord &box, StblWalk &w) {
+    uint8_t head[12];
+    uint32_t ret = record_table(io, box, TableLayout{kSizes, 12, 1, 0}, w, head);
+    if (ret != BXF_RET_OK) return ret;
+    const uint32_t field_size = head[7];
+    if (field_size != 4 && field_size != 8 && field_size != 16) {
+        w.record.tables[kSizes] = TableHeader{};
+        return BXF_RET_FORMAT;
+    }
+    TableHeader &t = w.record.tables[kSizes];
+    const uint64_t held = field_size == 4 ? t.payload_left * 2 : t.payload_left / (field_size / 8);
+    const uint32_t declared = load_u32_be(head + 8);
+    w.record.constant_sample_size = 0;
+    w.record.field_size = field_size;
+    w.record.sample_count = declared < held ? declared : uint32_t(held);
+    t.entry_count = w.record.sample_count;
+    return BXF_RET_OK;
+}
+
+// stsd: sound entries may be version 1 (QuickTime-style sound descriptions);
+// every other handler's are version 0.
+uint32_t read_stsd(const Io &io, const BoxRecord &box, StblWalk &w) {
+    const uint32_t max_version = w.handler_type == BXF_HDLR_MEDIA_SOUND ? 1 : 0;
+    FullBoxHeader h;
+    uint32_t ret = read_full_box_header(io, body_range(box), max_version, &h);
+    if (ret != BXF_RET_OK) return ret;
+    w.record.stsd_version_flags = h.version_flags;
+    w.record.stsd_entry_count = h.entry_count;
+    w.record.stsd_entries = BoxRange{h.rest_offset, h.rest_size};
+    return BXF_RET_OK;
+}
+
+// stsz/stz2 and stco/co64 share a slot: the first of either pair wins.
+template <TableKind kKind, uint32_t (*kRead)(const Io &, const BoxRecord &, StblWalk &)>
+uint32_t first_of_slot(const Io &io, const BoxRecord &box, StblWalk &w) {
+    return table_present(w.record, kKind) ? BXF_RET_OK : kRead(io, box, w);
+}
+
+const ChildRule<StblWalk> kStbl[] = {
+    {BXF_FOURCC('s', 't', 's', 'd'), Occurs::once, read_stsd},
+    {BXF_FOURCC('s', 't', 't', 's'), Occurs::once, read_counted_table<kStts, 8>},
+    {BXF_FOURCC('c', 't', 't', 's'), Occurs::once, read_counted_table<kCtts, 8, 1>},
+    {BXF_FOURCC('s', 't', 's', 'c'), Occurs::once, read_stsc},
+    {BXF_FOURCC('s', 't', 's', 'z'), Occurs::once, first_of_slot<kSizes, read_stsz>},
+    {BXF_FOURCC('s', 't', 'z', '2'), Occurs::once, first_of_slot<kSizes, read_stz2>},
+    {BXF_FOURCC('s', 't', 'c', 'o'), Occurs::once, first_of_slot<kChunkOffsets, read_counted_table<kChunkOffsets, 4>>},
+    {BXF_FOURCC('c', 'o', '6', '4'), Occurs::once, first_of_slot<kChunkOffsets, read_counted_table<kChunkOffsets, 8>>},
+    {BXF_FOURCC('s', 't', 's', 's'), Occurs::once, read_counted_table<kStss, 4>},
+};
+
+}  // namespace
+
+uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTableRecord &record) {
+    record.stbl_body = body;
+    StblWalk walk{handler_type, record};
+    return walk_container(io, body, kStbl, walk);
+}
+
+}  // namespace bxf
