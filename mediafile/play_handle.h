@@ -28,6 +28,10 @@ struct OpenedTrack {
     OpenedTrack *next;
 };
 
+namespace bxf {
+struct TrackTableCache;
+}
+
 struct PlayHandle {
     LibraryInstance *instance;
     void *file;
@@ -38,6 +42,8 @@ struct PlayHandle {
     MovieRecord movie;
     OpenedTrack *opened_head;
     OpenedTrack *opened_tail;
+    bxf::TrackTableCache *caches_head;  // sample access, one per opened track
+    bxf::TrackTableCache *caches_tail;
 };
 
 namespace bxf {
@@ -64,6 +70,7 @@ uint32_t parse_mdhd(const Io &io, BoxRange body, MediaHeaderInfo *out, uint32_t 
 void release_opened_track(LibraryInstance *inst, OpenedTrack *track);
 OpenedTrack *find_opened_track(const PlayHandle *handle, uint32_t track);
 void release_opened_tracks(PlayHandle *handle);
+void remove_opened_track(PlayHandle *handle, OpenedTrack *track);
 
 void release_moov(LibraryInstance *inst, MoovRecord &moov);
 void release_movie(LibraryInstance *inst, MovieRecord &movie);

@@ -1,6 +1,7 @@
 // The queries through which callers learn what the tracks are and open
 // them for playback. Each writes the caller's record only on success.
 #include "play_handle.h"
+#include "sample_access.h"
 
 namespace bxf {
 
@@ -23,7 +24,17 @@ OpenedTrack *find_opened_track(const PlayHandle *handle, uint32_t track) {
     return nullptr;
 }
 
+// Takes the last opened track out of the list again (its set-up failed).
+void remove_opened_track(PlayHandle *handle, OpenedTrack *track) {
+    OpenedTrack *prev = nullptr;
+    for (OpenedTrack *t = handle->opened_head; t && t != track; t = t->next) prev = t;
+    (prev ? prev->next : handle->opened_head) = track->next;
+    if (handle->opened_tail == track) handle->opened_tail = prev;
+    release_opened_track(handle->instance, track);
+}
+
 void release_opened_tracks(PlayHandle *handle) {
+    release_track_caches(handle);
     for (OpenedTrack *t = handle->opened_head; t;) {
         OpenedTrack *next = t->next;
         release_opened_track(handle->instance, t);
@@ -90,7 +101,9 @@ extern "C" uint32_t bxf_open_track(PlayHandle *handle, uint32_t track) {
         return ret;
     }
     append_node(handle->opened_head, handle->opened_tail, opened);
-    return BXF_RET_OK;
+    ret = add_track_cache(handle, *opened, node->media_duration);
+    if (ret != BXF_RET_OK) remove_opened_track(handle, opened);
+    return ret;
 }
 
 extern "C" uint32_t bxf_get_edit_list_info(const PlayHandle *handle, uint32_t track, uint32_t *out_version_flags,

@@ -1,12 +1,14 @@
 // bxfprobe: opens a file through the media-file library and prints what the
 // library found. Errors print the code's name and exit non-zero.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "bxf.h"
 #include "probe_output.h"
+#include "probe_samples.h"
 #include "probe_tracks.h"
 
 namespace {
@@ -14,22 +16,43 @@ namespace {
 struct Options {
     const char *path = nullptr;
     bool json = false;
+    bool samples = false;
+    bool at = false;
+    double at_seconds = 0;
+    uint32_t track = 0;  // 0: every track
 };
 
-void usage() { std::fprintf(stderr, "usage: bxfprobe [--json] FILE\n"); }
+void usage() {
+    std::fprintf(stderr,
+                 "usage: bxfprobe [--json] FILE\n"
+                 "       bxfprobe [--json] --samples [--track N] FILE\n"
+                 "       bxfprobe [--json] --at SECONDS [--track N] FILE\n");
+}
 
 bool parse_args(int argc, char **argv, Options &opt) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0)
+        const bool has_value = i + 1 < argc;
+        char *end = nullptr;
+        if (std::strcmp(argv[i], "--json") == 0) {
             opt.json = true;
-        else if (argv[i][0] == '-' && argv[i][1] != '\0')
+        } else if (std::strcmp(argv[i], "--samples") == 0) {
+            opt.samples = true;
+        } else if (std::strcmp(argv[i], "--track") == 0 && has_value) {
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || n == 0 || n > UINT32_MAX) return false;
+            opt.track = uint32_t(n);
+        } else if (std::strcmp(argv[i], "--at") == 0 && has_value) {
+            opt.at_seconds = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !(opt.at_seconds >= 0)) return false;
+            opt.at = true;
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0')
             return false;
         else if (!opt.path)
             opt.path = argv[i];
         else
             return false;
     }
-    return opt.path != nullptr;
+    return opt.path != nullptr && !(opt.samples && opt.at);
 }
 
 // The library takes UTF-16 paths; command lines arrive as UTF-8.
@@ -128,7 +151,11 @@ int probe(const Options &opt, FILE *out_stream) {
     OpenParams params{0, 0, 1, 0};
     ret = bxf_create(&ops, &inst);
     if (ret == BXF_RET_OK) ret = bxf_play_open(inst, file, &params, &handle, &flags);
-    if (ret == BXF_RET_OK) {
+    if (ret == BXF_RET_OK && (opt.samples || opt.at)) {
+        ret = opt.samples ? print_samples(out_stream, opt.json, handle, opt.track)
+                          : print_at(out_stream, opt.json, handle, opt.track, opt.at_seconds);
+        if (ret != BXF_RET_OK) std::fprintf(stderr, "bxfprobe: %s: %s\n", opt.path, bxf_ret_name(ret));
+    } else if (ret == BXF_RET_OK) {
         const MovieRecord *movie = nullptr;
         bxf_play_get_movie(handle, &movie);
         ProbeOutput out(out_stream, opt.json);

@@ -1,0 +1,101 @@
+#include "probe_samples.h"
+
+#include <cinttypes>
+
+namespace {
+
+struct TrackTiming {
+    uint32_t time_scale;
+    uint32_t signed_offsets;
+};
+
+uint32_t open_for_samples(PlayHandle *handle, uint32_t track, TrackTiming *timing) {
+    MediaHeaderInfo mh{};
+    uint32_t ret = bxf_open_track(handle, track);
+    if (ret == BXF_RET_OK) ret = bxf_get_media_header(handle, track, &mh);
+    timing->time_scale = mh.time_scale;
+    return ret;
+}
+
+void print_sample(FILE *out, bool json, uint32_t track, uint32_t n, uint64_t dts, const SampleInfo &s) {
+    char cts[24];
+    if (s.composition_offset_signed)
+        std::snprintf(cts, sizeof cts, "%" PRId32, int32_t(s.composition_offset));
+    else
+        std::snprintf(cts, sizeof cts, "%" PRIu32, s.composition_offset);
+    if (json)
+        std::fprintf(out,
+                     "{\"track\":%" PRIu32 ",\"sample\":%" PRIu32 ",\"dts\":%" PRIu64 ",\"duration\":%" PRIu32
+                     ",\"size\":%" PRIu32 ",\"offset\":%" PRIu64 ",\"sync\":%" PRIu32 ",\"cts_offset\":%s"
+                     ",\"description\":%" PRIu32 "}\n",
+                     track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
+    else
+        std::fprintf(out,
+                     "track %" PRIu32 " sample %" PRIu32 " dts %" PRIu64 " duration %" PRIu32 " size %" PRIu32
+                     " offset %" PRIu64 " sync %" PRIu32 " cts_offset %s description %" PRIu32 "\n",
+                     track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
+}
+
+uint32_t print_track_samples(FILE *out, bool json, PlayHandle *handle, uint32_t track) {
+    TrackTiming timing{};
+    uint32_t ret = open_for_samples(handle, track, &timing);
+    if (ret != BXF_RET_OK) return ret;
+    uint64_t dts = 0;
+    for (uint32_t n = 1;; ++n) {
+        SampleInfo s;
+        ret = bxf_play_get_sample_info(handle, track, n, 0, &s);
+        if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;  // the end of the track
+        if (ret != BXF_RET_OK) return ret;
+        print_sample(out, json, track, n, dts, s);
+        dts += s.duration;
+    }
+}
+
+uint32_t print_track_at(FILE *out, bool json, PlayHandle *handle, uint32_t track, double seconds) {
+    TrackTiming timing{};
+    uint32_t ret = open_for_samples(handle, track, &timing);
+    if (ret != BXF_RET_OK) return ret;
+    const uint64_t t = uint64_t(seconds * timing.time_scale);
+    uint32_t sync = 0, sample = 0, sync_sample = 0;
+    uint64_t start = 0, sync_start = 0;
+    ret = bxf_play_find_sample_at_time(handle, track, t, 1, &sync, &sample, &start);
+    if (ret == BXF_RET_OK) {
+        sync_sample = sample;
+        sync_start = start;
+        if (!sync) ret = bxf_play_find_sync_sample(handle, track, sample, 0, &sync_sample, &sync_start);
+    }
+    if (ret != BXF_RET_OK) {
+        std::fprintf(out, json ? "{\"track\":%" PRIu32 ",\"error\":\"%s\"}\n" : "track %" PRIu32 " %s\n", track,
+                     bxf_ret_name(ret));
+        return BXF_RET_OK;
+    }
+    std::fprintf(out,
+                 json ? "{\"track\":%" PRIu32 ",\"time\":%" PRIu64 ",\"sample\":%" PRIu32 ",\"start\":%" PRIu64
+                        ",\"sync_sample\":%" PRIu32 ",\"sync_start\":%" PRIu64 "}\n"
+                      : "track %" PRIu32 " time %" PRIu64 " sample %" PRIu32 " start %" PRIu64
+                        " sync_sample %" PRIu32 " sync_start %" PRIu64 "\n",
+                 track, t, sample, start, sync_sample, sync_start);
+    return BXF_RET_OK;
+}
+
+template <class Each>
+uint32_t for_tracks(PlayHandle *handle, uint32_t track, Each each) {
+    uint32_t count = 0;
+    bxf_get_track_count(handle, &count);
+    if (track != 0) return track <= count ? each(track) : BXF_RET_NOTFOUND;
+    for (uint32_t n = 1; n <= count; ++n) {
+        const uint32_t ret = each(n);
+        if (ret != BXF_RET_OK) return ret;
+    }
+    return BXF_RET_OK;
+}
+
+}  // namespace
+
+uint32_t print_samples(FILE *out, bool json, PlayHandle *handle, uint32_t track) {
+    return for_tracks(handle, track, [&](uint32_t n) { return print_track_samples(out, json, handle, n); });
+}
+
+uint32_t print_at(FILE *out, bool json, PlayHandle *handle, uint32_t track, double seconds) {
+    return for_tracks(handle, track, [&](uint32_t n) { return print_track_at(out, json, handle, n, seconds); });
+}
