@@ -13,6 +13,7 @@ uint32_t mem_read(void *file, void *buffer, uint64_t count, uint64_t *out_read) 
     const uint64_t n = count < left ? count : left;
     if (n) std::memcpy(buffer, f->bytes.data() + f->position, n);
     f->position += n;
+    f->bytes_read += n;
     *out_read = n;
     return BXF_RET_OK;
 }

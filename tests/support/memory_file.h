@@ -13,7 +13,8 @@ struct MemoryFile {
     uint64_t position = 0;
     bool fail_reads = false;
     bool fail_seeks = false;
-    uint64_t reads = 0;  // how many read calls were made
+    uint64_t reads = 0;       // how many read calls were made
+    uint64_t bytes_read = 0;  // and how many bytes they returned
 };
 
 // The default table with read/seek/tell/size served from a MemoryFile.

@@ -46,6 +46,47 @@ inline Bytes trak(uint32_t track_id, const char *handler, uint32_t time_scale, c
                                              minf(media_header, stbl_children)}))}));
 }
 
+inline void append(Bytes &to, const Bytes &more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// Sample tables from (count, value) pairs or plain value lists.
+using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+inline Bytes pair_table(const char *type, uint8_t version, const Pairs &entries) {
+    Bytes body = u32(uint32_t(entries.size()));
+    for (const auto &e : entries) append(body, cat({u32(e.first), u32(e.second)}));
+    return full_box(type, version, 0, body);
+}
+inline Bytes stts(const Pairs &runs) { return pair_table("stts", 0, runs); }
+inline Bytes ctts(const Pairs &runs, uint8_t version = 0) { return pair_table("ctts", version, runs); }
+struct StscEntry {
+    uint32_t first_chunk, samples_per_chunk, description_index;
+};
+inline Bytes stsc(const std::vector<StscEntry> &entries) {
+    Bytes body = u32(uint32_t(entries.size()));
+    for (const auto &e : entries) append(body, cat({u32(e.first_chunk), u32(e.samples_per_chunk), u32(e.description_index)}));
+    return full_box("stsc", 0, 0, body);
+}
+inline Bytes u32_table(const char *type, const std::vector<uint32_t> &values) {
+    Bytes body = u32(uint32_t(values.size()));
+    for (uint32_t v : values) append(body, u32(v));
+    return full_box(type, 0, 0, body);
+}
+inline Bytes stco(const std::vector<uint32_t> &offsets) { return u32_table("stco", offsets); }
+inline Bytes stss(const std::vector<uint32_t> &samples) { return u32_table("stss", samples); }
+inline Bytes stsz(const std::vector<uint32_t> &sizes) {
+    Bytes body = cat({u32(0), u32(uint32_t(sizes.size()))});
+    for (uint32_t v : sizes) append(body, u32(v));
+    return full_box("stsz", 0, 0, body);
+}
+inline Bytes stsz_constant(uint32_t size, uint32_t count) { return full_box("stsz", 0, 0, cat({u32(size), u32(count)})); }
+
+// A one-track movie ("vide", time scale 1000, mdhd duration `duration`)
+// whose stbl holds `tables`.
+inline Bytes table_movie(const Bytes &tables, uint64_t duration) {
+    const Bytes mdia = box("mdia", cat({mdhd(0, 1000, duration), hdlr("vide"),
+                                        minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
+    return cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, duration), mdia}))}))});
+}
+
 }  // namespace boxw
 
 #endif

@@ -1,0 +1,393 @@
+// Sample tables read through their windows and the lookups over them: the
+// worked cases of each rule, the error codes, and a long track read in every
+// order against a model built alongside its tables.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "bxf.h"
+#include "sample_access.h"
+#include "support/memory_file.h"
+#include "support/track_writer.h"
+
+using namespace boxw;
+
+namespace {
+
+struct Track {
+    MemoryFile file;
+    LibraryInstance *inst = nullptr;
+    PlayHandle *handle = nullptr;
+    uint32_t open_code = 0;
+
+    explicit Track(Bytes bytes, OpenParams params = {0, 0, 1, 0}) {
+        file.bytes = std::move(bytes);
+        FileOps ops = memory_file_ops();
+        bxf_create(&ops, &inst);
+        uint32_t flags = 0;
+        EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_OK);
+        open_code = bxf_open_track(handle, 1);
+    }
+    ~Track() {
+        bxf_play_close(handle);
+        EXPECT_EQ(inst->general_used, 0u);
+        EXPECT_EQ(inst->sample_used, 0u);
+        bxf_destroy(inst);
+    }
+    SampleInfo info(uint32_t n, uint32_t want_run = 0, uint32_t expect = BXF_RET_OK) {
+        SampleInfo s{};
+        EXPECT_EQ(bxf_play_get_sample_info(handle, 1, n, want_run, &s), expect) << "sample " << n;
+        return s;
+    }
+};
+
+TEST(WindowSizing, SplitsAShareAmongTheTables) {
+    bxf::TableWindow w[bxf::kTableCount] = {};
+    const uint32_t totals[] = {1, 5000, 10000, 1, 10000, 50};
+    for (uint32_t k = 0; k < bxf::kTableCount; ++k) w[k].total = totals[k];
+    ASSERT_EQ(bxf::split_window_budget(65488, w, false), BXF_RET_OK);
+    const uint32_t expected[] = {1, 2718, 2719, 1, 2719, 50};
+    for (uint32_t k = 0; k < bxf::kTableCount; ++k) EXPECT_EQ(w[k].capacity, expected[k]) << k;
+
+    // Every present table needs room for two entries in the pass that sizes it.
+    ASSERT_EQ(bxf::split_window_budget(2 * 68, w, false), BXF_RET_OK);
+    EXPECT_EQ(bxf::split_window_budget(2 * 68 - 1, w, false), BXF_RET_NOMEM);
+    // Empty tables take nothing; 4-bit sizes get an even capacity.
+    for (auto &x : w) x.total = 0;
+    w[bxf::kSizes].total = 1001;
+    ASSERT_EQ(bxf::split_window_budget(4 * 501, w, true), BXF_RET_OK);
+    EXPECT_EQ(w[bxf::kSizes].capacity, 500u);
+}
+
+TEST(WindowSizing, TheBudgetLimitsTheTracksThatCanOpen) {
+    // One-entry stts, stsc and stco, four sizes: after the 48 bytes of buffer
+    // headers, the first pass needs 2 x (24 + 16 + 8 + 4) = 104 bytes.
+    const Bytes tables = cat({stts({{4, 10}}), stsc({{1, 4, 1}}), stsz({1, 2, 3, 4}), stco({100})});
+    struct Row {
+        uint64_t budget;  // 1 percent of it is pool 2
+        uint32_t code;
+    } rows[] = {{15200, BXF_RET_OK}, {15100, BXF_RET_NOMEM}, {0, BXF_RET_OK}};
+    for (const Row &r : rows) {
+        Track t(table_movie(tables, 40), OpenParams{r.budget, 1, 1, 0});
+        EXPECT_EQ(t.open_code, r.code) << r.budget;
+        uint32_t count = 0;
+        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.code == BXF_RET_OK ? BXF_RET_OK : BXF_RET_STATE);
+        if (r.code == BXF_RET_OK) {
+            EXPECT_EQ(t.info(4).size, 4u);
+        }
+    }
+}
+
+TEST(SampleTables, RecordingRules) {
+    struct Row {
+        const char *name;
+        Bytes tables;
+        uint32_t open_code;
+        uint32_t count;
+        std::vector<uint32_t> sizes;
+    } rows[] = {
+        {"constant size", cat({stts({{5, 1}}), stsc({{1, 5, 1}}), stsz_constant(12, 5), stco({0})}), BXF_RET_OK, 5,
+         {12, 12, 12, 12, 12}},
+        {"stz2 with 4-bit entries",
+         cat({stts({{5, 1}}), stsc({{1, 5, 1}}),
+              full_box("stz2", 0, 0, cat({zeros(3), u8(4), u32(5), Bytes{0x12, 0x34, 0x50}})), stco({0})}),
+         BXF_RET_OK, 5, {1, 2, 3, 4, 5}},
+        {"stz2 with 16-bit entries",
+         cat({stts({{2, 1}}), stsc({{1, 2, 1}}), full_box("stz2", 0, 0, cat({zeros(3), u8(16), u32(2), u16(300), u16(7)})),
+              stco({0})}),
+         BXF_RET_OK, 2, {300, 7}},
+        {"stz2 after stsz is ignored",
+         cat({stts({{2, 1}}), stsc({{1, 2, 1}}), stsz({9, 8}),
+              full_box("stz2", 0, 0, cat({zeros(3), u8(8), u32(2), Bytes{1, 2}})), stco({0})}),
+         BXF_RET_OK, 2, {9, 8}},
+        {"a second stts is ignored",
+         cat({stts({{2, 1}}), stts({{1, 5}}), stsc({{1, 2, 1}}), stsz({9, 8}), stco({0})}), BXF_RET_OK, 2, {9, 8}},
+        {"stsz count past its payload",
+         cat({stts({{3, 1}}), stsc({{1, 3, 1}}), full_box("stsz", 0, 0, cat({u32(0), u32(3), u32(5), u32(6)})),
+              stco({0})}),
+         BXF_RET_OK, 2, {5, 6}},
+        {"stz2 field size 3", full_box("stz2", 0, 0, cat({zeros(3), u8(3), u32(0)})), BXF_RET_FORMAT, 0, {}},
+        {"stts version 1", full_box("stts", 1, 0, u32(0)), BXF_RET_FORMAT, 0, {}},
+        {"ctts version 1", full_box("ctts", 1, 0, u32(0)), BXF_RET_OK, 0, {}},
+        {"ctts version 2", full_box("ctts", 2, 0, u32(0)), BXF_RET_FORMAT, 0, {}},
+        {"stsc under 8 bytes", full_box("stsc", 0, 0, u16(0)), BXF_RET_FORMAT, 0, {}},
+        {"stsz under 12 bytes", full_box("stsz", 0, 0, u32(0)), BXF_RET_FORMAT, 0, {}},
+    };
+    for (const Row &r : rows) {
+        Track t(table_movie(r.tables, 100));
+        ASSERT_EQ(t.open_code, r.open_code) << r.name;
+        if (r.open_code != BXF_RET_OK || r.sizes.empty()) continue;
+        uint32_t count = 0;
+        ASSERT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), BXF_RET_OK) << r.name;
+        EXPECT_EQ(count, r.count) << r.name;
+        for (uint32_t n = 1; n <= count; ++n) EXPECT_EQ(t.info(n).size, r.sizes[n - 1]) << r.name << " " << n;
+    }
+}
+
+TEST(SampleLookup, ChunksAndRuns) {
+    // Four samples per chunk, chunks at 1000 and 5000, every sample 100 bytes.
+    Track t(table_movie(cat({stts({{8, 10}}), stsc({{1, 4, 1}}), stsz_constant(100, 8), stco({1000, 5000})}), 80));
+    ASSERT_EQ(t.open_code, BXF_RET_OK);
+    SampleInfo s = t.info(6, 1);
+    EXPECT_EQ(s.offset, 5100u);
+    EXPECT_EQ(s.run_count, 3u);
+    EXPECT_EQ(s.run_bytes, 300u);
+    EXPECT_EQ(s.run_duration, 30u);
+    EXPECT_EQ(t.info(4).offset, 1300u);
+    t.info(9, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
+
+    // An stco whose count claims 100 entries but whose payload holds 10.
+    Bytes short_stco = full_box("stco", 0, 0, cat({u32(100), zeros(40)}));
+    Track clamped(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}}), stsz_constant(1, 10), short_stco}), 10));
+    EXPECT_EQ(bxf::find_track_cache(clamped.handle, 1)->bounds.chunk_count, 10u);
+    clamped.info(10);
+    // Two samples per chunk from chunk 5 on puts sample 10 in chunk 7, past the last of five.
+    Track past(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}, {5, 2, 1}}), stsz_constant(1, 10),
+                                stco({1, 2, 3, 4, 5})}),
+                           10));
+    past.info(1);  // loads the stsc from its start: runs counted forwards
+    past.info(6);
+    past.info(7, 0, BXF_RET_NOTFOUND);
+}
+
+TEST(SampleLookup, TimesAndSyncSamples) {
+    // Runs (3 x 1000) and (2 x 500): samples start at 0, 1000, 2000, 3000, 3500.
+    Track t(table_movie(cat({stts({{3, 1000}, {2, 500}}), stsc({{1, 5, 1}}), stsz_constant(1, 5), stco({0}),
+                             stss({1, 4})}),
+                        4000));
+    uint32_t sync = 0, sample = 0;
+    uint64_t start = 0;
+    struct Row {
+        uint64_t time;
+        uint32_t inclusive, code, sample;
+        uint64_t start;
+    } times[] = {{3000, 1, BXF_RET_OK, 4, 3000}, {3000, 0, BXF_RET_OK, 3, 2000}, {3999, 1, BXF_RET_OK, 5, 3500},
+                 {4000, 1, BXF_RET_NOTFOUND, 0, 0}, {0, 0, BXF_RET_ARGS, 0, 0}, {0, 1, BXF_RET_OK, 1, 0},
+                 {1, 0, BXF_RET_OK, 1, 0}, {2500, 1, BXF_RET_OK, 3, 2000}};
+    for (const Row &r : times) {
+        ASSERT_EQ(bxf_play_find_sample_at_time(t.handle, 1, r.time, r.inclusive, &sync, &sample, &start), r.code)
+            << r.time << " " << r.inclusive;
+        if (r.code != BXF_RET_OK) continue;
+        EXPECT_EQ(sample, r.sample) << r.time;
+        EXPECT_EQ(start, r.start) << r.time;
+        EXPECT_EQ(sync, r.sample == 1 || r.sample == 4) << r.time;
+    }
+    uint64_t near = 0;
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3600, 1, 0, &near), BXF_RET_OK);
+    EXPECT_EQ(near, 3000u) << "sample 5 holds 3600; the sync sample before it is 4";
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3000, 1, 0, &near), BXF_RET_OK);
+    EXPECT_EQ(near, 0u) << "before sample 4 even though it is a sync sample itself";
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 500, 1, 1, &near), BXF_RET_OK);
+    EXPECT_EQ(near, 3000u);
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 500, 1, 0, &near), BXF_RET_NOTFOUND);
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3600, 1, 1, &near), BXF_RET_NOTFOUND);
+    EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 0, 0, 0, &near), BXF_RET_ARGS);
+    uint64_t duration = 0;
+    EXPECT_EQ(bxf_play_get_track_duration(t.handle, 1, 0, &duration), BXF_RET_OK);
+    EXPECT_EQ(duration, 4000u);
+
+    // Sync searches over stss = {1, 5, 9} in ten samples.
+    const Bytes base = cat({stts({{10, 100}}), stsc({{1, 10, 1}}), stsz_constant(1, 10), stco({0})});
+    Track s(table_movie(cat({base, stss({1, 5, 9})}), 1000));
+    struct SyncRow {
+        uint32_t from, forward, code, sample;
+    } syncs[] = {{5, 0, BXF_RET_OK, 1},        {5, 1, BXF_RET_OK, 9},          {9, 1, BXF_RET_NOTFOUND, 0},
+                 {1, 0, BXF_RET_ARGS, 0},      {10, 0, BXF_RET_OK, 9},         {2, 1, BXF_RET_OK, 5},
+                 {11, 0, BXF_RET_NOTFOUND, 0}, {10, 1, BXF_RET_NOTFOUND, 0},   {0, 1, BXF_RET_ARGS, 0}};
+    for (const SyncRow &r : syncs) {
+        ASSERT_EQ(bxf_play_find_sync_sample(s.handle, 1, r.from, r.forward, &sample, &start), r.code)
+            << r.from << " " << r.forward;
+        if (r.code == BXF_RET_OK) {
+            EXPECT_EQ(sample, r.sample) << r.from << " " << r.forward;
+            EXPECT_EQ(start, (r.sample - 1) * 100u);
+        }
+    }
+    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(s.info(n).is_sync, n == 1 || n == 5 || n == 9) << n;
+
+    Track without_stss(table_movie(base, 1000));
+    EXPECT_EQ(bxf_play_find_sync_sample(without_stss.handle, 1, 7, 0, &sample, &start), BXF_RET_OK);
+    EXPECT_EQ(sample, 6u);
+    Track empty_stss(table_movie(cat({base, stss({})}), 1000));
+    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(empty_stss.info(n).is_sync, 0u) << n;
+    EXPECT_EQ(bxf_play_find_sync_sample(empty_stss.handle, 1, 7, 0, &sample, &start), BXF_RET_NOTFOUND);
+}
+
+TEST(SampleLookup, CompositionOffsets) {
+    const Bytes base = cat({stts({{3, 1}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0})});
+    Track v1(table_movie(cat({base, ctts({{1, 0xFFFFFC18}, {2, 5}}, 1)}), 3));
+    SampleInfo s = v1.info(1);
+    EXPECT_EQ(s.composition_offset, 0xFFFFFC18u);
+    EXPECT_EQ(s.composition_offset_signed, 1u);
+    EXPECT_EQ(v1.info(3).composition_offset, 5u);
+    Track v0(table_movie(cat({base, ctts({{1, 7}})}), 3));
+    EXPECT_EQ(v0.info(1).composition_offset_signed, 0u);
+    EXPECT_EQ(v0.info(3).composition_offset, 0u) << "past a short ctts";
+}
+
+TEST(SampleLookup, ErrorCodes) {
+    const Bytes stts_ = stts({{4, 10}}), stsc_ = stsc({{1, 2, 1}}), stsz_ = stsz_constant(1, 4), stco_ = stco({0, 9});
+    struct Row {
+        const char *name;
+        Bytes tables;
+        uint32_t count_code, info_code;
+    } rows[] = {
+        {"no sample sizes", cat({stts_, stsc_, stco_}), BXF_RET_FORMAT, BXF_RET_FORMAT},
+        {"no stts", cat({stsc_, stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
+        {"no stsc", cat({stts_, stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
+        {"no chunk offsets", cat({stts_, stsc_, stsz_}), BXF_RET_OK, BXF_RET_FORMAT},
+        {"first_chunk 0", cat({stts_, stsc({{0, 2, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
+        {"samples_per_chunk 0", cat({stts_, stsc({{1, 0, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
+        {"decreasing first_chunk", cat({stts_, stsc({{2, 1, 1}, {1, 1, 1}}), stsz_, stco_}), BXF_RET_OK,
+         BXF_RET_FORMAT},
+    };
+    for (const Row &r : rows) {
+        Track t(table_movie(r.tables, 40));
+        ASSERT_EQ(t.open_code, BXF_RET_OK) << r.name;
+        uint32_t count = 0;
+        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.count_code) << r.name;
+        SampleInfo s;
+        EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 4, 0, &s), r.info_code) << r.name;
+        EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 4, 0, &s), r.info_code) << r.name << ", asked again";
+    }
+    Track t(table_movie(cat({stts_, stsc_, stsz_, stco_}), 40));
+    SampleInfo s;
+    uint32_t count = 0;
+    EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 0, 0, &s), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_get_sample_info(t.handle, 0, 1, 0, &s), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 1, 0, nullptr), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_get_sample_count(t.handle, 2, &count), BXF_RET_STATE);
+    EXPECT_EQ(bxf_play_get_sample_count(nullptr, 1, &count), BXF_RET_ARGS);
+
+    // An stts that covers fewer samples than the size table ends a sequential read early.
+    Track short_stts(table_movie(cat({stts({{2, 10}}), stsc_, stsz_, stco_}), 40));
+    short_stts.info(1);
+    short_stts.info(2);
+    short_stts.info(3, 0, BXF_RET_NOTFOUND);
+
+    Track zero_delta(table_movie(cat({stts({{4, 0}}), stsc_, stsz_, stco_}), 40));
+    uint32_t sync = 0, sample = 0;
+    uint64_t start = 0;
+    EXPECT_EQ(bxf_play_find_sample_at_time(zero_delta.handle, 1, 5, 1, &sync, &sample, &start), BXF_RET_NOTFOUND);
+    Track short_mdhd(table_movie(cat({stts({{4, 10}}), stsc_, stsz_, stco_}), 30));
+    EXPECT_EQ(bxf_play_find_sample_at_time(short_mdhd.handle, 1, 29, 1, &sync, &sample, &start), BXF_RET_FORMAT)
+        << "counting back from an mdhd duration below the stts sum";
+}
+
+// A long track read in every order against a model of its tables.
+struct Model {
+    std::vector<uint32_t> sizes, durations, sync, cts, description;
+    std::vector<uint64_t> offsets, dts;
+    Bytes tables;
+    uint64_t duration = 0;
+    uint64_t table_bytes = 0;
+
+    explicit Model(uint32_t n) {
+        Pairs stts_runs, ctts_runs;
+        std::vector<StscEntry> stsc_entries;
+        std::vector<uint32_t> chunk_offsets, stss_entries;
+        for (uint32_t i = 0; i < n; ++i) sizes.push_back(100 + (i * 37) % 200);
+        for (uint32_t i = 0; i < n; i += 20) stts_runs.push_back({std::min(20u, n - i), 10 + (i / 20) % 7});
+        for (uint32_t i = 0; i < n; i += 3) ctts_runs.push_back({std::min(3u, n - i), (i / 3) % 4 * 100});
+        for (uint32_t i = 0; i < n; i += 30) stss_entries.push_back(i + 1);
+        // Chunks of 1 to 9 samples, an stsc entry wherever that changes.
+        uint64_t place = 5000;
+        for (uint32_t s = 0, chunk = 1; s < n; ++chunk) {
+            const uint32_t per_chunk = std::min(1 + chunk % 9, n - s);
+            const uint32_t description_index = 1 + (chunk / 50) % 2;
+            if (stsc_entries.empty() || stsc_entries.back().samples_per_chunk != per_chunk ||
+                stsc_entries.back().description_index != description_index)
+                stsc_entries.push_back({chunk, per_chunk, description_index});
+            chunk_offsets.push_back(uint32_t(place));
+            for (uint32_t k = 0; k < per_chunk; ++k, ++s) {
+                offsets.push_back(place);
+                place += sizes[s];
+                description.push_back(description_index);
+            }
+            place += 13;
+        }
+        uint64_t t = 0;
+        for (const auto &r : stts_runs)
+            for (uint32_t k = 0; k < r.first; ++k, t += r.second) {
+                dts.push_back(t);
+                durations.push_back(r.second);
+            }
+        duration = t;
+        for (const auto &r : ctts_runs)
+            for (uint32_t k = 0; k < r.first; ++k) cts.push_back(r.second);
+        sync.assign(n, 0);
+        for (uint32_t s : stss_entries) sync[s - 1] = 1;
+        tables = cat({stts(stts_runs), ctts(ctts_runs), stsc(stsc_entries), stsz(sizes), stco(chunk_offsets),
+                      stss(stss_entries)});
+        table_bytes = 8 * stts_runs.size() + 8 * ctts_runs.size() + 12 * stsc_entries.size() + 4 * sizes.size() +
+                      4 * chunk_offsets.size() + 4 * stss_entries.size();
+    }
+
+    void expect(const SampleInfo &s, uint32_t n) const {
+        const uint32_t i = n - 1;
+        EXPECT_EQ(s.size, sizes[i]) << n;
+        EXPECT_EQ(s.offset, offsets[i]) << n;
+        EXPECT_EQ(s.duration, durations[i]) << n;
+        EXPECT_EQ(s.is_sync, sync[i]) << n;
+        EXPECT_EQ(s.composition_offset, cts[i]) << n;
+        EXPECT_EQ(s.description_index, description[i]) << n;
+    }
+};
+
+class LongTrack : public ::testing::Test {
+protected:
+    static constexpr uint32_t kSamples = 10000;
+    // Pool 2 of 10000 bytes: windows of a few hundred entries at most.
+    LongTrack() : model(kSamples), track(table_movie(model.tables, model.duration), OpenParams{1000000, 1, 1, 0}) {}
+    Model model;
+    Track track;
+};
+
+TEST_F(LongTrack, ForwardsBackwardsAndAtRandom) {
+    ASSERT_EQ(track.open_code, BXF_RET_OK);
+    track.file.bytes_read = 0;
+    for (uint32_t n = 1; n <= kSamples; ++n) model.expect(track.info(n), n);
+    EXPECT_EQ(track.file.bytes_read, model.table_bytes) << "a sequential read touches every table byte once";
+    EXPECT_LE(track.inst->sample_used, track.inst->sample_limit);
+
+    const uint64_t reads = track.file.reads;
+    model.expect(track.info(1), 1);
+    EXPECT_LE(track.file.reads - reads, 6u) << "sample 1 after the last one reloads from the start of each table";
+
+    for (uint32_t n = kSamples; n >= 1; --n) model.expect(track.info(n), n);
+    std::mt19937 random(7);
+    for (int i = 0; i < 2000; ++i) {
+        const uint32_t n = 1 + random() % kSamples;
+        model.expect(track.info(n), n);
+    }
+}
+
+TEST_F(LongTrack, TimesSyncSamplesAndDuration) {
+    ASSERT_EQ(track.open_code, BXF_RET_OK);
+    std::mt19937 random(11);
+    for (int i = 0; i < 2000; ++i) {
+        const uint64_t t = random() % model.duration;
+        const uint32_t expected = uint32_t(std::upper_bound(model.dts.begin(), model.dts.end(), t) - model.dts.begin());
+        uint32_t sync = 0, sample = 0;
+        uint64_t start = 0;
+        ASSERT_EQ(bxf_play_find_sample_at_time(track.handle, 1, t, 1, &sync, &sample, &start), BXF_RET_OK) << t;
+        EXPECT_EQ(sample, expected) << t;
+        EXPECT_EQ(start, model.dts[expected - 1]) << t;
+        EXPECT_EQ(sync, model.sync[expected - 1]) << t;
+        if (expected < 2) continue;
+        uint32_t before = expected - 1;
+        while (!model.sync[before - 1]) --before;
+        ASSERT_EQ(bxf_play_find_sync_sample(track.handle, 1, expected, 0, &sample, &start), BXF_RET_OK) << expected;
+        EXPECT_EQ(sample, before);
+        EXPECT_EQ(start, model.dts[before - 1]);
+    }
+    uint64_t duration = 0;
+    EXPECT_EQ(bxf_play_get_track_duration(track.handle, 1, 0, &duration), BXF_RET_OK);
+    EXPECT_EQ(duration, model.duration);
+    SampleInfo info{};
+    uint64_t start = 0;
+    ASSERT_EQ(bxf_play_get_sample_at_time(track.handle, 1, model.duration - 1, 1, 1, &start, &info), BXF_RET_OK);
+    model.expect(info, kSamples);
+    EXPECT_EQ(info.run_count, 1u);
+}
+
+}  // namespace
