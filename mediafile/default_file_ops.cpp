@@ -26,8 +26,17 @@
 #include <unistd.h>
 #endif
 
+// A descriptor with a read-ahead buffer. Samples are read one after the
+// other, a seek and a small read each; answering them from one large read of
+// the file saves two system calls per sample. Deny-write sharing keeps the
+// file from changing under the buffer; files opened for writing bypass it.
 struct MediaFile {
     int fd;
+    bool writable;
+    uint64_t position;         // the logical position that seek and tell see
+    uint8_t *buffer;           // allocated on the first buffered read
+    uint64_t buffer_position;  // file offset of buffer[0]
+    uint64_t buffer_length;    // valid bytes in the buffer
 };
 
 namespace {
@@ -40,7 +49,6 @@ unsigned clamp_count(uint64_t count) { return count > INT_MAX ? unsigned(INT_MAX
 int os_read(int fd, void *buf, unsigned n) { return _read(fd, buf, n); }
 int os_write(int fd, const void *buf, unsigned n) { return _write(fd, buf, n); }
 int64_t os_seek(int fd, int64_t off, int whence) { return _lseeki64(fd, off, whence); }
-int64_t os_tell(int fd) { return _telli64(fd); }
 int os_close(int fd) { return _close(fd); }
 
 int os_open(const uint16_t *path, uint32_t mode) {
@@ -56,7 +64,6 @@ int os_open(const uint16_t *path, uint32_t mode) {
 int os_read(int fd, void *buf, unsigned n) { return int(::read(fd, buf, n)); }
 int os_write(int fd, const void *buf, unsigned n) { return int(::write(fd, buf, n)); }
 int64_t os_seek(int fd, int64_t off, int whence) { return ::lseek(fd, off, whence); }
-int64_t os_tell(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
 int os_close(int fd) { return ::close(fd); }
 
 // UTF-16 to UTF-8; false for an unpaired surrogate.
@@ -106,9 +113,63 @@ int os_open(const uint16_t *path, uint32_t mode) {
 }
 #endif
 
+// A read that starts within this distance of the buffered bytes continues a
+// sequential pass and refills the whole buffer; a read elsewhere (a box
+// header after a large mdat) fetches only a little around it.
+constexpr uint64_t kReadAhead = 64 * 1024;
+constexpr uint64_t kRandomReadAhead = 4 * 1024;
+
+// Reads at the logical position straight from the descriptor.
+int64_t read_at(MediaFile &f, void *buffer, uint64_t count) {
+    if (f.position > uint64_t(INT64_MAX) || os_seek(f.fd, int64_t(f.position), SEEK_SET) < 0) return -1;
+    return os_read(f.fd, buffer, clamp_count(count));
+}
+
+bool near_buffer(const MediaFile &f) {
+    return f.buffer_length != 0 && f.position >= f.buffer_position &&
+           f.position - f.buffer_position <= f.buffer_length + kReadAhead;
+}
+
+int64_t buffered_read(MediaFile &f, uint8_t *out, uint64_t count) {
+    uint64_t done = 0;
+    while (done < count) {
+        if (f.position >= f.buffer_position && f.position < f.buffer_position + f.buffer_length) {
+            const uint64_t at = f.position - f.buffer_position;
+            const uint64_t n = count - done < f.buffer_length - at ? count - done : f.buffer_length - at;
+            std::memcpy(out + done, f.buffer + at, n);
+            done += n;
+            f.position += n;
+            continue;
+        }
+        if (count - done >= kReadAhead) {  // large reads go straight to the caller
+            const int64_t n = read_at(f, out + done, count - done);
+            if (n < 0) return -1;
+            done += uint64_t(n);
+            f.position += uint64_t(n);
+            break;
+        }
+        if (!f.buffer && !(f.buffer = static_cast<uint8_t *>(std::malloc(kReadAhead)))) return -1;
+        const uint64_t want = near_buffer(f) ? kReadAhead : kRandomReadAhead;
+        f.buffer_length = 0;
+        f.buffer_position = f.position;
+        const int64_t n = read_at(f, f.buffer, want > count - done ? want : count - done);
+        if (n < 0) return -1;
+        if (n == 0) break;  // end of file: the read comes back short
+        f.buffer_length = uint64_t(n);
+    }
+    return int64_t(done);
+}
+
 uint32_t op_read(void *file, void *buffer, uint64_t count, uint64_t *out_read) {
     if (!file || !buffer || !out_read) return BXF_RET_ARGS;
-    const int n = os_read(static_cast<MediaFile *>(file)->fd, buffer, clamp_count(count));
+    MediaFile &f = *static_cast<MediaFile *>(file);
+    int64_t n;
+    if (f.writable) {
+        n = read_at(f, buffer, count);
+        if (n > 0) f.position += uint64_t(n);
+    } else {
+        n = buffered_read(f, static_cast<uint8_t *>(buffer), count);
+    }
     if (n < 0) return BXF_RET_FILE;
     *out_read = uint64_t(n);
     return BXF_RET_OK;
@@ -116,24 +177,38 @@ uint32_t op_read(void *file, void *buffer, uint64_t count, uint64_t *out_read) {
 
 uint32_t op_write(void *file, const void *buffer, uint64_t count, uint64_t *out_written) {
     if (!file || !buffer || !out_written) return BXF_RET_ARGS;
-    const int n = os_write(static_cast<MediaFile *>(file)->fd, buffer, clamp_count(count));
+    MediaFile &f = *static_cast<MediaFile *>(file);
+    if (f.position > uint64_t(INT64_MAX) || os_seek(f.fd, int64_t(f.position), SEEK_SET) < 0) return BXF_RET_FILE;
+    const int n = os_write(f.fd, buffer, clamp_count(count));
     if (n < 0) return BXF_RET_FILE;
+    f.position += uint64_t(n);
+    f.buffer_length = 0;
     *out_written = uint64_t(n);
     return BXF_RET_OK;
 }
 
+// Seeking only moves the logical position; the descriptor is positioned by
+// the next read or write. A position before the start is refused, as the
+// run-time would refuse it; from the end, the run-time finds the end.
 uint32_t op_seek(void *file, int64_t offset, uint32_t origin) {
     if (!file) return BXF_RET_ARGS;
-    static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (origin > BXF_SEEK_END) return BXF_RET_ARGS;
-    return os_seek(static_cast<MediaFile *>(file)->fd, offset, kWhence[origin]) < 0 ? BXF_RET_FILE : BXF_RET_OK;
+    MediaFile &f = *static_cast<MediaFile *>(file);
+    int64_t target;
+    if (origin == BXF_SEEK_END) {
+        target = os_seek(f.fd, offset, SEEK_END);
+    } else {
+        const int64_t base = origin == BXF_SEEK_SET ? 0 : int64_t(f.position);
+        if (__builtin_add_overflow(base, offset, &target)) return BXF_RET_FILE;
+    }
+    if (target < 0) return BXF_RET_FILE;
+    f.position = uint64_t(target);
+    return BXF_RET_OK;
 }
 
 uint32_t op_tell(void *file, uint64_t *out_position) {
     if (!file || !out_position) return BXF_RET_ARGS;
-    const int64_t pos = os_tell(static_cast<MediaFile *>(file)->fd);
-    if (pos < 0) return BXF_RET_FILE;
-    *out_position = uint64_t(pos);
+    *out_position = static_cast<MediaFile *>(file)->position;
     return BXF_RET_OK;
 }
 
@@ -187,7 +262,7 @@ void *op_fill_memory(uintptr_t, void *dst, int value, uint64_t n) { return std::
 
 extern "C" uint32_t bxf_file_open(const uint16_t *path, uint32_t mode, MediaFile **out_file) {
     if (!path || !out_file || (mode != BXF_FILE_MODE_READ && mode != BXF_FILE_MODE_WRITE)) return BXF_RET_ARGS;
-    auto *file = new (std::nothrow) MediaFile{-1};
+    auto *file = new (std::nothrow) MediaFile{-1, mode == BXF_FILE_MODE_WRITE, 0, nullptr, 0, 0};
     if (!file) return BXF_RET_NOMEM;
     file->fd = os_open(path, mode);
     if (file->fd < 0) {
@@ -201,6 +276,7 @@ extern "C" uint32_t bxf_file_open(const uint16_t *path, uint32_t mode, MediaFile
 extern "C" uint32_t bxf_file_close(MediaFile *file) {
     if (!file) return BXF_RET_ARGS;
     os_close(file->fd);
+    std::free(file->buffer);
     delete file;
     return BXF_RET_OK;
 }

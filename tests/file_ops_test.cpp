@@ -1,6 +1,7 @@
 // The default file operations on real files, and the big-endian readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -121,6 +122,50 @@ TEST_F(DefaultFileOps, ReaderKeepsWritersOut) {
     writer = open(BXF_FILE_MODE_WRITE);
     EXPECT_NE(writer, nullptr);
     bxf_file_close(writer);
+}
+
+// Reads are served from a read-ahead buffer: whatever the pattern of seeks and
+// reads, the bytes and the positions must be the file's.
+TEST(DefaultFileOpsBuffering, ReadsAgreeWithTheFile) {
+    const std::string name = "bxf_file_ops_buffering.bin";
+    std::vector<uint8_t> content(300000);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = uint8_t(i * 7 + i / 251);
+    FILE *f = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+
+    FileOps ops;
+    bxf_fill_file_ops(&ops);
+    MediaFile *file = nullptr;
+    ASSERT_EQ(bxf_file_open(utf16(name).data(), BXF_FILE_MODE_READ, &file), BXF_RET_OK);
+    struct Step {
+        int64_t offset;
+        uint32_t origin;
+        uint64_t count;
+    } steps[] = {
+        {0, BXF_SEEK_SET, 8},          {8, BXF_SEEK_SET, 100},       {0, BXF_SEEK_CUR, 65536},  // across the buffer's end
+        {-10, BXF_SEEK_CUR, 20},       {200000, BXF_SEEK_SET, 16},   {100, BXF_SEEK_SET, 4},    // back before the buffer
+        {70000, BXF_SEEK_SET, 200000}, {-5, BXF_SEEK_END, 100},      {0, BXF_SEEK_END, 10},     // short at the end
+        {299990, BXF_SEEK_SET, 10},    {1000, BXF_SEEK_SET, 131072}, {64, BXF_SEEK_CUR, 1},
+    };
+    std::vector<uint8_t> got;
+    for (const Step &step : steps) {
+        ASSERT_EQ(ops.seek(file, step.offset, step.origin), BXF_RET_OK);
+        uint64_t at = 0, n = 0;
+        ASSERT_EQ(ops.tell(file, &at), BXF_RET_OK);
+        got.assign(step.count, 0);
+        ASSERT_EQ(ops.read(file, got.data(), step.count, &n), BXF_RET_OK);
+        const uint64_t expected = at < content.size() ? std::min<uint64_t>(step.count, content.size() - at) : 0;
+        ASSERT_EQ(n, expected) << "at " << at;
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, content.begin() + at)) << "at " << at;
+        uint64_t after = 0;
+        ASSERT_EQ(ops.tell(file, &after), BXF_RET_OK);
+        EXPECT_EQ(after, at + n);
+    }
+    EXPECT_EQ(ops.seek(file, -1, BXF_SEEK_SET), BXF_RET_FILE);
+    bxf_file_close(file);
+    std::remove(name.c_str());
 }
 
 TEST(MemoryOperations, BoundedCopiesRefuseSmallDestinations) {
