@@ -3,6 +3,7 @@
 #ifndef BXF_SAMPLE_ACCESS_H
 #define BXF_SAMPLE_ACCESS_H
 
+#include "fragments.h"
 #include "table_window.h"
 
 struct PlayHandle;
@@ -20,6 +21,7 @@ struct TrackTableCache {
     uint64_t whole_duration;   // with fragments; 0 = not known
     uint64_t fragment_set_aside;
     uint64_t fragment_budget;
+    TrackFragments fragments;
     // The last sample located, so that the next one in the same chunk is
     // placed without summing the chunk's sizes again.
     uint32_t last_sample;

@@ -27,7 +27,12 @@ uint32_t begin(PlayHandle *handle, uint32_t track, Lookup *out) {
     return BXF_RET_OK;
 }
 
-uint32_t ready(Lookup &l) { return allocate_windows(l.io.inst, *l.cache); }
+// Table samples and fragment samples share the track's memory: serving one
+// releases the other's buffers.
+uint32_t ready(Lookup &l) {
+    if (l.cache->fragments.traf.runs_head) release_fragments(l.io.inst, *l.cache);
+    return allocate_windows(l.io.inst, *l.cache);
+}
 
 uint32_t sample_size(Lookup &l, uint32_t n, uint32_t *out) {
     if (l.tables().constant_sample_size != 0) {
@@ -317,6 +322,66 @@ uint32_t tables_duration(Lookup &l, uint64_t *out) {
     return BXF_RET_OK;
 }
 
+// The sync sample before the one holding t (backwards): in the fragments,
+// the first sync sample met stepping back from the one holding t; once the
+// steps leave the fragments, the last sync sample of the tables.
+uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *out) {
+    const uint64_t media_duration = l.bounds().media_duration;
+    uint32_t sample = 0, sync = 0, ret;
+    uint64_t start = 0;
+    if (t >= media_duration) {
+        if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
+        for (uint64_t at = t;;) {
+            SampleInfo info;
+            if ((ret = find_fragment_sample(handle, *l.cache, at, 0, &info, &start)) != BXF_RET_OK) return ret;
+            if (info.is_sync) {
+                *out = start;
+                return BXF_RET_OK;
+            }
+            if (start == 0 || start - 1 < media_duration) break;
+            at = start - 1;
+        }
+        if (!l.has(kSizes) || l.bounds().sample_count < 2) return BXF_RET_NOTFOUND;
+        if ((ret = sync_sample(l, l.bounds().sample_count, false, &sync, out)) != BXF_RET_OK) return ret;
+        return BXF_RET_OK;
+    }
+    if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
+    if (sample < 2) return BXF_RET_NOTFOUND;
+    // The sync sample before the one holding t, even when that one is a sync
+    // sample itself.
+    return sync_sample(l, sample, false, &sync, out);
+}
+
+// The next sync sample after the one holding t; past the tables, the first
+// sync sample of the fragments from there on.
+uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *out) {
+    const uint64_t media_duration = l.bounds().media_duration;
+    const bool fragmented = handle->movie.moov.mvex.trex_head && handle->movie.moof_head;
+    uint32_t sample = 0, sync = 0, ret = BXF_RET_NOTFOUND;
+    uint64_t start = 0, at = media_duration;
+    if (t < media_duration) {
+        ret = sample_at(l, t, &sample, &start);
+        if (ret == BXF_RET_OK) ret = sync_sample(l, sample, true, &sync, out);
+        if (ret != BXF_RET_NOTFOUND) return ret;
+    } else if (!fragmented) {
+        return BXF_RET_NOTFOUND;
+    } else {
+        SampleInfo info;
+        if ((ret = find_fragment_sample(handle, *l.cache, t, 0, &info, &start)) != BXF_RET_OK) return ret;
+        at = start + info.duration;  // from the sample after the one holding t
+    }
+    if (!fragmented) return BXF_RET_NOTFOUND;
+    for (;;) {
+        SampleInfo info;
+        if ((ret = find_fragment_sample(handle, *l.cache, at, 0, &info, &start)) != BXF_RET_OK) return ret;
+        if (info.is_sync) {
+            *out = start;
+            return BXF_RET_OK;
+        }
+        at = start + info.duration;
+    }
+}
+
 }  // namespace
 
 }  // namespace bxf
@@ -380,9 +445,14 @@ extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t tra
     uint32_t sample = 0;
     if (ret == BXF_RET_OK) ret = searched_time(time, inclusive, &t);
     if (ret != BXF_RET_OK) return ret;
-    if (fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
-    if (!l.has(kSizes)) return BXF_RET_FORMAT;
     SampleInfo info;
+    if (fragments_hold(handle, l, t)) {
+        if ((ret = find_fragment_sample(handle, *l.cache, t, want_run, &info, &start)) != BXF_RET_OK) return ret;
+        *out_start_time = start;
+        *out = info;
+        return BXF_RET_OK;
+    }
+    if (!l.has(kSizes)) return BXF_RET_FORMAT;
     if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
     if ((ret = sample_info(l, sample, want_run, &info)) != BXF_RET_OK) return ret;
     *out_start_time = start;
@@ -395,17 +465,13 @@ extern "C" uint32_t bxf_play_find_sync_time_near(PlayHandle *handle, uint32_t tr
     Lookup l;
     if (!out_start_time) return BXF_RET_ARGS;
     uint32_t ret = begin(handle, track, &l);
-    uint64_t t = 0, start = 0, sync_start = 0;
-    uint32_t sample = 0, sync = 0;
+    uint64_t t = 0, found = 0;
     if (ret == BXF_RET_OK) ret = searched_time(time, inclusive, &t);
     if (ret != BXF_RET_OK) return ret;
     if (!forward && t == 0) return BXF_RET_ARGS;
-    if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
-    if (!forward && sample < 2) return BXF_RET_NOTFOUND;
-    // Backwards, the sync sample before the one holding t, even when that one
-    // is a sync sample itself.
-    if ((ret = sync_sample(l, sample, forward != 0, &sync, &sync_start)) != BXF_RET_OK) return ret;
-    *out_start_time = sync_start;
+    ret = forward ? sync_time_after(handle, l, t, &found) : sync_time_before(handle, l, t, &found);
+    if (ret != BXF_RET_OK) return ret;
+    *out_start_time = found;
     return BXF_RET_OK;
 }
 
@@ -415,6 +481,19 @@ extern "C" uint32_t bxf_play_get_track_duration(PlayHandle *handle, uint32_t tra
     if (!out_duration) return BXF_RET_ARGS;
     uint32_t ret = begin(handle, track, &l);
     if (ret != BXF_RET_OK) return ret;
-    (void)whole;  // fragments are not read yet: the whole duration is the tables'
-    return tables_duration(l, out_duration);
+    uint64_t tables = 0;
+    if ((ret = tables_duration(l, &tables)) != BXF_RET_OK && ret != BXF_RET_FORMAT) return ret;
+    const bool fragmented = handle->movie.moov.mvex.trex_head != nullptr;
+    if (!whole || !fragmented) {
+        if (ret != BXF_RET_OK) return ret;
+        *out_duration = tables;
+        return BXF_RET_OK;
+    }
+    // To the end of the track's last fragment, walked sample by sample.
+    if (l.cache->whole_duration == 0) {
+        ret = fragments_end_time(handle, *l.cache, tables, &l.cache->whole_duration);
+        if (ret != BXF_RET_OK) return ret;
+    }
+    *out_duration = l.cache->whole_duration;
+    return BXF_RET_OK;
 }

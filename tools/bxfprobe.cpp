@@ -20,12 +20,13 @@ struct Options {
     bool at = false;
     double at_seconds = 0;
     uint32_t track = 0;  // 0: every track
+    uint32_t fragment_mode = 0;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: bxfprobe [--json] FILE\n"
-                 "       bxfprobe [--json] --samples [--track N] FILE\n"
+                 "       bxfprobe [--json] [--fragment-mode N] --samples [--track N] FILE\n"
                  "       bxfprobe [--json] --at SECONDS [--track N] FILE\n");
 }
 
@@ -41,6 +42,10 @@ bool parse_args(int argc, char **argv, Options &opt) {
             const unsigned long n = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || n == 0 || n > UINT32_MAX) return false;
             opt.track = uint32_t(n);
+        } else if (std::strcmp(argv[i], "--fragment-mode") == 0 && has_value) {
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || n > UINT32_MAX) return false;
+            opt.fragment_mode = uint32_t(n);
         } else if (std::strcmp(argv[i], "--at") == 0 && has_value) {
             opt.at_seconds = std::strtod(argv[++i], &end);
             if (*end != '\0' || !(opt.at_seconds >= 0)) return false;
@@ -148,7 +153,7 @@ int probe(const Options &opt, FILE *out_stream) {
     LibraryInstance *inst = nullptr;
     PlayHandle *handle = nullptr;
     uint32_t flags = 0;
-    OpenParams params{0, 0, 1, 0};
+    OpenParams params{0, 0, 1, opt.fragment_mode};
     ret = bxf_create(&ops, &inst);
     if (ret == BXF_RET_OK) ret = bxf_play_open(inst, file, &params, &handle, &flags);
     if (ret == BXF_RET_OK && (opt.samples || opt.at)) {
@@ -167,6 +172,7 @@ int probe(const Options &opt, FILE *out_stream) {
             if (flags & f.flag) out.field(nullptr, std::string(f.name));
         out.end_array();
         print_kept_boxes(out, *movie);
+        print_random_access(out, *movie);
         out.field("time_scale", uint64_t(movie->moov.time_scale));
         out.field("track_count", uint64_t(movie->moov.track_count));
         print_pssh(out, movie->moov);

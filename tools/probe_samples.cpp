@@ -41,13 +41,24 @@ uint32_t print_track_samples(FILE *out, bool json, PlayHandle *handle, uint32_t 
     uint32_t ret = open_for_samples(handle, track, &timing);
     if (ret != BXF_RET_OK) return ret;
     uint64_t dts = 0;
-    for (uint32_t n = 1;; ++n) {
+    uint32_t n = 1;
+    for (;; ++n) {
         SampleInfo s;
         ret = bxf_play_get_sample_info(handle, track, n, 0, &s);
-        if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;  // the end of the track
+        if (ret == BXF_RET_NOTFOUND) break;  // the end of the sample tables
         if (ret != BXF_RET_OK) return ret;
         print_sample(out, json, track, n, dts, s);
         dts += s.duration;
+    }
+    // Then the movie fragments, by decode time from the end of the tables.
+    for (;; ++n) {
+        SampleInfo s;
+        uint64_t start = 0;
+        ret = bxf_play_get_sample_at_time(handle, track, dts, 1, 0, &start, &s);
+        if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;
+        if (ret != BXF_RET_OK) return ret;
+        print_sample(out, json, track, n, start, s);
+        dts = start + s.duration;
     }
 }
 

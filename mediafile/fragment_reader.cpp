@@ -1,0 +1,184 @@
+// Finding a track's next traf: the top-level moof boxes are scanned from the
+// track's scan position, each moof's traf boxes checked (at most one per
+// track, each with a tfhd naming a known track), and the wanted track's traf
+// set up with its defaults, base data offset and base decode time.
+#include "box_reader.h"
+#include "byte_cursor.h"
+#include "container_walk.h"
+#include "fragment_internal.h"
+#include "play_handle.h"
+#include "sample_access.h"
+
+namespace bxf {
+
+namespace {
+
+struct TrafHead {
+    bool has_tfhd;
+    uint32_t tf_flags;
+    uint32_t track_id;
+    uint64_t base_data_offset;
+    uint32_t description_index, duration, size, flags;  // as tfhd carries them
+    bool has_tfdt;
+    uint64_t tfdt;
+};
+
+// tfhd (8.8.7): the optional fields follow in flag order.
+uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafHead &h) {
+    BodyBuffer body(io.inst);
+    uint32_t ret = body.read(io, body_range(box));
+    if (ret != BXF_RET_OK) return ret;
+    ByteCursor c(body.data(), body.size());
+    const uint32_t version_flags = c.u32();
+    if ((version_flags >> 24) != 0) return BXF_RET_FORMAT;
+    h.has_tfhd = true;
+    h.tf_flags = version_flags & 0xFFFFFF;
+    h.track_id = c.u32();
+    if (h.tf_flags & kTfhdBaseDataOffset) h.base_data_offset = c.u64();
+    if (h.tf_flags & kTfhdDescriptionIndex) h.description_index = c.u32();
+    if (h.tf_flags & kTfhdDefaultDuration) h.duration = c.u32();
+    if (h.tf_flags & kTfhdDefaultSize) h.size = c.u32();
+    if (h.tf_flags & kTfhdDefaultFlags) h.flags = c.u32();
+    return c.ok() ? BXF_RET_OK : BXF_RET_FORMAT;
+}
+
+// tfdt (8.8.12): version 0 holds a 32-bit time, version 1 a 64-bit one.
+uint32_t read_tfdt(const Io &io, const BoxRecord &box, TrafHead &h) {
+    uint8_t raw[12];
+    if (box.m_body_size < 8) return BXF_RET_FORMAT;
+    const uint64_t n = box.m_body_size < 12 ? 8 : 12;
+    uint32_t ret = read_exact_at(io, box.m_body_offset, raw, n);
+    if (ret != BXF_RET_OK) return ret;
+    if (raw[0] > 1 || (raw[0] == 1 && n < 12)) return BXF_RET_FORMAT;
+    h.has_tfdt = true;
+    h.tfdt = raw[0] == 1 ? load_u64_be(raw + 4) : load_u32_be(raw + 4);
+    return BXF_RET_OK;
+}
+
+const ChildRule<TrafHead> kTrafHead[] = {
+    {BXF_FOURCC('t', 'f', 'h', 'd'), Occurs::once, read_tfhd},
+    {BXF_FOURCC('t', 'f', 'd', 't'), Occurs::once, read_tfdt},
+};
+
+uint32_t read_traf_head(const Io &io, const BoxRecord &traf, TrafHead *out) {
+    *out = TrafHead{};
+    uint32_t ret = walk_container(io, body_range(traf), kTrafHead, *out);
+    if (ret != BXF_RET_OK) return ret;
+    return out->has_tfhd ? BXF_RET_OK : BXF_RET_FORMAT;
+}
+
+bool track_known(const PlayHandle *handle, uint32_t track_id) {
+    for (const TrackNode *t = handle->movie.moov.tracks_head; t; t = t->next)
+        if (t->track_id == track_id) return true;
+    return false;
+}
+
+TrafDefaults defaults_for(const PlayHandle *handle, const TrafHead &h) {
+    TrafDefaults d{};
+    for (const TrexRecord *x = handle->movie.moov.mvex.trex_head; x; x = x->next) {
+        if (x->track_id != h.track_id) continue;
+        d = TrafDefaults{x->default_sample_description_index, x->default_sample_duration, x->default_sample_size,
+                         x->default_sample_flags};
+        break;
+    }
+    if (h.tf_flags & kTfhdDescriptionIndex) d.description_index = h.description_index;
+    if (h.tf_flags & kTfhdDefaultDuration) d.duration = h.duration;
+    if (h.tf_flags & kTfhdDefaultSize) d.size = h.size;
+    if (h.tf_flags & kTfhdDefaultFlags) d.flags = h.flags;
+    return d;
+}
+
+// What a moof walk carries from one traf to the next.
+struct MoofWalk {
+    PlayHandle *handle;
+    const TrackTableCache &cache;
+    TrackFragments &fs;
+    BoxRecord moof;
+    uint32_t track_id;
+    uint32_t trafs;
+    uint32_t *seen_ids;  // one per track of the movie
+    bool previous_known;
+    TrafState previous;  // the traf before, for a base data offset that continues it
+    bool found;
+};
+
+uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
+    const uint32_t track_count = w.handle->movie.moov.track_count;
+    if (w.trafs == track_count) return BXF_RET_FORMAT;  // more traf boxes than tracks
+    TrafHead h;
+    uint32_t ret = read_traf_head(io, box, &h);
+    if (ret != BXF_RET_OK) return ret;
+    if (!track_known(w.handle, h.track_id)) return BXF_RET_FORMAT;
+    for (uint32_t i = 0; i < w.trafs; ++i)
+        if (w.seen_ids[i] == h.track_id) return BXF_RET_FORMAT;
+    w.seen_ids[w.trafs++] = h.track_id;
+
+    TrafState traf{};
+    traf.moof_offset = w.moof.m_box_offset;
+    traf.moof_body = w.moof.m_body_offset;
+    traf.box_offset = box.m_box_offset;
+    traf.box_end = box.m_box_offset + box.m_box_size;
+    traf.body_offset = traf.next_child = box.m_body_offset;
+    traf.tf_flags = h.tf_flags;
+    traf.track_id = h.track_id;
+    traf.defaults = defaults_for(w.handle, h);
+    // Base data offset: explicit, or the moof itself for the first traf (and
+    // with default-base-is-moof), or where the previous traf's data ended.
+    if (h.tf_flags & kTfhdBaseDataOffset) {
+        traf.base_data_offset = h.base_data_offset;
+    } else if (w.trafs == 1 || (h.tf_flags & kTfhdDefaultBaseIsMoof)) {
+        traf.base_data_offset = w.moof.m_box_offset;
+    } else {
+        uint64_t time_end = 0;
+        ret = traf_totals(io, w.previous, &traf.base_data_offset, &time_end);
+        if (ret != BXF_RET_OK) return ret;
+    }
+    traf.data_end = traf.base_data_offset;
+    if (h.track_id == w.track_id) {
+        // Base decode time: tfdt, else where the track's previous traf ended,
+        // else the end of its sample tables.
+        traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.cache.bounds.media_duration;
+        traf.time_end = traf.base_time;
+        w.fs.traf = traf;
+        w.fs.has_traf = true;
+        w.found = true;
+    }
+    w.previous = traf;
+    w.previous_known = true;
+    return BXF_RET_OK;
+}
+
+const ChildRule<MoofWalk> kMoof[] = {
+    {BXF_FOURCC('t', 'r', 'a', 'f'), Occurs::repeat, read_traf},
+};
+
+}  // namespace
+
+uint32_t next_track_traf(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id) {
+    TrackFragments &fs = cache.fragments;
+    const Io io{handle->instance, handle->file};
+    const uint32_t track_count = handle->movie.moov.track_count;
+    auto *seen = static_cast<uint32_t *>(bxf_alloc(io.inst, BXF_POOL_GENERAL, uint64_t(track_count) * 4 + 4));
+    if (!seen) return BXF_RET_NOMEM;
+    uint32_t ret = BXF_RET_NOTFOUND;
+    while (handle->file_size > fs.scan_position && handle->file_size - fs.scan_position >= 8) {
+        BoxRecord box;
+        ret = read_box(io, fs.scan_position, handle->file_size - fs.scan_position, &box);
+        if (ret != BXF_RET_OK) break;
+        fs.scan_position += box.m_box_size;
+        ret = BXF_RET_NOTFOUND;
+        if (box.type != BXF_FOURCC('m', 'o', 'o', 'f')) continue;
+        MoofWalk walk{handle, cache, fs, box, track_id, 0, seen, false, TrafState{}, false};
+        ret = walk_container(io, body_range(box), kMoof, walk);
+        if (ret != BXF_RET_OK) break;
+        ret = BXF_RET_NOTFOUND;
+        if (walk.found) {
+            ret = BXF_RET_OK;
+            break;
+        }
+    }
+    bxf_free(io.inst, seen);
+    return ret;
+}
+
+}  // namespace bxf

@@ -1,0 +1,117 @@
+// Samples that lie in movie fragments (ISO/IEC 14496-12 8.8): a track's
+// fragments are found by scanning the top-level moof boxes lazily, only as
+// far as the wanted time, and a traf's runs are read one after the other
+// into bounded windows charged to the track's fragment budget.
+#ifndef BXF_FRAGMENTS_H
+#define BXF_FRAGMENTS_H
+
+#include "internal.h"
+
+struct PlayHandle;
+
+namespace bxf {
+
+struct TrackTableCache;
+
+// tfhd flags
+constexpr uint32_t kTfhdBaseDataOffset = 0x000001;
+constexpr uint32_t kTfhdDescriptionIndex = 0x000002;
+constexpr uint32_t kTfhdDefaultDuration = 0x000008;
+constexpr uint32_t kTfhdDefaultSize = 0x000010;
+constexpr uint32_t kTfhdDefaultFlags = 0x000020;
+constexpr uint32_t kTfhdDefaultBaseIsMoof = 0x020000;
+// trun flags
+constexpr uint32_t kTrunDataOffset = 0x000001;
+constexpr uint32_t kTrunFirstSampleFlags = 0x000004;
+constexpr uint32_t kTrunDuration = 0x000100;
+constexpr uint32_t kTrunSize = 0x000200;
+constexpr uint32_t kTrunFlags = 0x000400;
+constexpr uint32_t kTrunCompositionOffset = 0x000800;
+// A sample is a sync sample when this bit of its flags is clear.
+constexpr uint32_t kSampleIsDifference = 0x00010000;
+
+// One trun entry as decoded, whatever fields the run stores.
+struct FragmentEntry {
+    uint32_t size;
+    uint32_t duration;
+    uint32_t flags;
+    uint32_t composition_offset;
+};
+
+struct FragmentRun {
+    uint32_t index;          // 1-based within the traf
+    uint32_t version_flags;
+    uint32_t sample_count;   // clamped to the entries present
+    uint32_t first_sample_flags;
+    uint32_t entry_size;     // bytes per entry in the file
+    uint32_t first_sample;   // number of its first sample within the traf
+    uint64_t entries_offset; // file offset of entry 1
+    uint64_t data_offset;    // file offset of sample 1
+    uint64_t start_time;
+    uint64_t end_offset;     // past the last sample's data
+    uint64_t end_time;
+    // The window: entries [window_first, window_first + window_count).
+    uint32_t capacity;
+    uint32_t window_first;   // 0-based
+    uint32_t window_count;
+    uint64_t window_offset;  // of entry window_first
+    uint64_t window_time;
+    FragmentEntry *entries;
+    FragmentRun *next;
+};
+
+// The defaults a traf's samples take when their run does not store a value:
+// trex first, replaced by whatever tfhd carries.
+struct TrafDefaults {
+    uint32_t description_index;
+    uint32_t duration;
+    uint32_t size;
+    uint32_t flags;
+};
+
+struct TrafState {
+    uint64_t moof_offset;
+    uint64_t moof_body;      // file offset of the moof's first child
+    uint64_t box_offset;     // the traf box
+    uint64_t box_end;
+    uint64_t body_offset;    // its first child
+    uint64_t next_child;     // where the next trun search resumes
+    uint32_t tf_flags;
+    uint32_t track_id;
+    TrafDefaults defaults;
+    uint64_t base_data_offset;
+    uint64_t base_time;
+    uint64_t data_end;       // past the data of the runs read so far
+    uint64_t time_end;       // end of the runs read so far
+    uint32_t samples_read;
+    uint32_t runs_read;
+    bool all_runs_read;
+    FragmentRun *runs_head;
+    FragmentRun *runs_tail;
+};
+
+struct TrackFragments {
+    bool active;             // the scan state below is valid
+    uint64_t scan_position;  // next top-level box to examine
+    bool has_traf;
+    TrafState traf;
+    bool has_carried_end;    // the end of the track's previous traf
+    uint64_t carried_end;
+    uint64_t bytes_in_use;   // of the fragment budget
+    FragmentRun *cursor_run;
+    uint32_t cursor_entry;   // 0-based within the cursor's run
+    uint64_t cursor_offset;
+    uint64_t cursor_time;
+};
+
+// The fragment sample whose decode interval holds t.
+uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
+                              SampleInfo *out, uint64_t *out_start);
+// The decode time at which the track's last fragment sample ends.
+uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end);
+// Releases the runs and the traf of a track (it goes back to its tables).
+void release_fragments(LibraryInstance *inst, TrackTableCache &cache);
+
+}  // namespace bxf
+
+#endif
