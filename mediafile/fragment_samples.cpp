@@ -312,6 +312,7 @@ void restart_scan(PlayHandle *handle, TrackTableCache &cache) {
     fs.has_traf = false;
     fs.has_carried_end = false;
     fs.scan_position = handle->movie.moof_head ? handle->movie.moof_head->box_offset : handle->file_size;
+    fs.scan_time = 0;
     fs.active = true;
 }
 
@@ -363,7 +364,9 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
     const Io io{handle->instance, handle->file};
     TrackFragments &fs = cache.fragments;
     release_windows(io.inst, cache);  // the track leaves its tables
-    if (!fs.active || (fs.has_traf && t < fs.traf.base_time)) restart_scan(handle, cache);
+    // Scanning only moves forwards: a time before the traf in hand (or the
+    // one last passed) starts again from the first moof.
+    if (!fs.active || t < fs.scan_time) restart_scan(handle, cache);
     const uint32_t track_id = track_id_of(handle, cache.track_number);
     for (;;) {
         if (fs.has_traf) {
@@ -381,13 +384,14 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
             }
             if (ret != BXF_RET_NOTFOUND) return ret;
             // Past this traf: its end carries into the track's next one.
-            fs.carried_end = fs.traf.time_end;
+            fs.carried_end = fs.scan_time = fs.traf.time_end;
             fs.has_carried_end = true;
             release_runs(io.inst, fs);
             fs.has_traf = false;
         }
         const uint32_t ret = next_track_traf(handle, cache, track_id);
         if (ret != BXF_RET_OK) return ret;
+        fs.scan_time = fs.traf.base_time;
     }
 }
 
@@ -409,13 +413,11 @@ uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t
 }
 
 void release_fragments(LibraryInstance *inst, TrackTableCache &cache) {
-    TrackFragments &fs = cache.fragments;
-    release_runs(inst, fs);
-    fs.cursor_run = nullptr;
-    // Coming back starts again at this traf's moof; the end carried into it
-    // is still the one it was read with.
-    if (fs.has_traf) fs.scan_position = fs.traf.moof_offset;
-    fs.has_traf = false;
+    // The traf in hand stays (it is part of the track's record); its runs are
+    // read again when the track comes back to its fragments.
+    if (cache.fragments.has_traf) restart_traf(inst, cache.fragments);
+    release_runs(inst, cache.fragments);
+    cache.fragments.cursor_run = nullptr;
 }
 
 }  // namespace bxf

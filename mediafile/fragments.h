@@ -93,6 +93,7 @@ struct TrafState {
 struct TrackFragments {
     bool active;             // the scan state below is valid
     uint64_t scan_position;  // next top-level box to examine
+    uint64_t scan_time;      // the earliest time the scan position can still serve
     bool has_traf;
     TrafState traf;
     bool has_carried_end;    // the end of the track's previous traf

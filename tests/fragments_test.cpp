@@ -1,0 +1,247 @@
+// Samples in movie fragments: defaults, base offsets and times, sync flags,
+// the malformed cases, the fragment budget, and both fragment modes.
+#include <gtest/gtest.h>
+
+#include "bxf.h"
+#include "support/fragment_writer.h"
+#include "support/memory_file.h"
+
+using namespace boxw;
+
+namespace {
+
+struct Movie {
+    MemoryFile file;
+    LibraryInstance *inst = nullptr;
+    PlayHandle *handle = nullptr;
+
+    explicit Movie(Bytes bytes, uint32_t fragment_mode = 0, uint64_t budget = 0, uint32_t percent = 0) {
+        file.bytes = std::move(bytes);
+        FileOps ops = memory_file_ops();
+        bxf_create(&ops, &inst);
+        OpenParams params{budget, percent, 1, fragment_mode};
+        uint32_t flags = 0;
+        EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_OK);
+        uint32_t tracks = 0;
+        bxf_get_track_count(handle, &tracks);
+        for (uint32_t t = 1; t <= tracks; ++t) EXPECT_EQ(bxf_open_track(handle, t), BXF_RET_OK);
+    }
+    ~Movie() {
+        bxf_play_close(handle);
+        EXPECT_EQ(inst->sample_used, 0u);
+        bxf_destroy(inst);
+    }
+    uint32_t at(uint32_t track, uint64_t t, SampleInfo *info, uint64_t *start, uint32_t want_run = 0) {
+        return bxf_play_get_sample_at_time(handle, track, t, 1, want_run, start, info);
+    }
+};
+
+const uint32_t kSizeDuration = 0x300;  // trun stores sizes and durations
+
+// Two tracks, two moofs; each traf holds one run of three samples of 10, 20
+// and 30 bytes lasting 10, 20 and 30 (track 1) or 20, 40 and 60 (track 2).
+Bytes two_track_movie(uint32_t second_traf_flags, bool with_tfdt) {
+    Bytes fragments;
+    for (uint32_t m = 0; m < 2; ++m) {
+        Bytes trafs;
+        for (uint32_t id = 1; id <= 2; ++id) {
+            const uint32_t flags = id == 2 ? second_traf_flags : 0x020000;
+            append(trafs, traf(cat({tfhd({id, flags}), with_tfdt ? tfdt(m * 300) : Bytes{},
+                                    trun(kSizeDuration, {{10 * id, 10}, {20 * id, 20}, {30 * id, 30}})})));
+        }
+        append(fragments, cat({moof(m + 1, trafs), box("mdat", zeros(8))}));
+    }
+    return fragmented_movie(2, cat({trex(1), trex(2)}), fragments, 0);
+}
+
+TEST(Fragments, BaseDataOffsets) {
+    struct Row {
+        const char *name;
+        uint32_t second_traf_flags;
+        uint64_t second_track_first_offset_from_moof;
+    } rows[] = {
+        {"default-base-is-moof", 0x020000, 0},
+        {"continuing the first traf's data", 0, 60},  // 10 + 20 + 30 bytes before it
+    };
+    for (const Row &r : rows) {
+        for (uint32_t mode : {0u, 1u}) {
+            Movie m(two_track_movie(r.second_traf_flags, true), mode);
+            SampleInfo s{};
+            uint64_t start = 0;
+            ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK) << r.name;
+            const uint64_t moof_offset = s.offset;  // track 1's data starts at its moof
+            ASSERT_EQ(m.at(2, 0, &s, &start), BXF_RET_OK) << r.name;
+            EXPECT_EQ(s.offset - moof_offset, r.second_track_first_offset_from_moof) << r.name;
+            EXPECT_EQ(s.size, 10u) << r.name;
+            EXPECT_EQ(s.duration, 20u);
+            EXPECT_EQ(s.fragment_position != 0, mode == 1) << "only mode 1 reports the moof";
+        }
+    }
+}
+
+TEST(Fragments, BaseDecodeTimes) {
+    // Without tfdt the first traf starts at the mdhd duration (here 0), the
+    // second moof's where the track's first traf ended.
+    Movie m(two_track_movie(0x020000, false));
+    SampleInfo s{};
+    uint64_t start = 0;
+    struct Row {
+        uint32_t track;
+        uint64_t t, start, duration;
+    } rows[] = {{1, 0, 0, 10}, {1, 35, 30, 30}, {1, 60, 60, 10}, {1, 119, 90, 30}, {2, 119, 60, 60},
+                {2, 239, 180, 60}, {1, 45, 30, 30}};
+    for (const Row &r : rows) {
+        ASSERT_EQ(m.at(r.track, r.t, &s, &start), BXF_RET_OK) << r.track << " " << r.t;
+        EXPECT_EQ(start, r.start) << r.track << " " << r.t;
+        EXPECT_EQ(s.duration, r.duration) << r.track << " " << r.t;
+    }
+    EXPECT_EQ(m.at(1, 120, &s, &start), BXF_RET_NOTFOUND) << "past the last fragment";
+    uint64_t whole = 0, tables = 0;
+    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 1, &whole), BXF_RET_OK);
+    EXPECT_EQ(whole, 240u);
+    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 0, &tables), BXF_RET_OK);
+    EXPECT_EQ(tables, 0u);
+
+    // With a tfdt of 0 the first traf starts at 0 even after the tables.
+    Bytes f = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{4, 5}})})));
+    Movie with_tables(fragmented_movie(1, trex(1), f, 500));
+    EXPECT_EQ(with_tables.at(1, 0, &s, &start), BXF_RET_NOTFOUND) << "times before the mdhd duration are the tables'";
+    Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}})})));
+    Movie after_tables(fragmented_movie(1, trex(1), g, 500));
+    ASSERT_EQ(after_tables.at(1, 502, &s, &start), BXF_RET_OK);
+    EXPECT_EQ(start, 500u) << "no tfdt: the first traf starts at the mdhd duration";
+}
+
+TEST(Fragments, SampleValues) {
+    // trex default size 100, tfhd default size 200 and duration 7, trun
+    // without sizes; first sample flags say sync, the others not.
+    const Tfhd head{1, 0x020000 | 0x10 | 0x8, 0, 0, 7, 200, 0};
+    const Bytes run = trun(0x4 | 0x400 | 0x800, {{0, 0, 0x00010000, 5}, {0, 0, 0x00010000, 0xFFFFFF9C}}, 0,
+                           0x02000000, 1);
+    Movie m(fragmented_movie(1, trex(1, 3, 100), moof(1, traf(cat({tfhd(head), tfdt(0), run})))));
+    SampleInfo s{};
+    uint64_t start = 0;
+    ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK);
+    EXPECT_EQ(s.size, 200u);
+    EXPECT_EQ(s.duration, 7u);
+    EXPECT_EQ(s.is_sync, 1u) << "first_sample_flags win over the sample's own flags";
+    EXPECT_EQ(s.composition_offset_signed, 1u);
+    ASSERT_EQ(m.at(1, 7, &s, &start, 1), BXF_RET_OK);
+    EXPECT_EQ(s.is_sync, 0u);
+    EXPECT_EQ(s.composition_offset, 0xFFFFFF9Cu);
+    EXPECT_EQ(s.run_count, 1u);
+    EXPECT_EQ(s.run_bytes, 200u);
+    ASSERT_EQ(m.at(1, 0, &s, &start, 1), BXF_RET_OK);
+    EXPECT_EQ(s.run_count, 2u);
+    EXPECT_EQ(s.run_duration, 14u);
+}
+
+TEST(Fragments, MalformedFragments) {
+    const Bytes run = trun(kSizeDuration, {{4, 5}});
+    const Bytes one = traf(cat({tfhd({1, 0x020000}), tfdt(0), run}));
+    struct Row {
+        const char *name;
+        Bytes fragments;
+        uint32_t code;
+    } rows[] = {
+        {"more traf boxes than tracks", moof(1, cat({one, traf(cat({tfhd({2, 0x020000}), run}))})), BXF_RET_FORMAT},
+        {"a traf without tfhd", moof(1, traf(cat({tfdt(0), run}))), BXF_RET_FORMAT},
+        {"an unknown track", moof(1, traf(cat({tfhd({9, 0x020000}), run}))), BXF_RET_FORMAT},
+        {"tfhd version 1", moof(1, traf(full_box("tfhd", 1, 0, u32(1)))), BXF_RET_FORMAT},
+        {"tfhd too short for its flags", moof(1, traf(full_box("tfhd", 0, 0x1, cat({u32(1), u32(0)})))),
+         BXF_RET_FORMAT},
+        {"trun version 2", moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}}, 0, 0, 2)}))),
+         BXF_RET_FORMAT},
+        {"data offset before the file", moof(1, traf(cat({tfhd({1, 0x020000}), trun(0x1 | kSizeDuration, {{4, 5}}, -100000)}))),
+         BXF_RET_OVERFLOW},
+        {"data offset past 2^64",
+         moof(1, traf(cat({tfhd({1, 0x1, 0xFFFFFFFFFFFFFFF0ull}), trun(0x1 | kSizeDuration, {{4, 5}}, 0x7FFFFFFF)}))),
+         BXF_RET_OVERFLOW},
+        {"a count past the entries is clamped", moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}}, 0, 0, 0, 1000)}))),
+         BXF_RET_OK},
+        {"no moof", box("free"), BXF_RET_NOTFOUND},
+    };
+    for (const Row &r : rows) {
+        Movie m(fragmented_movie(1, trex(1), r.fragments));
+        SampleInfo s;
+        uint64_t start = 0;
+        EXPECT_EQ(m.at(1, 0, &s, &start), r.code) << r.name;
+    }
+    Movie dup(fragmented_movie(2, cat({trex(1), trex(2)}), moof(1, cat({one, one}))));
+    SampleInfo s;
+    uint64_t start = 0;
+    EXPECT_EQ(dup.at(2, 0, &s, &start), BXF_RET_FORMAT) << "two traf boxes for one track";
+}
+
+TEST(Fragments, RunsThroughASmallBudget) {
+    // 3000 samples in three runs of one traf; a budget that holds a window of
+    // a few dozen entries at a time.
+    Bytes runs;
+    std::vector<TrunEntry> entries;
+    for (uint32_t i = 0; i < 1000; ++i) entries.push_back({1 + i % 3, 10 + i % 5});
+    for (int r = 0; r < 3; ++r) append(runs, trun(kSizeDuration, entries));
+    const Bytes file = fragmented_movie(1, trex(1), moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(0), runs}))));
+    for (uint64_t budget : {uint64_t(0), uint64_t(2400000)}) {
+        Movie m(file, 0, budget, budget ? 1 : 0);  // 1 percent of 2.4 MB: a 24000-byte pool 2
+        uint64_t t = 0, offset = 0;
+        uint32_t count = 0;
+        for (;; ++count) {
+            SampleInfo s;
+            uint64_t start = 0;
+            const uint32_t ret = m.at(1, t, &s, &start);
+            if (ret == BXF_RET_NOTFOUND) break;
+            ASSERT_EQ(ret, BXF_RET_OK) << budget << " at " << t;
+            ASSERT_EQ(start, t);
+            ASSERT_EQ(s.duration, 1 + count % 1000 % 3);
+            if (count) {
+                EXPECT_EQ(s.offset, offset);
+            }
+            offset = s.offset + s.size;
+            t += s.duration;
+        }
+        EXPECT_EQ(count, 3000u) << budget;
+        SampleInfo s;
+        uint64_t start = 0;
+        ASSERT_EQ(m.at(1, 5, &s, &start), BXF_RET_OK) << "back to the start after the end";
+        EXPECT_EQ(start, 3u);
+    }
+    Movie tiny(file, 0, 30000, 1);  // pool 2 of 300 bytes: not even one run record fits
+    SampleInfo s;
+    uint64_t start = 0;
+    EXPECT_EQ(tiny.at(1, 0, &s, &start), BXF_RET_NOMEM);
+}
+
+TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
+    // Tables: three samples of 10 (sync 1 only); fragments from 30: sync at 30 and 60.
+    const Bytes tables = cat({stts({{3, 10}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0}), stss({1})});
+    const Bytes mdia = box("mdia", cat({mdhd(0, 1000, 30), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
+    std::vector<TrunEntry> entries(6, TrunEntry{10, 1, 0x00010000, 0});
+    entries[0].flags = entries[3].flags = 0;
+    const Bytes fragments = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(30), trun(0x700, entries)})));
+    const Bytes file = cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 90), mdia})),
+                                                        box("mvex", trex(1))})),
+                            fragments});
+    Movie m(file);
+    struct Row {
+        uint64_t t;
+        uint32_t forward, code;
+        uint64_t result;
+    } rows[] = {{75, 0, BXF_RET_OK, 60}, {55, 0, BXF_RET_OK, 30}, {45, 0, BXF_RET_OK, 30},
+                {25, 0, BXF_RET_OK, 0}, {5, 0, BXF_RET_NOTFOUND, 0}, {5, 1, BXF_RET_OK, 30}, {35, 1, BXF_RET_OK, 60},
+                {65, 1, BXF_RET_NOTFOUND, 0}};
+    for (const Row &r : rows) {
+        uint64_t found = 0;
+        EXPECT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.t, 1, r.forward, &found), r.code) << r.t;
+        if (r.code == BXF_RET_OK) {
+            EXPECT_EQ(found, r.result) << r.t << " " << r.forward;
+        }
+    }
+    uint64_t whole = 0;
+    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK);
+    EXPECT_EQ(whole, 90u);
+    SampleInfo s;
+    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
+    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 4, 0, &s), BXF_RET_NOTFOUND) << "numbers reach the tables only";
+}
+
+}  // namespace
