@@ -158,8 +158,9 @@ void exercise_descriptions(PlayHandle *h, uint32_t track, uint64_t file_size) {
     Out<SampleDescriptions *> d;
     if (checked(bxf_get_sample_descriptions(h, track, &d.value), d) != BXF_RET_OK) return;
     Out<uint32_t> count;
-    checked(bxf_get_sample_description_count(h, d.value, &count.value), count);
-    require(list_length(d.value->head) == d.value->entry_count, "the entry list holds entry_count entries");
+    require(checked(bxf_get_sample_description_count(h, d.value, &count.value), count) == BXF_RET_OK &&
+                count.value == d.value->entry_count && list_length(d.value->head) == count.value,
+            "the entry list holds as many entries as the count query says");
     const uint32_t entries = std::min(d.value->entry_count, kMaxEntries) + 1;
     for (uint32_t e = 1; e <= entries; ++e) exercise_entry(h, d.value, e, file_size);
     require(documented(bxf_release_sample_descriptions(h, d.value)) == BXF_RET_OK, "a release succeeds");
@@ -176,6 +177,8 @@ void exercise_sample_numbers(PlayHandle *h, uint32_t track, Random &random) {
     for (uint32_t i = 1; i <= std::min(n, kSamplesAtEachEnd); ++i) numbers.push_back(i);
     for (uint32_t i = 0; i < std::min(n, kSamplesAtEachEnd); ++i) numbers.push_back(n - i);
     for (uint32_t i = 0; i < kRandomSamples; ++i) numbers.push_back(uint32_t(1 + random.below(uint64_t(n) + 1)));
+    // From the end first, an empty window loads backwards.
+    if (random.next() & 1) std::reverse(numbers.begin(), numbers.end());
     for (size_t i = 0; i < numbers.size(); ++i) {
         Out<SampleInfo> info;
         checked(bxf_play_get_sample_info(h, track, numbers[i], uint32_t(i & 1), &info.value), info);
