@@ -80,6 +80,24 @@ uint32_t copy_out(const Blob &blob, uint32_t capacity, uint8_t *out) {
     return BXF_RET_OK;
 }
 
+uint32_t parameter_set_size(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool sps,
+                            uint32_t set, uint32_t *out_size) {
+    const Blob *blob = nullptr;
+    uint32_t ret = find_parameter_set(handle, d, entry, sps, set, &blob);
+    if (ret != BXF_RET_OK) return ret;
+    if (!out_size) return BXF_RET_ARGS;
+    *out_size = blob->length;
+    return BXF_RET_OK;
+}
+
+uint32_t parameter_set_bytes(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool sps,
+                             uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
+    const Blob *blob = nullptr;
+    uint32_t ret = find_parameter_set(handle, d, entry, sps, set, &blob);
+    if (ret != BXF_RET_OK) return ret;
+    return copy_out(*blob, capacity, out_buffer);
+}
+
 }  // namespace
 
 }  // namespace bxf
@@ -235,36 +253,20 @@ extern "C" uint32_t bxf_get_avc_config(const PlayHandle *handle, const SampleDes
 
 extern "C" uint32_t bxf_get_avc_sps_size(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                          uint32_t set, uint32_t *out_size) {
-    const Blob *blob = nullptr;
-    uint32_t ret = find_parameter_set(handle, d, entry, true, set, &blob);
-    if (ret != BXF_RET_OK) return ret;
-    if (!out_size) return BXF_RET_ARGS;
-    *out_size = blob->length;
-    return BXF_RET_OK;
+    return parameter_set_size(handle, d, entry, true, set, out_size);
 }
 
 extern "C" uint32_t bxf_get_avc_pps_size(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                          uint32_t set, uint32_t *out_size) {
-    const Blob *blob = nullptr;
-    uint32_t ret = find_parameter_set(handle, d, entry, false, set, &blob);
-    if (ret != BXF_RET_OK) return ret;
-    if (!out_size) return BXF_RET_ARGS;
-    *out_size = blob->length;
-    return BXF_RET_OK;
+    return parameter_set_size(handle, d, entry, false, set, out_size);
 }
 
 extern "C" uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                     uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
-    const Blob *blob = nullptr;
-    uint32_t ret = find_parameter_set(handle, d, entry, true, set, &blob);
-    if (ret != BXF_RET_OK) return ret;
-    return copy_out(*blob, capacity, out_buffer);
+    return parameter_set_bytes(handle, d, entry, true, set, capacity, out_buffer);
 }
 
 extern "C" uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                     uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
-    const Blob *blob = nullptr;
-    uint32_t ret = find_parameter_set(handle, d, entry, false, set, &blob);
-    if (ret != BXF_RET_OK) return ret;
-    return copy_out(*blob, capacity, out_buffer);
+    return parameter_set_bytes(handle, d, entry, false, set, capacity, out_buffer);
 }
