@@ -31,7 +31,7 @@ struct FileFacts {
 
 bool describe(const char *path, FileFacts &facts) {
     LibraryMovie movie;
-    if (open_library_movie(path, LibraryOptions{}, movie) != BXF_RET_OK) return false;
+    if (open_library_movie(path, nullptr, movie) != BXF_RET_OK) return false;
     facts.path = path;
     facts.sample_counts = movie.sample_counts;
     for (uint32_t t = 1; t <= movie.sample_counts.size(); ++t) {
@@ -97,7 +97,6 @@ Run best_of(int runs, Run (*contender)(const char *), const char *path) {
 Run library_seek_and_read(const char *path) {
     return library_read_all(path, SampleBytes::kSeekAndRead, nullptr, nullptr);
 }
-Run library_read_ahead(const char *path) { return library_read_all(path, SampleBytes::kReadAhead, nullptr, nullptr); }
 Run library_locate_only(const char *path) { return library_read_all(path, SampleBytes::kNotRead, nullptr, nullptr); }
 Run peer_read_all_plain(const char *path) { return peer_read_all(path, nullptr, nullptr); }
 
@@ -110,7 +109,7 @@ uint64_t library_heap_task(const char *path) {
 uint64_t library_open_heap(const char *path) {
     HeapCounter heap;
     LibraryMovie movie;
-    if (open_library_movie(path, LibraryOptions{&heap, 0}, movie) != BXF_RET_OK) return UINT64_MAX;
+    if (open_library_movie(path, &heap, movie) != BXF_RET_OK) return UINT64_MAX;
     close_library_movie(movie);
     return heap.peak;
 }
@@ -126,7 +125,7 @@ struct FileResults {
     uint64_t library_open_memory = 0;
     ChildFigures library_memory, peer_memory, plain_memory;
     uint64_t differing = 0;
-    Run library_first, peer_first, library_all, library_buffered, library_located, peer_all, plain;
+    Run library_first, peer_first, library_all, library_located, peer_all, plain;
 };
 
 // Both sides must find the same samples, or their timings compare nothing.
@@ -151,12 +150,10 @@ bool measure(const FileFacts &f, int runs, FileResults &r) {
     r.library_first = best_of(runs, library_open_to_first, f.path);
     r.peer_first = best_of(runs, peer_open_to_first, f.path);
     r.library_all = best_of(runs, library_seek_and_read, f.path);
-    r.library_buffered = best_of(runs, library_read_ahead, f.path);
     r.library_located = best_of(runs, library_locate_only, f.path);
     r.peer_all = best_of(runs, peer_read_all_plain, f.path);
     r.plain = best_of(runs, plain_read, f.path);
-    for (const Run *run : {&r.library_first, &r.peer_first, &r.library_all, &r.library_buffered, &r.library_located,
-                           &r.peer_all, &r.plain})
+    for (const Run *run : {&r.library_first, &r.peer_first, &r.library_all, &r.library_located, &r.peer_all, &r.plain})
         if (!run->ok) return false;
     return true;
 }
@@ -203,8 +200,6 @@ void print_tables(const std::vector<FileFacts> &files, const std::vector<FileRes
     table_head("reader", files);
     table_row("library: seek + read per sample (as the filter)", results,
               [](const FileResults &r) { return read_cell(r.library_all); });
-    table_row("library: the same through a 64 KiB read-ahead FileOps", results,
-              [](const FileResults &r) { return read_cell(r.library_buffered); });
     table_row("library: locating only, no sample read", results,
               [](const FileResults &r) { return read_cell(r.library_located); });
     table_row("libavformat: av_read_frame", results, [](const FileResults &r) { return read_cell(r.peer_all); });
@@ -213,8 +208,6 @@ void print_tables(const std::vector<FileFacts> &files, const std::vector<FileRes
     });
     table_row("library (as the filter) speed over libavformat", results,
               [](const FileResults &r) { return speed_ratio(r.library_all, r.peer_all); });
-    table_row("library (read-ahead) speed over libavformat", results,
-              [](const FileResults &r) { return speed_ratio(r.library_buffered, r.peer_all); });
 
     std::printf("\nMemory while reading every sample (each in its own child process):\n\n");
     table_head("measure", files);

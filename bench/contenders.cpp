@@ -20,8 +20,6 @@ uint64_t heap_in_use() {
     return uint64_t(m.uordblks) + uint64_t(m.hblkhd);
 }
 
-constexpr size_t kReadAheadBytes = 64 * 1024;
-
 }  // namespace
 
 Run library_open_to_first(const char *path) {
@@ -29,7 +27,7 @@ Run library_open_to_first(const char *path) {
     std::vector<uint8_t> buffer;
     const Stopwatch watch;
     LibraryMovie movie;
-    if (open_library_movie(path, LibraryOptions{}, movie) != BXF_RET_OK) return run;
+    if (open_library_movie(path, nullptr, movie) != BXF_RET_OK) return run;
     SampleWalker walker(movie, true);
     PacketRecord first{};
     run.ok = walker.start() == BXF_RET_OK && walker.next(buffer, &first) == BXF_RET_OK;
@@ -56,11 +54,10 @@ Run peer_open_to_first(const char *path) {
 
 Run library_read_all(const char *path, SampleBytes bytes, HeapCounter *heap, PacketList *log) {
     Run run;
-    const LibraryOptions options{heap, bytes == SampleBytes::kReadAhead ? kReadAheadBytes : 0};
     std::vector<uint8_t> buffer;
     const Stopwatch watch;
     LibraryMovie movie;
-    if (open_library_movie(path, options, movie) != BXF_RET_OK) return run;
+    if (open_library_movie(path, heap, movie) != BXF_RET_OK) return run;
     SampleWalker walker(movie, bytes != SampleBytes::kNotRead);
     uint32_t ret = walker.start();
     PacketRecord record{};

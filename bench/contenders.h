@@ -26,7 +26,6 @@ Run peer_open_to_first(const char *path);
 // How the library's side gets at each sample's bytes.
 enum class SampleBytes {
     kSeekAndRead,  // one seek and one read of the default file operations, as the filter does
-    kReadAhead,    // the same calls through a 64 KiB read-ahead buffer
     kNotRead,      // the samples are only located
 };
 

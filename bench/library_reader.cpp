@@ -15,24 +15,18 @@ bool ascii_to_utf16(const char *path, std::vector<uint16_t> &out) {
 
 }  // namespace
 
-uint32_t open_library_movie(const char *path, const LibraryOptions &options, LibraryMovie &movie) {
+uint32_t open_library_movie(const char *path, HeapCounter *heap, LibraryMovie &movie) {
     std::vector<uint16_t> wide;
     if (!ascii_to_utf16(path, wide)) return BXF_RET_ARGS;
     bxf_fill_file_ops(&movie.ops);
     uint32_t ret = bxf_file_open(wide.data(), BXF_FILE_MODE_READ, &movie.file);
     if (ret != BXF_RET_OK) return ret;
-    movie.io = movie.file;
-    if (options.read_ahead) {
-        movie.read_ahead = std::make_unique<ReadAheadFile>(movie.file, movie.ops, options.read_ahead);
-        movie.io = movie.read_ahead.get();
-        ReadAheadFile::use_in(movie.ops);
-    }
-    if (options.heap) count_heap(movie.ops, *options.heap);
+    if (heap) count_heap(movie.ops, *heap);
     ret = bxf_create(&movie.ops, &movie.instance);
     // As the filter opens it: no accounting, stop at the first moof.
     const OpenParams params{0, 0, 1, 0};
     uint32_t flags = 0;
-    if (ret == BXF_RET_OK) ret = bxf_play_open(movie.instance, movie.io, &params, &movie.handle, &flags);
+    if (ret == BXF_RET_OK) ret = bxf_play_open(movie.instance, movie.file, &params, &movie.handle, &flags);
     uint32_t tracks = 0;
     if (ret == BXF_RET_OK) ret = bxf_get_track_count(movie.handle, &tracks);
     for (uint32_t t = 1; ret == BXF_RET_OK && t <= tracks; ++t) ret = bxf_open_track(movie.handle, t);
@@ -46,11 +40,9 @@ uint32_t open_library_movie(const char *path, const LibraryOptions &options, Lib
 void close_library_movie(LibraryMovie &movie) {
     bxf_play_close(movie.handle);
     bxf_destroy(movie.instance);
-    movie.read_ahead.reset();
     if (movie.file) bxf_file_close(movie.file);
     movie.handle = nullptr;
     movie.instance = nullptr;
-    movie.io = nullptr;
     movie.file = nullptr;
 }
 
@@ -95,7 +87,7 @@ uint32_t SampleWalker::next(std::vector<uint8_t> &buffer, PacketRecord *record) 
 uint32_t SampleWalker::read(const SampleInfo &info, std::vector<uint8_t> &buffer) {
     if (buffer.size() < info.size) buffer.resize(info.size);
     uint64_t got = 0;
-    uint32_t ret = movie_.ops.seek(movie_.io, int64_t(info.offset), BXF_SEEK_SET);
-    if (ret == BXF_RET_OK) ret = movie_.ops.read(movie_.io, buffer.data(), info.size, &got);
+    uint32_t ret = movie_.ops.seek(movie_.file, int64_t(info.offset), BXF_SEEK_SET);
+    if (ret == BXF_RET_OK) ret = movie_.ops.read(movie_.file, buffer.data(), info.size, &got);
     return ret == BXF_RET_OK && got != info.size ? BXF_RET_FILE : ret;
 }

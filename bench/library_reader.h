@@ -4,24 +4,15 @@
 #define BXF_BENCH_LIBRARY_READER_H
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "bxf.h"
 #include "counting_ops.h"
 #include "packet_list.h"
-#include "read_ahead_file.h"
-
-struct LibraryOptions {
-    HeapCounter *heap = nullptr;  // counts the library's memory when given
-    size_t read_ahead = 0;        // bytes of read-ahead buffer; 0: the default file operations
-};
 
 struct LibraryMovie {
     FileOps ops{};
     MediaFile *file = nullptr;
-    std::unique_ptr<ReadAheadFile> read_ahead;
-    void *io = nullptr;  // what the library and the sample reads go through: `file` or `read_ahead`
     LibraryInstance *instance = nullptr;
     PlayHandle *handle = nullptr;
     std::vector<uint32_t> sample_counts;  // per track, track 1 first
@@ -29,7 +20,8 @@ struct LibraryMovie {
 
 // Opens the file, the movie (no memory budget, so the sample tables get the
 // fixed window budget), every track, and asks each track's sample count.
-uint32_t open_library_movie(const char *path, const LibraryOptions &options, LibraryMovie &movie);
+// `heap`, when given, counts the library's memory.
+uint32_t open_library_movie(const char *path, HeapCounter *heap, LibraryMovie &movie);
 void close_library_movie(LibraryMovie &movie);
 
 // Every sample of every track, in file order: the next sample read is, of
