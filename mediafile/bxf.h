@@ -291,6 +291,19 @@ typedef struct MoofNode {
     struct MoofNode *next;
 } MoofNode;
 
+/* One `tfra` box of `mfra`: a track's random-access table. The entries stay
+ * in the file; `entries` covers the `entry_count` whole entries kept. */
+typedef struct TfraRecord {
+    uint32_t version_flags;
+    uint32_t track_id;
+    uint32_t length_sizes; /* the word holding the three 2-bit length sizes */
+    uint32_t entry_count;  /* number_of_entry, clamped to the whole entries held */
+    uint32_t entry_size;   /* bytes per entry */
+    BoxRange entries;
+    BoxRange box;
+    struct TfraRecord *next;
+} TfraRecord;
+
 /* One slot per top-level box kind. */
 typedef struct MovieRecord {
     BoxRange ftyp_body;
@@ -305,6 +318,9 @@ typedef struct MovieRecord {
     BoxRange meta_payload;
     BoxRange mfra_box;
     BoxRange mfra_body;
+    TfraRecord *tfra_head; /* the tfra boxes of mfra, in file order */
+    TfraRecord *tfra_tail;
+    uint32_t tfra_count;
     MoofNode *moof_head;
     MoofNode *moof_tail;
     BoxRange mtsd_box;

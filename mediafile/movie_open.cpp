@@ -2,6 +2,7 @@
 // release of everything the open built.
 #include "box_reader.h"
 #include "container_walk.h"
+#include "fragment_index.h"
 #include "play_handle.h"
 
 namespace bxf {
@@ -48,8 +49,10 @@ uint32_t read_meta(const Io &io, const BoxRecord &box, PlayHandle &h) {
     return ret;
 }
 
-// The random-access index is read when it is needed; the walk locates it.
-uint32_t read_mfra(const Io &, const BoxRecord &box, PlayHandle &h) {
+// The tfra heads are read now; their entries when a track's index is built.
+uint32_t read_mfra(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    const uint32_t ret = parse_mfra(io, body_range(box), h.movie);
+    if (ret != BXF_RET_OK) return ret;
     h.movie.mfra_box = box_range(box);
     h.movie.mfra_body = body_range(box);
     return BXF_RET_OK;
@@ -173,8 +176,14 @@ uint32_t presence_flags(const MovieRecord &m) {
 
 }  // namespace
 
+// A fragmented file keeps its random-access index at the end, named by the
+// mfro box that closes the file: when the walk met fragments but no mfra
+// (it stopped at the first moof, or the index was not where it walked), the
+// end of the file is examined, and that decides the walk's result.
 uint32_t parse_top_level(const Io &io, PlayHandle &handle, uint64_t start, uint64_t length) {
-    return walk_container(io, BoxRange{start, length}, kTopLevel, handle, continue_top_level);
+    const uint32_t ret = walk_container(io, BoxRange{start, length}, kTopLevel, handle, continue_top_level);
+    if (ret != BXF_RET_OK || !handle.movie.moof_head || range_present(handle.movie.mfra_body)) return ret;
+    return find_mfra_from_end(io, handle.file_size, handle.movie);
 }
 
 uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
@@ -196,6 +205,9 @@ void release_movie(LibraryInstance *inst, MovieRecord &movie) {
     release_vendor_list(inst, movie.lici);
     free_list(inst, movie.moof_head);
     movie.moof_head = movie.moof_tail = nullptr;
+    free_list(inst, movie.tfra_head);
+    movie.tfra_head = movie.tfra_tail = nullptr;
+    movie.tfra_count = 0;
 }
 
 }  // namespace bxf

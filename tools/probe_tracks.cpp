@@ -198,3 +198,17 @@ void print_vendor_profiles(ProbeOutput &out, PlayHandle *handle, const MovieReco
     }
     out.end_array();
 }
+
+void print_random_access(ProbeOutput &out, const MovieRecord &movie) {
+    if (!movie.mfra_body.offset) return;
+    out.begin_array("random_access");
+    for (const TfraRecord *t = movie.tfra_head; t; t = t->next) {
+        out.begin_object();
+        out.field("track_id", uint64_t(t->track_id));
+        out.field("version", uint64_t(t->version_flags >> 24));
+        out.field("entry_count", uint64_t(t->entry_count));
+        out.field("entry_size", uint64_t(t->entry_size));
+        out.end_object();
+    }
+    out.end_array();
+}

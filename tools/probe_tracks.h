@@ -9,5 +9,7 @@
 // `ops`/`file` read the handler name, which the library keeps as a range.
 uint32_t print_tracks(ProbeOutput &out, PlayHandle *handle, const FileOps &ops, void *file);
 void print_vendor_profiles(ProbeOutput &out, PlayHandle *handle, const MovieRecord &movie);
+// The tfra tables of mfra: per table its track, version, entry count and size.
+void print_random_access(ProbeOutput &out, const MovieRecord &movie);
 
 #endif

@@ -88,6 +88,26 @@ inline Bytes audio_entry(const char *type, uint16_t channels, uint16_t sample_si
                           u32(rate_16_16), children}));
 }
 
+// Movie fragment random-access boxes (ISO/IEC 14496-12 8.8.10, 8.8.11).
+struct TfraEntry {
+    uint64_t time, moof_offset;
+    uint32_t traf, trun, sample;
+};
+// A tfra whose number_of_entry says `declared`, with `entries` laid out for
+// `version` and the length-size word, then `extra` bytes.
+inline Bytes tfra(uint8_t version, uint32_t track_id, uint32_t length_sizes, uint32_t declared,
+                  const std::vector<TfraEntry> &entries, const Bytes &extra = {}) {
+    const int wide = version == 1 ? 8 : 4;
+    Bytes body = cat({u32(track_id), u32(length_sizes), u32(declared)});
+    for (const TfraEntry &e : entries)
+        body = cat({body, be(e.time, wide), be(e.moof_offset, wide), be(e.traf, int((length_sizes >> 4) & 3) + 1),
+                    be(e.trun, int((length_sizes >> 2) & 3) + 1), be(e.sample, int(length_sizes & 3) + 1)});
+    return full_box("tfra", version, 0, cat({body, extra}));
+}
+inline Bytes mfro(uint32_t mfra_size, uint8_t version = 0) { return full_box("mfro", version, 0, u32(mfra_size)); }
+// An mfra holding `children`, closed by the mfro that gives its size.
+inline Bytes mfra(const Bytes &children) { return box("mfra", cat({children, mfro(uint32_t(8 + children.size() + 16))})); }
+
 }  // namespace boxw
 
 #endif
