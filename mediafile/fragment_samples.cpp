@@ -335,6 +335,82 @@ void fill_info(const PlayHandle *handle, const TrackFragments &fs, const Found &
     *out = info;
 }
 
+// The decode time at which sample `sample_number` of run `run_number` of the
+// traf in hand starts, reading its runs as far as that.
+uint32_t indexed_sample_time(const Io &io, TrackTableCache &cache, uint32_t run_number, uint32_t sample_number,
+                             uint64_t *out) {
+    TrackFragments &fs = cache.fragments;
+    FragmentRun *run = fs.traf.runs_tail;
+    while (!run || run->index < run_number) {
+        const uint32_t ret = load_next_run(io, cache, &run);
+        if (ret == BXF_RET_NOTFOUND) return BXF_RET_FORMAT;  // the traf has no such run
+        if (ret != BXF_RET_OK) return ret;
+    }
+    for (run = fs.traf.runs_head; run && run->index != run_number; run = run->next) {
+    }
+    if (!run || sample_number == 0 || sample_number > run->sample_count) return BXF_RET_FORMAT;
+    uint64_t offset = run->data_offset, time = run->start_time;
+    for (uint32_t j = 0; j + 1 < sample_number; ++j) {
+        FragmentEntry e;
+        const uint32_t ret = run_entry(io, fs.traf.defaults, *run, j, offset, time, &e);
+        if (ret != BXF_RET_OK) return ret;
+        offset += e.size;
+        time += e.duration;
+    }
+    *out = time;
+    return BXF_RET_OK;
+}
+
+// Jumps to the moof that the index names for t and aligns the traf's
+// timeline so that the indexed sample starts exactly at the entry's time.
+uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id,
+                         const FragmentIndexEntry &entry) {
+    const Io io{handle->instance, handle->file};
+    TrackFragments &fs = cache.fragments;
+    release_runs(io.inst, fs);
+    fs.has_traf = false;
+    fs.has_carried_end = false;
+    fs.scan_position = entry.moof_offset;
+    uint32_t ret = next_track_traf(handle, cache, track_id);
+    if (ret == BXF_RET_NOTFOUND || (ret == BXF_RET_OK && fs.traf.moof_offset != entry.moof_offset))
+        return BXF_RET_FORMAT;  // no traf of the track in the moof the index names
+    if (ret != BXF_RET_OK) return ret;
+    uint64_t computed = 0;
+    if ((ret = indexed_sample_time(io, cache, entry.trun_number, entry.sample_number, &computed)) != BXF_RET_OK)
+        return ret;
+    if (computed > entry.time) return BXF_RET_FORMAT;
+    const uint64_t shift = entry.time - computed;
+    TrafState &traf = fs.traf;
+    if (!checked_add(traf.base_time, shift, &traf.base_time) || !checked_add(traf.time_end, shift, &traf.time_end))
+        return BXF_RET_OVERFLOW;
+    for (FragmentRun *r = traf.runs_head; r; r = r->next) {
+        r->start_time += shift;
+        r->end_time += shift;
+        r->window_time += shift;
+    }
+    fs.scan_time = traf.base_time;
+    return BXF_RET_OK;
+}
+
+// The index entry to jump to for t, or null: none when the track has no
+// index, t lies before its first entry, or the traf in hand already reaches
+// the entry's time.
+uint32_t index_entry_for(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id, uint64_t t,
+                         const FragmentIndexEntry **out) {
+    TrackFragments &fs = cache.fragments;
+    *out = nullptr;
+    if (!fs.index_tried && handle->movie.tfra_count != 0) {
+        fs.index_tried = true;
+        const uint32_t ret = build_track_index(Io{handle->instance, handle->file}, handle->movie, track_id,
+                                               cache.fragment_set_aside, cache.fragment_budget, &fs.index);
+        if (ret == BXF_RET_FILE || ret == BXF_RET_FORMAT) return ret;  // otherwise: scan without an index
+    }
+    const FragmentIndexEntry *entry = fs.index.built ? lookup_fragment_index(fs.index, t) : nullptr;
+    if (entry && fs.has_traf && fs.traf.base_time <= t && fs.traf.time_end >= entry->time) entry = nullptr;
+    *out = entry;
+    return BXF_RET_OK;
+}
+
 }  // namespace
 
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end) {
@@ -364,15 +440,24 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
     const Io io{handle->instance, handle->file};
     TrackFragments &fs = cache.fragments;
     release_windows(io.inst, cache);  // the track leaves its tables
-    // Scanning only moves forwards: a time before the traf in hand (or the
-    // one last passed) starts again from the first moof.
-    if (!fs.active || t < fs.scan_time) restart_scan(handle, cache);
     const uint32_t track_id = track_id_of(handle, cache.track_number);
+    // Scanning only moves forwards: a time before the traf in hand (or the
+    // one last passed) starts again from the first moof, unless the
+    // random-access index knows where to go.
+    const FragmentIndexEntry *entry = nullptr;
+    uint32_t ret = index_entry_for(handle, cache, track_id, t, &entry);
+    if (ret != BXF_RET_OK) return ret;
+    if (entry && !(fs.has_traf && fs.traf.moof_offset == entry->moof_offset && fs.traf.base_time <= t)) {
+        if ((ret = jump_to_indexed(handle, cache, track_id, *entry)) != BXF_RET_OK) return ret;
+        fs.active = true;
+    } else if (!fs.active || t < fs.scan_time) {
+        restart_scan(handle, cache);
+    }
     for (;;) {
         if (fs.has_traf) {
             if (t < fs.traf.base_time) return BXF_RET_NOTFOUND;  // between fragments, or before the first
             Found f;
-            uint32_t ret = find_in_traf(io, cache, t, &f);
+            ret = find_in_traf(io, cache, t, &f);
             if (ret == BXF_RET_OK) {
                 fs.cursor_run = f.run;
                 fs.cursor_entry = f.entry;
@@ -389,8 +474,7 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
             release_runs(io.inst, fs);
             fs.has_traf = false;
         }
-        const uint32_t ret = next_track_traf(handle, cache, track_id);
-        if (ret != BXF_RET_OK) return ret;
+        if ((ret = next_track_traf(handle, cache, track_id)) != BXF_RET_OK) return ret;
         fs.scan_time = fs.traf.base_time;
     }
 }
@@ -418,6 +502,16 @@ void release_fragments(LibraryInstance *inst, TrackTableCache &cache) {
     if (cache.fragments.has_traf) restart_traf(inst, cache.fragments);
     release_runs(inst, cache.fragments);
     cache.fragments.cursor_run = nullptr;
+}
+
+}  // namespace bxf
+
+namespace bxf {
+
+void close_fragments(LibraryInstance *inst, TrackTableCache &cache) {
+    release_runs(inst, cache.fragments);
+    release_track_index(inst, cache.fragments.index);
+    cache.fragments = TrackFragments{};
 }
 
 }  // namespace bxf

@@ -5,6 +5,7 @@
 #ifndef BXF_FRAGMENTS_H
 #define BXF_FRAGMENTS_H
 
+#include "fragment_index.h"
 #include "internal.h"
 
 struct PlayHandle;
@@ -99,6 +100,8 @@ struct TrackFragments {
     bool has_carried_end;    // the end of the track's previous traf
     uint64_t carried_end;
     uint64_t bytes_in_use;   // of the fragment budget
+    bool index_tried;        // the random-access index was looked for
+    TrackFragmentIndex index;
     FragmentRun *cursor_run;
     uint32_t cursor_entry;   // 0-based within the cursor's run
     uint64_t cursor_offset;
@@ -110,8 +113,10 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
                               SampleInfo *out, uint64_t *out_start);
 // The decode time at which the track's last fragment sample ends.
 uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end);
-// Releases the runs and the traf of a track (it goes back to its tables).
+// Releases the runs of a track (it goes back to its tables).
 void release_fragments(LibraryInstance *inst, TrackTableCache &cache);
+// Releases all fragment state of a track, its random-access index included.
+void close_fragments(LibraryInstance *inst, TrackTableCache &cache);
 
 }  // namespace bxf
 

@@ -103,7 +103,7 @@ void remove_track_cache(PlayHandle *handle, uint32_t track_number) {
         (prev ? prev->next : handle->caches_head) = c->next;
         if (handle->caches_tail == c) handle->caches_tail = prev;
         release_windows(handle->instance, *c);
-        release_fragments(handle->instance, *c);
+        close_fragments(handle->instance, *c);
         bxf_free(handle->instance, c);
         break;
     }
@@ -114,7 +114,7 @@ void release_track_caches(PlayHandle *handle) {
     for (TrackTableCache *c = handle->caches_head; c;) {
         TrackTableCache *next = c->next;
         release_windows(handle->instance, *c);
-        release_fragments(handle->instance, *c);
+        close_fragments(handle->instance, *c);
         bxf_free(handle->instance, c);
         c = next;
     }
