@@ -245,3 +245,62 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
 }
 
 }  // namespace
+
+namespace {
+
+// 40 moofs of one track, ten 10-unit samples each; with `index`, an mfra
+// whose tfra names each moof's first sample. `tfdt_shift` moves the tfdt
+// values away from the times the index states.
+Bytes indexed_movie(bool index, uint64_t tfdt_shift = 0, bool with_tfdt = true) {
+    const Bytes head = fragmented_movie(1, trex(1), {});
+    Bytes fragments;
+    std::vector<uint64_t> moof_offsets;
+    std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, 0});
+    for (uint32_t m = 0; m < 40; ++m) {
+        moof_offsets.push_back(head.size() + fragments.size());
+        const Bytes t = traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(m * 100 + tfdt_shift) : Bytes{},
+                                  trun(0x300, entries)}));
+        append(fragments, cat({moof(m + 1, t), box("mdat", zeros(40))}));
+    }
+    if (!index) return cat({head, fragments});
+    Bytes tfra_entries;
+    for (uint32_t m = 0; m < 40; ++m) append(tfra_entries, cat({u64(m * 100), u64(moof_offsets[m]), Bytes{1, 1, 1}}));
+    const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
+    const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
+    return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
+}
+
+TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
+    uint64_t reads[2] = {};
+    for (bool index : {false, true}) {
+        Movie m(indexed_movie(index));
+        SampleInfo s;
+        uint64_t start = 0;
+        const uint64_t before = m.file.reads;
+        ASSERT_EQ(m.at(1, 3555, &s, &start), BXF_RET_OK) << index;
+        EXPECT_EQ(start, 3550u);
+        reads[index] = m.file.reads - before;
+        ASSERT_EQ(m.at(1, 1205, &s, &start), BXF_RET_OK) << "backwards, " << index;
+        EXPECT_EQ(start, 1200u);
+        ASSERT_EQ(m.at(1, 3999, &s, &start), BXF_RET_OK) << index;
+        EXPECT_EQ(m.at(1, 4000, &s, &start), BXF_RET_NOTFOUND) << index;
+    }
+    // A scan reads every moof's and mdat's header up to the 36th fragment; a
+    // jump reads the index and that one moof.
+    EXPECT_GT(reads[0], 60u);
+    EXPECT_LT(reads[1], 20u);
+}
+
+TEST(FragmentIndex, TheIndexSetsTheTimeline) {
+    SampleInfo s;
+    uint64_t start = 0;
+    // Without tfdt a jumped-to traf has no base of its own: the index gives it.
+    Movie no_tfdt(indexed_movie(true, 0, false));
+    ASSERT_EQ(no_tfdt.at(1, 2345, &s, &start), BXF_RET_OK);
+    EXPECT_EQ(start, 2340u);
+    // A tfdt ahead of the index: the index entry starts before its sample.
+    Movie ahead(indexed_movie(true, 5));
+    EXPECT_EQ(ahead.at(1, 2345, &s, &start), BXF_RET_FORMAT);
+}
+
+}  // namespace
