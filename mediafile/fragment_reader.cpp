@@ -138,6 +138,7 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
         // Base decode time: tfdt, else where the track's previous traf ended,
         // else the end of its sample tables.
         traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.cache.bounds.media_duration;
+        traf.has_tfdt = h.has_tfdt;
         traf.time_end = traf.base_time;
         w.fs.traf = traf;
         w.fs.has_traf = true;

@@ -336,9 +336,10 @@ void fill_info(const PlayHandle *handle, const TrackFragments &fs, const Found &
 }
 
 // The decode time at which sample `sample_number` of run `run_number` of the
-// traf in hand starts, reading its runs as far as that.
-uint32_t indexed_sample_time(const Io &io, TrackTableCache &cache, uint32_t run_number, uint32_t sample_number,
-                             uint64_t *out) {
+// traf in hand starts, and that sample's composition offset, reading the
+// traf's runs as far as that.
+uint32_t indexed_sample(const Io &io, TrackTableCache &cache, uint32_t run_number, uint32_t sample_number,
+                        uint64_t *out_time, int64_t *out_composition_offset) {
     TrackFragments &fs = cache.fragments;
     FragmentRun *run = fs.traf.runs_tail;
     while (!run || run->index < run_number) {
@@ -350,19 +351,26 @@ uint32_t indexed_sample_time(const Io &io, TrackTableCache &cache, uint32_t run_
     }
     if (!run || sample_number == 0 || sample_number > run->sample_count) return BXF_RET_FORMAT;
     uint64_t offset = run->data_offset, time = run->start_time;
-    for (uint32_t j = 0; j + 1 < sample_number; ++j) {
-        FragmentEntry e;
+    FragmentEntry e{};
+    for (uint32_t j = 0; j < sample_number; ++j) {
+        if (j) {
+            offset += e.size;
+            time += e.duration;
+        }
         const uint32_t ret = run_entry(io, fs.traf.defaults, *run, j, offset, time, &e);
         if (ret != BXF_RET_OK) return ret;
-        offset += e.size;
-        time += e.duration;
     }
-    *out = time;
+    *out_time = time;
+    *out_composition_offset =
+        (run->version_flags >> 24) != 0 ? int64_t(int32_t(e.composition_offset)) : int64_t(e.composition_offset);
     return BXF_RET_OK;
 }
 
-// Jumps to the moof that the index names for t and aligns the traf's
-// timeline so that the indexed sample starts exactly at the entry's time.
+// Jumps to the moof that the index names for t. The index states when the
+// indexed sync sample is presented; its decode time is that less its
+// composition offset. A traf with a tfdt keeps the decode times it states
+// (the indexed sample may not start later than the index says); one without
+// takes its timeline from the index.
 uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id,
                          const FragmentIndexEntry &entry) {
     const Io io{handle->instance, handle->file};
@@ -376,11 +384,18 @@ uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t tr
         return BXF_RET_FORMAT;  // no traf of the track in the moof the index names
     if (ret != BXF_RET_OK) return ret;
     uint64_t computed = 0;
-    if ((ret = indexed_sample_time(io, cache, entry.trun_number, entry.sample_number, &computed)) != BXF_RET_OK)
+    int64_t composition = 0;
+    if ((ret = indexed_sample(io, cache, entry.trun_number, entry.sample_number, &computed, &composition)) !=
+        BXF_RET_OK)
         return ret;
     if (computed > entry.time) return BXF_RET_FORMAT;
-    const uint64_t shift = entry.time - computed;
     TrafState &traf = fs.traf;
+    fs.scan_time = traf.base_time;
+    if (traf.has_tfdt) return BXF_RET_OK;
+    const uint64_t decode_time = composition >= 0 ? (entry.time >= uint64_t(composition) ? entry.time - uint64_t(composition) : 0)
+                                                  : entry.time + uint64_t(-composition);
+    if (decode_time < computed) return BXF_RET_FORMAT;
+    const uint64_t shift = decode_time - computed;
     if (!checked_add(traf.base_time, shift, &traf.base_time) || !checked_add(traf.time_end, shift, &traf.time_end))
         return BXF_RET_OVERFLOW;
     for (FragmentRun *r = traf.runs_head; r; r = r->next) {
@@ -481,11 +496,15 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
 
 uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end) {
     const bool positioned = cache.fragments.cursor_run != nullptr && cache.fragments.cursor_time != 0;
-    uint64_t t = from;
+    // With an index the walk starts in the last fragment it names.
+    const FragmentIndexEntry *last = nullptr;
+    uint32_t ret = index_entry_for(handle, cache, track_id_of(handle, cache.track_number), UINT64_MAX, &last);
+    if (ret != BXF_RET_OK) return ret;
+    uint64_t t = last && last->time > from ? last->time : from;
     for (bool first = true;; first = false) {
         SampleInfo info;
         uint64_t start = 0;
-        const uint32_t ret = find_fragment_sample(handle, cache, t, 0, &info, &start);
+        ret = find_fragment_sample(handle, cache, t, 0, &info, &start);
         if (ret == BXF_RET_NOTFOUND) {
             if (first && positioned) return BXF_RET_FORMAT;
             *out_end = t;

@@ -79,6 +79,7 @@ struct TrafState {
     uint64_t next_child;     // where the next trun search resumes
     uint32_t tf_flags;
     uint32_t track_id;
+    bool has_tfdt;           // its base decode time comes from the file
     TrafDefaults defaults;
     uint64_t base_data_offset;
     uint64_t base_time;

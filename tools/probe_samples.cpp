@@ -17,7 +17,27 @@ uint32_t open_for_samples(PlayHandle *handle, uint32_t track, TrackTiming *timin
     return ret;
 }
 
-void print_sample(FILE *out, bool json, uint32_t track, uint32_t n, uint64_t dts, const SampleInfo &s) {
+// The auxiliary fields (--aux), after the others: the type as four
+// characters, anything unprintable or quoting shown as '.'.
+void print_aux(FILE *out, bool json, const SampleInfo &s) {
+    char type[5];
+    for (int i = 0; i < 4; ++i) {
+        const char ch = char(s.aux_info_type >> (24 - 8 * i));
+        type[i] = ch >= 0x20 && ch < 0x7F && ch != '"' && ch != '\\' ? ch : '.';
+    }
+    type[4] = '\0';
+    std::fprintf(out,
+                 json ? ",\"aux_flags\":%" PRIu32 ",\"aux_offset\":%" PRIu64 ",\"aux_size\":%" PRIu32
+                        ",\"aux_info_type\":\"%s\",\"aux_info_type_parameter\":%" PRIu32 ",\"saiz_flags\":%" PRIu32
+                        ",\"senc_flags\":%" PRIu32 ",\"trick_play_info\":%" PRIu32
+                      : " aux_flags %" PRIu32 " aux_offset %" PRIu64 " aux_size %" PRIu32 " aux_info_type %s"
+                        " aux_info_type_parameter %" PRIu32 " saiz_flags %" PRIu32 " senc_flags %" PRIu32
+                        " trick_play_info %" PRIu32,
+                 s.aux_flags, s.aux_offset, s.aux_size, type, s.aux_info_type_parameter, s.saiz_flags, s.senc_flags,
+                 uint32_t(s.trick_play_info));
+}
+
+void print_sample(FILE *out, bool json, bool aux, uint32_t track, uint32_t n, uint64_t dts, const SampleInfo &s) {
     char cts[24];
     if (s.composition_offset_signed)
         std::snprintf(cts, sizeof cts, "%" PRId32, int32_t(s.composition_offset));
@@ -27,16 +47,18 @@ void print_sample(FILE *out, bool json, uint32_t track, uint32_t n, uint64_t dts
         std::fprintf(out,
                      "{\"track\":%" PRIu32 ",\"sample\":%" PRIu32 ",\"dts\":%" PRIu64 ",\"duration\":%" PRIu32
                      ",\"size\":%" PRIu32 ",\"offset\":%" PRIu64 ",\"sync\":%" PRIu32 ",\"cts_offset\":%s"
-                     ",\"description\":%" PRIu32 "}\n",
+                     ",\"description\":%" PRIu32,
                      track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
     else
         std::fprintf(out,
                      "track %" PRIu32 " sample %" PRIu32 " dts %" PRIu64 " duration %" PRIu32 " size %" PRIu32
-                     " offset %" PRIu64 " sync %" PRIu32 " cts_offset %s description %" PRIu32 "\n",
+                     " offset %" PRIu64 " sync %" PRIu32 " cts_offset %s description %" PRIu32,
                      track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
+    if (aux) print_aux(out, json, s);
+    std::fputs(json ? "}\n" : "\n", out);
 }
 
-uint32_t print_track_samples(FILE *out, bool json, PlayHandle *handle, uint32_t track) {
+uint32_t print_track_samples(FILE *out, bool json, bool aux, PlayHandle *handle, uint32_t track) {
     TrackTiming timing{};
     uint32_t ret = open_for_samples(handle, track, &timing);
     if (ret != BXF_RET_OK) return ret;
@@ -47,7 +69,7 @@ uint32_t print_track_samples(FILE *out, bool json, PlayHandle *handle, uint32_t 
         ret = bxf_play_get_sample_info(handle, track, n, 0, &s);
         if (ret == BXF_RET_NOTFOUND) break;  // the end of the sample tables
         if (ret != BXF_RET_OK) return ret;
-        print_sample(out, json, track, n, dts, s);
+        print_sample(out, json, aux, track, n, dts, s);
         dts += s.duration;
     }
     // Then the movie fragments, by decode time from the end of the tables.
@@ -57,35 +79,34 @@ uint32_t print_track_samples(FILE *out, bool json, PlayHandle *handle, uint32_t 
         ret = bxf_play_get_sample_at_time(handle, track, dts, 1, 0, &start, &s);
         if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;
         if (ret != BXF_RET_OK) return ret;
-        print_sample(out, json, track, n, start, s);
+        print_sample(out, json, aux, track, n, start, s);
         dts = start + s.duration;
     }
 }
 
+// The sample holding the time (from the tables or the fragments) and the
+// sync sample at or before it, where a seek would start decoding.
 uint32_t print_track_at(FILE *out, bool json, PlayHandle *handle, uint32_t track, double seconds) {
     TrackTiming timing{};
     uint32_t ret = open_for_samples(handle, track, &timing);
     if (ret != BXF_RET_OK) return ret;
     const uint64_t t = uint64_t(seconds * timing.time_scale);
-    uint32_t sync = 0, sample = 0, sync_sample = 0;
+    SampleInfo s{};
     uint64_t start = 0, sync_start = 0;
-    ret = bxf_play_find_sample_at_time(handle, track, t, 1, &sync, &sample, &start);
-    if (ret == BXF_RET_OK) {
-        sync_sample = sample;
-        sync_start = start;
-        if (!sync) ret = bxf_play_find_sync_sample(handle, track, sample, 0, &sync_sample, &sync_start);
-    }
+    ret = bxf_play_get_sample_at_time(handle, track, t, 1, 0, &start, &s);
+    sync_start = start;
+    if (ret == BXF_RET_OK && !s.is_sync) ret = bxf_play_find_sync_time_near(handle, track, t, 1, 0, &sync_start);
     if (ret != BXF_RET_OK) {
         std::fprintf(out, json ? "{\"track\":%" PRIu32 ",\"error\":\"%s\"}\n" : "track %" PRIu32 " %s\n", track,
                      bxf_ret_name(ret));
         return BXF_RET_OK;
     }
     std::fprintf(out,
-                 json ? "{\"track\":%" PRIu32 ",\"time\":%" PRIu64 ",\"sample\":%" PRIu32 ",\"start\":%" PRIu64
-                        ",\"sync_sample\":%" PRIu32 ",\"sync_start\":%" PRIu64 "}\n"
-                      : "track %" PRIu32 " time %" PRIu64 " sample %" PRIu32 " start %" PRIu64
-                        " sync_sample %" PRIu32 " sync_start %" PRIu64 "\n",
-                 track, t, sample, start, sync_sample, sync_start);
+                 json ? "{\"track\":%" PRIu32 ",\"time\":%" PRIu64 ",\"start\":%" PRIu64 ",\"offset\":%" PRIu64
+                        ",\"size\":%" PRIu32 ",\"sync\":%" PRIu32 ",\"sync_start\":%" PRIu64 "}\n"
+                      : "track %" PRIu32 " time %" PRIu64 " start %" PRIu64 " offset %" PRIu64 " size %" PRIu32
+                        " sync %" PRIu32 " sync_start %" PRIu64 "\n",
+                 track, t, start, s.offset, s.size, s.is_sync, sync_start);
     return BXF_RET_OK;
 }
 
@@ -103,8 +124,8 @@ uint32_t for_tracks(PlayHandle *handle, uint32_t track, Each each) {
 
 }  // namespace
 
-uint32_t print_samples(FILE *out, bool json, PlayHandle *handle, uint32_t track) {
-    return for_tracks(handle, track, [&](uint32_t n) { return print_track_samples(out, json, handle, n); });
+uint32_t print_samples(FILE *out, bool json, bool aux, PlayHandle *handle, uint32_t track) {
+    return for_tracks(handle, track, [&](uint32_t n) { return print_track_samples(out, json, aux, handle, n); });
 }
 
 uint32_t print_at(FILE *out, bool json, PlayHandle *handle, uint32_t track, double seconds) {

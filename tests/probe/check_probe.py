@@ -65,6 +65,14 @@ def main():
         check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout,
               f"{name}: text output")
 
+    # The same fragments found by scanning and through the random-access
+    # index: every lookup by time agrees.
+    for seconds in ("0", "0.5", "1.3", "1.99", "2.5"):
+        answers = [run_probe(probe, "--at", seconds, os.path.join(corpus, n)).stdout
+                   for n in ("frag.mp4", "frag_mfra.mp4")]
+        check(answers[0] == answers[1] and ("start" in answers[0]) == (float(seconds) < 2),
+              f"--at {seconds}: scanning and the index disagree: {answers}")
+
     # A file cut inside its movie header: the header is too short.
     source = os.path.join(corpus, "faststart.mp4")
     movie = json.loads(run_probe(probe, "--json", source).stdout)
@@ -88,7 +96,7 @@ def main():
         expect_failure(probe, path, code, name)
     expect_failure(probe, os.path.join(work, "does-not-exist.mp4"), "BXF_RET_FILE", "missing file")
 
-    print(f"{len(names) + 4 - len(failures)} passed, {len(failures)} failed")
+    print(f"{len(names) + 9 - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
