@@ -61,17 +61,11 @@ uint32_t read_mvex(const Io &io, const BoxRecord &box, MoovWalk &w) {
 }
 
 uint32_t read_iods(const Io &io, const BoxRecord &box, MoovWalk &w) {
-    uint32_t vf = 0;
-    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &w.moov.iods_descriptor);
-    if (ret == BXF_RET_OK) w.moov.iods_body = body_range(box);
-    return ret;
+    return keep_version0_box(io, box, w.moov.iods_body, w.moov.iods_descriptor);
 }
 
 uint32_t read_meta(const Io &io, const BoxRecord &box, MoovWalk &w) {
-    uint32_t vf = 0;
-    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &w.moov.meta_payload);
-    if (ret == BXF_RET_OK) w.moov.meta_body = body_range(box);
-    return ret;
+    return keep_version0_box(io, box, w.moov.meta_body, w.moov.meta_payload);
 }
 
 // ainf: version/flags, then the profile version word.

@@ -18,10 +18,7 @@ uint32_t read_ftyp(const Io &, const BoxRecord &box, PlayHandle &h) {
 }
 
 uint32_t read_pdin(const Io &io, const BoxRecord &box, PlayHandle &h) {
-    uint32_t vf = 0;
-    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &h.movie.pdin_payload);
-    if (ret == BXF_RET_OK) h.movie.pdin_body = body_range(box);
-    return ret;
+    return keep_version0_box(io, box, h.movie.pdin_body, h.movie.pdin_payload);
 }
 
 // Version/flags, two 256-byte location strings and 512 reserved bytes.
@@ -43,10 +40,7 @@ uint32_t read_moov(const Io &io, const BoxRecord &box, PlayHandle &h) {
 }
 
 uint32_t read_meta(const Io &io, const BoxRecord &box, PlayHandle &h) {
-    uint32_t vf = 0;
-    uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &h.movie.meta_payload);
-    if (ret == BXF_RET_OK) h.movie.meta_body = body_range(box);
-    return ret;
+    return keep_version0_box(io, box, h.movie.meta_body, h.movie.meta_payload);
 }
 
 // The tfra heads are read now; their entries when a track's index is built.
@@ -196,6 +190,16 @@ uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, u
     if ((vf >> 24) > max_version) return BXF_RET_FORMAT;
     *out_version_flags = vf;
     *out_payload = BoxRange{body.offset + 4, body.size - 4};
+    return BXF_RET_OK;
+}
+
+uint32_t keep_version0_box(const Io &io, const BoxRecord &box, BoxRange &body, BoxRange &payload) {
+    uint32_t vf = 0;
+    BoxRange rest;
+    const uint32_t ret = read_version_flags(io, body_range(box), 0, &vf, &rest);
+    if (ret != BXF_RET_OK) return ret;
+    body = body_range(box);
+    payload = rest;
     return BXF_RET_OK;
 }
 

@@ -58,6 +58,9 @@ uint32_t parse_pssh(const Io &io, const BoxRecord &box, PsshRecord **out);
 // to `out_payload`. A version above `max_version` is BXF_RET_FORMAT.
 uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
                             BoxRange *out_payload);
+// A version-0 full box kept by its body and the range after version/flags;
+// both are written only when the box is well formed.
+uint32_t keep_version0_box(const Io &io, const BoxRecord &box, BoxRange &body, BoxRange &payload);
 
 uint32_t parse_vendor_list(const Io &io, BoxRange range, uint32_t max_entries, VendorBoxRecord &list);
 void release_vendor_list(LibraryInstance *inst, VendorBoxRecord &list);
