@@ -3,6 +3,7 @@
 #ifndef BXF_SAMPLE_ACCESS_H
 #define BXF_SAMPLE_ACCESS_H
 
+#include "aux_cache.h"
 #include "fragments.h"
 #include "table_window.h"
 
@@ -22,6 +23,7 @@ struct TrackTableCache {
     uint64_t fragment_set_aside;
     uint64_t fragment_budget;
     TrackFragments fragments;
+    AuxCaches aux;  // saio/saiz caches of the table samples, the trak's senc
     // The last sample located, so that the next one in the same chunk is
     // placed without summing the chunk's sizes again.
     uint32_t last_sample;

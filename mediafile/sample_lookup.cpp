@@ -1,6 +1,7 @@
 // Sample lookup over the table windows: where sample N lies and how long it
 // lasts, which sample plays at a decode time, and the nearest sync samples.
 // Times are decode times in the media time scale; no edit list is applied.
+#include "aux_info.h"
 #include "play_handle.h"
 #include "sample_access.h"
 
@@ -234,6 +235,8 @@ uint32_t sample_info(Lookup &l, uint32_t n, uint32_t want_run, SampleInfo *out) 
     }
     info.offset = offset;
     if (want_run && (ret = run_fields(l, n, place, info)) != BXF_RET_OK) return ret;
+    const AuxPlace aux{n, place.chunk, place.first_sample, want_run ? info.run_count : 0};
+    if ((ret = table_aux_info(l.io, c.aux, aux, info)) != BXF_RET_OK) return ret;
     c.last_sample = n;
     c.last_chunk = place.chunk;
     c.last_offset = offset;

@@ -135,12 +135,33 @@ const ChildRule<StblWalk> kStbl[] = {
     {BXF_FOURCC('s', 't', 's', 's'), Occurs::once, read_counted_table<kStss, 4>},
 };
 
+// The auxiliary boxes, walked once the tables are recorded: an saio or saiz
+// without explicit aux_info_type takes the protection scheme of the first
+// stsc entry's description, and stsc and stsd may come after it.
+const ChildRule<AuxWalk> kStblAux[] = {
+    {BXF_FOURCC('s', 'a', 'i', 'o'), Occurs::repeat, read_saio_child},
+    {BXF_FOURCC('s', 'a', 'i', 'z'), Occurs::repeat, read_saiz_child},
+    {BXF_FOURCC('s', 'b', 'g', 'p'), Occurs::repeat, read_sbgp_child},
+    {BXF_FOURCC('s', 'g', 'p', 'd'), Occurs::repeat, read_sgpd_child},
+};
+
 }  // namespace
 
 uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTableRecord &record) {
     record.stbl_body = body;
     StblWalk walk{handler_type, record};
-    return walk_container(io, body, kStbl, walk);
+    uint32_t ret = walk_container(io, body, kStbl, walk);
+    if (ret != BXF_RET_OK) return ret;
+    AuxWalk aux{record.aux, ImpliedAuxType{&record.schemes, record.stsd_entries, record.stsd_entry_count, handler_type,
+                                           record.first_description_index}};
+    ret = walk_container(io, body, kStblAux, aux);
+    if (ret == BXF_RET_OK) keep_only_aux_pair(record.aux);
+    return ret;
+}
+
+void release_sample_tables(LibraryInstance *inst, SampleTableRecord &record) {
+    release_aux_boxes(inst, record.aux);
+    release_protection_schemes(inst, record.schemes);
 }
 
 }  // namespace bxf

@@ -4,6 +4,7 @@
 #ifndef BXF_SAMPLE_TABLES_H
 #define BXF_SAMPLE_TABLES_H
 
+#include "aux_boxes.h"
 #include "internal.h"
 
 namespace bxf {
@@ -31,6 +32,8 @@ struct SampleTableRecord {
     uint32_t sample_count;           // of the size table
     uint32_t field_size;             // stz2: 4, 8 or 16; stsz: 0
     uint32_t first_description_index;  // of the first stsc entry
+    AuxBoxes aux;                 // the saio/saiz pair, the sbgp and sgpd lists
+    ProtectionSchemes schemes;    // built when an saio or saiz has no explicit type
 };
 
 inline bool table_present(const SampleTableRecord &r, TableKind k) { return r.tables[k].box.offset != 0; }
@@ -38,6 +41,9 @@ inline bool table_present(const SampleTableRecord &r, TableKind k) { return r.ta
 // Walks the stbl body and records its tables; `handler_type` decides which
 // stsd versions are accepted.
 uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTableRecord &record);
+// Releases what the record owns (the auxiliary box records and the
+// protection scheme list); the record itself is part of the track's.
+void release_sample_tables(LibraryInstance *inst, SampleTableRecord &record);
 
 }  // namespace bxf
 

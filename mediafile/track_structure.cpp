@@ -244,6 +244,7 @@ uint32_t parse_mdhd(const Io &io, BoxRange range, MediaHeaderInfo *out, uint32_t
 
 void release_opened_track(LibraryInstance *inst, OpenedTrack *track) {
     if (!track) return;
+    release_sample_tables(inst, track->tables);
     bxf_free(inst, track->senc);
     bxf_free(inst, track);
 }

@@ -20,6 +20,9 @@ uint32_t size_track(const PlayHandle *handle, TrackTableCache &cache, uint64_t s
     uint64_t set_aside = 0;
     if (fragmented(handle)) set_aside = share * kFragmentSetAsidePercent / 100;
     uint64_t rest = share - set_aside;
+    const uint64_t aux_caches = aux_cache_charge(cache.tables->aux);
+    if (rest < aux_caches) return BXF_RET_NOMEM;
+    rest -= aux_caches;
     if (rest < kBufferHeaders) return BXF_RET_NOMEM;
     rest -= kBufferHeaders;
     uint32_t ret = split_window_budget(rest, cache.windows, cache.tables->field_size == 4);
@@ -90,6 +93,8 @@ uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t 
     cache->bounds = TableBounds{track.tables.sample_count, track.tables.tables[kChunkOffsets].entry_count,
                                 media_duration};
     for (uint32_t k = 0; k < kTableCount; ++k) init_window(cache->windows[k], TableKind(k), track.tables);
+    cache->aux.has_senc = track.senc != nullptr;
+    cache->aux.senc_flags = track.senc ? track.senc->version_flags & 0xFFFFFFu : 0;
     append_node(handle->caches_head, handle->caches_tail, cache);
     const uint32_t ret = resize_all(handle);
     if (ret != BXF_RET_OK) remove_track_cache(handle, track.track_number);
@@ -138,6 +143,10 @@ uint32_t allocate_windows(LibraryInstance *inst, TrackTableCache &cache) {
             return BXF_RET_NOMEM;
         }
     }
+    if (allocate_aux_caches(inst, cache.aux, cache.tables->aux) != BXF_RET_OK) {
+        release_windows(inst, cache);
+        return BXF_RET_NOMEM;
+    }
     cache.allocated = true;
     return BXF_RET_OK;
 }
@@ -148,6 +157,7 @@ void release_windows(LibraryInstance *inst, TrackTableCache &cache) {
         w.buffer = nullptr;
         empty_window(w);
     }
+    release_aux_caches(inst, cache.aux);
     cache.allocated = false;
     cache.last_sample = 0;
 }

@@ -17,6 +17,7 @@ struct Options {
     const char *path = nullptr;
     bool json = false;
     bool samples = false;
+    bool aux = false;  // with --samples: the auxiliary-information fields
     bool at = false;
     double at_seconds = 0;
     uint32_t track = 0;  // 0: every track
@@ -26,7 +27,7 @@ struct Options {
 void usage() {
     std::fprintf(stderr,
                  "usage: bxfprobe [--json] FILE\n"
-                 "       bxfprobe [--json] [--fragment-mode N] --samples [--track N] FILE\n"
+                 "       bxfprobe [--json] [--fragment-mode N] --samples [--aux] [--track N] FILE\n"
                  "       bxfprobe [--json] --at SECONDS [--track N] FILE\n");
 }
 
@@ -38,6 +39,8 @@ bool parse_args(int argc, char **argv, Options &opt) {
             opt.json = true;
         } else if (std::strcmp(argv[i], "--samples") == 0) {
             opt.samples = true;
+        } else if (std::strcmp(argv[i], "--aux") == 0) {
+            opt.aux = true;
         } else if (std::strcmp(argv[i], "--track") == 0 && has_value) {
             const unsigned long n = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || n == 0 || n > UINT32_MAX) return false;
@@ -57,7 +60,7 @@ bool parse_args(int argc, char **argv, Options &opt) {
         else
             return false;
     }
-    return opt.path != nullptr && !(opt.samples && opt.at);
+    return opt.path != nullptr && !(opt.samples && opt.at) && !(opt.aux && !opt.samples);
 }
 
 // The library takes UTF-16 paths; command lines arrive as UTF-8.
@@ -157,7 +160,7 @@ int probe(const Options &opt, FILE *out_stream) {
     ret = bxf_create(&ops, &inst);
     if (ret == BXF_RET_OK) ret = bxf_play_open(inst, file, &params, &handle, &flags);
     if (ret == BXF_RET_OK && (opt.samples || opt.at)) {
-        ret = opt.samples ? print_samples(out_stream, opt.json, handle, opt.track)
+        ret = opt.samples ? print_samples(out_stream, opt.json, opt.aux, handle, opt.track)
                           : print_at(out_stream, opt.json, handle, opt.track, opt.at_seconds);
         if (ret != BXF_RET_OK) std::fprintf(stderr, "bxfprobe: %s: %s\n", opt.path, bxf_ret_name(ret));
     } else if (ret == BXF_RET_OK) {

@@ -87,6 +87,24 @@ inline Bytes table_movie(const Bytes &tables, uint64_t duration) {
     return cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, duration), mdia}))}))});
 }
 
+// Sample auxiliary-information boxes (ISO/IEC 14496-12 8.7.8, 8.7.9). With a
+// type, flags bit 0 is set and aux_info_type and its parameter are written.
+struct AuxType {
+    const char *type = nullptr;
+    uint32_t parameter = 0;
+};
+inline Bytes aux_type_fields(const AuxType &t) { return t.type ? cat({fourcc(t.type), u32(t.parameter)}) : Bytes{}; }
+inline Bytes saio(const std::vector<uint64_t> &offsets, uint8_t version = 0, const AuxType &t = {}) {
+    Bytes body = cat({aux_type_fields(t), u32(uint32_t(offsets.size()))});
+    for (uint64_t o : offsets) append(body, be(o, version == 1 ? 8 : 4));
+    return full_box("saio", version, t.type ? 1 : 0, body);
+}
+inline Bytes saiz(uint8_t default_size, uint32_t sample_count, const std::vector<uint8_t> &sizes = {},
+                  const AuxType &t = {}) {
+    return full_box("saiz", 0, t.type ? 1 : 0,
+                    cat({aux_type_fields(t), u8(default_size), u32(sample_count), Bytes(sizes.begin(), sizes.end())}));
+}
+
 }  // namespace boxw
 
 #endif

@@ -1,0 +1,558 @@
+// Per-sample auxiliary information: the saio/saiz readers and their pairing,
+// types implied by the sample descriptions, offsets in both saio layouts
+// against a model, the block caches' reads, what window sizing sets aside,
+// the sample-group records and the readers that a traf walk uses.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "aux_info.h"
+#include "container_walk.h"
+#include "play_handle.h"
+#include "sample_access.h"
+#include "support/memory_file.h"
+#include "support/track_writer.h"
+
+using namespace boxw;
+using bxf::AuxBoxes;
+
+namespace {
+
+constexpr uint32_t kCenc = BXF_FOURCC('c', 'e', 'n', 'c'), kCbcs = BXF_FOURCC('c', 'b', 'c', 's');
+const AuxType cenc{"cenc"}, cbcs{"cbcs"};
+
+// A movie of `traks` tracks whose first track is opened for playback.
+struct Movie {
+    MemoryFile file;
+    LibraryInstance *inst = nullptr;
+    PlayHandle *handle = nullptr;
+    uint32_t open_code = BXF_RET_INTERNAL;
+
+    explicit Movie(const Bytes &traks, OpenParams params = {0, 0, 1, 0}) {
+        file.bytes = cat({ftyp(), box("moov", cat({mvhd(0, 1000), traks}))});
+        const FileOps ops = memory_file_ops();
+        uint32_t flags = 0;
+        if (bxf_create(&ops, &inst) == BXF_RET_OK && bxf_play_open(inst, &file, &params, &handle, &flags) == BXF_RET_OK)
+            open_code = bxf_open_track(handle, 1);
+    }
+    ~Movie() {
+        bxf_play_close(handle);
+        EXPECT_EQ(inst->general_used + inst->sample_used, 0u) << "every record released";
+        bxf_destroy(inst);
+    }
+    SampleInfo at(uint32_t n, uint32_t want_run = 0, uint32_t code = BXF_RET_OK, uint32_t track = 1) {
+        SampleInfo s{};
+        EXPECT_EQ(bxf_play_get_sample_info(handle, track, n, want_run, &s), code) << "sample " << n;
+        return s;
+    }
+    const AuxBoxes &aux_boxes() { return bxf::find_opened_track(handle, 1)->tables.aux; }
+};
+
+Bytes video_trak(const Bytes &stbl, const Bytes &trak_extra = {}, uint32_t id = 1) {
+    return trak(id, "vide", 1000, stbl, trak_extra);
+}
+
+// Six samples of 100 bytes: samples 1-4 in chunk 1, 5-6 in chunk 2.
+const Bytes kTables = cat({stts({{6, 10}}), stsc({{1, 4, 1}, {2, 2, 1}}), stsz_constant(100, 6), stco({1000, 2000})});
+
+// Sample entries: an avcC with no parameter sets, and sinf boxes naming a scheme.
+Bytes avcc() { return box("avcC", Bytes{1, 66, 0, 30, 0xFF, 0xE0, 0}); }
+Bytes sinf(const char *scheme) {
+    return box("sinf", cat({box("frma", fourcc("avc1")), full_box("schm", 0, 0, cat({fourcc(scheme), u32(0x10000)}))}));
+}
+Bytes one_entry_stsd(const Bytes &entry) { return stsd(entry, 1); }
+Bytes encv(const Bytes &sinfs) { return one_entry_stsd(visual_entry("encv", 16, 16, cat({avcc(), sinfs}))); }
+
+TEST(AuxInfo, WorkedCases) {
+    Movie contiguous(video_trak(cat({kTables, saiz(16, 6, {}, cenc), saio({5000}, 0, cenc)})));
+    ASSERT_EQ(contiguous.open_code, BXF_RET_OK);
+    SampleInfo s = contiguous.at(3);
+    EXPECT_EQ(s.aux_flags, BXF_AUX_SAIO_SAIZ);
+    EXPECT_EQ(s.aux_offset, 5032u);
+    EXPECT_EQ(s.aux_size, 16u);
+    EXPECT_EQ(s.aux_info_type, kCenc);
+    EXPECT_EQ(s.saiz_flags, 1u);
+    EXPECT_EQ(s.aux_run_bytes, 0u) << "only with the run";
+    s = contiguous.at(2, 1);
+    EXPECT_EQ(s.aux_offset, 5016u);
+    EXPECT_EQ(s.aux_run_bytes, 48u) << "samples 2 to 4, the rest of chunk 1";
+    EXPECT_EQ(contiguous.at(6).aux_offset, 5080u) << "one saio entry: contiguous across chunks";
+
+    Movie per_chunk(video_trak(cat({kTables, saiz(0, 6, {8, 8, 8, 8, 10, 12}, cenc), saio({700, 900}, 0, cenc)})));
+    struct Row {
+        uint32_t sample, want_run;
+        uint64_t offset;
+        uint32_t size;
+        uint64_t run_bytes;
+    } rows[] = {{6, 0, 910, 12, 0}, {5, 1, 900, 10, 22}, {4, 0, 724, 8, 0}, {1, 1, 700, 8, 32}, {6, 1, 910, 12, 12}};
+    for (const Row &r : rows) {
+        s = per_chunk.at(r.sample, r.want_run);
+        EXPECT_EQ(s.aux_offset, r.offset) << r.sample;
+        EXPECT_EQ(s.aux_size, r.size) << r.sample;
+        EXPECT_EQ(s.aux_run_bytes, r.run_bytes) << r.sample;
+    }
+}
+
+TEST(AuxInfo, PairingAndImpliedTypes) {
+    const Bytes encv_cbcs = encv(cat({sinf("cbcs"), sinf("cenc")}));
+    struct Row {
+        const char *name;
+        Bytes stbl;
+        uint32_t open_code, flags, type, size;  // of sample 5
+    } rows[] = {
+        {"explicit types alike", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cenc)}), BXF_RET_OK, 2, kCenc, 10},
+        {"types differ", cat({kTables, saiz(10, 6, {}, cenc), saio({900}, 0, cbcs)}), BXF_RET_OK, 0, 0, 0},
+        {"parameters differ", cat({kTables, saiz(10, 6, {}, {"cenc", 1}), saio({900}, 0, {"cenc", 2})}), BXF_RET_OK, 0,
+         0, 0},
+        {"a later saiz pairs", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cbcs), saiz(12, 6, {}, cenc)}),
+         BXF_RET_OK, 2, kCenc, 12},
+        {"a later saio pairs", cat({kTables, saiz(12, 6, {}, cbcs), saio({900}, 0, cenc), saio({900}, 0, cbcs)}),
+         BXF_RET_OK, 2, kCbcs, 12},
+        {"a lone saio", cat({kTables, saio({900}, 0, cenc)}), BXF_RET_OK, 0, 0, 0},
+        {"a lone saiz", cat({kTables, saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0, 0},
+        {"a second saio is not read",
+         cat({kTables, saio({900}, 0, cenc), saiz(12, 6, {}, cenc), full_box("saio", 2, 0, u32(0))}), BXF_RET_OK, 2,
+         kCenc, 12},
+        {"implied: the first sinf's scheme", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6)}), BXF_RET_OK, 2, kCbcs,
+         12},
+        {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), BXF_RET_OK, 2,
+         kCbcs, 12},
+        {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0,
+         0},
+        {"implied: an entry without sinf gives its type",
+         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
+         BXF_FOURCC('a', 'v', 'c', '1'), 12},
+        {"implied from a sinf without schm: the entry's type",
+         cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
+         BXF_FOURCC('e', 'n', 'c', 'v'), 12},
+        {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), BXF_RET_OK, 2, kCbcs,
+         12},
+        {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), BXF_RET_FORMAT, 0, 0, 0},
+        {"implied for description 2 of 1",
+         cat({stts({{6, 10}}), stsc({{1, 4, 2}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
+              saiz(12, 6)}),
+         BXF_RET_FORMAT, 0, 0, 0},
+        {"implied over entries that do not parse", cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6)}),
+         BXF_RET_FORMAT, 0, 0, 0},
+        {"explicit over entries that do not parse",
+         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}),
+         BXF_RET_OK, 2, kCenc, 12},
+    };
+    for (const Row &r : rows) {
+        Movie m(video_trak(r.stbl));
+        ASSERT_EQ(m.open_code, r.open_code) << r.name;
+        if (r.open_code != BXF_RET_OK) continue;
+        const SampleInfo s = m.at(5);
+        EXPECT_EQ(s.aux_flags, r.flags) << r.name;
+        EXPECT_EQ(s.aux_info_type, r.type) << r.name;
+        EXPECT_EQ(s.aux_size, r.size) << r.name;
+        if (r.flags) {
+            EXPECT_EQ(s.saiz_flags, 1u) << r.name << ": an implied type counts as flags bit 0";
+            EXPECT_EQ(s.aux_offset, 900u + 4 * r.size) << r.name;
+        }
+    }
+}
+
+TEST(AuxInfo, TrakLevelSenc) {
+    const Bytes pair = cat({saio({900}, 0, cenc), saiz(12, 6, {}, cenc)});
+    struct Row {
+        const char *name;
+        Bytes stbl, trak_extra;
+        uint32_t open_code, flags, senc_flags;
+    } rows[] = {
+        {"senc alone", kTables, full_box("senc", 0, 2, u32(0)), BXF_RET_OK, BXF_AUX_SENC, 2},
+        {"senc and the pair", cat({kTables, pair}), full_box("senc", 0, 0, u32(0)), BXF_RET_OK,
+         BXF_AUX_SENC | BXF_AUX_SAIO_SAIZ, 0},
+        {"only the first senc counts", kTables, cat({full_box("senc", 0, 2), full_box("senc", 1, 0)}), BXF_RET_OK,
+         BXF_AUX_SENC, 2},
+        {"a senc inside stbl is not the trak's", cat({kTables, pair, full_box("senc", 0, 2, u32(0))}), {}, BXF_RET_OK,
+         BXF_AUX_SAIO_SAIZ, 0},
+        {"senc version 1", kTables, full_box("senc", 1, 0, u32(0)), BXF_RET_FORMAT, 0, 0},
+        {"senc shorter than its version and flags", kTables, box("senc", Bytes{0, 0}), BXF_RET_FORMAT, 0, 0},
+    };
+    for (const Row &r : rows) {
+        Movie m(video_trak(r.stbl, r.trak_extra));
+        ASSERT_EQ(m.open_code, r.open_code) << r.name;
+        if (r.open_code != BXF_RET_OK) continue;
+        const SampleInfo s = m.at(2);
+        EXPECT_EQ(s.aux_flags, r.flags) << r.name;
+        EXPECT_EQ(s.senc_flags, r.senc_flags) << r.name;
+        EXPECT_EQ(s.aux_offset, r.flags & BXF_AUX_SAIO_SAIZ ? 912u : 0u) << r.name;
+    }
+}
+
+TEST(AuxInfo, BoxVersionsAndSizes) {
+    const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
+    struct Row {
+        const char *name;
+        Bytes boxes;
+        uint32_t open_code;
+    } rows[] = {
+        {"saio version 2", full_box("saio", 2, 1, cat({cenc_fields, u32(1), u32(900)})), BXF_RET_FORMAT},
+        {"saio of 3 bytes", box("saio", Bytes{0, 0, 0}), BXF_RET_FORMAT},
+        {"saio without its count", full_box("saio", 0, 0), BXF_RET_FORMAT},
+        {"saio with type, without count", full_box("saio", 0, 1, cenc_fields), BXF_RET_FORMAT},
+        {"saio with half its type", full_box("saio", 0, 1, u32(0)), BXF_RET_FORMAT},
+        {"saiz version 1", full_box("saiz", 1, 1, cat({cenc_fields, u8(8), u32(6)})), BXF_RET_FORMAT},
+        {"saiz without its whole count", full_box("saiz", 0, 1, cat({cenc_fields, u8(8), u16(0), u8(0)})),
+         BXF_RET_FORMAT},
+        {"saiz with type, no size fields", full_box("saiz", 0, 1, cat({cenc_fields, u8(8)})), BXF_RET_FORMAT},
+        {"saiz of header and 5 bytes", full_box("saiz", 0, 1, cat({cenc_fields, u8(8), u32(6)})), BXF_RET_OK},
+        {"saio version 1", saio({1 << 20}, 1, cenc), BXF_RET_OK},
+        {"sbgp without its count", full_box("sbgp", 1, 0, cat({fourcc("roll"), u32(0)})), BXF_RET_FORMAT},
+        {"sgpd version 2", full_box("sgpd", 2, 0, cat({fourcc("roll"), u32(0), u32(0)})), BXF_RET_FORMAT},
+        {"sgpd without its count", full_box("sgpd", 0, 0, fourcc("seig")), BXF_RET_FORMAT},
+    };
+    for (const Row &r : rows) {
+        Movie m(video_trak(cat({kTables, r.boxes})));
+        EXPECT_EQ(m.open_code, r.open_code) << r.name;
+    }
+}
+
+TEST(AuxInfo, WideOffsetsCountsAndLimits) {
+    // saio version 1: 64-bit entries, one per chunk.
+    Movie wide(video_trak(cat({kTables, saiz(8, 6, {}, cenc), saio({0x100000000, 0x100000100}, 1, cenc)})));
+    EXPECT_EQ(wide.at(6).aux_offset, 0x100000108u);
+    // An addition past 64 bits.
+    Movie overflow(video_trak(cat({kTables, saiz(16, 6, {}, cenc), saio({0xFFFFFFFFFFFFFFF0}, 1, cenc)})));
+    EXPECT_EQ(overflow.at(1).aux_offset, 0xFFFFFFFFFFFFFFF0u);
+    overflow.at(2, 0, BXF_RET_OVERFLOW);
+
+    // Three chunks of two; saio claims three entries and holds two.
+    const Bytes three_chunks =
+        cat({stts({{6, 10}}), stsc({{1, 2, 1}}), stsz_constant(100, 6), stco({1000, 2000, 3000})});
+    const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
+    Movie short_saio(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
+                                     full_box("saio", 0, 1, cat({cenc_fields, u32(3), u32(700), u32(800)}))})));
+    EXPECT_EQ(short_saio.at(4).aux_offset, 808u);
+    short_saio.at(5, 0, BXF_RET_NOTFOUND);
+    // Holding one entry of two declared makes it the one contiguous entry.
+    Movie one_held(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
+                                   full_box("saio", 0, 1, cat({cenc_fields, u32(2), u32(700), u16(0)}))})));
+    EXPECT_EQ(one_held.at(5).aux_offset, 732u);
+
+    // saiz claims six sizes and holds four: samples 5 and 6 have none.
+    Movie short_saiz(video_trak(cat({kTables, saio({500}, 0, cenc),
+                                     full_box("saiz", 0, 1, cat({cenc_fields, u8(0), u32(6), Bytes{1, 2, 3, 4}}))})));
+    SampleInfo s = short_saiz.at(6);
+    EXPECT_EQ(s.aux_size, 0u);
+    EXPECT_EQ(s.aux_offset, 510u);
+    EXPECT_EQ(short_saiz.at(4, 1).aux_run_bytes, 4u);
+    // A default size covers the saiz count only.
+    Movie default_count(video_trak(cat({kTables, saio({500}, 0, cenc), saiz(16, 4, {}, cenc)})));
+    EXPECT_EQ(default_count.at(4).aux_size, 16u);
+    s = default_count.at(5, 1);
+    EXPECT_EQ(s.aux_size, 0u);
+    EXPECT_EQ(s.aux_offset, 564u);
+    EXPECT_EQ(s.aux_run_bytes, 0u);
+    EXPECT_EQ(default_count.at(2, 1).aux_run_bytes, 48u);
+}
+
+// A long track read in every order against a model of its auxiliary
+// information, in both saio layouts, with a second track opened midway
+// (which releases and re-sizes every track's buffers).
+struct AuxModel {
+    std::vector<uint32_t> sizes, chunk_end;
+    std::vector<uint64_t> contiguous, per_chunk;
+    std::vector<uint64_t> chunk_entries;
+    Bytes tables;
+    Bytes saiz_box;
+
+    explicit AuxModel(uint32_t n) {
+        std::vector<StscEntry> stsc_entries;
+        std::vector<uint32_t> chunk_offsets;
+        for (uint32_t i = 0; i < n; ++i) sizes.push_back((i * 37 + 5) % 41);
+        uint64_t total = 60000;
+        for (uint32_t s = 0, chunk = 1; s < n; ++chunk) {
+            const uint32_t per_chunk_samples = std::min(1 + chunk % 7, n - s);
+            if (stsc_entries.empty() || stsc_entries.back().samples_per_chunk != per_chunk_samples)
+                stsc_entries.push_back({chunk, per_chunk_samples, 1});
+            chunk_offsets.push_back(1000 * chunk);
+            chunk_entries.push_back(100000 + 500 * chunk);
+            uint64_t in_chunk = chunk_entries.back();
+            for (uint32_t k = 0; k < per_chunk_samples; ++k, ++s) {
+                chunk_end.push_back(s - k + per_chunk_samples);
+                contiguous.push_back(total);
+                per_chunk.push_back(in_chunk);
+                total += sizes[s];
+                in_chunk += sizes[s];
+            }
+        }
+        tables = cat({stts({{n, 10}}), stsc(stsc_entries), stsz_constant(10, n), stco(chunk_offsets)});
+        saiz_box = saiz(0, n, std::vector<uint8_t>(sizes.begin(), sizes.end()), cenc);
+    }
+    void expect(const SampleInfo &s, uint32_t n, bool one_entry, bool with_run) const {
+        const uint32_t i = n - 1;
+        EXPECT_EQ(s.aux_offset, one_entry ? contiguous[i] : per_chunk[i]) << n;
+        EXPECT_EQ(s.aux_size, sizes[i]) << n;
+        uint64_t run = 0;
+        for (uint32_t k = i; with_run && k < chunk_end[i]; ++k) run += sizes[k];
+        EXPECT_EQ(s.aux_run_bytes, run) << n;
+    }
+};
+
+TEST(AuxInfo, EveryOrderAgainstAModel) {
+    constexpr uint32_t kSamples = 400;
+    const AuxModel model(kSamples);
+    for (const bool one_entry : {true, false}) {
+        const Bytes saio_box = one_entry ? saio({60000}, 0, cenc) : saio(model.chunk_entries, 0, cenc);
+        const Bytes stbl = cat({model.tables, model.saiz_box, saio_box});
+        Movie m(cat({video_trak(stbl), video_trak(stbl, {}, 2)}));
+        ASSERT_EQ(m.open_code, BXF_RET_OK);
+        for (uint32_t n = 1; n <= kSamples; ++n) model.expect(m.at(n), n, one_entry, false);
+        for (uint32_t n = kSamples; n >= 1; --n) model.expect(m.at(n, n % 3 == 0), n, one_entry, n % 3 == 0);
+        ASSERT_EQ(bxf_open_track(m.handle, 2), BXF_RET_OK);
+        std::mt19937 random(one_entry ? 3 : 5);
+        for (int k = 0; k < 1500; ++k) {
+            const uint32_t n = 1 + random() % kSamples;
+            const bool run = random() % 2;
+            model.expect(m.at(n, run, BXF_RET_OK, 1 + k % 2), n, one_entry, run);
+        }
+    }
+}
+
+// The block caches through a file whose reads are counted.
+struct CacheFile {
+    MemoryFile file;
+    LibraryInstance *inst = nullptr;
+    bxf::Io io{};
+    explicit CacheFile(Bytes bytes) {
+        file.bytes = std::move(bytes);
+        const FileOps ops = memory_file_ops();
+        bxf_create(&ops, &inst);
+        io = bxf::Io{inst, &file};
+    }
+    ~CacheFile() { bxf_destroy(inst); }
+};
+
+TEST(AuxCache, BlocksAreReplacedAsWritten) {
+    // 120 sizes at offset 16: sample i has size i.
+    Bytes bytes = zeros(16);
+    for (uint32_t i = 1; i <= 120; ++i) bytes.push_back(uint8_t(i));
+    CacheFile f(bytes);
+    const bxf::SaizRecord record{0, 0, 16, 0, 0, 0, 0, 120};  // first size byte at 16, 120 samples
+    bxf::SaizCache cache;
+    bxf::init_saiz_cache(cache, record);
+    uint32_t size = 0;
+    auto read = [&](uint32_t i) {
+        const uint64_t before = f.file.reads;
+        EXPECT_EQ(bxf::saiz_size(cache, f.io, i, &size), BXF_RET_OK) << i;
+        EXPECT_EQ(size, i) << i;
+        return f.file.reads - before;
+    };
+    uint64_t reads = 0;
+    for (uint32_t i = 1; i <= 120; ++i) reads += read(i);
+    EXPECT_EQ(reads, 3u) << "forwards: each block once";
+    EXPECT_EQ(f.file.bytes_read, 120u) << "the last block holds the 20 entries left";
+    struct Step {
+        uint32_t entry;
+        uint64_t reads;
+        const char *why;
+    } steps[] = {
+        {60, 0, "blocks 51 and 101 are held"},
+        {10, 1, "block 1 replaces 51; 101 is not just before it, so it goes too"},
+        {101, 1, "block 1 is not just before 101: both emptied"},
+        {55, 1, "block 101 comes after 51: both emptied"},
+        {120, 1, "block 51 is just before 101 and stays"},
+        {52, 0, "still held"},
+        {1, 1, "block 1: both emptied"},
+    };
+    for (const Step &s : steps) EXPECT_EQ(read(s.entry), s.reads) << s.entry << ": " << s.why;
+    reads = 0;
+    for (uint32_t i = 120; i >= 1; --i) reads += read(i);
+    EXPECT_EQ(reads, 3u) << "backwards from 120 with block 1 held: 101, 51, then 1 again";
+
+    // Beyond the count a sample has no auxiliary information; a short read
+    // leaves the block empty, and the next access loads it again.
+    EXPECT_EQ(bxf::saiz_size(cache, f.io, 121, &size), BXF_RET_OK);
+    EXPECT_EQ(size, 0u);
+    bxf::init_saiz_cache(cache, record);
+    f.file.bytes.resize(16 + 30);
+    EXPECT_EQ(bxf::saiz_size(cache, f.io, 2, &size), BXF_RET_FILE);
+    f.file.bytes = bytes;
+    EXPECT_EQ(read(2), 1u);
+}
+
+TEST(AuxCache, OffsetsAndTrickPlayEntries) {
+    Bytes bytes = cat({zeros(8), u32(7), u32(0xFFFFFFFF), u64(0x123456789A), u64(5), Bytes{0x81, 0x42}});
+    CacheFile f(bytes);
+    // Two offsets of version 0 at 8, of version 1 at 16; two trik bytes at 32.
+    const bxf::SaioRecord narrow{0, 0, 8, 0, 0, 0, 2, 0}, wide{0, 0, 16, 0, 0, 0, 2, 1};
+    const bxf::TrikRecord trik{0, 0, 32, 2};
+    bxf::SaioCache offsets;
+    uint64_t offset = 0;
+    bxf::init_saio_cache(offsets, narrow);
+    ASSERT_EQ(bxf::saio_offset(offsets, f.io, 2, &offset), BXF_RET_OK);
+    EXPECT_EQ(offset, 0xFFFFFFFFu);
+    EXPECT_EQ(bxf::saio_offset(offsets, f.io, 3, &offset), BXF_RET_NOTFOUND);
+    bxf::init_saio_cache(offsets, wide);
+    ASSERT_EQ(bxf::saio_offset(offsets, f.io, 1, &offset), BXF_RET_OK);
+    EXPECT_EQ(offset, 0x123456789Au);
+
+    bxf::TrikCache trick;
+    bxf::init_trik_cache(trick, trik);
+    uint8_t entry = 0;
+    ASSERT_EQ(bxf::trik_entry(trick, f.io, 2, &entry), BXF_RET_OK);
+    EXPECT_EQ(entry, 0x42);
+    EXPECT_EQ(bxf::trik_entry(trick, f.io, 3, &entry), BXF_RET_NOTFOUND);
+}
+
+TEST(AuxCache, SequentialLookupsReadEachBlockOnce) {
+    // 200 samples in one chunk; one-entry tables load with the first lookup.
+    std::vector<uint8_t> sizes;
+    for (uint32_t i = 0; i < 200; ++i) sizes.push_back(uint8_t(1 + i % 9));
+    Movie m(video_trak(cat({stts({{200, 10}}), stsc({{1, 200, 1}}), stsz_constant(4, 200), stco({100}),
+                            saiz(0, 200, sizes, cenc), saio({50000}, 0, cenc)})));
+    ASSERT_EQ(m.open_code, BXF_RET_OK);
+    uint64_t expected = 50000;
+    m.at(1);
+    uint64_t reads = m.file.reads;
+    for (uint32_t n = 1; n <= 200; ++n) {
+        EXPECT_EQ(m.at(n).aux_offset, expected) << n;
+        expected += sizes[n - 1];
+    }
+    EXPECT_EQ(m.file.reads - reads, 3u) << "blocks 51, 101 and 151";
+    reads = m.file.reads;
+    for (uint32_t n = 200; n >= 1; --n) {
+        expected -= sizes[n - 1];
+        EXPECT_EQ(m.at(n).aux_offset, expected) << n;
+    }
+    EXPECT_EQ(m.file.reads - reads, 2u) << "blocks 51 and 1";
+}
+
+TEST(AuxCache, WindowSizingSetsTheCachesAside) {
+    // As for the tables alone (152 bytes of pool 2 suffice), plus 864 for
+    // the saio cache and 176 for the saiz cache.
+    const Bytes tables = cat({stts({{4, 10}}), stsc({{1, 4, 1}}), stsz({1, 2, 3, 4}), stco({100})});
+    const Bytes pair = cat({saio({900}, 0, cenc), saiz(0, 4, {5, 6, 7, 8}, cenc)});
+    struct Row {
+        Bytes stbl;
+        uint64_t budget;  // 1 percent of it is pool 2
+        uint32_t code;
+    } rows[] = {{tables, 15200, BXF_RET_OK},
+                {cat({tables, pair}), 119200, BXF_RET_OK},
+                {cat({tables, pair}), 119100, BXF_RET_NOMEM},
+                {cat({tables, saio({900}, 0, cenc), saiz(0, 4, {5, 6, 7, 8}, cbcs)}), 15200, BXF_RET_OK}};
+    for (const Row &r : rows) {
+        Movie m(video_trak(r.stbl), OpenParams{r.budget, 1, 1, 0});
+        ASSERT_EQ(m.open_code, r.code) << r.budget;
+        if (r.code != BXF_RET_OK) continue;
+        const SampleInfo s = m.at(4);
+        EXPECT_EQ(s.aux_offset, bxf::aux_pair_kept(m.aux_boxes()) ? 918u : 0u) << r.budget;
+        EXPECT_LE(m.inst->sample_used, m.inst->sample_limit) << r.budget;
+    }
+}
+
+TEST(AuxBoxes, SampleGroups) {
+    Bytes kid;
+    for (uint8_t i = 0; i < 16; ++i) kid.push_back(i);
+    const Bytes seig_v0 = full_box(
+        "sgpd", 0, 0, cat({fourcc("seig"), u32(2), Bytes{0, 0x19, 1, 8}, kid, Bytes{0, 0, 0, 0}, zeros(16)}));
+    const Bytes constant_iv = cat({Bytes{0, 0, 1, 0}, kid, u8(16), kid});
+    const Bytes seig_v1 = full_box("sgpd", 1, 0,
+                                   cat({fourcc("seig"), u32(0), u32(3), u32(uint32_t(constant_iv.size())), constant_iv,
+                                        u32(10), zeros(10), u32(37), constant_iv}));
+    const Bytes tele = full_box("sgpd", 0, 0, cat({fourcc("tele"), u32(4), Bytes{0x80, 0x00, 0xFF}}));
+    const Bytes roll = full_box("sgpd", 1, 0, cat({fourcc("roll"), u32(2), u32(9), u16(0xFFFF), u16(1)}));
+    const Bytes sbgp_v0 = full_box("sbgp", 0, 0, cat({fourcc("roll"), u32(2), u32(5), u32(1), u32(1), u32(0)}));
+    const Bytes sbgp_v1 = full_box("sbgp", 1, 0, cat({fourcc("seig"), u32(7), u32(5), u32(6), u32(1)}));
+    Movie m(video_trak(cat({sbgp_v0, kTables, seig_v0, sbgp_v1, seig_v1, tele, roll})));
+    ASSERT_EQ(m.open_code, BXF_RET_OK);
+    const AuxBoxes &aux = m.aux_boxes();
+    ASSERT_EQ(aux.sbgp_count, 2u);
+    EXPECT_EQ(aux.sbgp_head->grouping_type, BXF_FOURCC('r', 'o', 'l', 'l'));
+    EXPECT_EQ(aux.sbgp_head->entry_count, 2u);
+    EXPECT_EQ(aux.sbgp_tail->grouping_type_parameter, 7u);
+    EXPECT_EQ(aux.sbgp_tail->entry_count, 1u) << "five declared, one held";
+
+    ASSERT_EQ(aux.sgpd_count, 4u);
+    const bxf::SgpdRecord *g = aux.sgpd_head;
+    ASSERT_EQ(g->entry_count, 2u);
+    EXPECT_EQ(g->seig[0].crypt_byte_block, 1);
+    EXPECT_EQ(g->seig[0].skip_byte_block, 9);
+    EXPECT_EQ(g->seig[0].is_protected, 1);
+    EXPECT_EQ(g->seig[0].per_sample_iv_size, 8);
+    EXPECT_EQ(g->seig[0].kid[15], 15);
+    EXPECT_EQ(g->seig[1].is_protected, 0);
+    g = g->next;
+    ASSERT_EQ(g->entry_count, 1u) << "the second entry is too short for its fields";
+    EXPECT_EQ(g->seig[0].constant_iv_size, 16);
+    EXPECT_EQ(g->seig[0].constant_iv[15], 15);
+    g = g->next;
+    ASSERT_EQ(g->entry_count, 3u) << "four declared, three bytes";
+    EXPECT_EQ(g->tele[0], 1);
+    EXPECT_EQ(g->tele[1], 0);
+    EXPECT_EQ(g->tele[2], 1);
+    g = g->next;
+    EXPECT_EQ(g->grouping_type, BXF_FOURCC('r', 'o', 'l', 'l'));
+    EXPECT_EQ(g->entry_count, 2u) << "not read; nine declared, two of two bytes held";
+    EXPECT_EQ(g->seig, nullptr);
+    EXPECT_EQ(g->tele, nullptr);
+}
+
+// A walk whose target holds an AuxWalk, as a traf walk does.
+struct TrafLike {
+    bxf::AuxWalk aux;
+};
+const bxf::ChildRule<TrafLike> kTrafRows[] = {
+    {BXF_FOURCC('s', 'e', 'n', 'c'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_senc_child>},
+    {BXF_FOURCC('s', 'a', 'i', 'o'), bxf::Occurs::repeat, bxf::aux_row<TrafLike, bxf::read_saio_child>},
+    {BXF_FOURCC('s', 'a', 'i', 'z'), bxf::Occurs::repeat, bxf::aux_row<TrafLike, bxf::read_saiz_child>},
+    {BXF_FOURCC('t', 'r', 'i', 'k'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_trik_child>},
+    {BXF_FOURCC('s', 'u', 'b', 's'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_subs_child>},
+    {BXF_FOURCC('a', 'v', 'c', 'n'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_avcn_child>},
+};
+
+TEST(AuxBoxes, TrafChildren) {
+    const Bytes traf = box("traf", cat({full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40}),
+                                        full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}), full_box("subs", 0, 0, u32(0)),
+                                        box("avcn", u8(1)), full_box("senc", 0, 0, u32(0))}));
+    struct Row {
+        uint32_t description_index, code;
+    } rows[] = {{2, BXF_RET_OK}, {0, BXF_RET_FORMAT}, {3, BXF_RET_FORMAT}};
+    for (const Row &r : rows) {
+        CacheFile f(traf);
+        bxf::ProtectionSchemes schemes{};
+        schemes.types = static_cast<uint32_t *>(bxf_alloc(f.inst, BXF_POOL_GENERAL, 8));
+        schemes.types[0] = kCenc;
+        schemes.types[1] = kCbcs;
+        schemes.count = 2;
+        schemes.state = bxf::kSchemesBuilt;
+        AuxBoxes boxes{};
+        TrafLike target{bxf::AuxWalk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index}}};
+        EXPECT_EQ(bxf::walk_container(f.io, BoxRange{8, traf.size() - 8}, kTrafRows, target), r.code);
+        bxf::keep_only_aux_pair(boxes);
+        if (r.code == BXF_RET_OK) {
+            EXPECT_EQ(boxes.has_senc, 1u);
+            EXPECT_EQ(boxes.senc_version_flags, 2u) << "the first senc";
+            EXPECT_EQ(boxes.saio.aux_info_type, kCbcs);
+            EXPECT_EQ(boxes.trik.entry_count, 3u);
+            EXPECT_EQ(boxes.subs_body.size, 8u);
+            EXPECT_EQ(boxes.avcn_body.size, 1u);
+
+            bxf::AuxCaches caches{};
+            ASSERT_EQ(bxf::allocate_aux_caches(f.inst, caches, boxes), BXF_RET_OK);
+            caches.has_senc = boxes.has_senc;
+            caches.senc_flags = boxes.senc_version_flags;
+            SampleInfo s{};
+            ASSERT_EQ(bxf::sample_aux_info(f.io, caches, bxf::AuxPlace{2, 1, 1, 2}, 1000, s), BXF_RET_OK);
+            EXPECT_EQ(s.aux_flags, BXF_AUX_SAIO_SAIZ | BXF_AUX_SENC);
+            EXPECT_EQ(s.aux_offset, 1044u) << "base + entry + the size of sample 1";
+            EXPECT_EQ(s.aux_run_bytes, 8u);
+            bxf::release_aux_caches(f.inst, caches);
+
+            bxf::TrikCache trick;
+            bxf::init_trik_cache(trick, boxes.trik);
+            uint8_t entry = 0;
+            ASSERT_EQ(bxf::trik_entry(trick, f.io, 1, &entry), BXF_RET_OK);
+            EXPECT_EQ(entry >> 6, 2) << "pic_type";
+            EXPECT_EQ(entry & 0x3F, 1) << "dependency_level";
+        } else {
+            EXPECT_FALSE(bxf::aux_pair_kept(boxes));
+        }
+        bxf::release_aux_boxes(f.inst, boxes);
+        bxf::release_protection_schemes(f.inst, schemes);
+    }
+}
+
+}  // namespace
