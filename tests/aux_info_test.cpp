@@ -373,30 +373,6 @@ TEST(AuxCache, BlocksAreReplacedAsWritten) {
     EXPECT_EQ(read(2), 1u);
 }
 
-TEST(AuxCache, OffsetsAndTrickPlayEntries) {
-    Bytes bytes = cat({zeros(8), u32(7), u32(0xFFFFFFFF), u64(0x123456789A), u64(5), Bytes{0x81, 0x42}});
-    CacheFile f(bytes);
-    // Two offsets of version 0 at 8, of version 1 at 16; two trik bytes at 32.
-    const bxf::SaioRecord narrow{0, 0, 8, 0, 0, 0, 2, 0}, wide{0, 0, 16, 0, 0, 0, 2, 1};
-    const bxf::TrikRecord trik{0, 0, 32, 2};
-    bxf::SaioCache offsets;
-    uint64_t offset = 0;
-    bxf::init_saio_cache(offsets, narrow);
-    ASSERT_EQ(bxf::saio_offset(offsets, f.io, 2, &offset), BXF_RET_OK);
-    EXPECT_EQ(offset, 0xFFFFFFFFu);
-    EXPECT_EQ(bxf::saio_offset(offsets, f.io, 3, &offset), BXF_RET_NOTFOUND);
-    bxf::init_saio_cache(offsets, wide);
-    ASSERT_EQ(bxf::saio_offset(offsets, f.io, 1, &offset), BXF_RET_OK);
-    EXPECT_EQ(offset, 0x123456789Au);
-
-    bxf::TrikCache trick;
-    bxf::init_trik_cache(trick, trik);
-    uint8_t entry = 0;
-    ASSERT_EQ(bxf::trik_entry(trick, f.io, 2, &entry), BXF_RET_OK);
-    EXPECT_EQ(entry, 0x42);
-    EXPECT_EQ(bxf::trik_entry(trick, f.io, 3, &entry), BXF_RET_NOTFOUND);
-}
-
 TEST(AuxCache, SequentialLookupsReadEachBlockOnce) {
     // 200 samples in one chunk; one-entry tables load with the first lookup.
     std::vector<uint8_t> sizes;
@@ -547,6 +523,7 @@ TEST(AuxBoxes, TrafChildren) {
             ASSERT_EQ(bxf::trik_entry(trick, f.io, 1, &entry), BXF_RET_OK);
             EXPECT_EQ(entry >> 6, 2) << "pic_type";
             EXPECT_EQ(entry & 0x3F, 1) << "dependency_level";
+            EXPECT_EQ(bxf::trik_entry(trick, f.io, 4, &entry), BXF_RET_NOTFOUND) << "beyond the trik entries";
         } else {
             EXPECT_FALSE(bxf::aux_pair_kept(boxes));
         }
