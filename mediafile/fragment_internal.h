@@ -14,6 +14,14 @@ uint32_t next_track_traf(PlayHandle *handle, TrackTableCache &cache, uint32_t tr
 // Where a traf's sample data and decode times end, all its runs counted.
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end);
 
+// The traf's auxiliary boxes, in the extended fragment mode; released with
+// the traf.
+uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache);
+void release_traf_aux(LibraryInstance *inst, TrackFragments &fs);
+// The auxiliary fields of entry `entry` of `run` (fragment mode 1 only).
+uint32_t fragment_aux_info(PlayHandle *handle, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
+                           uint32_t want_run, SampleInfo &info);
+
 }  // namespace bxf
 
 #endif

@@ -309,6 +309,7 @@ uint32_t track_id_of(const PlayHandle *handle, uint32_t track_number) {
 void restart_scan(PlayHandle *handle, TrackTableCache &cache) {
     TrackFragments &fs = cache.fragments;
     release_runs(handle->instance, fs);
+    release_traf_aux(handle->instance, fs);
     fs.has_traf = false;
     fs.has_carried_end = false;
     fs.scan_position = handle->movie.moof_head ? handle->movie.moof_head->box_offset : handle->file_size;
@@ -376,12 +377,14 @@ uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t tr
     const Io io{handle->instance, handle->file};
     TrackFragments &fs = cache.fragments;
     release_runs(io.inst, fs);
+    release_traf_aux(io.inst, fs);
     fs.has_traf = false;
     fs.has_carried_end = false;
     fs.scan_position = entry.moof_offset;
     uint32_t ret = next_track_traf(handle, cache, track_id);
     if (ret == BXF_RET_NOTFOUND || (ret == BXF_RET_OK && fs.traf.moof_offset != entry.moof_offset))
         return BXF_RET_FORMAT;  // no traf of the track in the moof the index names
+    if (ret == BXF_RET_OK) ret = read_traf_aux(handle, cache);
     if (ret != BXF_RET_OK) return ret;
     uint64_t computed = 0;
     int64_t composition = 0;
@@ -478,7 +481,10 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
                 fs.cursor_entry = f.entry;
                 fs.cursor_offset = f.offset;
                 fs.cursor_time = f.time;
-                fill_info(handle, fs, f, want_run, out);
+                SampleInfo info;
+                fill_info(handle, fs, f, want_run, &info);
+                if ((ret = fragment_aux_info(handle, fs, *f.run, f.entry, want_run, info)) != BXF_RET_OK) return ret;
+                *out = info;
                 *out_start = f.time;
                 return BXF_RET_OK;
             }
@@ -487,9 +493,11 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
             fs.carried_end = fs.scan_time = fs.traf.time_end;
             fs.has_carried_end = true;
             release_runs(io.inst, fs);
+            release_traf_aux(io.inst, fs);
             fs.has_traf = false;
         }
         if ((ret = next_track_traf(handle, cache, track_id)) != BXF_RET_OK) return ret;
+        if ((ret = read_traf_aux(handle, cache)) != BXF_RET_OK) return ret;
         fs.scan_time = fs.traf.base_time;
     }
 }
@@ -529,6 +537,7 @@ namespace bxf {
 
 void close_fragments(LibraryInstance *inst, TrackTableCache &cache) {
     release_runs(inst, cache.fragments);
+    release_traf_aux(inst, cache.fragments);
     release_track_index(inst, cache.fragments.index);
     cache.fragments = TrackFragments{};
 }

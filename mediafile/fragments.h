@@ -5,6 +5,7 @@
 #ifndef BXF_FRAGMENTS_H
 #define BXF_FRAGMENTS_H
 
+#include "aux_cache.h"
 #include "fragment_index.h"
 #include "internal.h"
 
@@ -101,6 +102,11 @@ struct TrackFragments {
     bool has_carried_end;    // the end of the track's previous traf
     uint64_t carried_end;
     uint64_t bytes_in_use;   // of the fragment budget
+    // The traf's auxiliary boxes and caches (extended fragment mode).
+    AuxBoxes aux;
+    AuxCaches aux_caches;
+    TrikCache *trik;
+    uint64_t aux_charge;     // of bytes_in_use
     bool index_tried;        // the random-access index was looked for
     TrackFragmentIndex index;
     FragmentRun *cursor_run;

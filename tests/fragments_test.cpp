@@ -304,3 +304,61 @@ TEST(FragmentIndex, TheIndexSetsTheTimeline) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
+    // saio: one entry, 500 past the base data offset (the moof); saiz: 8
+    // bytes per sample; a senc with subsample flags; trik bytes per sample.
+    const Bytes saio = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)}));
+    const Bytes saiz = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)}));
+    const Bytes senc = full_box("senc", 0, 2, u32(3));
+    const Bytes trik = full_box("trik", 0, 0, Bytes{0x40, 0x81, 0xC2});
+    const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}), senc,
+                              saio, saiz, trik}));
+    const Bytes head = fragmented_movie(1, trex(1), {});
+    const uint64_t moof_offset = head.size();
+    const Bytes file = cat({head, moof(1, t)});
+    for (uint32_t mode : {0u, 1u, 2u}) {
+        Movie m(file, mode);
+        SampleInfo s;
+        uint64_t start = 0;
+        ASSERT_EQ(m.at(1, 15, &s, &start, 1), BXF_RET_OK) << mode;
+        if (mode != 1) {
+            EXPECT_EQ(s.aux_flags, 0u) << "only fragment mode 1 reports auxiliary information";
+            continue;
+        }
+        EXPECT_EQ(s.aux_flags, BXF_AUX_TRICK_PLAY | BXF_AUX_SAIO_SAIZ | BXF_AUX_SENC);
+        EXPECT_EQ(s.aux_offset, moof_offset + 500 + 8);
+        EXPECT_EQ(s.aux_size, 8u);
+        EXPECT_EQ(s.aux_run_bytes, 16u);
+        EXPECT_EQ(s.aux_info_type, BXF_FOURCC('c', 'e', 'n', 'c'));
+        EXPECT_EQ(s.senc_flags, 2u);
+        EXPECT_EQ(s.trick_play_info, (2u << 8) | 1u) << "pic_type 2, dependency level 1";
+        EXPECT_EQ(s.fragment_position, moof_offset + 8);
+    }
+}
+
+TEST(FragmentAux, EmptyTablesWithAuxiliaryBoxesStillOpen) {
+    // Writers of empty-moov files leave saio/saiz without an explicit type in
+    // the empty stbl; no description is in force there, and nothing to describe.
+    const Bytes stbl = cat({stts({}), stsc({}), stsz({}), stco({}), full_box("saio", 0, 0, cat({u32(1), u32(0)})),
+                            full_box("saiz", 0, 0, cat({u8(0), u32(0)}))});
+    const Bytes mdia = box("mdia", cat({mdhd(0, 1000, 0), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), stbl)}));
+    const Bytes file = cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 0), mdia})),
+                                                        box("mvex", trex(1))}))});
+    MemoryFile f;
+    f.bytes = file;
+    FileOps ops = memory_file_ops();
+    LibraryInstance *inst = nullptr;
+    bxf_create(&ops, &inst);
+    OpenParams params{0, 0, 1, 0};
+    PlayHandle *handle = nullptr;
+    uint32_t flags = 0;
+    ASSERT_EQ(bxf_play_open(inst, &f, &params, &handle, &flags), BXF_RET_OK);
+    EXPECT_EQ(bxf_open_track(handle, 1), BXF_RET_OK);
+    bxf_play_close(handle);
+    bxf_destroy(inst);
+}
+
+}  // namespace

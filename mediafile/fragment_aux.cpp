@@ -1,0 +1,92 @@
+// Auxiliary information of fragment samples, read only in the extended
+// fragment mode: each traf's senc, saio/saiz pair, trik, sample groups, subs
+// and avcn, and with fragment mode 1 the auxiliary fields of each sample.
+#include "aux_info.h"
+#include "container_walk.h"
+#include "fragment_internal.h"
+#include "play_handle.h"
+#include "sample_access.h"
+
+namespace bxf {
+
+namespace {
+
+const ChildRule<AuxWalk> kTrafAux[] = {
+    {BXF_FOURCC('s', 'e', 'n', 'c'), Occurs::once, read_senc_child},
+    {BXF_FOURCC('s', 'a', 'i', 'o'), Occurs::repeat, read_saio_child},
+    {BXF_FOURCC('s', 'a', 'i', 'z'), Occurs::repeat, read_saiz_child},
+    {BXF_FOURCC('s', 'b', 'g', 'p'), Occurs::repeat, read_sbgp_child},
+    {BXF_FOURCC('s', 'g', 'p', 'd'), Occurs::repeat, read_sgpd_child},
+    {BXF_FOURCC('t', 'r', 'i', 'k'), Occurs::once, read_trik_child},
+    {BXF_FOURCC('s', 'u', 'b', 's'), Occurs::once, read_subs_child},
+    {BXF_FOURCC('a', 'v', 'c', 'n'), Occurs::once, read_avcn_child},
+};
+
+// The caches live in the track's fragment budget beside its runs.
+uint64_t caches_charge(const AuxBoxes &boxes) {
+    return aux_cache_charge(boxes) + (boxes.trik.box_offset ? kTrikCacheBytes + kAuxAllocationHeader : 0);
+}
+
+}  // namespace
+
+uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache) {
+    TrackFragments &fs = cache.fragments;
+    release_traf_aux(handle->instance, fs);
+    if (handle->fragment_mode == 0) return BXF_RET_OK;
+    OpenedTrack *track = find_opened_track(handle, cache.track_number);
+    if (!track) return BXF_RET_INTERNAL;
+    const Io io{handle->instance, handle->file};
+    SampleTableRecord &tables = track->tables;
+    AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count,
+                                        track->handler_type, fs.traf.defaults.description_index}};
+    uint32_t ret = walk_container(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, kTrafAux,
+                                  walk);
+    if (ret != BXF_RET_OK) return ret;
+    keep_only_aux_pair(fs.aux);
+    fs.aux_caches.has_senc = fs.aux.has_senc;
+    fs.aux_caches.senc_flags = fs.aux.senc_version_flags & 0xFFFFFF;
+    if (handle->fragment_mode != 1) return BXF_RET_OK;  // only mode 1 reports per-sample information
+    const uint64_t charge = caches_charge(fs.aux);
+    if (fs.bytes_in_use + charge > cache.fragment_budget) return BXF_RET_NOMEM;
+    if ((ret = allocate_aux_caches(io.inst, fs.aux_caches, fs.aux)) != BXF_RET_OK) return ret;
+    if (fs.aux.trik.box_offset) {
+        fs.trik = static_cast<TrikCache *>(bxf_alloc(io.inst, BXF_POOL_SAMPLE, sizeof(TrikCache)));
+        if (!fs.trik) {
+            release_aux_caches(io.inst, fs.aux_caches);
+            return BXF_RET_NOMEM;
+        }
+        init_trik_cache(*fs.trik, fs.aux.trik);
+    }
+    fs.aux_charge = charge;
+    fs.bytes_in_use += charge;
+    return BXF_RET_OK;
+}
+
+void release_traf_aux(LibraryInstance *inst, TrackFragments &fs) {
+    release_aux_caches(inst, fs.aux_caches);
+    fs.aux_caches = AuxCaches{};
+    bxf_free(inst, fs.trik);
+    fs.trik = nullptr;
+    release_aux_boxes(inst, fs.aux);
+    fs.aux = AuxBoxes{};
+    fs.bytes_in_use -= fs.aux_charge;
+    fs.aux_charge = 0;
+}
+
+uint32_t fragment_aux_info(PlayHandle *handle, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
+                           uint32_t want_run, SampleInfo &info) {
+    if (handle->fragment_mode != 1) return BXF_RET_OK;
+    const Io io{handle->instance, handle->file};
+    const uint32_t n = run.first_sample + entry;  // within the traf
+    if (fs.trik) {
+        uint8_t value = 0;
+        const uint32_t ret = trik_entry(*fs.trik, io, n, &value);
+        if (ret != BXF_RET_OK) return ret;  // a sample beyond the trik entries
+        info.aux_flags |= BXF_AUX_TRICK_PLAY;
+        info.trick_play_info = uint16_t((value >> 6) << 8 | (value & 0x3F));
+    }
+    const AuxPlace place{n, run.index, run.first_sample, want_run ? run.sample_count - entry : 0};
+    return sample_aux_info(io, fs.aux_caches, place, fs.traf.base_data_offset, info);
+}
+
+}  // namespace bxf
