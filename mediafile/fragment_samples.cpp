@@ -250,6 +250,17 @@ struct Found {
 // Walks a run's entries from the cursor, the window or the run's start to
 // the sample whose interval [start, start + duration) holds t.
 uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint64_t t, Found *out) {
+    if (run.entry_size == 0) {
+        // Every sample takes the defaults: the one holding t is found by
+        // division, however many samples the run claims.
+        const TrafDefaults &d = fs.traf.defaults;
+        if (d.duration == 0 || t < run.start_time) return BXF_RET_NOTFOUND;
+        const uint64_t j = (t - run.start_time) / d.duration;
+        if (j >= run.sample_count) return BXF_RET_NOTFOUND;
+        *out = Found{&run, uint32_t(j), run.data_offset + j * d.size, run.start_time + j * d.duration,
+                     FragmentEntry{d.size, d.duration, d.flags, 0}};
+        return BXF_RET_OK;
+    }
     uint32_t j = 0;
     uint64_t offset = run.data_offset, time = run.start_time;
     if (fs.cursor_run == &run && fs.cursor_time <= t) {
@@ -502,6 +513,24 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
     }
 }
 
+uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start) {
+    for (uint64_t t = from;;) {
+        SampleInfo info;
+        uint64_t start = 0;
+        const uint32_t ret = find_fragment_sample(handle, cache, t, 0, &info, &start);
+        if (ret != BXF_RET_OK) return ret;
+        if (info.is_sync) {
+            *out_start = start;
+            return BXF_RET_OK;
+        }
+        t = start + info.duration;
+        // In a run whose samples all take the default flags, the rest of the
+        // run is like this one: go on after it.
+        const FragmentRun *run = cache.fragments.cursor_run;
+        if (run && run->entry_size == 0 && run->end_time > t) t = run->end_time;
+    }
+}
+
 uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end) {
     const bool positioned = cache.fragments.cursor_run != nullptr && cache.fragments.cursor_time != 0;
     // With an index the walk starts in the last fragment it names.
@@ -519,7 +548,10 @@ uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t
             return BXF_RET_OK;
         }
         if (ret != BXF_RET_OK) return ret;
-        t = start + info.duration;  // a found sample has a duration, so t moves on
+        // The samples of a run follow one another without gaps: the walk goes
+        // on at the end of the run that holds t.
+        const FragmentRun *run = cache.fragments.cursor_run;
+        t = run && run->end_time > start ? run->end_time : start + info.duration;
     }
 }
 

@@ -118,6 +118,9 @@ struct TrackFragments {
 // The fragment sample whose decode interval holds t.
 uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
                               SampleInfo *out, uint64_t *out_start);
+// The start of the first fragment sync sample whose interval ends after
+// `from` (the one holding it, or a later one).
+uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start);
 // The decode time at which the track's last fragment sample ends.
 uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end);
 // Releases the runs of a track (it goes back to its tables).

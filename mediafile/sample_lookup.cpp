@@ -342,7 +342,10 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
                 return BXF_RET_OK;
             }
             if (start == 0 || start - 1 < media_duration) break;
-            at = start - 1;
+            // Within a run whose samples all take the default flags only its
+            // first sample can differ: step back to it at once.
+            const FragmentRun *run = l.cache->fragments.cursor_run;
+            at = run && run->entry_size == 0 && start > run->start_time ? run->start_time : start - 1;
         }
         if (!l.has(kSizes) || l.bounds().sample_count < 2) return BXF_RET_NOTFOUND;
         if ((ret = sync_sample(l, l.bounds().sample_count, false, &sync, out)) != BXF_RET_OK) return ret;
@@ -374,15 +377,7 @@ uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *ou
         at = start + info.duration;  // from the sample after the one holding t
     }
     if (!fragmented) return BXF_RET_NOTFOUND;
-    for (;;) {
-        SampleInfo info;
-        if ((ret = find_fragment_sample(handle, *l.cache, at, 0, &info, &start)) != BXF_RET_OK) return ret;
-        if (info.is_sync) {
-            *out = start;
-            return BXF_RET_OK;
-        }
-        at = start + info.duration;
-    }
+    return next_fragment_sync(handle, *l.cache, at, out);
 }
 
 }  // namespace
