@@ -463,9 +463,10 @@ uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end
     return BXF_RET_OK;
 }
 
-uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
-                              SampleInfo *out, uint64_t *out_start) {
-    if (!handle->movie.moof_head) return BXF_RET_NOTFOUND;
+namespace {
+
+uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
+                                   SampleInfo *out, uint64_t *out_start) {
     const Io io{handle->instance, handle->file};
     TrackFragments &fs = cache.fragments;
     release_windows(io.inst, cache);  // the track leaves its tables
@@ -511,6 +512,21 @@ uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64
         if ((ret = read_traf_aux(handle, cache)) != BXF_RET_OK) return ret;
         fs.scan_time = fs.traf.base_time;
     }
+}
+
+}  // namespace
+
+uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
+                              SampleInfo *out, uint64_t *out_start) {
+    if (!handle->movie.moof_head) return BXF_RET_NOTFOUND;
+    const uint32_t ret = find_fragment_sample_once(handle, cache, t, want_run, out, out_start);
+    // An error leaves the scan wherever it stopped: forget it, so that the
+    // same question asked again meets the same error, not what lies beyond.
+    if (ret != BXF_RET_OK && ret != BXF_RET_NOTFOUND) {
+        restart_scan(handle, cache);
+        cache.fragments.active = false;
+    }
+    return ret;
 }
 
 uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start) {
