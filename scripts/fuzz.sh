@@ -37,15 +37,18 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DBXF_BUILD_TESTS=OFF >/dev/null
 cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
 bin=build/fuzz/fuzz
+# A hang, a huge allocation or a growing footprint is a finding too.
+limits=(-timeout=5 -malloc_limit_mb=256 -rss_limit_mb=1024)
+status=0
 
 for target in "${targets[@]}"; do
   reproducers=(fuzz/regressions/"$target"/*)
   [ -e "${reproducers[0]}" ] || continue
   echo "fuzz: replaying ${#reproducers[@]} reproducers of $target"
-  "$bin/fuzz_$target" "${reproducers[@]}" >build/fuzz/replay_"$target".log 2>&1 || {
+  "$bin/fuzz_$target" "${limits[@]}" "${reproducers[@]}" >build/fuzz/replay_"$target".log 2>&1 || {
     cat build/fuzz/replay_"$target".log >&2
     echo "fuzz: a reproducer of $target fails again" >&2
-    exit 1
+    status=1
   }
 done
 
@@ -53,15 +56,13 @@ fuzz/make_seeds.sh build/fuzz/corpus "$bin"
 
 # The main target gets two thirds of the time.
 declare -A share=([movie]=$((seconds * 2 / 3)) [sample_entries]=$((seconds - seconds * 2 / 3)))
-status=0
 for target in "${targets[@]}"; do
   findings=build/fuzz/findings/$target
   log=build/fuzz/fuzz_$target.log
   mkdir -p "$findings"
   echo "fuzz: $target for ${share[$target]} s"
   if ! "$bin/fuzz_$target" build/fuzz/corpus/"$target" -dict=fuzz/mp4.dict -seed=1 \
-    -max_total_time="${share[$target]}" -timeout=5 -malloc_limit_mb=256 -rss_limit_mb=1024 \
-    -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1; then
+    -max_total_time="${share[$target]}" "${limits[@]}" -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1; then
     tail -60 "$log" >&2
     echo "fuzz: $target found a fault; its input is in $findings/" >&2
     status=1
