@@ -218,6 +218,22 @@ TEST(Hostile, Fragments) {
             {"mfro pointing past the file", one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfro(0x7FFFFFFF)), {OK, OK, NOTFOUND, 0, OK, OK}},
             {"mfro pointing at itself", one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfro(16)), {OK, OK, NOTFOUND, 0, OK, OK}},
         }, mode);
+        // A run that would end past 2^64: asking inside it is an overflow.
+        MemoryFile f;
+        f.bytes = one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0x300, {{10, 4}})}));
+        FileOps ops = memory_file_ops();
+        LibraryInstance *inst = nullptr;
+        bxf_create(&ops, &inst);
+        OpenParams params{0, 0, 1, mode};
+        PlayHandle *h = nullptr;
+        uint32_t flags = 0;
+        ASSERT_EQ(bxf_play_open(inst, &f, &params, &h, &flags), BXF_RET_OK);
+        ASSERT_EQ(bxf_open_track(h, 1), BXF_RET_OK);
+        SampleInfo s;
+        uint64_t start = 0;
+        EXPECT_EQ(bxf_play_get_sample_at_time(h, 1, UINT64_MAX - 3, 1, 0, &start, &s), BXF_RET_OVERFLOW);
+        bxf_play_close(h);
+        bxf_destroy(inst);
     }
 }
 
