@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both builds and runs every test: the
-# native ones under the sanitizers, the Windows ones under Wine.
+# native ones under the sanitizers, the Windows ones under Wine; then replays
+# the fuzzing reproducers and fuzzes for three minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,4 +13,6 @@ for build in native windows; do
   echo "== $build tests"
   (cd "build/$build" && ctest --output-on-failure -j2) || status=1
 done
+echo "== fuzzing"
+scripts/fuzz.sh 180 || status=1
 exit $status
