@@ -10,18 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-180}
 
-packages=(clang libclang-rt-14-dev cmake make python3 ffmpeg)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "fuzz: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh clang libclang-rt-14-dev
 
 # The dictionary must name every four-character code the library knows.
 unlisted=$(grep -rhoE "BXF_FOURCC\('.', *'.', *'.', *'.'\)" mediafile |

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages whatever the builds and tests need and the
-# machine lacks. Safe to run again: it installs only what is missing.
+# machine lacks, and any further packages named as arguments. Safe to run
+# again: it installs only what is missing.
 set -euo pipefail
 
-packages=(cmake make g++ python3 ffmpeg googletest g++-mingw-w64-x86-64-posix wine64 util-linux)
+packages=(cmake make g++ python3 ffmpeg googletest g++-mingw-w64-x86-64-posix wine64 util-linux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
