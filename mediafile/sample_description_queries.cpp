@@ -36,6 +36,18 @@ uint32_t track_handler(const PlayHandle *handle, const SampleDescriptions *d, ui
     return BXF_RET_OK;
 }
 
+// The entry, for the queries that serve one handler: the visual queries a
+// `vide` track's entries, the audio queries a `soun` track's.
+uint32_t find_entry_of_handler(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool has_out,
+                               uint32_t handler_type, const SampleEntry **out) {
+    uint32_t ret = find_entry(handle, d, entry, out);
+    if (ret != BXF_RET_OK) return ret;
+    if (!has_out) return BXF_RET_ARGS;
+    uint32_t handler = 0;
+    if ((ret = track_handler(handle, d, &handler)) != BXF_RET_OK) return ret;
+    return handler == handler_type ? BXF_RET_OK : BXF_RET_STATE;
+}
+
 uint32_t find_esds(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, const EsdsRecord **out) {
     const SampleEntry *e = nullptr;
     uint32_t ret = find_entry(handle, d, entry, &e);
@@ -141,13 +153,8 @@ extern "C" uint32_t bxf_get_sample_description_count(const PlayHandle *handle, c
 extern "C" uint32_t bxf_get_visual_entry(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                          VisualEntryInfo *out) {
     const SampleEntry *e = nullptr;
-    uint32_t ret = find_entry(handle, d, entry, &e);
+    uint32_t ret = find_entry_of_handler(handle, d, entry, out != nullptr, BXF_HDLR_MEDIA_VIDEO_AND_IMAGE, &e);
     if (ret != BXF_RET_OK) return ret;
-    if (!out) return BXF_RET_ARGS;
-    uint32_t handler = 0;
-    ret = track_handler(handle, d, &handler);
-    if (ret != BXF_RET_OK) return ret;
-    if (handler != BXF_HDLR_MEDIA_VIDEO_AND_IMAGE) return BXF_RET_STATE;
     if (!is_visual(e->kind)) return BXF_RET_INTERNAL;
     VisualEntryInfo info{};
     info.kind = e->kind;
@@ -169,13 +176,9 @@ extern "C" uint32_t bxf_get_visual_entry(const PlayHandle *handle, const SampleD
 extern "C" uint32_t bxf_get_audio_entry(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                         AudioEntryInfo *out) {
     const SampleEntry *e = nullptr;
-    uint32_t ret = find_entry(handle, d, entry, &e);
+    uint32_t ret = find_entry_of_handler(handle, d, entry, out != nullptr, BXF_HDLR_MEDIA_SOUND, &e);
     if (ret != BXF_RET_OK) return ret;
-    if (!out) return BXF_RET_ARGS;
-    uint32_t handler = 0;
-    ret = track_handler(handle, d, &handler);
-    if (ret != BXF_RET_OK) return ret;
-    if (handler != BXF_HDLR_MEDIA_SOUND || e->kind != BXF_FORMAT_TYPE_MP4A) return BXF_RET_STATE;
+    if (e->kind != BXF_FORMAT_TYPE_MP4A) return BXF_RET_STATE;
     AudioEntryInfo info{};
     info.kind = e->kind;
     info.entry_type = e->entry_type;
