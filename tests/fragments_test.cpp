@@ -347,18 +347,7 @@ TEST(FragmentAux, EmptyTablesWithAuxiliaryBoxesStillOpen) {
     const Bytes mdia = box("mdia", cat({mdhd(0, 1000, 0), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), stbl)}));
     const Bytes file = cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 0), mdia})),
                                                         box("mvex", trex(1))}))});
-    MemoryFile f;
-    f.bytes = file;
-    FileOps ops = memory_file_ops();
-    LibraryInstance *inst = nullptr;
-    bxf_create(&ops, &inst);
-    OpenParams params{0, 0, 1, 0};
-    PlayHandle *handle = nullptr;
-    uint32_t flags = 0;
-    ASSERT_EQ(bxf_play_open(inst, &f, &params, &handle, &flags), BXF_RET_OK);
-    EXPECT_EQ(bxf_open_track(handle, 1), BXF_RET_OK);
-    bxf_play_close(handle);
-    bxf_destroy(inst);
+    Movie m(file);  // opens the movie and its track, expecting both to succeed
 }
 
 }  // namespace

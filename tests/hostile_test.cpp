@@ -120,6 +120,23 @@ void check_rows(const std::vector<Row> &rows, uint32_t fragment_mode = 0) {
     }
 }
 
+// Opens the file and its first track without a budget, then asks `ask`.
+template <class Ask>
+void with_track(const Bytes &bytes, uint32_t fragment_mode, Ask ask) {
+    MemoryFile file;
+    file.bytes = bytes;
+    FileOps ops = memory_file_ops();
+    LibraryInstance *inst = nullptr;
+    bxf_create(&ops, &inst);
+    OpenParams params{0, 0, 1, fragment_mode};
+    PlayHandle *h = nullptr;
+    uint32_t flags = 0;
+    EXPECT_EQ(bxf_play_open(inst, &file, &params, &h, &flags), BXF_RET_OK);
+    if (h && bxf_open_track(h, 1) == BXF_RET_OK) ask(h);
+    bxf_play_close(h);
+    bxf_destroy(inst);
+}
+
 Tables with(Bytes Tables::*table, Bytes value) {
     Tables t;
     t.*table = std::move(value);
@@ -180,20 +197,11 @@ TEST(Hostile, BoxSizesAndNesting) {
          {OK, OK, OK, OK, OK, OK}},
     });
     // The avcC row opens and plays; its descriptions are what fail.
-    MemoryFile f;
-    f.bytes = progressive(with(&Tables::stsd, stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))), 1)));
-    FileOps ops = memory_file_ops();
-    LibraryInstance *inst = nullptr;
-    bxf_create(&ops, &inst);
-    OpenParams params{0, 0, 1, 0};
-    PlayHandle *h = nullptr;
-    uint32_t flags = 0;
-    ASSERT_EQ(bxf_play_open(inst, &f, &params, &h, &flags), BXF_RET_OK);
-    ASSERT_EQ(bxf_open_track(h, 1), BXF_RET_OK);
-    SampleDescriptions *d = nullptr;
-    EXPECT_EQ(bxf_get_sample_descriptions(h, 1, &d), BXF_RET_FORMAT);
-    bxf_play_close(h);
-    bxf_destroy(inst);
+    with_track(progressive(with(&Tables::stsd, stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))), 1))),
+               0, [](PlayHandle *h) {
+                   SampleDescriptions *d = nullptr;
+                   EXPECT_EQ(bxf_get_sample_descriptions(h, 1, &d), BXF_RET_FORMAT);
+               });
 }
 
 Bytes one_fragment(const Bytes &traf_children, const Bytes &after = {}) {
@@ -219,21 +227,11 @@ TEST(Hostile, Fragments) {
             {"mfro pointing at itself", one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfro(16)), {OK, OK, NOTFOUND, 0, OK, OK}},
         }, mode);
         // A run that would end past 2^64: asking inside it is an overflow.
-        MemoryFile f;
-        f.bytes = one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0x300, {{10, 4}})}));
-        FileOps ops = memory_file_ops();
-        LibraryInstance *inst = nullptr;
-        bxf_create(&ops, &inst);
-        OpenParams params{0, 0, 1, mode};
-        PlayHandle *h = nullptr;
-        uint32_t flags = 0;
-        ASSERT_EQ(bxf_play_open(inst, &f, &params, &h, &flags), BXF_RET_OK);
-        ASSERT_EQ(bxf_open_track(h, 1), BXF_RET_OK);
-        SampleInfo s;
-        uint64_t start = 0;
-        EXPECT_EQ(bxf_play_get_sample_at_time(h, 1, UINT64_MAX - 3, 1, 0, &start, &s), BXF_RET_OVERFLOW);
-        bxf_play_close(h);
-        bxf_destroy(inst);
+        with_track(one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0x300, {{10, 4}})})), mode, [](PlayHandle *h) {
+            SampleInfo s;
+            uint64_t start = 0;
+            EXPECT_EQ(bxf_play_get_sample_at_time(h, 1, UINT64_MAX - 3, 1, 0, &start, &s), BXF_RET_OVERFLOW);
+        });
     }
 }
 
