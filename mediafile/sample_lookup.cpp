@@ -188,7 +188,7 @@ uint32_t composition_offset(Lookup &l, uint32_t n, uint32_t *out) {
 
 uint32_t run_fields(Lookup &l, uint32_t n, const ChunkPlace &place, SampleInfo &info) {
     const uint64_t count = uint64_t(place.first_sample) + place.samples_per_chunk - n;
-    uint64_t bytes = 0, start = 0, last_start = 0;
+    uint64_t bytes = 0, start = 0;
     uint32_t ret = sum_sizes(l, n, count, &bytes);
     if (ret == BXF_RET_OK) ret = sample_start_time(l, n, &start);
     const SttsRun *last_run = nullptr;
@@ -199,7 +199,6 @@ uint32_t run_fields(Lookup &l, uint32_t n, const ChunkPlace &place, SampleInfo &
     if (!checked_mul(uint64_t(last + 1 - last_run->first_sample), last_run->delta, &into) ||
         !checked_add(last_run->time, into, &end))
         return BXF_RET_OVERFLOW;
-    (void)last_start;
     info.run_count = uint32_t(count);
     info.run_bytes = bytes;
     info.run_duration = end > start ? end - start : 0;
