@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# Build the PCM test media of the filter's graph tests, with ffmpeg's
+# references beside each 'twos' file.
+#
+# Usage: make_pcm_media.sh OUTDIR
+#
+# Files (QuickTime 'twos' = big-endian signed PCM, written by mov_writer.py
+# from ffmpeg's sine sources; stereo files carry a different tone per channel):
+#   twos8_mono_44100.mov        8-bit mono, 3 s, chunks of 1000 frames
+#   twos8_stereo_48000.mov      8-bit stereo, 2.5 s, chunks of 777 frames
+#   twos16_mono_48000.mov       16-bit mono, 2.5 s, chunks of 777 frames
+#   twos16_stereo_44100.mov     16-bit stereo, 3 s, chunks of 1000 frames
+#   twos24_mono_44100.mov       24-bit mono, 3 s, chunks of 777 frames
+#   twos24_stereo_48000.mov     24-bit stereo, 2.05 s, chunks of 1000 frames
+#     Every last chunk is partial, and 1024-frame buffers straddle chunks.
+#   twos16_stereo_48000_timescale2x.mov
+#                               16-bit stereo, 1 s, media time scale 96000 with
+#                               an stts delta of 2 per frame: sample times are
+#                               not frame numbers
+#   twos_two_tracks.mov         two twos tracks: the first 16-bit stereo
+#                               44100 Hz (the one to play), the second 24-bit
+#                               mono 48000 Hz at another pitch; the second
+#                               track's chunks come first in the mdat
+#   sowt16.mov                  16-bit little-endian 'sowt' (ffmpeg's mov
+#                               muxer): not given the PCM pin
+#   hevc_only.mp4               HEVC video alone (libx265): a track the filter
+#                               has no pin for
+#   not_mp4.mp4                 plain text, not an ISO media file at all
+#   empty.mp4                   zero bytes
+# References, for each twos file NAME.mov:
+#   NAME.pcm            ffmpeg's decode of the first audio track in the byte
+#                       order the filter delivers: little-endian for 16 and 24
+#                       bits, the stored signed bytes for 8 bits
+#   NAME.packets.json   ffprobe -show_streams -show_packets -of json NAME.mov
+#
+# Before it finishes, the script checks that ffprobe reads each twos file as
+# the codec, rate, channel count and duration it was written with, and that
+# ffmpeg's decode gives back exactly the PCM that went in: the proof that
+# mov_writer.py writes what it claims. Re-running is cheap: OUTDIR/.complete
+# newer than this script and the writer leaves everything alone.
+#
+# Needs: ffmpeg and ffprobe (with libx265), python3.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+    echo "usage: $0 OUTDIR" >&2
+    exit 2
+fi
+OUT=$1
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SCRIPT=$HERE/make_pcm_media.sh
+WRITER=$HERE/mov_writer.py
+
+if [ -f "$OUT/.complete" ] && [ "$OUT/.complete" -nt "$SCRIPT" ] && [ "$OUT/.complete" -nt "$WRITER" ]; then
+    exit 0
+fi
+mkdir -p "$OUT"
+rm -f "$OUT/.complete"
+WORK=$(mktemp -d "$OUT/.work.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+FF=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+EXACT=(-threads 1 -fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+
+# raw_pcm FILE BITS CHANNELS RATE SECONDS HZ... : one sine per channel, as raw
+# big-endian signed PCM of BITS bits (8-bit PCM has no byte order).
+raw_pcm() {
+    local file=$1 bits=$2 channels=$3 rate=$4 seconds=$5
+    shift 5
+    local format=s${bits}be inputs=() labels="" i=0
+    [ "$bits" = 8 ] && format=s8
+    for hz in "$@"; do
+        inputs+=(-f lavfi -i "sine=frequency=$hz:sample_rate=$rate:duration=$seconds")
+        labels+="[$i:a]"
+        i=$((i + 1))
+    done
+    if [ "$channels" = 1 ]; then
+        "${FF[@]}" "${inputs[@]}" -c:a "pcm_$format" -f "$format" "$file"
+    else
+        "${FF[@]}" "${inputs[@]}" -filter_complex "${labels}join=inputs=$channels:channel_layout=stereo" \
+            -c:a "pcm_$format" -f "$format" "$file"
+    fi
+}
+
+# twos NAME BITS CHANNELS RATE SECONDS CHUNK DELTA HZ... : a one-track twos file.
+twos() {
+    local name=$1 bits=$2 channels=$3 rate=$4 seconds=$5 chunk=$6 delta=$7
+    shift 7
+    raw_pcm "$WORK/$name.raw" "$bits" "$channels" "$rate" "$seconds" "$@"
+    python3 "$WRITER" "$WORK/$name.mov" \
+        --track "pcm=$WORK/$name.raw,bits=$bits,channels=$channels,rate=$rate,chunk=$chunk,delta=$delta"
+}
+
+twos twos8_mono_44100 8 1 44100 3 1000 1 440
+twos twos8_stereo_48000 8 2 48000 2.5 777 1 440 660
+twos twos16_mono_48000 16 1 48000 2.5 777 1 1000
+twos twos16_stereo_44100 16 2 44100 3 1000 1 440 660
+twos twos24_mono_44100 24 1 44100 3 777 1 880
+twos twos24_stereo_48000 24 2 48000 2.05 1000 1 330 550
+twos twos16_stereo_48000_timescale2x 16 2 48000 1 777 2 500 750
+
+# Two tracks of different content; the raw of the first is the reference.
+raw_pcm "$WORK/twos_two_tracks.raw" 16 2 44100 2 440 660
+raw_pcm "$WORK/twos_two_tracks.second.raw" 24 1 48000 2 2000
+python3 "$WRITER" "$WORK/twos_two_tracks.mov" --reverse-mdat \
+    --track "pcm=$WORK/twos_two_tracks.raw,bits=16,channels=2,rate=44100,chunk=1000" \
+    --track "pcm=$WORK/twos_two_tracks.second.raw,bits=24,channels=1,rate=48000,chunk=777"
+
+# ffmpeg's own references for each twos file.
+TWOS_FILES=(twos8_mono_44100 twos8_stereo_48000 twos16_mono_48000 twos16_stereo_44100
+            twos24_mono_44100 twos24_stereo_48000 twos16_stereo_48000_timescale2x twos_two_tracks)
+for name in "${TWOS_FILES[@]}"; do
+    case $name in
+        twos8*) codec=pcm_s8 ;;
+        twos24*) codec=pcm_s24le ;;
+        *) codec=pcm_s16le ;;
+    esac
+    "${FF[@]}" -i "$WORK/$name.mov" -map 0:a:0 -c:a "$codec" -f "${codec#pcm_}" "$WORK/$name.pcm"
+    ffprobe -v error -show_streams -show_packets -of json "$WORK/$name.mov" >"$WORK/$name.packets.json"
+done
+
+# The files that must not reach the PCM pin.
+"${FF[@]}" -f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 \
+    -c:a pcm_s16le -ac 2 "${EXACT[@]}" -f mov "$WORK/sowt16.mov"
+"${FF[@]}" -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -an -c:v libx265 -preset fast \
+    -x265-params log-level=error:pools=1:frame-threads=1 -g 12 -tag:v hvc1 "${EXACT[@]}" \
+    -f mp4 "$WORK/hevc_only.mp4"
+printf 'This is a text file, not an ISO base media file.\n' >"$WORK/not_mp4.mp4"
+: >"$WORK/empty.mp4"
+
+# Independent proof of the writer: ffprobe's reading of every file, and
+# ffmpeg's decode against the PCM that went in.
+python3 - "$WORK" <<'EOF'
+import json, subprocess, sys
+
+work = sys.argv[1]
+# name: (codec, rate, channels, seconds, chunk frames, time base) of the first track
+EXPECTED = {
+    "twos8_mono_44100": ("pcm_s8", 44100, 1, 3, 1000, "1/44100"),
+    "twos8_stereo_48000": ("pcm_s8", 48000, 2, 2.5, 777, "1/48000"),
+    "twos16_mono_48000": ("pcm_s16be", 48000, 1, 2.5, 777, "1/48000"),
+    "twos16_stereo_44100": ("pcm_s16be", 44100, 2, 3, 1000, "1/44100"),
+    "twos24_mono_44100": ("pcm_s24be", 44100, 1, 3, 777, "1/44100"),
+    "twos24_stereo_48000": ("pcm_s24be", 48000, 2, 2.05, 1000, "1/48000"),
+    "twos16_stereo_48000_timescale2x": ("pcm_s16be", 48000, 2, 1, 777, "1/96000"),
+    "twos_two_tracks": ("pcm_s16be", 44100, 2, 2, 1000, "1/44100"),
+}
+BITS = {"pcm_s8": 8, "pcm_s16be": 16, "pcm_s24be": 24}
+failures = []
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+
+def streams(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-of", "json", path],
+                         check=True, capture_output=True, text=True).stdout
+    return json.loads(out)["streams"]
+
+for name, (codec, rate, channels, seconds, chunk, time_base) in EXPECTED.items():
+    with open("%s/%s.packets.json" % (work, name)) as f:
+        probe = json.load(f)
+    first = probe["streams"][0]
+    frames = round(rate * seconds)
+    got = (first["codec_name"], first["codec_tag_string"], int(first["sample_rate"]),
+           first["channels"], float(first["duration"]), int(first["nb_frames"]), first["time_base"])
+    want = (codec, "twos", rate, channels, float(seconds), frames, time_base)
+    check(got == want, "%s: ffprobe reads %s, expected %s" % (name, got, want))
+    check(frames % chunk != 0, "%s: the last chunk should be partial" % name)
+    packets = [p for p in probe["packets"] if p["stream_index"] == 0]
+    frame_bytes = BITS[codec] // 8 * channels
+    check(sum(int(p["size"]) for p in packets) == frames * frame_bytes,
+          "%s: the packets do not hold %d frames" % (name, frames))
+    raw = open("%s/%s.raw" % (work, name), "rb").read()
+    decoded = open("%s/%s.pcm" % (work, name), "rb").read()
+    width = BITS[codec] // 8
+    little_endian = b"".join(raw[i:i + width][::-1] for i in range(0, len(raw), width)) \
+        if width > 1 else raw
+    check(decoded == little_endian, "%s: ffmpeg's decode differs from the PCM written" % name)
+
+two = json.load(open(work + "/twos_two_tracks.packets.json"))["streams"]
+check([(s["codec_name"], int(s["sample_rate"]), s["channels"]) for s in two]
+      == [("pcm_s16be", 44100, 2), ("pcm_s24be", 48000, 1)],
+      "twos_two_tracks: ffprobe does not see the two tracks as written")
+sowt = streams(work + "/sowt16.mov")
+check([(s["codec_name"], s["codec_tag_string"]) for s in sowt] == [("pcm_s16le", "sowt")],
+      "sowt16.mov: %s" % [(s["codec_name"], s["codec_tag_string"]) for s in sowt])
+hevc = streams(work + "/hevc_only.mp4")
+check([(s["codec_type"], s["codec_name"]) for s in hevc] == [("video", "hevc")],
+      "hevc_only.mp4: %s" % [(s["codec_type"], s["codec_name"]) for s in hevc])
+
+for failure in failures:
+    print("make_pcm_media: " + failure, file=sys.stderr)
+sys.exit(1 if failures else 0)
+EOF
+
+# Publish: only checked files reach OUTDIR, then the stamp.
+rm -f "$WORK"/*.raw
+mv -f "$WORK"/* "$OUT"/
+touch "$OUT/.complete"
