@@ -1,0 +1,64 @@
+#include "interleave_gate.h"
+
+#include <initializer_list>
+
+InterleaveGate::InterleaveGate() {
+    video_.advanced = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    audio_.advanced = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+InterleaveGate::~InterleaveGate() {
+    if (video_.advanced) CloseHandle(video_.advanced);
+    if (audio_.advanced) CloseHandle(audio_.advanced);
+}
+
+bool InterleaveGate::Pace(StreamSide side, REFERENCE_TIME time, CBaseStream* stream) {
+    Side& self = Of(side);
+    Side& partner = PartnerOf(side);
+    if (time > 0) {
+        // A partner that has delivered nothing yet (time 0) holds no one back.
+        while (partner.pace_time >= 1 && partner.pace_time + kMaxLead < time) {
+            if (stream->IsStopRequested() || partner.ended) break;
+            WaitForSingleObject(partner.advanced, kWaitMilliseconds);
+            if (partner.active != 1) return true;
+            if (self.release) return false;
+        }
+    }
+    if (self.pace_time == time) return false;
+    self.pace_time = time;
+    SetEvent(self.advanced);
+    return false;
+}
+
+void InterleaveGate::SetActive(StreamSide side, bool active) {
+    Side& self = Of(side);
+    self.active = active ? 1 : 0;
+    self.pace_time = 0;
+    SetEvent(self.advanced);
+}
+
+void InterleaveGate::SetEnded(StreamSide side) { Of(side).ended = 1; }
+
+// A waiting audio stream waits on the video event, and the other way round.
+void InterleaveGate::ReleasePacing() {
+    audio_.release = 1;
+    SetEvent(video_.advanced);
+    video_.release = 1;
+    SetEvent(audio_.advanced);
+}
+
+void InterleaveGate::ClearAfterSeek() {
+    audio_.release = 0;
+    video_.release = 0;
+    video_.ended = 0;
+    audio_.ended = 0;
+}
+
+void InterleaveGate::Reset() {
+    for (Side* side : {&video_, &audio_}) {
+        side->pace_time = 0;
+        side->active = 0;
+        side->release = 0;
+        side->ended = 0;
+    }
+}

@@ -1,0 +1,23 @@
+// The module: its classes, what it registers, and the COM entry points.
+#include <windows.h>
+#include <dshow.h>
+
+#include "class_factory.h"
+#include "kelo_guids.h"
+#include "mp4_file.h"
+#include "registration.h"
+#include "setup.h"
+
+
+const CFactoryTemplate g_Templates[] = {
+    {L"Kelo Mervane", &CLSID_KeloMervane, &CMP4file::CreateInstance, nullptr, &kKeloFilterSetup},
+};
+const int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) { return GetClassObjectFromTemplates(clsid, iid, out); }
+
+STDAPI DllCanUnloadNow() { return CanUnloadModule(); }
+
+STDAPI DllRegisterServer() { return AMovieDllRegisterServer2(TRUE); }
+
+STDAPI DllUnregisterServer() { return AMovieDllRegisterServer2(FALSE); }

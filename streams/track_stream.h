@@ -1,0 +1,85 @@
+// The behaviour every output pin shares: one track of the opened movie,
+// repositioned at each start and seek to the sync sample at or before the
+// start, filled buffer by buffer from the file under the filter's streaming
+// lock, stamped from the track's time scale and the playback rate, ended by
+// the end of the data or the stop position, and restarted by every seek and
+// rate change.
+//
+// A pin adds its media type, its buffer size and, where the format needs it,
+// its own way to fill a buffer or to convert the bytes.
+#ifndef KELO_STREAMS_TRACK_STREAM_H
+#define KELO_STREAMS_TRACK_STREAM_H
+
+#include <cstdint>
+
+#include "bxf.h"
+#include "source_seeking.h"
+#include "source_stream.h"
+#include "stream_host.h"
+
+class CTrackStream : public CSourceStream, public CSourceSeeking, public CBaseStream {
+public:
+    CTrackStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track,
+                 StreamSide side, long buffer_size);
+    ~CTrackStream() override;
+
+    // Seeking requests go to the filter: it is the one seeking interface.
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
+    HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
+
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    bool IsStopRequested() override;
+
+    StreamSide Side() const { return side_; }
+
+protected:
+    // The pin's own part of its media type, after the common fields are read.
+    virtual HRESULT BuildMediaType(CMediaType* type) = 0;
+    virtual const GUID& MajorType() const = 0;
+    virtual const GUID& SubType() const = 0;
+    // Fills the buffer with the next data and advances the sample times: S_OK,
+    // S_FALSE at the end (the ended flag set), E_FAIL on any failure.
+    virtual HRESULT FillPayload(BYTE* buffer, long capacity, long* length);
+    // Turns the bytes of one sample just read into the pin's output form.
+    virtual void ConvertBytes(BYTE*, uint32_t) {}
+    // State of the pin's own that a repositioning resets.
+    virtual void ResetFormatState() {}
+
+    HRESULT FillBuffer(IMediaSample* sample) override;
+    HRESULT OnThreadCreate() override;
+    HRESULT OnThreadDestroy() override;
+    HRESULT OnThreadStartPlay() override;
+
+    HRESULT ChangeStart() override;
+    HRESULT ChangeStop() override;
+    HRESULT ChangeRate() override;
+
+    // The next sample by number, read whole into `buffer` at `offset`:
+    // the library's code, or BXF_RET_FILE when it does not fit or cannot be read.
+    uint32_t ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info);
+    int64_t ToMediaTime(int64_t units) const;
+
+    CCritSec m_PinLock;
+    CStreamHost* host_;
+    PlayHandle* play_;
+    uint32_t track_;
+    uint32_t time_scale_ = 0;
+    uint32_t sample_count_ = 0;
+    uint32_t discontinuity_ = 1;
+    int64_t sample_start_ = 0;     // track units from the segment start
+    int64_t sample_end_ = 0;       // track units from the segment start
+    int64_t media_time_base_ = 0;  // 100 ns
+    uint32_t sample_counter_ = 0;  // the last sample delivered
+
+private:
+    void Restart();
+    // Sets the first sample to deliver and the sample end for a start time.
+    void Reposition(int64_t start);
+
+    StreamSide side_;
+    long buffer_size_;
+};
+
+#endif
