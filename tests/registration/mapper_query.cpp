@@ -12,9 +12,12 @@
 // Prints one line per check; exits 0 when all pass, 1 when any fails, 2 when
 // the checks cannot run (usage, COM or mapper unavailable).
 #include <dshow.h>
-#include <initguid.h>
 #include <oleauto.h>
 #include <windows.h>
+
+// After the SDK headers: only the GUIDs defined below and the module's own
+// are given storage in this program.
+#include <initguid.h>
 
 #include <cstdio>
 #include <string>

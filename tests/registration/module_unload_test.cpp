@@ -8,9 +8,12 @@
 // Usage: module_unload_test [gtest options] PATH_TO_MODULE.ax
 #include <dshow.h>
 #include <gtest/gtest.h>
-#include <initguid.h>
 #include <ocidl.h>
 #include <windows.h>
+
+// After the SDK headers: only the GUIDs defined below and the module's own
+// are given storage in this program.
+#include <initguid.h>
 
 #include <atomic>
 #include <string>
