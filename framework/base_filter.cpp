@@ -148,7 +148,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCW
     if (graph) {
         // Kept without a reference, as the graph pointer itself.
         ComPtr<IMediaEventSink> sink;
-        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.OutVoid()))) event_sink_ = sink.Get();
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.ReceiveVoid()))) event_sink_ = sink.Get();
     }
     name_ = name ? name : L"";
     return S_OK;

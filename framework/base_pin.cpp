@@ -98,7 +98,7 @@ HRESULT CBasePin::AgreeMediaType(IPin* receiver, const AM_MEDIA_TYPE* partial) {
     HRESULT last = VFW_E_NO_ACCEPTABLE_TYPES;
     for (int side = 0; side < 2; ++side) {
         ComPtr<IEnumMediaTypes> types;
-        HRESULT hr = side == 0 ? EnumMediaTypes(types.Out()) : receiver->EnumMediaTypes(types.Out());
+        HRESULT hr = side == 0 ? EnumMediaTypes(types.Receive()) : receiver->EnumMediaTypes(types.Receive());
         if (FAILED(hr) || !types) continue;
         hr = TryMediaTypes(receiver, partial, types.Get());
         if (SUCCEEDED(hr)) return hr;

@@ -43,7 +43,7 @@ HRESULT RegisterFilterWithMapper1(IFilterMapper* mapper, const AMOVIESETUP_FILTE
 HRESULT RegisterFilterWithMapper(const AMOVIESETUP_FILTER& filter, bool do_register) {
     ComPtr<IFilterMapper2> mapper;
     HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  mapper.OutVoid());
+                                  mapper.ReceiveVoid());
     if (FAILED(hr)) return hr;
     return RegisterFilterWithMapper2(mapper.Get(), filter, do_register);
 }

@@ -56,12 +56,12 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input) {
     if (request.cbAlign == 0) request.cbAlign = 1;
 
     ComPtr<IMemAllocator> allocator;
-    if (SUCCEEDED(input->GetAllocator(allocator.Out())) && allocator) {
+    if (SUCCEEDED(input->GetAllocator(allocator.Receive())) && allocator) {
         ALLOCATOR_PROPERTIES offer = request;
         if (SUCCEEDED(OfferAllocator(input, allocator.Get(), &offer))) return S_OK;
     }
     HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                  allocator.OutVoid());
+                                  allocator.ReceiveVoid());
     if (FAILED(hr)) return hr;
     return OfferAllocator(input, allocator.Get(), &request);
 }

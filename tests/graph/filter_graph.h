@@ -1,0 +1,71 @@
+// Test support for the filter in Wine's real filter graph: the filter made
+// through the module's class factory (as COM makes it for an application),
+// loaded with a file, each output pin connected to a recording sink, and the
+// graph manager's own interfaces to drive it.
+#ifndef KELO_TESTS_GRAPH_FILTER_GRAPH_H
+#define KELO_TESTS_GRAPH_FILTER_GRAPH_H
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <string>
+#include <vector>
+
+#include "com_ptr.h"
+#include "recording_sink.h"
+
+// A Unix path as Wine's Z: drive sees it.
+std::wstring WindowsPath(const std::string& unix_path);
+// A file of the PCM media fixture (KELO_PCM_MEDIA) by name.
+std::string PcmMedia(const std::string& name);
+std::vector<uint8_t> ReadWholeFile(const std::string& unix_path);
+
+// A new filter from KeloMervane.ax (KELO_FILTER_MODULE) through its class factory.
+HRESULT CreateFilter(IBaseFilter** filter);
+
+struct ConnectedPin {
+    std::wstring name;
+    RecordingSink* sink = nullptr;  // one reference, released by the graph object
+};
+
+class FilterGraph {
+public:
+    FilterGraph() = default;
+    ~FilterGraph();
+    FilterGraph(const FilterGraph&) = delete;
+    FilterGraph& operator=(const FilterGraph&) = delete;
+
+    // Makes the graph and the filter and loads `unix_path`: the Load result.
+    HRESULT Load(const std::string& unix_path);
+    // Connects every output pin to a new recording sink that keeps the
+    // bytes, and takes the clock away so the graph runs as fast as it can.
+    HRESULT ConnectSinks();
+    // Load and ConnectSinks.
+    HRESULT Open(const std::string& unix_path);
+
+    // Runs and waits for EC_COMPLETE: S_OK, an EC_ERRORABORT's HRESULT, or
+    // E_ABORT on time-out.
+    HRESULT RunToCompletion(DWORD ms = 30000);
+    HRESULT WaitForCompletion(DWORD ms);
+    // Waits for an event of `code` from the graph: S_OK with its first
+    // parameter, or E_ABORT on time-out. Other events are passed over.
+    HRESULT WaitForEvent(long code, DWORD ms, LONG_PTR* param1 = nullptr);
+    HRESULT Stop();
+
+    IBaseFilter* Filter() const { return filter_.Get(); }
+    IFilterGraph2* Graph() const { return graph_.Get(); }
+    IMediaSeeking* Seeking() const { return seeking_.Get(); }
+    IMediaControl* Control() const { return control_.Get(); }
+    const std::vector<ConnectedPin>& Pins() const { return pins_; }
+    RecordingSink* Sink(size_t n = 0) const { return pins_.at(n).sink; }
+
+private:
+    ComPtr<IFilterGraph2> graph_;
+    ComPtr<IMediaSeeking> seeking_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaEvent> events_;
+    ComPtr<IBaseFilter> filter_;
+    std::vector<ConnectedPin> pins_;
+};
+
+#endif

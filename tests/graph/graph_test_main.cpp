@@ -1,0 +1,11 @@
+// The graph tests run in the multithreaded apartment, as a player's engine does.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
+    int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}

@@ -1,0 +1,115 @@
+// The interleave gate with two fake streams on two threads: who waits, for
+// how long, and what ends a wait.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "interleave_gate.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr REFERENCE_TIME kLead = InterleaveGate::kMaxLead;
+
+class FakeStream : public CBaseStream {
+public:
+    bool IsStopRequested() override { return stop_requested; }
+    std::atomic<bool> stop_requested{false};
+};
+
+StreamSide Partner(StreamSide side) { return side == StreamSide::Video ? StreamSide::Audio : StreamSide::Video; }
+
+struct Paced {
+    std::future<bool> result;
+    // True when the call returned within `within`.
+    bool ReturnsWithin(milliseconds within) { return result.wait_for(within) == std::future_status::ready; }
+};
+
+Paced PaceOnAThread(InterleaveGate& gate, StreamSide side, REFERENCE_TIME time, FakeStream& stream) {
+    return Paced{std::async(std::launch::async, [&gate, side, time, &stream] { return gate.Pace(side, time, &stream); })};
+}
+
+class Gate : public ::testing::TestWithParam<StreamSide> {
+protected:
+    void SetUp() override {
+        gate_.SetActive(StreamSide::Video, true);
+        gate_.SetActive(StreamSide::Audio, true);
+        // The partner has delivered up to one second.
+        ASSERT_FALSE(gate_.Pace(Partner(Me()), kPartnerTime, &partner_));
+    }
+    StreamSide Me() const { return GetParam(); }
+
+    static constexpr REFERENCE_TIME kPartnerTime = 10000000;
+    InterleaveGate gate_;
+    FakeStream me_, partner_;
+};
+
+TEST_P(Gate, ExactlyFiveSecondsAheadGoesOn) {
+    Paced paced = PaceOnAThread(gate_, Me(), kPartnerTime + kLead, me_);
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+    EXPECT_FALSE(paced.result.get());
+}
+
+TEST_P(Gate, MoreThanFiveSecondsAheadWaitsUntilThePartnerCatchesUp) {
+    Paced paced = PaceOnAThread(gate_, Me(), kPartnerTime + kLead + 1, me_);
+    EXPECT_FALSE(paced.ReturnsWithin(milliseconds(1500))) << "still waiting past one wait period";
+    EXPECT_FALSE(gate_.Pace(Partner(Me()), kPartnerTime + 1, &partner_));
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(500)));
+    EXPECT_FALSE(paced.result.get());
+}
+
+TEST_P(Gate, APartnerThatHasDeliveredNothingHoldsNoOne) {
+    gate_.SetActive(Partner(Me()), true);  // a restart: its time is 0 again
+    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+    EXPECT_FALSE(paced.result.get());
+}
+
+TEST_P(Gate, AnEndedPartnerHoldsNoOne) {
+    gate_.SetEnded(Partner(Me()));
+    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+    EXPECT_FALSE(paced.result.get());
+}
+
+TEST_P(Gate, AStopRequestEndsTheWaitWithinOnePeriod) {
+    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    EXPECT_FALSE(paced.ReturnsWithin(milliseconds(300)));
+    me_.stop_requested = true;
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(InterleaveGate::kWaitMilliseconds + 500)));
+    EXPECT_FALSE(paced.result.get());
+}
+
+TEST_P(Gate, ASeekReleasesTheWaitAtOnce) {
+    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    EXPECT_FALSE(paced.ReturnsWithin(milliseconds(300)));
+    gate_.ReleasePacing();
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+    EXPECT_FALSE(paced.result.get());
+    gate_.ClearAfterSeek();
+    Paced again = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    EXPECT_FALSE(again.ReturnsWithin(milliseconds(300))) << "after the seek the gate holds again";
+    gate_.SetActive(Partner(Me()), false);
+    ASSERT_TRUE(again.ReturnsWithin(milliseconds(200)));
+    EXPECT_TRUE(again.result.get());
+}
+
+TEST_P(Gate, APartnerWhoseThreadEndsLetsTheWaiterEndItsStream) {
+    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
+    EXPECT_FALSE(paced.ReturnsWithin(milliseconds(300)));
+    gate_.SetActive(Partner(Me()), false);
+    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+    EXPECT_TRUE(paced.result.get()) << "the stream must end";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSides, Gate, ::testing::Values(StreamSide::Audio, StreamSide::Video),
+                         [](const ::testing::TestParamInfo<StreamSide>& info) {
+                             return info.param == StreamSide::Audio ? "Audio" : "Video";
+                         });
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Which files load, which pins they get, and what the filter keeps of a load.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "filter_graph.h"
+
+namespace {
+
+constexpr HRESULT kInvalidFileFormat = static_cast<HRESULT>(0x800A0141);
+
+struct LoadCase {
+    const char* file;
+    HRESULT result;
+    std::vector<std::wstring> pins;
+};
+
+class Load : public ::testing::TestWithParam<LoadCase> {};
+
+std::vector<std::wstring> PinNames(IBaseFilter* filter) {
+    std::vector<std::wstring> names;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Receive()))) return names;
+    for (ComPtr<IPin> pin; pins->Next(1, pin.Receive(), nullptr) == S_OK;) {
+        PIN_INFO info;
+        pin->QueryPinInfo(&info);
+        if (info.pFilter) info.pFilter->Release();
+        names.push_back(info.achName);
+    }
+    return names;
+}
+
+TEST_P(Load, ChoosesTracksAsTheFileAllows) {
+    const LoadCase& c = GetParam();
+    FilterGraph graph;
+    EXPECT_EQ(graph.Load(PcmMedia(c.file)), c.result);
+    ASSERT_TRUE(graph.Filter());
+    EXPECT_EQ(PinNames(graph.Filter()), c.pins);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, Load,
+    ::testing::Values(LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
+                      // Two audio tracks, one audio pin: the first track's.
+                      LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}},
+                      // Little-endian PCM is not the PCM pin's: it has no pin yet.
+                      LoadCase{"sowt16.mov", kInvalidFileFormat, {}},
+                      // Only a video kind no pin plays.
+                      LoadCase{"hevc_only.mp4", kInvalidFileFormat, {}},
+                      LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
+                      LoadCase{"empty.mp4", kInvalidFileFormat, {}},
+                      LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
+
+ComPtr<IFileSourceFilter> SourceOf(IBaseFilter* filter) {
+    ComPtr<IFileSourceFilter> source;
+    filter->QueryInterface(IID_IFileSourceFilter, source.ReceiveVoid());
+    return source;
+}
+
+TEST(LoadOnce, ASecondLoadFailsAndKeepsTheFirstFile) {
+    FilterGraph graph;
+    ASSERT_EQ(graph.Load(PcmMedia("twos16_stereo_44100.mov")), S_OK);
+    ComPtr<IFileSourceFilter> source = SourceOf(graph.Filter());
+    EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos24_mono_44100.mov")).c_str(), nullptr), kInvalidFileFormat);
+    EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos16_stereo_44100.mov")).c_str(), nullptr), kInvalidFileFormat);
+    LPOLESTR name = nullptr;
+    ASSERT_EQ(source->GetCurFile(&name, nullptr), S_OK);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::wstring(name), WindowsPath(PcmMedia("twos16_stereo_44100.mov")));
+    CoTaskMemFree(name);
+    EXPECT_EQ(PinNames(graph.Filter()).size(), 1u);
+}
+
+TEST(LoadOnce, AFailedLoadThatOpenedTheFileLeavesLaterLoadsFailing) {
+    FilterGraph graph;
+    ASSERT_EQ(graph.Load(PcmMedia("hevc_only.mp4")), kInvalidFileFormat);
+    ComPtr<IFileSourceFilter> source = SourceOf(graph.Filter());
+    EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos16_stereo_44100.mov")).c_str(), nullptr), kInvalidFileFormat);
+    LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
+    ASSERT_EQ(source->GetCurFile(&name, nullptr), S_OK);
+    EXPECT_EQ(name, nullptr) << "no file name is kept from a failed load";
+}
+
+TEST(CurFile, ReportsNameAndMediaType) {
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(CreateFilter(filter.Receive()), S_OK);
+    ComPtr<IFileSourceFilter> source = SourceOf(filter.Get());
+    EXPECT_EQ(source->Load(nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(source->GetCurFile(nullptr, nullptr), E_POINTER);
+
+    AM_MEDIA_TYPE given = {};
+    given.majortype = MEDIATYPE_Stream;
+    given.subtype = MEDIASUBTYPE_Avi;  // any type given to Load comes back unchanged
+    const std::wstring path = WindowsPath(PcmMedia("twos8_mono_44100.mov"));
+    ASSERT_EQ(source->Load(path.c_str(), &given), S_OK);
+    LPOLESTR name = nullptr;
+    AM_MEDIA_TYPE type = {};
+    ASSERT_EQ(source->GetCurFile(&name, &type), S_OK);
+    EXPECT_EQ(std::wstring(name), path);
+    CoTaskMemFree(name);
+    EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
+    EXPECT_EQ(type.subtype, MEDIASUBTYPE_Avi);
+}
+
+TEST(CurFile, WithoutAGivenTypeIsAStreamOfNoSubtype) {
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(CreateFilter(filter.Receive()), S_OK);
+    ComPtr<IFileSourceFilter> source = SourceOf(filter.Get());
+    ASSERT_EQ(source->Load(WindowsPath(PcmMedia("twos8_mono_44100.mov")).c_str(), nullptr), S_OK);
+    LPOLESTR name = nullptr;
+    AM_MEDIA_TYPE type = {};
+    ASSERT_EQ(source->GetCurFile(&name, &type), S_OK);
+    CoTaskMemFree(name);
+    EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
+    EXPECT_EQ(type.subtype, MEDIASUBTYPE_NULL);
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+#include "pcm_reference.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "filter_graph.h"
+
+PcmReference PcmReference::Load(const std::string& name) {
+    PcmReference reference;
+    reference.bytes = ReadWholeFile(PcmMedia(name + ".pcm"));
+    std::ifstream table(WindowsPath(PcmMedia(name + ".packets.txt")).c_str());
+    table >> reference.rate >> reference.channels >> reference.bits >> reference.time_base_num >>
+        reference.time_base_den;
+    for (Packet p; table >> p.pts >> p.duration >> p.size;) reference.packets.push_back(p);
+    if (reference.packets.empty() || reference.bytes.empty()) throw std::runtime_error("no reference for " + name);
+    return reference;
+}
+
+int64_t PcmReference::FrameTime(int64_t frame) const {
+    int64_t first_frame = 0;
+    for (const Packet& p : packets) {
+        int64_t frames = p.size / BlockAlign();
+        if (frame < first_frame + frames || &p == &packets.back()) {
+            // Within a packet the frames share its duration evenly.
+            __int128 ticks = static_cast<__int128>(p.pts) * frames + static_cast<__int128>(frame - first_frame) * p.duration;
+            __int128 hundred_ns = ticks * 10000000 * time_base_num / (static_cast<__int128>(time_base_den) * frames);
+            return static_cast<int64_t>(hundred_ns);
+        }
+        first_frame += frames;
+    }
+    return 0;
+}

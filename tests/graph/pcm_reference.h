@@ -1,0 +1,35 @@
+// What ffmpeg says a PCM track holds: its decoded bytes in the order the
+// filter delivers them, and ffprobe's packets, from which the media time of
+// any frame follows.
+#ifndef KELO_TESTS_GRAPH_PCM_REFERENCE_H
+#define KELO_TESTS_GRAPH_PCM_REFERENCE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PcmReference {
+    // Reads NAME.pcm and NAME.packets.txt of the PCM media fixture.
+    static PcmReference Load(const std::string& name);
+
+    uint32_t rate = 0;
+    uint32_t channels = 0;
+    uint32_t bits = 0;
+    int64_t time_base_num = 0;
+    int64_t time_base_den = 0;
+    struct Packet {
+        int64_t pts;
+        int64_t duration;
+        int64_t size;
+    };
+    std::vector<Packet> packets;
+    std::vector<uint8_t> bytes;
+
+    uint32_t BlockAlign() const { return bits / 8 * channels; }
+    int64_t Frames() const { return static_cast<int64_t>(bytes.size()) / BlockAlign(); }
+    // The start of frame `frame` (Frames() for the end) in 100 ns, from the
+    // packet that holds it, rounded toward zero.
+    int64_t FrameTime(int64_t frame) const;
+};
+
+#endif

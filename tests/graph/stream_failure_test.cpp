@@ -1,0 +1,78 @@
+// How a stream ends when the file or downstream fails, and that stopping and
+// running again starts the data over.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include "filter_graph.h"
+
+#include <evcode.h>
+#include "pcm_reference.h"
+
+namespace {
+
+constexpr char kFile[] = "twos16_stereo_44100";
+
+size_t CountOf(const std::vector<SinkEvent>& events, SinkEventKind kind) {
+    return static_cast<size_t>(
+        std::count_if(events.begin(), events.end(), [kind](const SinkEvent& e) { return e.kind == kind; }));
+}
+
+// A copy of the file whose first chunk lies far past its end.
+std::string WithChunkPastTheEnd() {
+    std::vector<uint8_t> bytes = ReadWholeFile(PcmMedia(std::string(kFile) + ".mov"));
+    const std::string tag = "stco";
+    auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    if (at == bytes.end()) return "";
+    size_t first_offset = static_cast<size_t>(at - bytes.begin()) + 4 + 8;  // after version/flags and count
+    bytes[first_offset] = 0x70;
+    std::string path = PcmMedia("chunk_past_end.mov");
+    std::ofstream out(WindowsPath(path).c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
+    std::string path = WithChunkPastTheEnd();
+    ASSERT_FALSE(path.empty());
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(path), S_OK);
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    LONG_PTR error = 0;
+    ASSERT_EQ(graph.WaitForEvent(EC_ERRORABORT, 5000, &error), S_OK);
+    EXPECT_EQ(static_cast<HRESULT>(error), E_FAIL);
+    ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(5000));
+    std::vector<SinkEvent> events = graph.Sink()->Events();
+    EXPECT_EQ(CountOf(events, SinkEventKind::kSample), 0u);
+    EXPECT_EQ(CountOf(events, SinkEventKind::kEndOfStream), 1u);
+}
+
+TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+    graph.Sink()->SetReceiveResult(E_FAIL);
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    EXPECT_EQ(graph.WaitForCompletion(1000), E_ABORT) << "no completion and no abort";
+    std::vector<SinkEvent> events = graph.Sink()->Events();
+    EXPECT_EQ(CountOf(events, SinkEventKind::kSample), 1u);
+    EXPECT_EQ(CountOf(events, SinkEventKind::kEndOfStream), 0u);
+    EXPECT_EQ(graph.Stop(), S_OK);
+}
+
+TEST(StreamFailure, EachRunAfterAStopDeliversTheWholeTrackAgain) {
+    PcmReference reference = PcmReference::Load(kFile);
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        graph.Sink()->Clear();
+        ASSERT_EQ(graph.RunToCompletion(), S_OK);
+        EXPECT_TRUE(graph.Sink()->Bytes() == reference.bytes);
+        EXPECT_TRUE(graph.Sink()->Events().front().kind == SinkEventKind::kNewSegment);
+        ASSERT_EQ(graph.Stop(), S_OK);
+    }
+}
+
+}  // namespace
