@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Write a QuickTime movie of big-endian PCM ('twos') audio tracks.
 
-Usage: mov_writer.py OUT.mov [--reverse-mdat] --track SPEC [--track SPEC ...]
+Usage: mov_writer.py OUT.mov [--reverse-mdat] --track FIELDS [--track FIELDS ...]
 
-  SPEC is comma-separated key=value fields:
+  FIELDS is comma-separated key=value fields:
     pcm=FILE      raw big-endian signed PCM, channels interleaved (required)
     bits=N        8, 16 or 24 (required)
     channels=N    (required)
@@ -43,9 +43,9 @@ def full_box(kind, version, flags, *payloads):
 
 
 class Track:
-    def __init__(self, spec):
+    def __init__(self, fields):
         fields = {}
-        for item in spec.split(","):
+        for item in fields.split(","):
             key, sep, value = item.partition("=")
             if not sep:
                 raise ValueError("track field without '=': %r" % item)
@@ -174,7 +174,7 @@ def main(argv):
     parser.add_argument("--reverse-mdat", action="store_true")
     args = parser.parse_args(argv)
     try:
-        tracks = [Track(spec) for spec in args.track]
+        tracks = [Track(fields) for fields in args.track]
     except (ValueError, OSError) as error:
         parser.error(str(error))
     write_movie(args.out, tracks, args.reverse_mdat)
