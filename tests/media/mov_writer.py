@@ -43,9 +43,9 @@ def full_box(kind, version, flags, *payloads):
 
 
 class Track:
-    def __init__(self, fields):
+    def __init__(self, text):
         fields = {}
-        for item in fields.split(","):
+        for item in text.split(","):
             key, sep, value = item.partition("=")
             if not sep:
                 raise ValueError("track field without '=': %r" % item)
