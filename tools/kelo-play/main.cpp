@@ -81,7 +81,7 @@ int Main(const std::vector<std::wstring>& args) {
     if (exit == kExitComplete) exit = player.Play(&result);
     if (options.json) {
       PrintJsonReport(stdout, player.Pins(), result);
-    } else {
+    } else if (exit != kExitSetup) {
       PrintSummary(stdout, player.Pins(), result);
     }
     if (exit != kExitComplete) std::fprintf(stderr, "kelo-play: %s\n", result.message.c_str());
