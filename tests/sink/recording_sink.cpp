@@ -390,9 +390,14 @@ void RecordingSink::SendComplete() {
   }
   ComPtr<IMediaEventSink> events;
   if (!graph || FAILED(graph.QueryTo(IID_IMediaEventSink, &events))) return;
-  if (SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this))))) {
+  // Counted before it is sent: whoever the graph tells must find it counted.
+  {
     std::lock_guard<std::mutex> lock(mutex_);
     ++completions_sent_;
     changed_.notify_all();
+  }
+  if (FAILED(events->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this))))) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --completions_sent_;
   }
 }

@@ -39,7 +39,9 @@ class SinkGraphTest : public ::testing::Test {
   void Open(const std::string& name, bool keep_clock = false) {
     ASSERT_NO_FATAL_FAILURE(Load(name));
     sink_->KeepBytes(true);
-    ASSERT_EQ(S_OK, graph_.Open(media_.wav_path, sink_));
+    ASSERT_EQ(S_OK, graph_.Open(media_.wav_path, sink_))
+        << "Wine 8's WAVE parser is winegstreamer's: without GStreamer's wavparse "
+           "(Debian: gstreamer1.0-plugins-good) it cannot connect";
     if (!keep_clock) {
       ASSERT_EQ(S_OK, graph_.DropClock());
     }
@@ -126,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, WavePlaybackTest,
 
 TEST_F(SinkGraphTest, SeekWhileRunningFlushesAndRestartsAtTheNewPosition) {
   ASSERT_NO_FATAL_FAILURE(Open("s16_stereo_44100"));
-  sink_->SetReceiveDelay(5);  // slow enough to seek in the middle
+  sink_->SetReceiveDelay(10);  // half a second in all: time enough to seek in the middle
   ASSERT_EQ(S_OK, graph_.control->Run());
   ASSERT_TRUE(sink_->WaitForMediaPosition(kSecond / 4, kPlayTimeoutMs));
 
@@ -251,7 +253,7 @@ TEST_F(SinkGraphTest, WithoutAClockTheSameFilePlaysFasterThanRealTime) {
   const LONGLONG run_at = QpcNow();
   ASSERT_EQ(S_OK, graph_.control->Run());
   ASSERT_TRUE(graph_.WaitForComplete(kPlayTimeoutMs));
-  EXPECT_LT(QpcSeconds(QpcNow() - run_at), 0.5 * media_.Duration() / kSecond);
+  EXPECT_LT(QpcSeconds(QpcNow() - run_at), 0.75 * media_.Duration() / kSecond);
 }
 
 // --- Connection ---
@@ -309,6 +311,31 @@ TEST_F(SinkGraphTest, ConnectionRulesAndDisconnection) {
   EXPECT_EQ(VFW_E_NOT_CONNECTED, in->ConnectedTo(connected.Receive()));
   EXPECT_EQ(VFW_E_NOT_CONNECTED, sink_->GetDuration(nullptr));
   EXPECT_EQ(S_FALSE, in->Disconnect());
+}
+
+TEST_F(SinkGraphTest, SeekingAnUpstreamPinWithoutIMediaSeekingIsNotImplemented) {
+  // File Source (Async)'s output pin serves bytes and has no IMediaSeeking.
+  ASSERT_NO_FATAL_FAILURE(Load("u8_mono_22050"));
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   graph_.graph.ReceiveVoid()));
+  ASSERT_EQ(S_OK, graph_.graph.QueryTo(IID_IMediaControl, &graph_.control));
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   graph_.reader.ReceiveVoid()));
+  ASSERT_EQ(S_OK, graph_.graph->AddFilter(graph_.reader.Get(), L"reader"));
+  ComPtr<IFileSourceFilter> file;
+  ASSERT_EQ(S_OK, graph_.reader.QueryTo(IID_IFileSourceFilter, &file));
+  ASSERT_EQ(S_OK, file->Load(media_.wav_path.c_str(), nullptr));
+  ASSERT_EQ(S_OK, graph_.graph->AddFilter(sink_, L"sink"));
+  const ComPtr<IPin> out = FirstPin(graph_.reader.Get(), PINDIR_OUTPUT);
+  ASSERT_EQ(S_OK, graph_.graph->ConnectDirect(out.Get(), sink_->InputPin(), nullptr));
+  ComPtr<IMediaSeeking> none;
+  ASSERT_EQ(E_NOINTERFACE, out.QueryTo(IID_IMediaSeeking, &none));
+
+  ASSERT_TRUE(sink_->IsConnected());
+  EXPECT_EQ(MEDIATYPE_Stream, sink_->ConnectedType().Get().majortype);
+  LONGLONG duration = 0;
+  EXPECT_EQ(E_NOTIMPL, sink_->GetDuration(&duration));
+  EXPECT_EQ(E_NOTIMPL, sink_->SetRate(2.0));
 }
 
 // --- Snapshots while streaming ---

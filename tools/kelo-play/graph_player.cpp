@@ -34,34 +34,30 @@ PlayExit GraphPlayer::Fail(PlayResult* result, const std::string& message, HRESU
   return kExitSetup;
 }
 
-bool GraphPlayer::LoadFile(PlayResult* result) {
+PlayExit GraphPlayer::LoadFile(PlayResult* result) {
   ComPtr<IFileSourceFilter> file;
   HRESULT hr;
   if (!options_.parser) {
-    if (FAILED(hr = filter_.QueryTo(IID_IFileSourceFilter, &file))) {
-      Fail(result, "the filter has no IFileSourceFilter", hr);
-      return false;
-    }
-    if (FAILED(hr = file->Load(options_.file.c_str(), nullptr))) {
-      Fail(result, "IFileSourceFilter::Load(" + Utf8(options_.file) + ") failed", hr);
-      return false;
-    }
-    return true;
+    if (FAILED(hr = filter_.QueryTo(IID_IFileSourceFilter, &file)))
+      return Fail(result, "the filter has no IFileSourceFilter", hr);
+    if (FAILED(hr = file->Load(options_.file.c_str(), nullptr)))
+      return Fail(result, "IFileSourceFilter::Load(" + Utf8(options_.file) + ") failed", hr);
+    return kExitComplete;
   }
   // A parser: File Source (Async) reads the file and feeds its input pin.
   hr = CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reader_.ReceiveVoid());
-  if (FAILED(hr)) return Fail(result, "cannot create File Source (Async)", hr), false;
+  if (FAILED(hr)) return Fail(result, "cannot create File Source (Async)", hr);
   if (FAILED(hr = graph_->AddFilter(reader_.Get(), L"File Source (Async)")))
-    return Fail(result, "cannot add File Source (Async) to the graph", hr), false;
+    return Fail(result, "cannot add File Source (Async) to the graph", hr);
   if (FAILED(hr = reader_.QueryTo(IID_IFileSourceFilter, &file)) ||
       FAILED(hr = file->Load(options_.file.c_str(), nullptr)))
-    return Fail(result, "File Source (Async) cannot load " + Utf8(options_.file), hr), false;
+    return Fail(result, "File Source (Async) cannot load " + Utf8(options_.file), hr);
   const ComPtr<IPin> out = FirstPin(reader_.Get(), PINDIR_OUTPUT);
   const ComPtr<IPin> in = FirstPin(filter_.Get(), PINDIR_INPUT);
-  if (!out || !in) return Fail(result, "--parser: the filter has no input pin", S_OK), false;
+  if (!out || !in) return Fail(result, "--parser: the filter has no input pin", S_OK);
   if (FAILED(hr = graph_->ConnectDirect(out.Get(), in.Get(), nullptr)))
-    return Fail(result, "cannot connect File Source (Async) to the filter", hr), false;
-  return true;
+    return Fail(result, "cannot connect File Source (Async) to the filter", hr);
+  return kExitComplete;
 }
 
 PlayExit GraphPlayer::Build(PlayResult* result) {
@@ -76,7 +72,7 @@ PlayExit GraphPlayer::Build(PlayResult* result) {
 
   if (!factory_.Create(options_.module, options_.clsid, &filter_, &error)) return Fail(result, error, S_OK);
   if (FAILED(hr = graph_->AddFilter(filter_.Get(), L"Source"))) return Fail(result, "cannot add the filter", hr);
-  if (!LoadFile(result)) return kExitSetup;
+  if (LoadFile(result) != kExitComplete) return kExitSetup;
 
   // Every output pin into a sink of its own, named after it.
   ComPtr<IEnumPins> pins;

@@ -40,7 +40,7 @@ class GraphPlayer {
 
  private:
   PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
-  bool LoadFile(PlayResult* result);
+  PlayExit LoadFile(PlayResult* result);
   void TakeRecords();
 
   const PlayOptions& options_;
