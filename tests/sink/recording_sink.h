@@ -64,7 +64,7 @@ class RecordingSink final : public IBaseFilter, public IAMFilterMiscFlags, publi
   // default); SinkEvent::byte_offset says where each sample's bytes start.
   std::vector<uint8_t> Bytes() const;
   void KeepBytes(bool keep);
-  // Forgets the events and bytes and the end-of-stream mark.
+  // Forgets the events, the bytes, the end-of-stream mark and the media position.
   void Clear();
   // How many EC_COMPLETE notifications the sink has sent to the graph.
   int CompletionsSent() const;

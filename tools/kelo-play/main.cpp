@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cwctype>
 #include <string>
 #include <thread>
 #include <vector>
