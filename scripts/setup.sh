@@ -4,7 +4,10 @@
 # again: it installs only what is missing.
 set -euo pipefail
 
-packages=(cmake make g++ python3 ffmpeg googletest g++-mingw-w64-x86-64-posix wine64 util-linux "$@")
+# gstreamer1.0-plugins-good: Wine's WAVE parser, a peer in the sink's tests,
+# needs GStreamer's wavparse.
+packages=(cmake make g++ python3 ffmpeg googletest g++-mingw-w64-x86-64-posix wine64 util-linux
+          gstreamer1.0-plugins-good "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
