@@ -33,8 +33,8 @@ TEST_P(PcmPlayback, DeliversFfmpegsBytesInStampedBuffersOf1024Frames) {
     EXPECT_EQ(graph.Pins()[0].name, L"LPCM");
     RecordingSink* sink = graph.Sink();
 
-    MediaType type = sink->ConnectedType();
-    const AM_MEDIA_TYPE& mt = type.Get();
+    const CMediaType type = sink->ConnectedType();
+    const AM_MEDIA_TYPE& mt = type;
     EXPECT_EQ(mt.majortype, MEDIATYPE_Audio);
     EXPECT_EQ(mt.subtype, MEDIASUBTYPE_PCM);
     EXPECT_EQ(mt.formattype, FORMAT_WaveFormatEx);

@@ -23,7 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "com_holder.h"
+#include "com_apartment.h"
+#include "com_ptr.h"
 #include "filter_data.h"
 #include "kelo_guids.h"
 
@@ -168,21 +169,21 @@ HRESULT FindFilters(IFilterMapper2* mapper, DWORD merit, const MediaTypeCase* ou
     types[0] = output_type->major;
     types[1] = output_type->minor;
   }
-  ComHolder<IEnumMoniker> monikers;
+  ComPtr<IEnumMoniker> monikers;
   HRESULT hr = mapper->EnumMatchingFilters(monikers.Receive(), 0, FALSE, merit, FALSE, 0, nullptr, nullptr, nullptr,
                                            FALSE, output_type != nullptr, output_type ? 1 : 0,
                                            output_type ? types : nullptr, nullptr, nullptr);
   if (FAILED(hr)) return hr;
   if (!monikers) return E_POINTER;
-  ComHolder<IBindCtx> context;
+  ComPtr<IBindCtx> context;
   hr = CreateBindCtx(0, context.Receive());
   if (FAILED(hr)) return hr;
   entries->clear();
   for (;;) {
-    ComHolder<IMoniker> moniker;
+    ComPtr<IMoniker> moniker;
     hr = monikers->Next(1, moniker.Receive(), nullptr);
     if (hr != S_OK) break;
-    ComHolder<IPropertyBag> bag;
+    ComPtr<IPropertyBag> bag;
     hr = moniker->BindToStorage(context.Get(), nullptr, IID_IPropertyBag, bag.ReceiveVoid());
     if (FAILED(hr)) return hr;
     MapperEntry entry;
@@ -344,7 +345,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "mapper_query: CoInitializeEx failed: %s\n", Hex(DWORD(apartment.Result())).c_str());
     return 2;
   }
-  ComHolder<IFilterMapper2> mapper;
+  ComPtr<IFilterMapper2> mapper;
   HRESULT hr =
       CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.ReceiveVoid());
   if (FAILED(hr)) {

@@ -20,7 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "com_holder.h"
+#include "com_apartment.h"
+#include "com_ptr.h"
 #include "kelo_guids.h"
 
 namespace {
@@ -80,14 +81,14 @@ class ModuleTest : public ::testing::Test {
     }
   }
 
-  static ComHolder<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
-    ComHolder<IClassFactory> factory;
+  static ComPtr<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
+    ComPtr<IClassFactory> factory;
     EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
     return factory;
   }
-  static ComHolder<IBaseFilter> CreateFilter() {
-    ComHolder<IBaseFilter> filter;
-    ComHolder<IClassFactory> factory = Factory();
+  static ComPtr<IBaseFilter> CreateFilter() {
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IClassFactory> factory = Factory();
     if (factory) {
       EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
     }
@@ -143,9 +144,9 @@ TEST_F(ModuleTest, DllGetClassObjectRefusesANullOutPointer) {
 }
 
 TEST_F(ModuleTest, FactoryCreatesTheFilter) {
-  ComHolder<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
-  ComHolder<IBaseFilter> filter;
+  ComPtr<IBaseFilter> filter;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
   ASSERT_TRUE(filter);
   CLSID clsid{};
@@ -156,7 +157,7 @@ TEST_F(ModuleTest, FactoryCreatesTheFilter) {
 }
 
 TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
-  ComHolder<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   EXPECT_TRUE(FAILED(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr)));
 }
@@ -164,7 +165,7 @@ TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
 TEST_F(ModuleTest, CanUnloadWhileNothingLives) { EXPECT_EQ(can_unload_now_(), S_OK); }
 
 TEST_F(ModuleTest, FactoryKeepsTheModuleLoaded) {
-  ComHolder<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   EXPECT_EQ(can_unload_now_(), S_FALSE);
   factory.Reset();
@@ -172,10 +173,10 @@ TEST_F(ModuleTest, FactoryKeepsTheModuleLoaded) {
 }
 
 TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
-  ComHolder<IBaseFilter> filter = CreateFilter();  // the factory is released inside
+  ComPtr<IBaseFilter> filter = CreateFilter();  // the factory is released inside
   ASSERT_TRUE(filter);
   EXPECT_EQ(can_unload_now_(), S_FALSE);
-  ComHolder<IMediaSeeking> seeking;
+  ComPtr<IMediaSeeking> seeking;
   ASSERT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
   filter.Reset();
   EXPECT_EQ(can_unload_now_(), S_FALSE) << "a reference through another interface still holds the filter";
@@ -184,7 +185,7 @@ TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
 }
 
 TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
-  ComHolder<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   ASSERT_EQ(factory->LockServer(TRUE), S_OK);
   factory.Reset();
@@ -216,15 +217,15 @@ TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&failures] {
       ComApartment apartment;
-      ComHolder<IClassFactory> factory;
+      ComPtr<IClassFactory> factory;
       if (get_class_object_(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()) != S_OK) {
         ++failures;
         return;
       }
       for (int i = 0; i < kRounds; ++i) {
-        ComHolder<IBaseFilter> filter;
+        ComPtr<IBaseFilter> filter;
         if (factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()) != S_OK || !filter) ++failures;
-        ComHolder<IMediaSeeking> seeking;
+        ComPtr<IMediaSeeking> seeking;
         if (filter && filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()) != S_OK) ++failures;
       }
     });
@@ -251,22 +252,22 @@ TEST_F(ModuleTest, FilterAnswersItsInterfacesWithOneIdentity) {
       {"ISpecifyPropertyPages", &IID_ISpecifyPropertyPages},
       {"IAMovieSetup", &IID_IAMovieSetup},
   };
-  ComHolder<IBaseFilter> filter = CreateFilter();
+  ComPtr<IBaseFilter> filter = CreateFilter();
   ASSERT_TRUE(filter);
-  ComHolder<IUnknown> identity;
+  ComPtr<IUnknown> identity;
   ASSERT_EQ(filter->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
   for (const InterfaceCase& c : served) {
     SCOPED_TRACE(c.label);
-    ComHolder<IUnknown> answer;
+    ComPtr<IUnknown> answer;
     ASSERT_EQ(filter->QueryInterface(*c.iid, answer.ReceiveVoid()), S_OK);
     ASSERT_TRUE(answer);
     // From this interface, IUnknown is the same object, and every other
     // served interface is reachable (symmetry of QueryInterface).
-    ComHolder<IUnknown> unknown;
+    ComPtr<IUnknown> unknown;
     ASSERT_EQ(answer->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()), S_OK);
     EXPECT_EQ(unknown.Get(), identity.Get());
     for (const InterfaceCase& other : served) {
-      ComHolder<IUnknown> reached;
+      ComPtr<IUnknown> reached;
       EXPECT_EQ(answer->QueryInterface(*other.iid, reached.ReceiveVoid()), S_OK) << "to " << other.label;
     }
   }
@@ -275,9 +276,9 @@ TEST_F(ModuleTest, FilterAnswersItsInterfacesWithOneIdentity) {
 }
 
 TEST_F(ModuleTest, PersistClassIdIsTheFilterClass) {
-  ComHolder<IBaseFilter> filter = CreateFilter();
+  ComPtr<IBaseFilter> filter = CreateFilter();
   ASSERT_TRUE(filter);
-  ComHolder<IPersist> persist;
+  ComPtr<IPersist> persist;
   ASSERT_EQ(filter->QueryInterface(IID_IPersist, persist.ReceiveVoid()), S_OK);
   CLSID clsid{};
   ASSERT_EQ(persist->GetClassID(&clsid), S_OK);
@@ -295,7 +296,7 @@ TEST_F(ModuleTest, FilterRefusesOtherInterfaces) {
       {"IDispatch", &IID_IDispatch},
       {"an unknown interface", &kUnknownInterface},
   };
-  ComHolder<IBaseFilter> filter = CreateFilter();
+  ComPtr<IBaseFilter> filter = CreateFilter();
   ASSERT_TRUE(filter);
   for (const InterfaceCase& c : refused) {
     SCOPED_TRACE(c.label);
@@ -307,7 +308,7 @@ TEST_F(ModuleTest, FilterRefusesOtherInterfaces) {
 }
 
 TEST_F(ModuleTest, FilterQueryInterfaceRefusesANullResultPointer) {
-  ComHolder<IBaseFilter> filter = CreateFilter();
+  ComPtr<IBaseFilter> filter = CreateFilter();
   ASSERT_TRUE(filter);
   for (const GUID* iid : {&IID_IBaseFilter, &IID_IFileSourceFilter, &IID_IMediaSeeking, &kUnknownInterface})
     EXPECT_EQ(filter->QueryInterface(*iid, nullptr), E_POINTER);

@@ -31,6 +31,7 @@
 #define KELO_TESTS_SINK_RECORDING_SINK_H
 
 #include <windows.h>
+#include <cguid.h>
 #include <strmif.h>
 
 #include <atomic>
@@ -44,6 +45,9 @@
 #include "media_type.h"
 #include "sink_event.h"
 #include "sink_input_pin.h"
+
+// Whether a connection type is the empty one an unconnected sink reports.
+inline bool IsEmptyMediaType(const AM_MEDIA_TYPE& type) { return type.majortype == GUID_NULL; }
 
 // {01EFF7DB-9BDE-443C-AB44-054DE6430315} IPersist::GetClassID of the sink; the
 // class is not registered, only made in process through RecordingSink::Create.
@@ -84,7 +88,7 @@ class RecordingSink final : public IBaseFilter, public IAMFilterMiscFlags, publi
   // --- The connection ---
   // No reference is added: the pin lives as long as the sink.
   IPin* InputPin() { return &pin_; }
-  MediaType ConnectedType() const { return pin_.ConnectedType(); }  // empty if unconnected
+  CMediaType ConnectedType() const { return pin_.ConnectedType(); }  // empty if unconnected
   bool IsConnected() const { return static_cast<bool>(pin_.ConnectedPin()); }
   // Accept only this major type on connection (GUID_NULL: any, the default).
   void AcceptOnlyMajorType(const GUID& major) { pin_.AcceptOnlyMajorType(major); }

@@ -78,11 +78,11 @@ TEST_P(WavePlaybackTest, RecordsTheDataChunkInOrderAndCompletes) {
   ASSERT_TRUE(sink_->IsConnected());
 
   // The connection's type says what ffprobe says.
-  const MediaType type = sink_->ConnectedType();
-  ASSERT_EQ(MEDIATYPE_Audio, type.Get().majortype);
-  ASSERT_EQ(FORMAT_WaveFormatEx, type.Get().formattype);
-  ASSERT_GE(type.Get().cbFormat, sizeof(WAVEFORMATEX));
-  const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(type.Get().pbFormat);
+  const CMediaType type = sink_->ConnectedType();
+  ASSERT_EQ(MEDIATYPE_Audio, type.majortype);
+  ASSERT_EQ(FORMAT_WaveFormatEx, type.formattype);
+  ASSERT_GE(type.cbFormat, sizeof(WAVEFORMATEX));
+  const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
   EXPECT_EQ(media_.sample_rate, static_cast<int>(wfx->nSamplesPerSec));
   EXPECT_EQ(media_.channels, wfx->nChannels);
   EXPECT_EQ(media_.bits_per_sample, wfx->wBitsPerSample);
@@ -272,7 +272,7 @@ TEST_P(AcceptedMajorTypeTest, OnlyTheAcceptedMajorTypeConnects) {
   const HRESULT hr = graph_.Open(media_.wav_path, sink_);
   EXPECT_EQ(GetParam().connects, SUCCEEDED(hr)) << std::hex << hr;
   EXPECT_EQ(GetParam().connects, sink_->IsConnected());
-  EXPECT_EQ(GetParam().connects, !sink_->ConnectedType().Empty());
+  EXPECT_EQ(GetParam().connects, !IsEmptyMediaType(sink_->ConnectedType()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, AcceptedMajorTypeTest,
@@ -288,7 +288,7 @@ TEST_F(SinkGraphTest, ConnectionRulesAndDisconnection) {
   IPin* in = sink_->InputPin();
   AM_MEDIA_TYPE mt{};
   ASSERT_EQ(S_OK, in->ConnectionMediaType(&mt));
-  FreeMediaTypeContents(&mt);
+  FreeMediaType(mt);
 
   ComPtr<IPin> connected;
   ASSERT_EQ(S_OK, in->ConnectedTo(connected.Receive()));
@@ -296,10 +296,10 @@ TEST_F(SinkGraphTest, ConnectionRulesAndDisconnection) {
 
   // A second connection, one from an input pin, one while running.
   const ComPtr<IPin> reader_output = FirstPin(graph_.reader.Get(), PINDIR_OUTPUT);
-  const MediaType type = sink_->ConnectedType();
-  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, in->ReceiveConnection(reader_output.Get(), &type.Get()));
+  const CMediaType type = sink_->ConnectedType();
+  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, in->ReceiveConnection(reader_output.Get(), &type));
   const ComPtr<IPin> parser_input = FirstPin(graph_.parser.Get(), PINDIR_INPUT);
-  EXPECT_EQ(VFW_E_INVALID_DIRECTION, in->ReceiveConnection(parser_input.Get(), &type.Get()));
+  EXPECT_EQ(VFW_E_INVALID_DIRECTION, in->ReceiveConnection(parser_input.Get(), &type));
   ASSERT_EQ(S_OK, graph_.control->Pause());
   EXPECT_EQ(VFW_E_NOT_STOPPED, in->Disconnect());
   ASSERT_EQ(S_OK, graph_.control->Stop());
@@ -307,7 +307,7 @@ TEST_F(SinkGraphTest, ConnectionRulesAndDisconnection) {
   // Taking the sink out of the graph disconnects it and frees the type.
   ASSERT_EQ(S_OK, graph_.graph->RemoveFilter(sink_));
   EXPECT_FALSE(sink_->IsConnected());
-  EXPECT_TRUE(sink_->ConnectedType().Empty());
+  EXPECT_TRUE(IsEmptyMediaType(sink_->ConnectedType()));
   EXPECT_EQ(VFW_E_NOT_CONNECTED, in->ConnectedTo(connected.Receive()));
   EXPECT_EQ(VFW_E_NOT_CONNECTED, sink_->GetDuration(nullptr));
   EXPECT_EQ(S_FALSE, in->Disconnect());
@@ -332,7 +332,7 @@ TEST_F(SinkGraphTest, SeekingAnUpstreamPinWithoutIMediaSeekingIsNotImplemented) 
   ASSERT_EQ(E_NOINTERFACE, out.QueryTo(IID_IMediaSeeking, &none));
 
   ASSERT_TRUE(sink_->IsConnected());
-  EXPECT_EQ(MEDIATYPE_Stream, sink_->ConnectedType().Get().majortype);
+  EXPECT_EQ(MEDIATYPE_Stream, sink_->ConnectedType().majortype);
   LONGLONG duration = 0;
   EXPECT_EQ(E_NOTIMPL, sink_->GetDuration(&duration));
   EXPECT_EQ(E_NOTIMPL, sink_->SetRate(2.0));

@@ -17,7 +17,7 @@ ComPtr<IPin> SinkInputPin::ConnectedPin() const {
   return connected_;
 }
 
-MediaType SinkInputPin::ConnectedType() const {
+CMediaType SinkInputPin::ConnectedType() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return type_;
 }
@@ -50,8 +50,11 @@ STDMETHODIMP SinkInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYP
   if (connected_) return VFW_E_ALREADY_CONNECTED;
   if (!owner_->IsStopped()) return VFW_E_NOT_STOPPED;
   if (accepted_major_ != GUID_NULL && mt->majortype != accepted_major_) return VFW_E_TYPE_NOT_ACCEPTED;
-  const HRESULT hr = type_.Assign(*mt);
-  if (FAILED(hr)) return hr;
+  const HRESULT hr = type_.Set(*mt);
+  if (FAILED(hr)) {
+    type_ = CMediaType();  // no half-copied type stays behind an unconnected pin
+    return hr;
+  }
   connected_ = ComPtr<IPin>(connector);
   return S_OK;
 }
@@ -65,7 +68,7 @@ STDMETHODIMP SinkInputPin::Disconnect() {
     if (!connected_) return S_FALSE;
     upstream = std::move(connected_);
     allocator = std::move(allocator_);
-    type_.Clear();
+    type_ = CMediaType();
   }
   return S_OK;  // the references go here, outside the lock
 }
@@ -83,7 +86,7 @@ STDMETHODIMP SinkInputPin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
     std::memset(mt, 0, sizeof *mt);
     return VFW_E_NOT_CONNECTED;
   }
-  return type_.CopyTo(mt);
+  return CopyMediaType(mt, type_);
 }
 
 STDMETHODIMP SinkInputPin::QueryPinInfo(PIN_INFO* info) {

@@ -6,6 +6,7 @@
 #define KELO_TESTS_SINK_SINK_INPUT_PIN_H
 
 #include <windows.h>
+#include <cguid.h>
 #include <strmif.h>
 #include <vfwmsgs.h>
 
@@ -27,7 +28,7 @@ class SinkInputPin final : public IPin, public IMemInputPin {
   // Accept only this major type (GUID_NULL: any, the default).
   void AcceptOnlyMajorType(const GUID& major);
   ComPtr<IPin> ConnectedPin() const;
-  MediaType ConnectedType() const;
+  CMediaType ConnectedType() const;
 
   // IUnknown (the filter's count)
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -64,7 +65,7 @@ class SinkInputPin final : public IPin, public IMemInputPin {
   mutable std::mutex mutex_;  // guards the connection; taken before the filter's lock
   GUID accepted_major_ = GUID_NULL;
   ComPtr<IPin> connected_;
-  MediaType type_;
+  CMediaType type_;
   ComPtr<IMemAllocator> allocator_;
 };
 

@@ -48,17 +48,6 @@ bool LoadWaveMedia(const std::string& name, WaveMedia* media, std::string* error
   return true;
 }
 
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.Receive()))) return nullptr;
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.Receive(), nullptr) == S_OK) {
-    PIN_DIRECTION d;
-    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) return pin;
-  }
-  return nullptr;
-}
-
 HRESULT WaveGraph::Open(const std::wstring& wav_path, RecordingSink* sink) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 graph.ReceiveVoid());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "first_pin.h"
 #include "recording_sink.h"
 
 // {D51BD5A1-7548-11CF-A520-0080C77EF58A} quartz's WAVE parser; mingw's uuids.h lacks it.
@@ -67,8 +68,5 @@ class WaveGraph {
 
 // The graph's next event within ms: S_OK and its code, or E_ABORT on time-out.
 HRESULT NextGraphEvent(IMediaEvent* events, DWORD ms, long* code, LONG_PTR* param1 = nullptr);
-
-// The first pin of a filter in a direction.
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction);
 
 #endif

@@ -3,20 +3,10 @@
 #include <evcode.h>
 #include <uuids.h>
 
+#include "first_pin.h"
 #include "text.h"
 
 namespace {
-
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.Receive()))) return nullptr;
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.Receive(), nullptr) == S_OK) {
-    PIN_DIRECTION d;
-    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) return pin;
-  }
-  return nullptr;
-}
 
 std::wstring PinName(IPin* pin) {
   PIN_INFO info{};

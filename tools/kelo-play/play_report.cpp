@@ -90,7 +90,7 @@ std::string SampleTimes(const SinkEvent& e) {
 
 void PrintJsonReport(FILE* out, const std::vector<PlayedPin>& pins, const PlayResult& result) {
   for (size_t i = 0; i < pins.size(); ++i) {
-    const AM_MEDIA_TYPE& mt = pins[i].type.Get();
+    const AM_MEDIA_TYPE& mt = pins[i].type;
     std::fprintf(out, "{\"pin\":%s,\"kind\":\"pin\",\"index\":%zu,\"type\":%s,\"major\":\"%s\",\"subtype\":\"%s\"}\n",
                  JsonString(Utf8(pins[i].name)).c_str(), i, JsonString(MediaTypeWords(mt)).c_str(),
                  GuidText(mt.majortype).c_str(), GuidText(mt.subtype).c_str());
@@ -114,7 +114,7 @@ void PrintSummary(FILE* out, const std::vector<PlayedPin>& pins, const PlayResul
   for (size_t i = 0; i < pins.size(); ++i) {
     const PlayedPin& pin = pins[i];
     const Counts c = Count(pin.events);
-    std::fprintf(out, "pin %zu \"%s\": %s\n", i, Utf8(pin.name).c_str(), MediaTypeWords(pin.type.Get()).c_str());
+    std::fprintf(out, "pin %zu \"%s\": %s\n", i, Utf8(pin.name).c_str(), MediaTypeWords(pin.type).c_str());
     std::fprintf(out, "  samples %zu, bytes %" PRIu64, c.samples, c.bytes);
     if (c.first) {
       std::fprintf(out, ", first %s, last %s", SampleTimes(*c.first).c_str(), SampleTimes(*c.last).c_str());

@@ -13,7 +13,7 @@ struct PlayedPin {
   std::wstring name;
   ComPtr<IPin> pin;
   ComPtr<RecordingSink> sink;
-  MediaType type;                // the connection's
+  CMediaType type;                // the connection's
   std::vector<SinkEvent> events;  // taken when the graph has stopped
   std::vector<uint8_t> bytes;     // kept only for --dump
 };

@@ -7,7 +7,7 @@
 namespace {
 
 bool WriteWav(const DeliveredStream& stream, const std::wstring& path, std::string* error) {
-  return WriteWavFile(stream.type->Get(), *stream.bytes, path, error);
+  return WriteWavFile(*stream.type, *stream.bytes, path, error);
 }
 
 const StreamDumpWriter kWriters[] = {

@@ -16,7 +16,7 @@
 
 // What one pin delivered, in arrival order.
 struct DeliveredStream {
-  const MediaType* type;
+  const CMediaType* type;
   const std::vector<uint8_t>* bytes;     // every sample's bytes, joined
   const std::vector<SinkEvent>* events;  // with each sample's byte_offset
 };
