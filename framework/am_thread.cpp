@@ -23,6 +23,8 @@ bool CAMThread::Create() {
 }
 
 void CAMThread::Close() {
+    // After any command in flight, so no caller waits on a closed handle.
+    CAutoLock lock(&callers_);
     HANDLE thread = thread_;
     if (!thread) return;
     WaitForSingleObject(thread, INFINITE);

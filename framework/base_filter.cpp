@@ -4,6 +4,7 @@
 #include <vfwmsgs.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "base_pin.h"
 #include "com_ptr.h"
@@ -40,18 +41,25 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::GetClassID(CLSID* clsid) {
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::Stop() {
-    CAutoLock lock(lock_);
-    HRESULT result = S_OK;
-    if (state_ != State_Stopped) {
+    std::vector<CBasePin*> active;
+    {
+        CAutoLock lock(lock_);
+        if (state_ == State_Stopped) return S_OK;
+        state_ = State_Stopped;
         for (int i = 0; i < GetPinCount(); ++i) {
             CBasePin* pin = GetPin(i);
-            if (pin && pin->IsConnected()) {
-                HRESULT hr = pin->Inactive();
-                if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-            }
+            if (pin && pin->IsConnected()) active.push_back(pin);
         }
     }
-    state_ = State_Stopped;
+    // The pins stop outside the state lock: a streaming thread may be inside
+    // a downstream call that calls back into this filter and takes the lock
+    // (a renderer asks for the stop position at end of stream), and waiting
+    // for that thread while holding the lock would never end.
+    HRESULT result = S_OK;
+    for (CBasePin* pin : active) {
+        HRESULT hr = pin->Inactive();
+        if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+    }
     return result;
 }
 

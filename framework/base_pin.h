@@ -42,7 +42,8 @@ public:
     virtual HRESULT CheckConnect(IPin* peer);
     virtual HRESULT BreakConnect();
     virtual HRESULT CompleteConnect(IPin* peer);
-    // The filter leaves and enters the stopped state.
+    // The filter leaves and enters the stopped state; Inactive is called
+    // without the state lock, since it may wait for a streaming thread.
     virtual HRESULT Active() { return S_OK; }
     virtual HRESULT Inactive() { return S_OK; }
     virtual HRESULT Run(REFERENCE_TIME) { return S_OK; }

@@ -28,8 +28,9 @@ HRESULT CSourceStream::Active() {
     return CallWorker(CMD_PAUSE);
 }
 
+// Called without the state lock (see CBaseFilter::Stop); the worker's own
+// command lock keeps the stop and exit in order with any other command.
 HRESULT CSourceStream::Inactive() {
-    CAutoLock lock(lock_);
     if (!IsConnected()) return S_OK;
     // Decommitting first wakes a worker that waits for a free buffer.
     HRESULT hr = CBaseOutputPin::Inactive();

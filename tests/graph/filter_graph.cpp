@@ -2,6 +2,7 @@
 
 #include <evcode.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -109,32 +110,36 @@ HRESULT FilterGraph::Open(const std::string& unix_path) {
     return FAILED(hr) ? hr : ConnectSinks();
 }
 
-HRESULT FilterGraph::WaitForEvent(long wanted, DWORD ms, LONG_PTR* param1) {
+// The first event that one of `wanted` names, within `ms`: S_OK with its code
+// and first parameter, or E_ABORT. Other events are passed over.
+HRESULT FilterGraph::NextEventOf(std::initializer_list<long> wanted, DWORD ms, long* code, LONG_PTR* param1) {
     const DWORD step = 20;
     for (DWORD waited = 0; waited < ms; waited += step) {
-        long code = 0;
         LONG_PTR first = 0, second = 0;
-        if (events_->GetEvent(&code, &first, &second, step) != S_OK) continue;
-        events_->FreeEventParams(code, first, second);
-        if (code == wanted) {
-            if (param1) *param1 = first;
+        if (events_->GetEvent(code, &first, &second, step) != S_OK) continue;
+        events_->FreeEventParams(*code, first, second);
+        if (std::find(wanted.begin(), wanted.end(), *code) != wanted.end()) {
+            *param1 = first;
             return S_OK;
         }
     }
     return E_ABORT;
 }
 
+HRESULT FilterGraph::WaitForEvent(long wanted, DWORD ms, LONG_PTR* param1) {
+    long code = 0;
+    LONG_PTR first = 0;
+    HRESULT hr = NextEventOf({wanted}, ms, &code, &first);
+    if (SUCCEEDED(hr) && param1) *param1 = first;
+    return hr;
+}
+
 HRESULT FilterGraph::WaitForCompletion(DWORD ms) {
-    const DWORD step = 20;
-    for (DWORD waited = 0; waited < ms; waited += step) {
-        long code = 0;
-        LONG_PTR first = 0, second = 0;
-        if (events_->GetEvent(&code, &first, &second, step) != S_OK) continue;
-        events_->FreeEventParams(code, first, second);
-        if (code == EC_COMPLETE) return S_OK;
-        if (code == EC_ERRORABORT) return static_cast<HRESULT>(first);
-    }
-    return E_ABORT;
+    long code = 0;
+    LONG_PTR first = 0;
+    HRESULT hr = NextEventOf({EC_COMPLETE, EC_ERRORABORT}, ms, &code, &first);
+    if (FAILED(hr)) return hr;
+    return code == EC_ERRORABORT ? static_cast<HRESULT>(first) : S_OK;
 }
 
 HRESULT FilterGraph::RunToCompletion(DWORD ms) {
@@ -144,3 +149,10 @@ HRESULT FilterGraph::RunToCompletion(DWORD ms) {
 }
 
 HRESULT FilterGraph::Stop() { return control_->Stop(); }
+
+std::vector<SinkEvent> EventsOfKind(const std::vector<SinkEvent>& events, SinkEventKind kind) {
+    std::vector<SinkEvent> found;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
+                 [kind](const SinkEvent& e) { return e.kind == kind; });
+    return found;
+}

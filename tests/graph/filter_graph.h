@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ public:
     RecordingSink* Sink(size_t n = 0) const { return pins_.at(n).sink; }
 
 private:
+    HRESULT NextEventOf(std::initializer_list<long> wanted, DWORD ms, long* code, LONG_PTR* param1);
+
     ComPtr<IFilterGraph2> graph_;
     ComPtr<IMediaSeeking> seeking_;
     ComPtr<IMediaControl> control_;
@@ -67,5 +70,8 @@ private:
     ComPtr<IBaseFilter> filter_;
     std::vector<ConnectedPin> pins_;
 };
+
+// The recorded events of one kind, in order.
+std::vector<SinkEvent> EventsOfKind(const std::vector<SinkEvent>& events, SinkEventKind kind);
 
 #endif

@@ -13,14 +13,6 @@
 
 namespace {
 
-constexpr int64_t kFramesPerBuffer = 1024;
-
-std::vector<SinkEvent> OfKind(const std::vector<SinkEvent>& events, SinkEventKind kind) {
-    std::vector<SinkEvent> found;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
-                 [kind](const SinkEvent& e) { return e.kind == kind; });
-    return found;
-}
 
 class PcmPlayback : public ::testing::TestWithParam<const char*> {};
 
@@ -63,7 +55,7 @@ TEST_P(PcmPlayback, DeliversFfmpegsBytesInStampedBuffersOf1024Frames) {
 
     EXPECT_TRUE(sink->Bytes() == reference.bytes) << "the delivered PCM differs from ffmpeg's decode";
 
-    std::vector<SinkEvent> samples = OfKind(events, SinkEventKind::kSample);
+    std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
     const int64_t frames = reference.Frames();
     const int64_t buffers = (frames + kFramesPerBuffer - 1) / kFramesPerBuffer;
     ASSERT_EQ(static_cast<int64_t>(samples.size()), buffers);

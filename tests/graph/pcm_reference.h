@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The PCM pin gathers this many frames into each buffer.
+constexpr int64_t kFramesPerBuffer = 1024;
+
 struct PcmReference {
     // Reads NAME.pcm and NAME.packets.txt of the PCM media fixture.
     static PcmReference Load(const std::string& name);

@@ -10,16 +10,8 @@
 
 namespace {
 
-constexpr int64_t kFramesPerBuffer = 1024;
 constexpr char kFile[] = "twos16_stereo_44100";
 constexpr REFERENCE_TIME kSecond = 10000000;
-
-std::vector<SinkEvent> OfKind(const std::vector<SinkEvent>& events, SinkEventKind kind) {
-    std::vector<SinkEvent> found;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
-                 [kind](const SinkEvent& e) { return e.kind == kind; });
-    return found;
-}
 
 // The frame that holds the instant just before `position`: where a start at
 // `position` begins delivering.
@@ -55,10 +47,10 @@ TEST_F(Seeking, StartPositionDeliversFromTheFrameBeforeItWithANewSegmentAndDisco
               S_OK);
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
     std::vector<SinkEvent> events = sink_->Events();
-    std::vector<SinkEvent> segments = OfKind(events, SinkEventKind::kNewSegment);
+    std::vector<SinkEvent> segments = EventsOfKind(events, SinkEventKind::kNewSegment);
     ASSERT_FALSE(segments.empty());
     EXPECT_EQ(segments.back().start, start);
-    std::vector<SinkEvent> samples = OfKind(events, SinkEventKind::kSample);
+    std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
     ASSERT_FALSE(samples.empty());
     const SinkEvent& first = samples.front();
     EXPECT_TRUE(first.discontinuity);
@@ -79,7 +71,7 @@ TEST_F(Seeking, StopPositionEndsWithTheLastBufferStartingAtOrBeforeIt) {
     ASSERT_EQ(graph_.Seeking()->GetStopPosition(&reported), S_OK);
     EXPECT_EQ(reported, stop);
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
-    std::vector<SinkEvent> samples = OfKind(sink_->Events(), SinkEventKind::kSample);
+    std::vector<SinkEvent> samples = EventsOfKind(sink_->Events(), SinkEventKind::kSample);
     size_t expected = 0;
     while (reference_.FrameTime(static_cast<int64_t>(expected) * kFramesPerBuffer) <= stop) ++expected;
     ASSERT_EQ(samples.size(), expected);
@@ -95,10 +87,10 @@ TEST_F(Seeking, RateTwoHalvesTheStampsButNotTheData) {
     EXPECT_EQ(rate, 2.0);
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
     std::vector<SinkEvent> events = sink_->Events();
-    std::vector<SinkEvent> segments = OfKind(events, SinkEventKind::kNewSegment);
+    std::vector<SinkEvent> segments = EventsOfKind(events, SinkEventKind::kNewSegment);
     ASSERT_FALSE(segments.empty());
     EXPECT_EQ(segments.back().rate, 2.0);
-    std::vector<SinkEvent> samples = OfKind(events, SinkEventKind::kSample);
+    std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
     ASSERT_FALSE(samples.empty());
     for (size_t k = 0; k < samples.size(); ++k) {
         int64_t first = static_cast<int64_t>(k) * kFramesPerBuffer;

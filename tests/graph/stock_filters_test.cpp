@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "filter_graph.h"
+#include "first_pin.h"
 #include "pcm_reference.h"
 
 namespace {
@@ -43,17 +44,6 @@ private:
     std::mutex mutex_;
     std::vector<uint8_t> bytes_;
 };
-
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction) {
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.Receive());
-    for (ComPtr<IPin> pin; pins && pins->Next(1, pin.Receive(), nullptr) == S_OK;) {
-        PIN_DIRECTION d;
-        pin->QueryDirection(&d);
-        if (d == direction) return pin;
-    }
-    return ComPtr<IPin>();
-}
 
 TEST(StockFilters, SampleGrabberAndNullRendererReceiveFfmpegsPcm) {
     const char* name = "twos24_stereo_48000";

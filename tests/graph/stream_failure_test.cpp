@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <future>
 #include <fstream>
 #include <string>
 
@@ -14,11 +17,6 @@
 namespace {
 
 constexpr char kFile[] = "twos16_stereo_44100";
-
-size_t CountOf(const std::vector<SinkEvent>& events, SinkEventKind kind) {
-    return static_cast<size_t>(
-        std::count_if(events.begin(), events.end(), [kind](const SinkEvent& e) { return e.kind == kind; }));
-}
 
 // A copy of the file whose first chunk lies far past its end.
 std::string WithChunkPastTheEnd() {
@@ -45,8 +43,8 @@ TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
     EXPECT_EQ(static_cast<HRESULT>(error), E_FAIL);
     ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(5000));
     std::vector<SinkEvent> events = graph.Sink()->Events();
-    EXPECT_EQ(CountOf(events, SinkEventKind::kSample), 0u);
-    EXPECT_EQ(CountOf(events, SinkEventKind::kEndOfStream), 1u);
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), 0u);
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
 }
 
 TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
@@ -56,9 +54,26 @@ TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
     ASSERT_EQ(graph.Control()->Run(), S_OK);
     EXPECT_EQ(graph.WaitForCompletion(1000), E_ABORT) << "no completion and no abort";
     std::vector<SinkEvent> events = graph.Sink()->Events();
-    EXPECT_EQ(CountOf(events, SinkEventKind::kSample), 1u);
-    EXPECT_EQ(CountOf(events, SinkEventKind::kEndOfStream), 0u);
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), 1u);
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 0u);
     EXPECT_EQ(graph.Stop(), S_OK);
+}
+
+// A renderer may call back into the source from the streaming thread that
+// delivers the end of stream; a Stop meanwhile must still end.
+TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+    graph.Sink()->AskStopPositionAtEndOfStream(500);
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(10000));
+    std::future<HRESULT> stopped = std::async(std::launch::async, [&graph] { return graph.Stop(); });
+    if (stopped.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "Stop did not return: the filter deadlocked with its streaming thread";
+        std::fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    EXPECT_EQ(stopped.get(), S_OK);
 }
 
 TEST(StreamFailure, EachRunAfterAStopDeliversTheWholeTrackAgain) {

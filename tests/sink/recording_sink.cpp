@@ -115,6 +115,12 @@ void RecordingSink::SetReceiveResult(HRESULT hr) {
   receive_result_ = hr;
 }
 
+void RecordingSink::AskStopPositionAtEndOfStream(DWORD delay_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ask_stop_at_end_ = true;
+  ask_stop_delay_ms_ = delay_ms;
+}
+
 void RecordingSink::SetReceiveDelay(DWORD ms) {
   std::lock_guard<std::mutex> lock(mutex_);
   receive_delay_ms_ = ms;
@@ -369,6 +375,8 @@ HRESULT RecordingSink::StreamEndFlush() {
 HRESULT RecordingSink::StreamEndOfStream() {
   SinkEvent event = StampedEvent(SinkEventKind::kEndOfStream);
   bool complete = false;
+  bool ask_stop = false;
+  DWORD ask_delay = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     event.during_flush = flushing_;
@@ -376,7 +384,14 @@ HRESULT RecordingSink::StreamEndOfStream() {
       at_end_of_stream_ = true;
       complete = state_ == State_Running;
     }
+    ask_stop = ask_stop_at_end_;
+    ask_delay = ask_stop_delay_ms_;
     Record(event);
+  }
+  if (ask_stop) {
+    Sleep(ask_delay);
+    LONGLONG stop = 0;
+    GetStopPosition(&stop);
   }
   if (complete) SendComplete();
   return S_OK;

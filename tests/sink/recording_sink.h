@@ -98,6 +98,10 @@ class RecordingSink final : public IBaseFilter, public IAMFilterMiscFlags, publi
   void SetReceiveResult(HRESULT hr);
   // Receive waits this long before taking each sample (0 by default).
   void SetReceiveDelay(DWORD ms);
+  // As some renderers do, EndOfStream, once recorded, waits `delay_ms` and
+  // then asks the upstream pin's IMediaSeeking for the stop position before
+  // it returns: a call back into the source from its streaming thread.
+  void AskStopPositionAtEndOfStream(DWORD delay_ms);
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -189,6 +193,8 @@ class RecordingSink final : public IBaseFilter, public IAMFilterMiscFlags, publi
   std::vector<uint8_t> bytes_;
   HRESULT receive_result_ = S_OK;
   DWORD receive_delay_ms_ = 0;
+  bool ask_stop_at_end_ = false;
+  DWORD ask_stop_delay_ms_ = 0;
 };
 
 #endif
