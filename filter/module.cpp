@@ -8,13 +8,14 @@
 #include "registration.h"
 #include "setup.h"
 
-
 const CFactoryTemplate g_Templates[] = {
     {L"Kelo Mervane", &CLSID_KeloMervane, &CMP4file::CreateInstance, nullptr, &kKeloFilterSetup},
 };
 const int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) { return GetClassObjectFromTemplates(clsid, iid, out); }
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+    return GetClassObjectFromTemplates(clsid, iid, out);
+}
 
 STDAPI DllCanUnloadNow() { return CanUnloadModule(); }
 

@@ -94,7 +94,7 @@ private:
     MediaFile* file_ = nullptr;
     LibraryInstance* instance_ = nullptr;
     PlayHandle* play_ = nullptr;
-    BYTE* iod_ = nullptr;    // never filled: no file gives the filter an IOD
+    BYTE* iod_ = nullptr;  // never filled: no file gives the filter an IOD
     ULONG iod_length_ = 0;
     uint32_t pin_count_ = 0;
     InterleaveGate gate_;

@@ -20,7 +20,8 @@ HRESULT STDMETHODCALLTYPE CBasePin::NonDelegatingQueryInterface(REFIID iid, void
     if (!out) return E_POINTER;
     if (iid == IID_IPin) return GetInterface(static_cast<IPin*>(this), out);
     if (iid == IID_IQualityControl) return GetInterface(static_cast<IQualityControl*>(this), out);
-    if (iid == IID_IUnknown) return GetInterface(reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)), out);
+    if (iid == IID_IUnknown)
+        return GetInterface(reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)), out);
     *out = nullptr;
     return E_NOINTERFACE;
 }

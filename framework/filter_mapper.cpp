@@ -31,8 +31,7 @@ HRESULT RegisterFilterWithMapper1(IFilterMapper* mapper, const AMOVIESETUP_FILTE
     for (UINT p = 0; SUCCEEDED(hr) && p < filter.nPins; ++p) {
         const AMOVIESETUP_PIN& pin = filter.lpPin[p];
         hr = mapper->RegisterPin(*filter.clsID, pin.strName, pin.bRendered, pin.bOutput, pin.bZero, pin.bMany,
-                                 pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : CLSID_NULL,
-                                 pin.strConnectsToPin);
+                                 pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : CLSID_NULL, pin.strConnectsToPin);
         for (UINT t = 0; SUCCEEDED(hr) && t < pin.nMediaTypes; ++t)
             hr = mapper->RegisterPinType(*filter.clsID, pin.strName, *pin.lpMediaType[t].clsMajorType,
                                          *pin.lpMediaType[t].clsMinorType);
@@ -42,9 +41,8 @@ HRESULT RegisterFilterWithMapper1(IFilterMapper* mapper, const AMOVIESETUP_FILTE
 
 HRESULT RegisterFilterWithMapper(const AMOVIESETUP_FILTER& filter, bool do_register) {
     ComPtr<IFilterMapper2> mapper;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  mapper.ReceiveVoid());
+    HRESULT hr =
+        CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.ReceiveVoid());
     if (FAILED(hr)) return hr;
     return RegisterFilterWithMapper2(mapper.Get(), filter, do_register);
 }
-

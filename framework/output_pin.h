@@ -32,7 +32,7 @@ private:
     HRESULT DecideAllocator(IMemInputPin* input);
     HRESULT OfferAllocator(IMemInputPin* input, IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request);
 
-    IMemInputPin* input_ = nullptr;     // one reference while connected
+    IMemInputPin* input_ = nullptr;       // one reference while connected
     IMemAllocator* allocator_ = nullptr;  // one reference while connected
 };
 

@@ -67,10 +67,11 @@ void DeleteClassKeys(const CFactoryTemplate& entry) {
 HRESULT RegisterTemplatesWithMapper(bool do_register) {
     ComPtr<IFilterMapper2> mapper2;
     ComPtr<IFilterMapper> mapper;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  mapper2.ReceiveVoid());
+    HRESULT hr =
+        CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper2.ReceiveVoid());
     if (FAILED(hr))
-        hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper, mapper.ReceiveVoid());
+        hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
+                              mapper.ReceiveVoid());
     if (FAILED(hr)) return hr;
     for (int i = 0; i < g_cTemplates; ++i) {
         const AMOVIESETUP_FILTER* setup = g_Templates[i].m_pAMovieSetup_Filter;

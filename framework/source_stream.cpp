@@ -105,8 +105,10 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
             HRESULT result;
             if (!ProcessOneBuffer(&result)) return result;
         }
-        if (command == CMD_RUN || command == CMD_PAUSE) Reply(S_OK);
-        else if (command != CMD_STOP) Reply(E_UNEXPECTED);
+        if (command == CMD_RUN || command == CMD_PAUSE)
+            Reply(S_OK);
+        else if (command != CMD_STOP)
+            Reply(E_UNEXPECTED);
     } while (command != CMD_STOP);
     // CMD_STOP stays pending: the thread's command loop replies to it.
     return S_FALSE;

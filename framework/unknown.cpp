@@ -26,7 +26,8 @@ CUnknown::~CUnknown() { module_count::RemoveObject(); }
 
 HRESULT STDMETHODCALLTYPE CUnknown::NonDelegatingQueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
-    if (iid == IID_IUnknown) return GetInterface(reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)), out);
+    if (iid == IID_IUnknown)
+        return GetInterface(reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)), out);
     *out = nullptr;
     return E_NOINTERFACE;
 }

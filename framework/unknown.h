@@ -50,11 +50,11 @@ bool CanUnload();
 
 // The IUnknown methods of a class that implements COM interfaces on a
 // CUnknown: all go to the owner.
-#define KELO_IUNKNOWN_FROM_OWNER                                                        \
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {         \
-        return GetOwner()->QueryInterface(iid, out);                                    \
-    }                                                                                   \
-    ULONG STDMETHODCALLTYPE AddRef() override { return GetOwner()->AddRef(); }          \
+#define KELO_IUNKNOWN_FROM_OWNER                                                \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { \
+        return GetOwner()->QueryInterface(iid, out);                            \
+    }                                                                           \
+    ULONG STDMETHODCALLTYPE AddRef() override { return GetOwner()->AddRef(); }  \
     ULONG STDMETHODCALLTYPE Release() override { return GetOwner()->Release(); }
 
 #endif

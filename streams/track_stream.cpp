@@ -41,9 +41,8 @@ HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
     sample_count_ = count;
     {
         CAutoLock seeking(&m_PinLock);
-        m_rtDuration = m_rtStop = TrackToMediaTime(static_cast<int64_t>(header.duration > INT64_MAX ? INT64_MAX
-                                                                                                    : header.duration),
-                                                   time_scale_);
+        m_rtDuration = m_rtStop = TrackToMediaTime(
+            static_cast<int64_t>(header.duration > INT64_MAX ? INT64_MAX : header.duration), time_scale_);
     }
     return BuildMediaType(type);
 }

@@ -62,8 +62,8 @@ FilterGraph::~FilterGraph() {
 }
 
 HRESULT FilterGraph::Load(const std::string& unix_path) {
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph2,
-                                  graph_.ReceiveVoid());
+    HRESULT hr =
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph2, graph_.ReceiveVoid());
     if (FAILED(hr)) return hr;
     graph_.QueryTo(IID_IMediaSeeking, &seeking_);
     graph_.QueryTo(IID_IMediaControl, &control_);

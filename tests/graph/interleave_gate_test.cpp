@@ -31,7 +31,8 @@ struct Paced {
 };
 
 Paced PaceOnAThread(InterleaveGate& gate, StreamSide side, REFERENCE_TIME time, FakeStream& stream) {
-    return Paced{std::async(std::launch::async, [&gate, side, time, &stream] { return gate.Pace(side, time, &stream); })};
+    return Paced{
+        std::async(std::launch::async, [&gate, side, time, &stream] { return gate.Pace(side, time, &stream); })};
 }
 
 class Gate : public ::testing::TestWithParam<StreamSide> {

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 class PcmPlayback : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(PcmPlayback, DeliversFfmpegsBytesInStampedBuffersOf1024Frames) {

@@ -22,7 +22,8 @@ int64_t PcmReference::FrameTime(int64_t frame) const {
         int64_t frames = p.size / BlockAlign();
         if (frame < first_frame + frames || &p == &packets.back()) {
             // Within a packet the frames share its duration evenly.
-            __int128 ticks = static_cast<__int128>(p.pts) * frames + static_cast<__int128>(frame - first_frame) * p.duration;
+            __int128 ticks =
+                static_cast<__int128>(p.pts) * frames + static_cast<__int128>(frame - first_frame) * p.duration;
             __int128 hundred_ns = ticks * 10000000 * time_base_num / (static_cast<__int128>(time_base_den) * frames);
             return static_cast<int64_t>(hundred_ns);
         }

@@ -42,9 +42,9 @@ protected:
 TEST_F(Seeking, StartPositionDeliversFromTheFrameBeforeItWithANewSegmentAndDiscontinuity) {
     const REFERENCE_TIME start = 25 * kSecond / 10;
     LONGLONG position = start;
-    ASSERT_EQ(graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                             AM_SEEKING_NoPositioning),
-              S_OK);
+    ASSERT_EQ(
+        graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
     std::vector<SinkEvent> events = sink_->Events();
     std::vector<SinkEvent> segments = EventsOfKind(events, SinkEventKind::kNewSegment);
@@ -64,9 +64,9 @@ TEST_F(Seeking, StartPositionDeliversFromTheFrameBeforeItWithANewSegmentAndDisco
 
 TEST_F(Seeking, StopPositionEndsWithTheLastBufferStartingAtOrBeforeIt) {
     LONGLONG start = 0, stop = 1 * kSecond;
-    ASSERT_EQ(graph_.Seeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
-                                             AM_SEEKING_AbsolutePositioning),
-              S_OK);
+    ASSERT_EQ(
+        graph_.Seeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning),
+        S_OK);
     LONGLONG reported = 0;
     ASSERT_EQ(graph_.Seeking()->GetStopPosition(&reported), S_OK);
     EXPECT_EQ(reported, stop);
@@ -120,9 +120,9 @@ TEST_F(Seeking, SeekWhileRunningFlushesAndRestartsAtTheNewPosition) {
     ASSERT_TRUE(sink_->WaitForMediaPosition(1 * kSecond, 10000));
     const REFERENCE_TIME target = kSecond / 2;
     LONGLONG position = target;
-    ASSERT_EQ(graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                             AM_SEEKING_NoPositioning),
-              S_OK);
+    ASSERT_EQ(
+        graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
     ASSERT_EQ(graph_.WaitForCompletion(30000), S_OK);
 
     std::vector<SinkEvent> events = sink_->Events();
@@ -164,9 +164,9 @@ TEST_F(Seeking, GraphQueriesAnswerFromThePin) {
     EXPECT_EQ(rate, 1.0);
     DWORD capabilities = 0;
     ASSERT_EQ(sink_->GetCapabilities(&capabilities), S_OK);
-    EXPECT_EQ(capabilities, static_cast<DWORD>(AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
-                                               AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
-                                               AM_SEEKING_CanGetDuration));
+    EXPECT_EQ(capabilities,
+              static_cast<DWORD>(AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+                                 AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration));
     capabilities = 0;
     ASSERT_EQ(graph_.Seeking()->GetCapabilities(&capabilities), S_OK);
     EXPECT_NE(capabilities & AM_SEEKING_CanSeekAbsolute, 0u);

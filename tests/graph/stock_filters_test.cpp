@@ -52,11 +52,10 @@ TEST(StockFilters, SampleGrabberAndNullRendererReceiveFfmpegsPcm) {
     ASSERT_EQ(graph.Load(PcmMedia(std::string(name) + ".mov")), S_OK);
 
     ComPtr<IBaseFilter> grabber_filter, renderer;
-    ASSERT_EQ(CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               grabber_filter.ReceiveVoid()),
-              S_OK);
-    ASSERT_EQ(CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               renderer.ReceiveVoid()),
+    ASSERT_EQ(
+        CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, grabber_filter.ReceiveVoid()),
+        S_OK);
+    ASSERT_EQ(CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, renderer.ReceiveVoid()),
               S_OK);
     ComPtr<ISampleGrabber> grabber;
     ASSERT_EQ(grabber_filter.QueryTo(IID_ISampleGrabber, &grabber), S_OK);

@@ -6,17 +6,17 @@
 #include <objbase.h>
 
 class ComApartment {
- public:
-  explicit ComApartment(DWORD model = COINIT_MULTITHREADED) : result_(CoInitializeEx(nullptr, model)) {}
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  HRESULT Result() const { return result_; }
+public:
+    explicit ComApartment(DWORD model = COINIT_MULTITHREADED) : result_(CoInitializeEx(nullptr, model)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    HRESULT Result() const { return result_; }
 
- private:
-  HRESULT result_;
+private:
+    HRESULT result_;
 };
 
 #endif

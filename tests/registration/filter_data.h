@@ -12,21 +12,21 @@
 #include <vector>
 
 struct RegisteredMediaType {
-  GUID major;
-  GUID minor;
+    GUID major;
+    GUID minor;
 };
 
 struct RegisteredPin {
-  DWORD flags;  // REG_PINFLAG_B_* bits
-  DWORD instances;
-  DWORD medium_count;
-  std::vector<RegisteredMediaType> types;
+    DWORD flags;  // REG_PINFLAG_B_* bits
+    DWORD instances;
+    DWORD medium_count;
+    std::vector<RegisteredMediaType> types;
 };
 
 struct RegisteredFilter {
-  DWORD version;
-  DWORD merit;
-  std::vector<RegisteredPin> pins;
+    DWORD version;
+    DWORD merit;
+    std::vector<RegisteredPin> pins;
 };
 
 // Layout, all fields 32-bit little-endian, offsets from the start of the record:

@@ -39,65 +39,65 @@ std::wstring g_module_path;
 
 // A Unix absolute path reaches Wine programs as drive Z:.
 std::wstring WindowsPath(const std::string& path) {
-  std::wstring wide(path.begin(), path.end());
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (wchar_t& c : wide)
-    if (c == L'/') c = L'\\';
-  return wide;
+    std::wstring wide(path.begin(), path.end());
+    if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return wide;
 }
 
 // An export by name as the function type the caller knows it has; the cast
 // goes through the generic function pointer type, which converts to any other.
 template <typename Function>
 Function Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 // An invalid pointer value: a call that should clear an out pointer must overwrite it.
 void* Poison() { return reinterpret_cast<void*>(uintptr_t(0xBAADF00D)); }
 
 class ModuleTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    module_ = LoadLibraryW(g_module_path.c_str());
-    if (!module_) return;
-    get_class_object_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
-    can_unload_now_ = Export<CanUnloadNowFn>(module_, "DllCanUnloadNow");
-  }
-  static void TearDownTestSuite() {
-    if (module_) FreeLibrary(module_);
-    module_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-    ASSERT_NE(get_class_object_, nullptr);
-    ASSERT_NE(can_unload_now_, nullptr);
-    // Every test starts and must end with no object of the module alive.
-    ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object or a lock behind";
-  }
-  void TearDown() override {
-    if (can_unload_now_) {
-      EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object or a lock behind";
+protected:
+    static void SetUpTestSuite() {
+        module_ = LoadLibraryW(g_module_path.c_str());
+        if (!module_) return;
+        get_class_object_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
+        can_unload_now_ = Export<CanUnloadNowFn>(module_, "DllCanUnloadNow");
     }
-  }
-
-  static ComPtr<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
-    ComPtr<IClassFactory> factory;
-    EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
-    return factory;
-  }
-  static ComPtr<IBaseFilter> CreateFilter() {
-    ComPtr<IBaseFilter> filter;
-    ComPtr<IClassFactory> factory = Factory();
-    if (factory) {
-      EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
+    static void TearDownTestSuite() {
+        if (module_) FreeLibrary(module_);
+        module_ = nullptr;
     }
-    return filter;
-  }
+    void SetUp() override {
+        ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
+        ASSERT_NE(get_class_object_, nullptr);
+        ASSERT_NE(can_unload_now_, nullptr);
+        // Every test starts and must end with no object of the module alive.
+        ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object or a lock behind";
+    }
+    void TearDown() override {
+        if (can_unload_now_) {
+            EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object or a lock behind";
+        }
+    }
 
-  static HMODULE module_;
-  static GetClassObjectFn get_class_object_;
-  static CanUnloadNowFn can_unload_now_;
+    static ComPtr<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
+        return factory;
+    }
+    static ComPtr<IBaseFilter> CreateFilter() {
+        ComPtr<IBaseFilter> filter;
+        ComPtr<IClassFactory> factory = Factory();
+        if (factory) {
+            EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
+        }
+        return filter;
+    }
+
+    static HMODULE module_;
+    static GetClassObjectFn get_class_object_;
+    static CanUnloadNowFn can_unload_now_;
 };
 
 HMODULE ModuleTest::module_ = nullptr;
@@ -105,228 +105,230 @@ GetClassObjectFn ModuleTest::get_class_object_ = nullptr;
 CanUnloadNowFn ModuleTest::can_unload_now_ = nullptr;
 
 TEST_F(ModuleTest, ExportsTheFourComEntryPoints) {
-  for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
-    EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
+    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+        EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
 }
 
 struct ClassObjectCase {
-  const char* label;
-  const GUID* clsid;
-  const GUID* iid;
-  HRESULT expected;
+    const char* label;
+    const GUID* clsid;
+    const GUID* iid;
+    HRESULT expected;
 };
 
 TEST_F(ModuleTest, DllGetClassObjectAnswersPerClassAndInterface) {
-  const ClassObjectCase cases[] = {
-      {"filter factory", &CLSID_KeloMervane, &IID_IClassFactory, S_OK},
-      {"filter factory as IUnknown", &CLSID_KeloMervane, &IID_IUnknown, S_OK},
-      {"the filter's own interface from the factory", &CLSID_KeloMervane, &IID_IBaseFilter, E_NOINTERFACE},
-      {"an unknown interface", &CLSID_KeloMervane, &kUnknownInterface, E_NOINTERFACE},
-      {"an unknown class", &kUnknownClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-      {"a system class this module does not serve", &CLSID_FilterGraph, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-  };
-  for (const ClassObjectCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    void* object = Poison();
-    EXPECT_EQ(get_class_object_(*c.clsid, *c.iid, &object), c.expected);
-    if (c.expected == S_OK) {
-      ASSERT_NE(object, nullptr);
-      ASSERT_NE(object, Poison());
-      EXPECT_EQ(static_cast<IUnknown*>(object)->Release(), 0u);
-    } else {
-      EXPECT_EQ(object, nullptr) << "the out pointer is cleared on failure";
+    const ClassObjectCase cases[] = {
+        {"filter factory", &CLSID_KeloMervane, &IID_IClassFactory, S_OK},
+        {"filter factory as IUnknown", &CLSID_KeloMervane, &IID_IUnknown, S_OK},
+        {"the filter's own interface from the factory", &CLSID_KeloMervane, &IID_IBaseFilter, E_NOINTERFACE},
+        {"an unknown interface", &CLSID_KeloMervane, &kUnknownInterface, E_NOINTERFACE},
+        {"an unknown class", &kUnknownClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"a system class this module does not serve", &CLSID_FilterGraph, &IID_IClassFactory,
+         CLASS_E_CLASSNOTAVAILABLE},
+    };
+    for (const ClassObjectCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        void* object = Poison();
+        EXPECT_EQ(get_class_object_(*c.clsid, *c.iid, &object), c.expected);
+        if (c.expected == S_OK) {
+            ASSERT_NE(object, nullptr);
+            ASSERT_NE(object, Poison());
+            EXPECT_EQ(static_cast<IUnknown*>(object)->Release(), 0u);
+        } else {
+            EXPECT_EQ(object, nullptr) << "the out pointer is cleared on failure";
+        }
     }
-  }
 }
 
 TEST_F(ModuleTest, DllGetClassObjectRefusesANullOutPointer) {
-  EXPECT_TRUE(FAILED(get_class_object_(CLSID_KeloMervane, IID_IClassFactory, nullptr)));
+    EXPECT_TRUE(FAILED(get_class_object_(CLSID_KeloMervane, IID_IClassFactory, nullptr)));
 }
 
 TEST_F(ModuleTest, FactoryCreatesTheFilter) {
-  ComPtr<IClassFactory> factory = Factory();
-  ASSERT_TRUE(factory);
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
-  ASSERT_TRUE(filter);
-  CLSID clsid{};
-  ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));
-  EXPECT_EQ(filter.Detach()->Release(), 0u);
-  EXPECT_EQ(factory.Detach()->Release(), 0u);
+    ComPtr<IClassFactory> factory = Factory();
+    ASSERT_TRUE(factory);
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
+    ASSERT_TRUE(filter);
+    CLSID clsid{};
+    ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));
+    EXPECT_EQ(filter.Detach()->Release(), 0u);
+    EXPECT_EQ(factory.Detach()->Release(), 0u);
 }
 
 TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
-  ComPtr<IClassFactory> factory = Factory();
-  ASSERT_TRUE(factory);
-  EXPECT_TRUE(FAILED(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr)));
+    ComPtr<IClassFactory> factory = Factory();
+    ASSERT_TRUE(factory);
+    EXPECT_TRUE(FAILED(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr)));
 }
 
 TEST_F(ModuleTest, CanUnloadWhileNothingLives) { EXPECT_EQ(can_unload_now_(), S_OK); }
 
 TEST_F(ModuleTest, FactoryKeepsTheModuleLoaded) {
-  ComPtr<IClassFactory> factory = Factory();
-  ASSERT_TRUE(factory);
-  EXPECT_EQ(can_unload_now_(), S_FALSE);
-  factory.Reset();
-  EXPECT_EQ(can_unload_now_(), S_OK);
+    ComPtr<IClassFactory> factory = Factory();
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(can_unload_now_(), S_FALSE);
+    factory.Reset();
+    EXPECT_EQ(can_unload_now_(), S_OK);
 }
 
 TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
-  ComPtr<IBaseFilter> filter = CreateFilter();  // the factory is released inside
-  ASSERT_TRUE(filter);
-  EXPECT_EQ(can_unload_now_(), S_FALSE);
-  ComPtr<IMediaSeeking> seeking;
-  ASSERT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
-  filter.Reset();
-  EXPECT_EQ(can_unload_now_(), S_FALSE) << "a reference through another interface still holds the filter";
-  EXPECT_EQ(seeking.Detach()->Release(), 0u);
-  EXPECT_EQ(can_unload_now_(), S_OK);
+    ComPtr<IBaseFilter> filter = CreateFilter();  // the factory is released inside
+    ASSERT_TRUE(filter);
+    EXPECT_EQ(can_unload_now_(), S_FALSE);
+    ComPtr<IMediaSeeking> seeking;
+    ASSERT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
+    filter.Reset();
+    EXPECT_EQ(can_unload_now_(), S_FALSE) << "a reference through another interface still holds the filter";
+    EXPECT_EQ(seeking.Detach()->Release(), 0u);
+    EXPECT_EQ(can_unload_now_(), S_OK);
 }
 
 TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
-  ComPtr<IClassFactory> factory = Factory();
-  ASSERT_TRUE(factory);
-  ASSERT_EQ(factory->LockServer(TRUE), S_OK);
-  factory.Reset();
-  EXPECT_EQ(can_unload_now_(), S_FALSE) << "the lock outlives the factory";
+    ComPtr<IClassFactory> factory = Factory();
+    ASSERT_TRUE(factory);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the lock outlives the factory";
 
-  factory = Factory();
-  ASSERT_TRUE(factory);
-  ASSERT_EQ(factory->LockServer(TRUE), S_OK);  // locks count
-  ASSERT_EQ(factory->LockServer(FALSE), S_OK);
-  factory.Reset();
-  EXPECT_EQ(can_unload_now_(), S_FALSE) << "one of two locks is still held";
+    factory = Factory();
+    ASSERT_TRUE(factory);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);  // locks count
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(can_unload_now_(), S_FALSE) << "one of two locks is still held";
 
-  factory = Factory();
-  ASSERT_TRUE(factory);
-  ASSERT_EQ(factory->LockServer(FALSE), S_OK);
-  EXPECT_EQ(can_unload_now_(), S_FALSE) << "the factory itself still lives";
-  factory.Reset();
-  EXPECT_EQ(can_unload_now_(), S_OK);
+    factory = Factory();
+    ASSERT_TRUE(factory);
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the factory itself still lives";
+    factory.Reset();
+    EXPECT_EQ(can_unload_now_(), S_OK);
 }
 
 // Filters made and dropped on several threads at once: the module's object
 // count must come back to zero, which a count kept without atomic updates
 // does not reliably do.
 TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 200;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&failures] {
-      ComApartment apartment;
-      ComPtr<IClassFactory> factory;
-      if (get_class_object_(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()) != S_OK) {
-        ++failures;
-        return;
-      }
-      for (int i = 0; i < kRounds; ++i) {
-        ComPtr<IBaseFilter> filter;
-        if (factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()) != S_OK || !filter) ++failures;
-        ComPtr<IMediaSeeking> seeking;
-        if (filter && filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()) != S_OK) ++failures;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(failures.load(), 0);
-  EXPECT_EQ(can_unload_now_(), S_OK);
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&failures] {
+            ComApartment apartment;
+            ComPtr<IClassFactory> factory;
+            if (get_class_object_(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()) != S_OK) {
+                ++failures;
+                return;
+            }
+            for (int i = 0; i < kRounds; ++i) {
+                ComPtr<IBaseFilter> filter;
+                if (factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()) != S_OK || !filter)
+                    ++failures;
+                ComPtr<IMediaSeeking> seeking;
+                if (filter && filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()) != S_OK) ++failures;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(can_unload_now_(), S_OK);
 }
 
 struct InterfaceCase {
-  const char* label;
-  const GUID* iid;
+    const char* label;
+    const GUID* iid;
 };
 
 TEST_F(ModuleTest, FilterAnswersItsInterfacesWithOneIdentity) {
-  const InterfaceCase served[] = {
-      {"IUnknown", &IID_IUnknown},
-      {"IBaseFilter", &IID_IBaseFilter},
-      {"IMediaFilter", &IID_IMediaFilter},
-      {"IPersist", &IID_IPersist},
-      {"IFileSourceFilter", &IID_IFileSourceFilter},
-      {"IMediaSeeking", &IID_IMediaSeeking},
-      {"IMP4Param", &IID_IMP4Param},
-      {"ISpecifyPropertyPages", &IID_ISpecifyPropertyPages},
-      {"IAMovieSetup", &IID_IAMovieSetup},
-  };
-  ComPtr<IBaseFilter> filter = CreateFilter();
-  ASSERT_TRUE(filter);
-  ComPtr<IUnknown> identity;
-  ASSERT_EQ(filter->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
-  for (const InterfaceCase& c : served) {
-    SCOPED_TRACE(c.label);
-    ComPtr<IUnknown> answer;
-    ASSERT_EQ(filter->QueryInterface(*c.iid, answer.ReceiveVoid()), S_OK);
-    ASSERT_TRUE(answer);
-    // From this interface, IUnknown is the same object, and every other
-    // served interface is reachable (symmetry of QueryInterface).
-    ComPtr<IUnknown> unknown;
-    ASSERT_EQ(answer->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()), S_OK);
-    EXPECT_EQ(unknown.Get(), identity.Get());
-    for (const InterfaceCase& other : served) {
-      ComPtr<IUnknown> reached;
-      EXPECT_EQ(answer->QueryInterface(*other.iid, reached.ReceiveVoid()), S_OK) << "to " << other.label;
+    const InterfaceCase served[] = {
+        {"IUnknown", &IID_IUnknown},
+        {"IBaseFilter", &IID_IBaseFilter},
+        {"IMediaFilter", &IID_IMediaFilter},
+        {"IPersist", &IID_IPersist},
+        {"IFileSourceFilter", &IID_IFileSourceFilter},
+        {"IMediaSeeking", &IID_IMediaSeeking},
+        {"IMP4Param", &IID_IMP4Param},
+        {"ISpecifyPropertyPages", &IID_ISpecifyPropertyPages},
+        {"IAMovieSetup", &IID_IAMovieSetup},
+    };
+    ComPtr<IBaseFilter> filter = CreateFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(filter->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
+    for (const InterfaceCase& c : served) {
+        SCOPED_TRACE(c.label);
+        ComPtr<IUnknown> answer;
+        ASSERT_EQ(filter->QueryInterface(*c.iid, answer.ReceiveVoid()), S_OK);
+        ASSERT_TRUE(answer);
+        // From this interface, IUnknown is the same object, and every other
+        // served interface is reachable (symmetry of QueryInterface).
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(answer->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()), S_OK);
+        EXPECT_EQ(unknown.Get(), identity.Get());
+        for (const InterfaceCase& other : served) {
+            ComPtr<IUnknown> reached;
+            EXPECT_EQ(answer->QueryInterface(*other.iid, reached.ReceiveVoid()), S_OK) << "to " << other.label;
+        }
     }
-  }
-  identity.Reset();
-  EXPECT_EQ(filter.Detach()->Release(), 0u) << "every reference the queries added was balanced";
+    identity.Reset();
+    EXPECT_EQ(filter.Detach()->Release(), 0u) << "every reference the queries added was balanced";
 }
 
 TEST_F(ModuleTest, PersistClassIdIsTheFilterClass) {
-  ComPtr<IBaseFilter> filter = CreateFilter();
-  ASSERT_TRUE(filter);
-  ComPtr<IPersist> persist;
-  ASSERT_EQ(filter->QueryInterface(IID_IPersist, persist.ReceiveVoid()), S_OK);
-  CLSID clsid{};
-  ASSERT_EQ(persist->GetClassID(&clsid), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));
+    ComPtr<IBaseFilter> filter = CreateFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPersist> persist;
+    ASSERT_EQ(filter->QueryInterface(IID_IPersist, persist.ReceiveVoid()), S_OK);
+    CLSID clsid{};
+    ASSERT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));
 }
 
 TEST_F(ModuleTest, FilterRefusesOtherInterfaces) {
-  const InterfaceCase refused[] = {
-      {"IPin", &IID_IPin},
-      {"IMemInputPin", &IID_IMemInputPin},
-      {"IMediaControl", &IID_IMediaControl},
-      {"IGraphBuilder", &IID_IGraphBuilder},
-      {"IReferenceClock", &IID_IReferenceClock},
-      {"IClassFactory", &IID_IClassFactory},
-      {"IDispatch", &IID_IDispatch},
-      {"an unknown interface", &kUnknownInterface},
-  };
-  ComPtr<IBaseFilter> filter = CreateFilter();
-  ASSERT_TRUE(filter);
-  for (const InterfaceCase& c : refused) {
-    SCOPED_TRACE(c.label);
-    void* object = Poison();
-    EXPECT_EQ(filter->QueryInterface(*c.iid, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr) << "the out pointer is cleared";
-  }
-  EXPECT_EQ(filter.Detach()->Release(), 0u);
+    const InterfaceCase refused[] = {
+        {"IPin", &IID_IPin},
+        {"IMemInputPin", &IID_IMemInputPin},
+        {"IMediaControl", &IID_IMediaControl},
+        {"IGraphBuilder", &IID_IGraphBuilder},
+        {"IReferenceClock", &IID_IReferenceClock},
+        {"IClassFactory", &IID_IClassFactory},
+        {"IDispatch", &IID_IDispatch},
+        {"an unknown interface", &kUnknownInterface},
+    };
+    ComPtr<IBaseFilter> filter = CreateFilter();
+    ASSERT_TRUE(filter);
+    for (const InterfaceCase& c : refused) {
+        SCOPED_TRACE(c.label);
+        void* object = Poison();
+        EXPECT_EQ(filter->QueryInterface(*c.iid, &object), E_NOINTERFACE);
+        EXPECT_EQ(object, nullptr) << "the out pointer is cleared";
+    }
+    EXPECT_EQ(filter.Detach()->Release(), 0u);
 }
 
 TEST_F(ModuleTest, FilterQueryInterfaceRefusesANullResultPointer) {
-  ComPtr<IBaseFilter> filter = CreateFilter();
-  ASSERT_TRUE(filter);
-  for (const GUID* iid : {&IID_IBaseFilter, &IID_IFileSourceFilter, &IID_IMediaSeeking, &kUnknownInterface})
-    EXPECT_EQ(filter->QueryInterface(*iid, nullptr), E_POINTER);
+    ComPtr<IBaseFilter> filter = CreateFilter();
+    ASSERT_TRUE(filter);
+    for (const GUID* iid : {&IID_IBaseFilter, &IID_IFileSourceFilter, &IID_IMediaSeeking, &kUnknownInterface})
+        EXPECT_EQ(filter->QueryInterface(*iid, nullptr), E_POINTER);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s [gtest options] PATH_TO_MODULE.ax\n", argv[0]);
-    return 2;
-  }
-  g_module_path = WindowsPath(argv[1]);
-  ComApartment apartment;
-  if (FAILED(apartment.Result())) {
-    std::fprintf(stderr, "CoInitializeEx failed\n");
-    return 2;
-  }
-  return RUN_ALL_TESTS();
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s [gtest options] PATH_TO_MODULE.ax\n", argv[0]);
+        return 2;
+    }
+    g_module_path = WindowsPath(argv[1]);
+    ComApartment apartment;
+    if (FAILED(apartment.Result())) {
+        std::fprintf(stderr, "CoInitializeEx failed\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
 }

@@ -11,12 +11,12 @@ constexpr uint64_t kFnv1aPrime = 1099511628211ull;
 
 // Continues a hash over more bytes: Fnv1a(b, Fnv1a(a)) == Fnv1a(a + b).
 inline uint64_t Fnv1a(const void* data, size_t size, uint64_t hash = kFnv1aOffsetBasis) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= bytes[i];
-    hash *= kFnv1aPrime;
-  }
-  return hash;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= kFnv1aPrime;
+    }
+    return hash;
 }
 
 #endif

@@ -18,55 +18,55 @@
 class RecordingSink;
 
 class SinkInputPin final : public IPin, public IMemInputPin {
- public:
-  static constexpr const wchar_t* kName = L"In";
+public:
+    static constexpr const wchar_t* kName = L"In";
 
-  explicit SinkInputPin(RecordingSink* owner) : owner_(owner) {}
-  SinkInputPin(const SinkInputPin&) = delete;
-  SinkInputPin& operator=(const SinkInputPin&) = delete;
+    explicit SinkInputPin(RecordingSink* owner) : owner_(owner) {}
+    SinkInputPin(const SinkInputPin&) = delete;
+    SinkInputPin& operator=(const SinkInputPin&) = delete;
 
-  // Accept only this major type (GUID_NULL: any, the default).
-  void AcceptOnlyMajorType(const GUID& major);
-  ComPtr<IPin> ConnectedPin() const;
-  CMediaType ConnectedType() const;
+    // Accept only this major type (GUID_NULL: any, the default).
+    void AcceptOnlyMajorType(const GUID& major);
+    ComPtr<IPin> ConnectedPin() const;
+    CMediaType ConnectedType() const;
 
-  // IUnknown (the filter's count)
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+    // IUnknown (the filter's count)
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
 
-  // IPin
-  STDMETHODIMP Connect(IPin* receive_pin, const AM_MEDIA_TYPE* mt) override;
-  STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) override;
-  STDMETHODIMP Disconnect() override;
-  STDMETHODIMP ConnectedTo(IPin** pin) override;
-  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* mt) override;
-  STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
-  STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override;
-  STDMETHODIMP QueryId(LPWSTR* id) override;
-  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* mt) override;
-  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
-  STDMETHODIMP QueryInternalConnections(IPin** pins, ULONG* count) override;
-  STDMETHODIMP EndOfStream() override;
-  STDMETHODIMP BeginFlush() override;
-  STDMETHODIMP EndFlush() override;
-  STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    // IPin
+    STDMETHODIMP Connect(IPin* receive_pin, const AM_MEDIA_TYPE* mt) override;
+    STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) override;
+    STDMETHODIMP Disconnect() override;
+    STDMETHODIMP ConnectedTo(IPin** pin) override;
+    STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* mt) override;
+    STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
+    STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override;
+    STDMETHODIMP QueryId(LPWSTR* id) override;
+    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* mt) override;
+    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
+    STDMETHODIMP QueryInternalConnections(IPin** pins, ULONG* count) override;
+    STDMETHODIMP EndOfStream() override;
+    STDMETHODIMP BeginFlush() override;
+    STDMETHODIMP EndFlush() override;
+    STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
-  // IMemInputPin
-  STDMETHODIMP GetAllocator(IMemAllocator** allocator) override;
-  STDMETHODIMP NotifyAllocator(IMemAllocator* allocator, BOOL read_only) override;
-  STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
-  STDMETHODIMP Receive(IMediaSample* sample) override;
-  STDMETHODIMP ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
-  STDMETHODIMP ReceiveCanBlock() override;
+    // IMemInputPin
+    STDMETHODIMP GetAllocator(IMemAllocator** allocator) override;
+    STDMETHODIMP NotifyAllocator(IMemAllocator* allocator, BOOL read_only) override;
+    STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
+    STDMETHODIMP Receive(IMediaSample* sample) override;
+    STDMETHODIMP ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
+    STDMETHODIMP ReceiveCanBlock() override;
 
- private:
-  RecordingSink* const owner_;
-  mutable std::mutex mutex_;  // guards the connection; taken before the filter's lock
-  GUID accepted_major_ = GUID_NULL;
-  ComPtr<IPin> connected_;
-  CMediaType type_;
-  ComPtr<IMemAllocator> allocator_;
+private:
+    RecordingSink* const owner_;
+    mutable std::mutex mutex_;  // guards the connection; taken before the filter's lock
+    GUID accepted_major_ = GUID_NULL;
+    ComPtr<IPin> connected_;
+    CMediaType type_;
+    ComPtr<IMemAllocator> allocator_;
 };
 
 #endif

@@ -22,21 +22,21 @@ inline constexpr GUID CLSID_KeloWaveParser = {
 
 // One WAVE file and ffmpeg's view of it.
 struct WaveMedia {
-  std::string name;
-  std::wstring wav_path;
-  std::vector<uint8_t> pcm;  // the data chunk as ffmpeg's demuxer reads it
-  // ffprobe's values
-  int sample_rate = 0;
-  int channels = 0;
-  int bits_per_sample = 0;
-  int64_t frames = 0;  // duration_ts
+    std::string name;
+    std::wstring wav_path;
+    std::vector<uint8_t> pcm;  // the data chunk as ffmpeg's demuxer reads it
+    // ffprobe's values
+    int sample_rate = 0;
+    int channels = 0;
+    int bits_per_sample = 0;
+    int64_t frames = 0;  // duration_ts
 
-  int64_t BytesPerFrame() const { return static_cast<int64_t>(channels) * ((bits_per_sample + 7) / 8); }
-  REFERENCE_TIME Duration() const { return frames * 10000000 / sample_rate; }
-  // Where the frame at media time t starts in pcm.
-  size_t ByteOffsetAt(REFERENCE_TIME t) const {
-    return static_cast<size_t>(t * sample_rate / 10000000 * BytesPerFrame());
-  }
+    int64_t BytesPerFrame() const { return static_cast<int64_t>(channels) * ((bits_per_sample + 7) / 8); }
+    REFERENCE_TIME Duration() const { return frames * 10000000 / sample_rate; }
+    // Where the frame at media time t starts in pcm.
+    size_t ByteOffsetAt(REFERENCE_TIME t) const {
+        return static_cast<size_t>(t * sample_rate / 10000000 * BytesPerFrame());
+    }
 };
 
 // Reads $KELO_SINK_MEDIA/NAME.{wav,pcm,txt}; false with a message if absent.
@@ -44,26 +44,26 @@ bool LoadWaveMedia(const std::string& name, WaveMedia* media, std::string* error
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 class WaveGraph {
- public:
-  ~WaveGraph() { Close(); }
-  // reader -> parser -> sink, connected with ConnectDirect and no media type.
-  HRESULT Open(const std::wstring& wav_path, RecordingSink* sink);
-  // Without a reference clock, the graph plays as fast as the sink takes it.
-  HRESULT DropClock();
-  // The graph's next event within ms; S_OK and its code, or E_ABORT on time-out.
-  HRESULT NextEvent(DWORD ms, long* code, LONG_PTR* param1 = nullptr);
-  // Waits for EC_COMPLETE, skipping other events; false on time-out or an error event.
-  bool WaitForComplete(DWORD ms);
-  // Stops the graph and lets it go: the graph releases every filter in it.
-  void Close();
+public:
+    ~WaveGraph() { Close(); }
+    // reader -> parser -> sink, connected with ConnectDirect and no media type.
+    HRESULT Open(const std::wstring& wav_path, RecordingSink* sink);
+    // Without a reference clock, the graph plays as fast as the sink takes it.
+    HRESULT DropClock();
+    // The graph's next event within ms; S_OK and its code, or E_ABORT on time-out.
+    HRESULT NextEvent(DWORD ms, long* code, LONG_PTR* param1 = nullptr);
+    // Waits for EC_COMPLETE, skipping other events; false on time-out or an error event.
+    bool WaitForComplete(DWORD ms);
+    // Stops the graph and lets it go: the graph releases every filter in it.
+    void Close();
 
-  ComPtr<IGraphBuilder> graph;
-  ComPtr<IMediaControl> control;
-  ComPtr<IMediaSeeking> seeking;
-  ComPtr<IMediaEvent> events;
-  ComPtr<IBaseFilter> reader;
-  ComPtr<IBaseFilter> parser;
-  ComPtr<IPin> parser_output;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaSeeking> seeking;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IBaseFilter> reader;
+    ComPtr<IBaseFilter> parser;
+    ComPtr<IPin> parser_output;
 };
 
 // The graph's next event within ms: S_OK and its code, or E_ABORT on time-out.

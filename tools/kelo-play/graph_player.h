@@ -23,35 +23,35 @@
 enum PlayExit { kExitComplete = 0, kExitUsage = 1, kExitSetup = 2, kExitAborted = 3, kExitTimeout = 4, kExitDump = 5 };
 
 class GraphPlayer {
- public:
-  explicit GraphPlayer(const PlayOptions& options) : options_(options) {}
-  GraphPlayer(const GraphPlayer&) = delete;
-  GraphPlayer& operator=(const GraphPlayer&) = delete;
-  ~GraphPlayer() { Close(); }
+public:
+    explicit GraphPlayer(const PlayOptions& options) : options_(options) {}
+    GraphPlayer(const GraphPlayer&) = delete;
+    GraphPlayer& operator=(const GraphPlayer&) = delete;
+    ~GraphPlayer() { Close(); }
 
-  // Builds and connects the graph; kExitComplete or kExitSetup with result->message.
-  PlayExit Build(PlayResult* result);
-  // Runs it to the end; then takes each sink's record into Pins().
-  PlayExit Play(PlayResult* result);
-  const std::vector<PlayedPin>& Pins() const { return pins_; }
-  // Stops and releases the graph and the filter; then the module may unload.
-  void Close();
-  bool ModuleCanUnload() const { return factory_.ModuleCanUnload(); }
+    // Builds and connects the graph; kExitComplete or kExitSetup with result->message.
+    PlayExit Build(PlayResult* result);
+    // Runs it to the end; then takes each sink's record into Pins().
+    PlayExit Play(PlayResult* result);
+    const std::vector<PlayedPin>& Pins() const { return pins_; }
+    // Stops and releases the graph and the filter; then the module may unload.
+    void Close();
+    bool ModuleCanUnload() const { return factory_.ModuleCanUnload(); }
 
- private:
-  PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
-  PlayExit LoadFile(PlayResult* result);
-  void TakeRecords();
+private:
+    PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
+    PlayExit LoadFile(PlayResult* result);
+    void TakeRecords();
 
-  const PlayOptions& options_;
-  SourceFactory factory_;  // first in, last out: the module outlives its objects
-  ComPtr<IGraphBuilder> graph_;
-  ComPtr<IMediaControl> control_;
-  ComPtr<IMediaSeeking> seeking_;
-  ComPtr<IMediaEvent> events_;
-  ComPtr<IBaseFilter> reader_;  // --parser only
-  ComPtr<IBaseFilter> filter_;
-  std::vector<PlayedPin> pins_;
+    const PlayOptions& options_;
+    SourceFactory factory_;  // first in, last out: the module outlives its objects
+    ComPtr<IGraphBuilder> graph_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaSeeking> seeking_;
+    ComPtr<IMediaEvent> events_;
+    ComPtr<IBaseFilter> reader_;  // --parser only
+    ComPtr<IBaseFilter> filter_;
+    std::vector<PlayedPin> pins_;
 };
 
 #endif

@@ -25,96 +25,97 @@ namespace {
 // After the time-out the player stops the graph itself; if even that hangs
 // (a filter deadlocked in Stop), this ends the process a little later.
 void StartWatchdog(double timeout_seconds) {
-  std::thread([timeout_seconds] {
-    Sleep(static_cast<DWORD>((timeout_seconds + 15) * 1000));
-    std::fprintf(stderr, "kelo-play: hang: the graph did not stop %g s after the time-out\n", 15.0);
-    std::fflush(nullptr);
-    TerminateProcess(GetCurrentProcess(), kExitTimeout);
-  }).detach();
+    std::thread([timeout_seconds] {
+        Sleep(static_cast<DWORD>((timeout_seconds + 15) * 1000));
+        std::fprintf(stderr, "kelo-play: hang: the graph did not stop %g s after the time-out\n", 15.0);
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), kExitTimeout);
+    }).detach();
 }
 
 std::wstring DumpName(size_t index, const std::wstring& pin, const char* extension) {
-  std::wstring name = std::to_wstring(index) + L"-";
-  for (const wchar_t c : pin) name += (iswalnum(c) || c == L'.' || c == L'-') ? c : L'_';
-  return name + L"." + std::wstring(extension, extension + strlen(extension));
+    std::wstring name = std::to_wstring(index) + L"-";
+    for (const wchar_t c : pin) name += (iswalnum(c) || c == L'.' || c == L'-') ? c : L'_';
+    return name + L"." + std::wstring(extension, extension + strlen(extension));
 }
 
 // Writes each pin's stream into dir; false if one could not be written.
 bool DumpStreams(const std::wstring& dir, const std::vector<PlayedPin>& pins) {
-  if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    std::fprintf(stderr, "kelo-play: --dump: cannot create %s\n", Utf8(dir).c_str());
-    return false;
-  }
-  bool ok = true;
-  for (size_t i = 0; i < pins.size(); ++i) {
-    const PlayedPin& pin = pins[i];
-    const StreamDumpWriter* writer = FindStreamDumpWriter(pin.type.subtype);
-    if (!writer) {
-      std::fprintf(stderr, "kelo-play: --dump: no writer for pin %zu \"%s\" (%s); not written\n", i,
-                   Utf8(pin.name).c_str(), GuidText(pin.type.subtype).c_str());
-      continue;
+    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        std::fprintf(stderr, "kelo-play: --dump: cannot create %s\n", Utf8(dir).c_str());
+        return false;
     }
-    const std::wstring path = dir + L"/" + DumpName(i, pin.name, writer->extension);
-    std::string error;
-    if (!writer->write({&pin.type, &pin.bytes, &pin.events}, path, &error)) {
-      std::fprintf(stderr, "kelo-play: --dump: %s: %s\n", Utf8(path).c_str(), error.c_str());
-      ok = false;
+    bool ok = true;
+    for (size_t i = 0; i < pins.size(); ++i) {
+        const PlayedPin& pin = pins[i];
+        const StreamDumpWriter* writer = FindStreamDumpWriter(pin.type.subtype);
+        if (!writer) {
+            std::fprintf(stderr, "kelo-play: --dump: no writer for pin %zu \"%s\" (%s); not written\n", i,
+                         Utf8(pin.name).c_str(), GuidText(pin.type.subtype).c_str());
+            continue;
+        }
+        const std::wstring path = dir + L"/" + DumpName(i, pin.name, writer->extension);
+        std::string error;
+        if (!writer->write({&pin.type, &pin.bytes, &pin.events}, path, &error)) {
+            std::fprintf(stderr, "kelo-play: --dump: %s: %s\n", Utf8(path).c_str(), error.c_str());
+            ok = false;
+        }
     }
-  }
-  return ok;
+    return ok;
 }
 
 int Main(const std::vector<std::wstring>& args) {
-  PlayOptions options;
-  options.clsid = CLSID_KeloMervane;
-  std::string error;
-  if (!ParsePlayOptions(args, &options, &error)) {
-    std::fprintf(stderr, "kelo-play: %s\n%s", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  StartWatchdog(options.timeout_seconds);
+    PlayOptions options;
+    options.clsid = CLSID_KeloMervane;
+    std::string error;
+    if (!ParsePlayOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kelo-play: %s\n%s", error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    StartWatchdog(options.timeout_seconds);
 
-  PlayResult result;
-  PlayExit exit;
-  bool module_can_unload;
-  {
-    GraphPlayer player(options);
-    exit = player.Build(&result);
-    if (exit == kExitComplete) exit = player.Play(&result);
-    if (options.json) {
-      PrintJsonReport(stdout, player.Pins(), result);
-    } else if (exit != kExitSetup) {
-      PrintSummary(stdout, player.Pins(), result);
+    PlayResult result;
+    PlayExit exit;
+    bool module_can_unload;
+    {
+        GraphPlayer player(options);
+        exit = player.Build(&result);
+        if (exit == kExitComplete) exit = player.Play(&result);
+        if (options.json) {
+            PrintJsonReport(stdout, player.Pins(), result);
+        } else if (exit != kExitSetup) {
+            PrintSummary(stdout, player.Pins(), result);
+        }
+        if (exit != kExitComplete) std::fprintf(stderr, "kelo-play: %s\n", result.message.c_str());
+        if (exit == kExitComplete && !options.dump_dir.empty() && !DumpStreams(options.dump_dir, player.Pins())) {
+            exit = kExitDump;
+        }
+        player.Close();
+        module_can_unload = player.ModuleCanUnload();
     }
-    if (exit != kExitComplete) std::fprintf(stderr, "kelo-play: %s\n", result.message.c_str());
-    if (exit == kExitComplete && !options.dump_dir.empty() && !DumpStreams(options.dump_dir, player.Pins())) {
-      exit = kExitDump;
+    if (!module_can_unload) {
+        std::fprintf(stderr,
+                     "kelo-play: warning: the module still holds objects after the graph is gone "
+                     "(DllCanUnloadNow answers S_FALSE)\n");
     }
-    player.Close();
-    module_can_unload = player.ModuleCanUnload();
-  }
-  if (!module_can_unload) {
-    std::fprintf(stderr, "kelo-play: warning: the module still holds objects after the graph is gone "
-                         "(DllCanUnloadNow answers S_FALSE)\n");
-  }
-  return exit;
+    return exit;
 }
 
 }  // namespace
 
 int main() {
-  int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (!argv) return kExitUsage;
-  const std::vector<std::wstring> args(argv + 1, argv + argc);
-  LocalFree(argv);
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return kExitUsage;
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    LocalFree(argv);
 
-  if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-    std::fprintf(stderr, "kelo-play: CoInitializeEx failed\n");
-    return kExitSetup;
-  }
-  const int exit = Main(args);
-  std::fflush(nullptr);
-  CoUninitialize();
-  return exit;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        std::fprintf(stderr, "kelo-play: CoInitializeEx failed\n");
+        return kExitSetup;
+    }
+    const int exit = Main(args);
+    std::fflush(nullptr);
+    CoUninitialize();
+    return exit;
 }

@@ -26,102 +26,102 @@ const char kUsage[] =
 namespace {
 
 bool ParseSeconds(const std::wstring& text, double* seconds) {
-  if (text.empty()) return false;
-  wchar_t* end = nullptr;
-  const double value = std::wcstod(text.c_str(), &end);
-  if (*end != L'\0' || !std::isfinite(value)) return false;
-  *seconds = value;
-  return true;
+    if (text.empty()) return false;
+    wchar_t* end = nullptr;
+    const double value = std::wcstod(text.c_str(), &end);
+    if (*end != L'\0' || !std::isfinite(value)) return false;
+    *seconds = value;
+    return true;
 }
 
 bool ParseTime(const std::wstring& text, REFERENCE_TIME* time) {
-  double seconds;
-  if (!ParseSeconds(text, &seconds) || seconds < 0 || seconds > 9e11) return false;
-  *time = static_cast<REFERENCE_TIME>(std::llround(seconds * 1e7));
-  return true;
+    double seconds;
+    if (!ParseSeconds(text, &seconds) || seconds < 0 || seconds > 9e11) return false;
+    *time = static_cast<REFERENCE_TIME>(std::llround(seconds * 1e7));
+    return true;
 }
 
 }  // namespace
 
 bool ParsePlayOptions(const std::vector<std::wstring>& args, PlayOptions* options, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::wstring& arg = args[i];
-    // Options that take a value.
-    auto value = [&](std::wstring* out) {
-      if (i + 1 >= args.size()) {
-        *error = Utf8(arg) + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    std::wstring v;
-    if (arg == L"--realtime") {
-      options->realtime = true;
-    } else if (arg == L"--json") {
-      options->json = true;
-    } else if (arg == L"--parser") {
-      options->parser = true;
-    } else if (arg == L"--module") {
-      if (!value(&options->module)) return false;
-    } else if (arg == L"--clsid") {
-      if (!value(&v)) return false;
-      if (FAILED(CLSIDFromString(v.c_str(), &options->clsid))) {
-        *error = "--clsid: not a {GUID}: " + Utf8(v);
-        return false;
-      }
-    } else if (arg == L"--start" || arg == L"--stop") {
-      if (!value(&v)) return false;
-      REFERENCE_TIME t;
-      if (!ParseTime(v, &t)) {
-        *error = Utf8(arg) + ": not a time in seconds: " + Utf8(v);
-        return false;
-      }
-      (arg == L"--start" ? options->start : options->stop) = t;
-    } else if (arg == L"--rate") {
-      if (!value(&v)) return false;
-      double rate;
-      if (!ParseSeconds(v, &rate) || rate == 0) {
-        *error = "--rate: not a non-zero number: " + Utf8(v);
-        return false;
-      }
-      options->rate = rate;
-    } else if (arg == L"--seek-at") {
-      if (!value(&v)) return false;
-      const size_t colon = v.find(L':');
-      SeekAt seek;
-      if (colon == std::wstring::npos || !ParseTime(v.substr(0, colon), &seek.when) ||
-          !ParseTime(v.substr(colon + 1), &seek.target)) {
-        *error = "--seek-at: expected S:T in seconds: " + Utf8(v);
-        return false;
-      }
-      options->seek_at = seek;
-    } else if (arg == L"--dump") {
-      if (!value(&options->dump_dir)) return false;
-    } else if (arg == L"--timeout") {
-      if (!value(&v)) return false;
-      if (!ParseSeconds(v, &options->timeout_seconds) || options->timeout_seconds <= 0 ||
-          options->timeout_seconds > 86400) {
-        *error = "--timeout: not a number of seconds in (0, 86400]: " + Utf8(v);
-        return false;
-      }
-    } else if (arg.size() > 1 && arg[0] == L'-' && arg != L"-") {
-      *error = "unknown option " + Utf8(arg);
-      return false;
-    } else if (options->file.empty()) {
-      options->file = arg;
-    } else {
-      *error = "more than one FILE: " + Utf8(arg);
-      return false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        // Options that take a value.
+        auto value = [&](std::wstring* out) {
+            if (i + 1 >= args.size()) {
+                *error = Utf8(arg) + " needs a value";
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        std::wstring v;
+        if (arg == L"--realtime") {
+            options->realtime = true;
+        } else if (arg == L"--json") {
+            options->json = true;
+        } else if (arg == L"--parser") {
+            options->parser = true;
+        } else if (arg == L"--module") {
+            if (!value(&options->module)) return false;
+        } else if (arg == L"--clsid") {
+            if (!value(&v)) return false;
+            if (FAILED(CLSIDFromString(v.c_str(), &options->clsid))) {
+                *error = "--clsid: not a {GUID}: " + Utf8(v);
+                return false;
+            }
+        } else if (arg == L"--start" || arg == L"--stop") {
+            if (!value(&v)) return false;
+            REFERENCE_TIME t;
+            if (!ParseTime(v, &t)) {
+                *error = Utf8(arg) + ": not a time in seconds: " + Utf8(v);
+                return false;
+            }
+            (arg == L"--start" ? options->start : options->stop) = t;
+        } else if (arg == L"--rate") {
+            if (!value(&v)) return false;
+            double rate;
+            if (!ParseSeconds(v, &rate) || rate == 0) {
+                *error = "--rate: not a non-zero number: " + Utf8(v);
+                return false;
+            }
+            options->rate = rate;
+        } else if (arg == L"--seek-at") {
+            if (!value(&v)) return false;
+            const size_t colon = v.find(L':');
+            SeekAt seek;
+            if (colon == std::wstring::npos || !ParseTime(v.substr(0, colon), &seek.when) ||
+                !ParseTime(v.substr(colon + 1), &seek.target)) {
+                *error = "--seek-at: expected S:T in seconds: " + Utf8(v);
+                return false;
+            }
+            options->seek_at = seek;
+        } else if (arg == L"--dump") {
+            if (!value(&options->dump_dir)) return false;
+        } else if (arg == L"--timeout") {
+            if (!value(&v)) return false;
+            if (!ParseSeconds(v, &options->timeout_seconds) || options->timeout_seconds <= 0 ||
+                options->timeout_seconds > 86400) {
+                *error = "--timeout: not a number of seconds in (0, 86400]: " + Utf8(v);
+                return false;
+            }
+        } else if (arg.size() > 1 && arg[0] == L'-' && arg != L"-") {
+            *error = "unknown option " + Utf8(arg);
+            return false;
+        } else if (options->file.empty()) {
+            options->file = arg;
+        } else {
+            *error = "more than one FILE: " + Utf8(arg);
+            return false;
+        }
     }
-  }
-  if (options->file.empty()) {
-    *error = "no FILE given";
-    return false;
-  }
-  if (options->start && options->stop && *options->stop < *options->start) {
-    *error = "--stop comes before --start";
-    return false;
-  }
-  return true;
+    if (options->file.empty()) {
+        *error = "no FILE given";
+        return false;
+    }
+    if (options->start && options->stop && *options->stop < *options->start) {
+        *error = "--stop comes before --start";
+        return false;
+    }
+    return true;
 }

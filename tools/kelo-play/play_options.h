@@ -10,23 +10,23 @@
 #include <vector>
 
 struct SeekAt {
-  REFERENCE_TIME when = 0;    // media position delivered on the first pin
-  REFERENCE_TIME target = 0;  // where to seek
+    REFERENCE_TIME when = 0;    // media position delivered on the first pin
+    REFERENCE_TIME target = 0;  // where to seek
 };
 
 struct PlayOptions {
-  std::wstring file;
-  std::wstring module;  // --module: load this .ax instead of asking COM
-  CLSID clsid{};        // --clsid, CLSID_KeloMervane by default
-  bool parser = false;  // --parser: the filter is fed by File Source (Async)
-  std::optional<REFERENCE_TIME> start;
-  std::optional<REFERENCE_TIME> stop;
-  std::optional<double> rate;
-  std::optional<SeekAt> seek_at;
-  bool realtime = false;
-  bool json = false;
-  std::wstring dump_dir;
-  double timeout_seconds = 60;
+    std::wstring file;
+    std::wstring module;  // --module: load this .ax instead of asking COM
+    CLSID clsid{};        // --clsid, CLSID_KeloMervane by default
+    bool parser = false;  // --parser: the filter is fed by File Source (Async)
+    std::optional<REFERENCE_TIME> start;
+    std::optional<REFERENCE_TIME> stop;
+    std::optional<double> rate;
+    std::optional<SeekAt> seek_at;
+    bool realtime = false;
+    bool json = false;
+    std::wstring dump_dir;
+    double timeout_seconds = 60;
 };
 
 extern const char kUsage[];

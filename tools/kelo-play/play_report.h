@@ -14,10 +14,10 @@
 #include "played_pin.h"
 
 struct PlayResult {
-  std::string status;  // "complete", "aborted", "timeout", "setup_failed"
-  std::string message;
-  double wall_seconds = 0;  // from Run to the end of playback
-  LONGLONG run_qpc = 0;
+    std::string status;  // "complete", "aborted", "timeout", "setup_failed"
+    std::string message;
+    double wall_seconds = 0;  // from Run to the end of playback
+    LONGLONG run_qpc = 0;
 };
 
 void PrintJsonReport(FILE* out, const std::vector<PlayedPin>& pins, const PlayResult& result);

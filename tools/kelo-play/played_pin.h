@@ -10,12 +10,12 @@
 #include "recording_sink.h"
 
 struct PlayedPin {
-  std::wstring name;
-  ComPtr<IPin> pin;
-  ComPtr<RecordingSink> sink;
-  CMediaType type;                // the connection's
-  std::vector<SinkEvent> events;  // taken when the graph has stopped
-  std::vector<uint8_t> bytes;     // kept only for --dump
+    std::wstring name;
+    ComPtr<IPin> pin;
+    ComPtr<RecordingSink> sink;
+    CMediaType type;                // the connection's
+    std::vector<SinkEvent> events;  // taken when the graph has stopped
+    std::vector<uint8_t> bytes;     // kept only for --dump
 };
 
 #endif

@@ -12,20 +12,20 @@
 #include "com_ptr.h"
 
 class SourceFactory {
- public:
-  SourceFactory() = default;
-  SourceFactory(const SourceFactory&) = delete;
-  SourceFactory& operator=(const SourceFactory&) = delete;
-  // Unloads the module, if one was loaded: every object it made must be gone.
-  ~SourceFactory();
+public:
+    SourceFactory() = default;
+    SourceFactory(const SourceFactory&) = delete;
+    SourceFactory& operator=(const SourceFactory&) = delete;
+    // Unloads the module, if one was loaded: every object it made must be gone.
+    ~SourceFactory();
 
-  // A new filter of class clsid, from `module` if not empty. False with a message.
-  bool Create(const std::wstring& module, const CLSID& clsid, ComPtr<IBaseFilter>* filter, std::string* error);
-  // With a module: whether it says it can unload now (DllCanUnloadNow). True without one.
-  bool ModuleCanUnload() const;
+    // A new filter of class clsid, from `module` if not empty. False with a message.
+    bool Create(const std::wstring& module, const CLSID& clsid, ComPtr<IBaseFilter>* filter, std::string* error);
+    // With a module: whether it says it can unload now (DllCanUnloadNow). True without one.
+    bool ModuleCanUnload() const;
 
- private:
-  HMODULE module_ = nullptr;
+private:
+    HMODULE module_ = nullptr;
 };
 
 #endif

@@ -7,7 +7,7 @@
 namespace {
 
 bool WriteWav(const DeliveredStream& stream, const std::wstring& path, std::string* error) {
-  return WriteWavFile(*stream.type, *stream.bytes, path, error);
+    return WriteWavFile(*stream.type, *stream.bytes, path, error);
 }
 
 const StreamDumpWriter kWriters[] = {
@@ -18,7 +18,7 @@ const StreamDumpWriter kWriters[] = {
 }  // namespace
 
 const StreamDumpWriter* FindStreamDumpWriter(const GUID& subtype) {
-  for (const StreamDumpWriter& writer : kWriters)
-    if (*writer.subtype == subtype) return &writer;
-  return nullptr;
+    for (const StreamDumpWriter& writer : kWriters)
+        if (*writer.subtype == subtype) return &writer;
+    return nullptr;
 }

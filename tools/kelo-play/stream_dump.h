@@ -16,16 +16,16 @@
 
 // What one pin delivered, in arrival order.
 struct DeliveredStream {
-  const CMediaType* type;
-  const std::vector<uint8_t>* bytes;     // every sample's bytes, joined
-  const std::vector<SinkEvent>* events;  // with each sample's byte_offset
+    const CMediaType* type;
+    const std::vector<uint8_t>* bytes;     // every sample's bytes, joined
+    const std::vector<SinkEvent>* events;  // with each sample's byte_offset
 };
 
 struct StreamDumpWriter {
-  const GUID* subtype;
-  const char* extension;  // without the dot
-  // Writes the stream to path; false with a message.
-  bool (*write)(const DeliveredStream& stream, const std::wstring& path, std::string* error);
+    const GUID* subtype;
+    const char* extension;  // without the dot
+    // Writes the stream to path; false with a message.
+    bool (*write)(const DeliveredStream& stream, const std::wstring& path, std::string* error);
 };
 
 // The writer for a subtype, or null if there is none yet.

@@ -8,8 +8,8 @@
 #include <string>
 
 std::string Utf8(const std::wstring& text);
-std::string GuidText(const GUID& guid);  // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
-std::string HresultText(HRESULT hr);     // 0x8004022f
+std::string GuidText(const GUID& guid);           // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+std::string HresultText(HRESULT hr);              // 0x8004022f
 std::string JsonString(const std::string& utf8);  // quoted and escaped
 
 #endif
