@@ -23,4 +23,14 @@ DEFINE_GUID(MEDIASUBTYPE_KeloVideoAVC, 0x13537fd3, 0xcb15, 0x48ac, 0x85, 0x9f, 0
 // {E9412F31-1CDE-4AE6-9925-7AF2C4E1F1A1}
 DEFINE_GUID(MEDIASUBTYPE_KeloVideoMP4V, 0xe9412f31, 0x1cde, 0x4ae6, 0x99, 0x25, 0x7a, 0xf2, 0xc4, 0xe1, 0xf1, 0xa1);
 
+// The AVC pin's subtype, shared with its decoder: the registered AVC subtype.
+#define MEDIASUBTYPE_PrivateAVC MEDIASUBTYPE_KeloVideoAVC
+// The AAC pin's subtypes: the WAVE-format subtypes of tags 0x00FF and 0x0278.
+// {000000FF-0000-0010-8000-00AA00389B71}
+DEFINE_GUID(MEDIASUBTYPE_RAW_AAC1, 0x000000ff, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
+// {00000278-0000-0010-8000-00AA00389B71}
+DEFINE_GUID(MEDIASUBTYPE_PrivateAAC, 0x00000278, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
+// {796A089F-BA50-40CB-88CF-000A5B79331B} the decoder control interface the AVC pin looks for downstream
+DEFINE_GUID(IID_IAVCDecoderControl, 0x796a089f, 0xba50, 0x40cb, 0x88, 0xcf, 0x00, 0x0a, 0x5b, 0x79, 0x33, 0x1b);
+
 #endif

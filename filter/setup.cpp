@@ -14,12 +14,11 @@ namespace {
 constexpr GUID WaveFormatSubtype(unsigned long tag) {
     return {tag, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
-constexpr GUID kAudioSubtype0278 = WaveFormatSubtype(0x0278);
 constexpr GUID kAudioSubtype027A = WaveFormatSubtype(0x027A);
 
 const AMOVIESETUP_MEDIATYPE kOutputTypes[] = {
     {&MEDIATYPE_Stream, &MEDIASUBTYPE_KeloStreamMP4}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_KeloStream3GP},
-    {&MEDIATYPE_Audio, &kAudioSubtype0278},           {&MEDIATYPE_Audio, &kAudioSubtype027A},
+    {&MEDIATYPE_Audio, &MEDIASUBTYPE_PrivateAAC},           {&MEDIATYPE_Audio, &kAudioSubtype027A},
     {&MEDIATYPE_Video, &MEDIASUBTYPE_KeloVideoAVC},   {&MEDIATYPE_Video, &MEDIASUBTYPE_KeloVideoMP4V},
 };
 
