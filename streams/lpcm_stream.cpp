@@ -8,11 +8,11 @@
 CLpcmStream::CLpcmStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track)
     : CTrackStream(result, host, name, play, track, StreamSide::Audio, kBufferBytes) {}
 
-const GUID& CLpcmStream::MajorType() const { return MEDIATYPE_Audio; }
+bool CLpcmStream::IsOwnType(const GUID& major, const GUID& subtype) const {
+    return major == MEDIATYPE_Audio && subtype == MEDIASUBTYPE_PCM;
+}
 
-const GUID& CLpcmStream::SubType() const { return MEDIASUBTYPE_PCM; }
-
-HRESULT CLpcmStream::BuildMediaType(CMediaType* type) {
+HRESULT CLpcmStream::BuildMediaType(int, CMediaType* type) {
     SampleDescriptions* descriptions = nullptr;
     if (bxf_get_sample_descriptions(play_, track_, &descriptions) != BXF_RET_OK) return E_UNEXPECTED;
     AudioEntryInfo entry;

@@ -13,9 +13,8 @@ public:
     CLpcmStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track);
 
 protected:
-    HRESULT BuildMediaType(CMediaType* type) override;
-    const GUID& MajorType() const override;
-    const GUID& SubType() const override;
+    HRESULT BuildMediaType(int position, CMediaType* type) override;
+    bool IsOwnType(const GUID& major, const GUID& subtype) const override;
     HRESULT FillPayload(BYTE* buffer, long capacity, long* length) override;
     void ConvertBytes(BYTE* bytes, uint32_t size) override;
 

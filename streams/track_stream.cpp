@@ -30,7 +30,7 @@ int64_t CTrackStream::ToMediaTime(int64_t units) const { return TrackToMediaTime
 HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
     if (!type) return E_POINTER;
     if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    if (position >= MediaTypeCount()) return VFW_S_NO_MORE_ITEMS;
     CAutoLock lock(lock_);
     MediaHeaderInfo header;
     uint32_t count = 0;
@@ -44,14 +44,13 @@ HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
         m_rtDuration = m_rtStop = TrackToMediaTime(
             static_cast<int64_t>(header.duration > INT64_MAX ? INT64_MAX : header.duration), time_scale_);
     }
-    return BuildMediaType(type);
+    return BuildMediaType(position, type);
 }
 
 HRESULT CTrackStream::CheckMediaType(const CMediaType* type) {
     if (!type) return E_POINTER;
     CAutoLock lock(lock_);
-    bool ours = type->majortype == MajorType() && type->subtype == SubType() && type->cbFormat != 0 &&
-                type->pbFormat != nullptr;
+    bool ours = IsOwnType(type->majortype, type->subtype) && type->cbFormat != 0 && type->pbFormat != nullptr;
     return ours ? S_OK : E_INVALIDARG;
 }
 
@@ -101,11 +100,12 @@ void CTrackStream::Reposition(int64_t start) {
         sample_counter_ = start <= 0 ? 0 : sample_count_;
         return;
     }
+    OnStartSampleFound(time, &start);
     if (!is_sync) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;
         if (bxf_play_find_sync_sample(play_, track_, number, 0, &sync_number, &sync_time) != BXF_RET_OK) {
-            sample_end_ = 0;
+            sample_end_ = EndWhenNoSyncBefore(start);
             sample_counter_ = 0;
             return;
         }
@@ -167,8 +167,9 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     if (hr != S_OK) return hr;
 
     sample->SetActualDataLength(length);
-    REFERENCE_TIME start = StampAtRate(ToMediaTime(sample_start_), m_dRateSeeking);
-    REFERENCE_TIME stop = StampAtRate(ToMediaTime(sample_end_), m_dRateSeeking);
+    const int64_t shift = StampShift();
+    REFERENCE_TIME start = StampAtRate(ToMediaTime(shift + sample_start_), m_dRateSeeking);
+    REFERENCE_TIME stop = StampAtRate(ToMediaTime(shift + sample_end_), m_dRateSeeking);
     sample->SetTime(&start, &stop);
     REFERENCE_TIME media_start = start + media_time_base_;
     REFERENCE_TIME media_stop = stop + media_time_base_;

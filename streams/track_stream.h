@@ -35,10 +35,13 @@ public:
     StreamSide Side() const { return side_; }
 
 protected:
-    // The pin's own part of its media type, after the common fields are read.
-    virtual HRESULT BuildMediaType(CMediaType* type) = 0;
-    virtual const GUID& MajorType() const = 0;
-    virtual const GUID& SubType() const = 0;
+    // How many media types the pin offers.
+    virtual int MediaTypeCount() const { return 1; }
+    // The pin's own part of its media type at `position`, after the common
+    // fields are read.
+    virtual HRESULT BuildMediaType(int position, CMediaType* type) = 0;
+    // A type the pin produces (a format block is required besides).
+    virtual bool IsOwnType(const GUID& major, const GUID& subtype) const = 0;
     // Fills the buffer with the next data and advances the sample times: S_OK,
     // S_FALSE at the end (the ended flag set), E_FAIL on any failure.
     virtual HRESULT FillPayload(BYTE* buffer, long capacity, long* length);
@@ -46,6 +49,14 @@ protected:
     virtual void ConvertBytes(BYTE*, uint32_t) {}
     // State of the pin's own that a repositioning resets.
     virtual void ResetFormatState() {}
+    // The sample holding the start was found at `sample_time`: a pin may move
+    // the start to it (and give the new start in track units).
+    virtual void OnStartSampleFound(uint64_t /*sample_time*/, int64_t* /*start*/) {}
+    // The sample end to begin with when no sync sample precedes the one
+    // holding `start` (the first sample is then delivered first).
+    virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
+    // Track units added to the times of the buffer being stamped.
+    virtual int64_t StampShift() const { return 0; }
 
     HRESULT FillBuffer(IMediaSample* sample) override;
     HRESULT OnThreadCreate() override;
