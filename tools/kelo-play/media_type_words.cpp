@@ -6,8 +6,12 @@
 #include <uuids.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <numeric>
 
+#include "audio_specific_config.h"
+#include "stream_guids.h"
 #include "text.h"
 
 namespace {
@@ -31,6 +35,7 @@ constexpr NamedCode kNames[] = {
     {WAVE_FORMAT_PCM, "PCM"},
     {WAVE_FORMAT_IEEE_FLOAT, "IEEE float"},
     {0x00ff, "AAC"},  // MEDIASUBTYPE_RAW_AAC1
+    {0x0278, "AAC"},  // MEDIASUBTYPE_PrivateAAC
     {0x1600, "AAC (ADTS)"},
     {0x1610, "HE-AAC"},
     {0x0057, "AMR-NB"},
@@ -48,6 +53,15 @@ constexpr NamedCode kNames[] = {
     {Fourcc('s', '2', '6', '3'), "H.263"},
     {Fourcc('H', 'E', 'V', 'C'), "HEVC"},
     {Fourcc('h', 'v', 'c', '1'), "HEVC"},
+};
+
+// Subtypes of the filter's own that are not FOURCC-based.
+struct NamedSubtype {
+    const GUID* subtype;
+    const char* name;
+};
+const NamedSubtype kPrivateNames[] = {
+    {&MEDIASUBTYPE_PrivateAVC, "H.264"},
 };
 
 bool IsFourccSubtype(const GUID& subtype) {
@@ -79,6 +93,81 @@ const BITMAPINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& mt, REFERENCE_TIME* fra
     return nullptr;
 }
 
+// The AAC pin's words from its AudioSpecificConfig: "AAC LC audio, 44100 Hz,
+// 2 channels"; false if the format block has no config.
+bool AacWords(const AM_MEDIA_TYPE& mt, std::string* words) {
+    AudioSpecificConfig config;
+    std::string error;
+    if (!AudioSpecificConfigOfType(mt, &config, &error)) return false;
+    char detail[128];
+    if (config.channel_configuration == 0) {
+        std::snprintf(detail, sizeof detail, ", %lu Hz, channels in a program config element",
+                      static_cast<unsigned long>(config.output_frequency));
+    } else {
+        // Configuration 7 is 7.1: eight channels; 1 to 6 are their own count.
+        const int channels = config.channel_configuration == 7 ? 8 : config.channel_configuration;
+        std::snprintf(detail, sizeof detail, ", %lu Hz, %d channel%s",
+                      static_cast<unsigned long>(config.output_frequency), channels, channels == 1 ? "" : "s");
+    }
+    *words = AudioObjectTypeName(config.object_type) + " " + MajorWord(mt.majortype) + detail;
+    return true;
+}
+
+// ", SAR 1:1": the sample aspect ratio that the VIDEOINFOHEADER2's picture
+// aspect ratio gives for this size; nothing if it has none.
+std::string SampleAspectWords(const AM_MEDIA_TYPE& mt, const BITMAPINFOHEADER& bmi) {
+    if (mt.formattype != FORMAT_VideoInfo2 && mt.formattype != FORMAT_MPEG2Video) return "";
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat);
+    const unsigned long long width = static_cast<unsigned long long>(std::llabs(bmi.biWidth));
+    const unsigned long long height = static_cast<unsigned long long>(std::llabs(bmi.biHeight));
+    if (!vih->dwPictAspectRatioX || !vih->dwPictAspectRatioY || !width || !height) return "";
+    unsigned long long x = vih->dwPictAspectRatioX * height, y = vih->dwPictAspectRatioY * width;
+    const unsigned long long divisor = std::gcd(x, y);
+    char text[64];
+    std::snprintf(text, sizeof text, ", SAR %llu:%llu", x / divisor, y / divisor);
+    return text;
+}
+
+// ", High profile, level 3.0" from the avcC after an H.264 VIDEOINFOHEADER2.
+std::string AvcProfileWords(const AM_MEDIA_TYPE& mt) {
+    if (mt.subtype != MEDIASUBTYPE_PrivateAVC || mt.formattype != FORMAT_VideoInfo2 ||
+        mt.cbFormat < sizeof(VIDEOINFOHEADER2) + 4)
+        return "";
+    const BYTE* avcc = mt.pbFormat + sizeof(VIDEOINFOHEADER2);
+    if (avcc[0] != 1) return "";  // configurationVersion
+    const char* profile = nullptr;
+    switch (avcc[1]) {
+        case 66:
+            profile = "Baseline";
+            break;
+        case 77:
+            profile = "Main";
+            break;
+        case 88:
+            profile = "Extended";
+            break;
+        case 100:
+            profile = "High";
+            break;
+        case 110:
+            profile = "High 10";
+            break;
+        case 122:
+            profile = "High 4:2:2";
+            break;
+        case 244:
+            profile = "High 4:4:4";
+            break;
+    }
+    char text[64];
+    if (profile) {
+        std::snprintf(text, sizeof text, ", %s profile, level %u.%u", profile, avcc[3] / 10u, avcc[3] % 10u);
+    } else {
+        std::snprintf(text, sizeof text, ", profile %u, level %u.%u", avcc[1], avcc[3] / 10u, avcc[3] % 10u);
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string SubtypeName(const GUID& subtype) {
@@ -95,12 +184,17 @@ std::string SubtypeName(const GUID& subtype) {
         }
         return text;
     }
+    for (const NamedSubtype& n : kPrivateNames)
+        if (*n.subtype == subtype) return n.name;
     return GuidText(subtype);
 }
 
 std::string MediaTypeWords(const AM_MEDIA_TYPE& mt) {
     std::string words = SubtypeName(mt.subtype) + " " + MajorWord(mt.majortype);
     char detail[128];
+    if ((mt.subtype == MEDIASUBTYPE_RAW_AAC1 || mt.subtype == MEDIASUBTYPE_PrivateAAC) && AacWords(mt, &words)) {
+        return words;
+    }
     if (mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat && mt.cbFormat >= sizeof(PCMWAVEFORMAT)) {
         const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
         std::snprintf(detail, sizeof detail, ", %lu Hz, %u channel%s, %u bits",
@@ -111,6 +205,8 @@ std::string MediaTypeWords(const AM_MEDIA_TYPE& mt) {
         std::snprintf(detail, sizeof detail, ", %ldx%ld", static_cast<long>(bmi->biWidth),
                       static_cast<long>(bmi->biHeight));
         words += detail;
+        words += SampleAspectWords(mt, *bmi);
+        words += AvcProfileWords(mt);
         if (frame_time > 0) {
             std::snprintf(detail, sizeof detail, ", %.3f fps", 1e7 / static_cast<double>(frame_time));
             words += detail;

@@ -3,8 +3,9 @@
 #include <mmreg.h>
 #include <uuids.h>
 
-#include <cstdio>
 #include <limits>
+
+#include "output_file.h"
 
 namespace {
 
@@ -55,17 +56,5 @@ bool BuildWavFile(const AM_MEDIA_TYPE& type, const std::vector<uint8_t>& data, s
 bool WriteWavFile(const AM_MEDIA_TYPE& type, const std::vector<uint8_t>& data, const std::wstring& path,
                   std::string* error) {
     std::vector<uint8_t> file;
-    if (!BuildWavFile(type, data, &file, error)) return false;
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (!out) {
-        *error = "cannot create the file";
-        return false;
-    }
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    const bool closed = std::fclose(out) == 0;
-    if (!written || !closed) {
-        *error = "cannot write the file";
-        return false;
-    }
-    return true;
+    return BuildWavFile(type, data, &file, error) && WriteOutputFile(path, file, error);
 }
