@@ -1,0 +1,354 @@
+#include "sps_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "aspect_ratio.h"
+#include "bit_string.h"
+
+namespace {
+
+constexpr uint8_t kSpsHeader = 0x67;  // nal_ref_idc 3, nal_unit_type 7
+
+// Fields up to seq_parameter_set_id.
+BitString Head(uint32_t profile_idc, uint64_t sps_id = 0) {
+    BitString b;
+    b.u(8, profile_idc).text("110000").u(2, 0).u(8, 30).ue(sps_id);
+    return b;
+}
+
+// The chroma-format block of the high profiles, without scaling matrix.
+void HighFields(BitString &b, uint64_t chroma_format_idc = 1) {
+    b.ue(chroma_format_idc).ue(2).ue(2).flag(false).flag(false);
+}
+
+// Frame numbering through the VUI flag: 320x240, progressive, no cropping.
+void Body(BitString &b, uint64_t max_num_ref_frames = 1, bool vui = false) {
+    b.ue(0).ue(2);  // log2_max_frame_num_minus4, pic_order_cnt_type 2
+    b.ue(max_num_ref_frames).flag(false).ue(19).ue(14).flag(true).flag(true).flag(false).flag(vui);
+}
+
+std::vector<uint8_t> Nal(const BitString &b, uint8_t header = kSpsHeader) {
+    BitString full = b;
+    return ToNalUnit(header, full.trailing().bytes());
+}
+
+bool Parse(const std::vector<uint8_t> &nal, AvcSpsInfo *info) {
+    auto copy = ExactCopy(nal.data(), nal.size());
+    return ParseSequenceParameterSet(copy.get(), static_cast<uint32_t>(nal.size()), info);
+}
+
+TEST(SequenceParameterSet, BaselineWithoutVui) {
+    BitString b = Head(66);
+    Body(b);
+    AvcSpsInfo s;
+    ASSERT_TRUE(Parse(Nal(b), &s));
+    EXPECT_EQ(s.profile_idc, 66u);
+    EXPECT_EQ(s.constraint_set_flags[0], 1u);
+    EXPECT_EQ(s.constraint_set_flags[1], 1u);
+    EXPECT_EQ(s.constraint_set_flags[2], 0u);
+    EXPECT_EQ(s.level_idc, 30u);
+    EXPECT_EQ(s.chroma_format_idc, 1u);
+    EXPECT_EQ(s.pic_order_cnt_type, 2u);
+    EXPECT_EQ(s.max_num_ref_frames, 1u);
+    EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
+    EXPECT_EQ(s.pic_height_in_map_units_minus1, 14u);
+    EXPECT_EQ(s.frame_mbs_only_flag, 1u);
+    EXPECT_EQ(s.direct_8x8_inference_flag, 1u);
+    EXPECT_EQ(s.vui_parameters_present_flag, 0u);
+    EXPECT_EQ(s.aspect_ratio_idc, 0u);
+    uint32_t x = 0, y = 0;
+    GetSampleAspectRatio(s, &x, &y);
+    EXPECT_EQ(x, 1u);
+    EXPECT_EQ(y, 1u);
+}
+
+TEST(SequenceParameterSet, OnlyNalUnitType7) {
+    BitString b = Head(66);
+    Body(b);
+    AvcSpsInfo s;
+    EXPECT_TRUE(Parse(Nal(b, 0x27), &s));   // another nal_ref_idc
+    EXPECT_FALSE(Parse(Nal(b, 0x68), &s));  // a PPS
+    EXPECT_FALSE(Parse(Nal(b, 0x65), &s));
+    EXPECT_FALSE(Parse({}, &s));
+    EXPECT_FALSE(ParseSequenceParameterSet(nullptr, 4, &s));
+}
+
+struct LimitCase {
+    const char *name;
+    std::function<BitString()> build;
+    bool ok;
+};
+
+BitString PocCycle(uint64_t count) {
+    BitString b = Head(77);
+    b.ue(0).ue(1).flag(false).se(0).se(0).ue(count);
+    for (uint64_t i = 0; i < count && i < 300; ++i) b.se(1);
+    b.ue(1).flag(false).ue(19).ue(14).flag(true).flag(true).flag(false).flag(false);
+    return b;
+}
+
+
+TEST(SequenceParameterSet, Limits) {
+    const auto with_sps_id = [](uint64_t id) {
+        BitString b = Head(66, id);
+        Body(b);
+        return b;
+    };
+    const auto with_refs = [](uint64_t refs) {
+        BitString b = Head(66);
+        Body(b, refs);
+        return b;
+    };
+    const auto with_chroma = [](uint64_t chroma) {
+        BitString b = Head(100);
+        HighFields(b, chroma);
+        Body(b);
+        return b;
+    };
+    const auto with_big_ue = [] {
+        BitString b = Head(66);
+        b.ue(0x100000000ull);  // log2_max_frame_num_minus4 past 32 bits
+        return b;
+    };
+    const auto with_big_se = [] {
+        BitString b = Head(77);
+        b.ue(0).ue(1).flag(false).se(0x80000000ll);  // offset_for_non_ref_pic past int32
+        return b;
+    };
+    const std::vector<LimitCase> cases = {
+        {"seq_parameter_set_id 31", [&] { return with_sps_id(31); }, true},
+        {"seq_parameter_set_id 32", [&] { return with_sps_id(32); }, false},
+        {"max_num_ref_frames 16", [&] { return with_refs(16); }, true},
+        {"max_num_ref_frames 17", [&] { return with_refs(17); }, false},
+        {"255 frames in the order cycle", [] { return PocCycle(255); }, true},
+        {"256 frames in the order cycle", [] { return PocCycle(256); }, false},
+        {"chroma_format_idc 0", [&] { return with_chroma(0); }, true},
+        {"chroma_format_idc 2", [&] { return with_chroma(2); }, true},
+        {"chroma_format_idc 3", [&] { return with_chroma(3); }, false},
+        {"ue past 32 bits", with_big_ue, false},
+        {"se past 32 bits", with_big_se, false},
+    };
+    for (const LimitCase &c : cases) {
+        AvcSpsInfo s;
+        EXPECT_EQ(Parse(Nal(c.build()), &s), c.ok) << c.name;
+    }
+}
+
+TEST(SequenceParameterSet, ChromaFieldsOnlyForTheHighProfiles) {
+    for (uint32_t profile : {100u, 110u, 122u, 144u}) {
+        BitString b = Head(profile);
+        HighFields(b, 2);
+        Body(b);
+        AvcSpsInfo s;
+        ASSERT_TRUE(Parse(Nal(b), &s)) << profile;
+        EXPECT_EQ(s.chroma_format_idc, 2u) << profile;
+        EXPECT_EQ(s.bit_depth_luma_minus8, 2u) << profile;
+        EXPECT_EQ(s.bit_depth_chroma_minus8, 2u) << profile;
+        EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u) << profile;
+    }
+    // Profile 244 is read as a profile without those fields: its chroma
+    // block is taken for frame numbering, so the picture size differs.
+    for (uint32_t profile : {66u, 77u, 88u, 244u}) {
+        BitString b = Head(profile);
+        Body(b);
+        AvcSpsInfo s;
+        ASSERT_TRUE(Parse(Nal(b), &s)) << profile;
+        EXPECT_EQ(s.chroma_format_idc, 1u) << profile;
+        EXPECT_EQ(s.bit_depth_luma_minus8, 0u) << profile;
+    }
+}
+
+TEST(SequenceParameterSet, ScalingLists) {
+    BitString b = Head(100);
+    b.ue(1).ue(0).ue(0).flag(false).flag(true);  // seq_scaling_matrix_present_flag
+    // List 0: delta -8 makes the first next scale 0: the default matrix.
+    b.flag(true).se(-8);
+    b.flag(false);  // list 1 absent
+    // List 2: 8 + 8 = 16, then 16 - 16 = 0 ends the deltas: 16 repeats.
+    b.flag(true).se(8).se(-16);
+    // List 3: (8 + 250 + 256) mod 256 = 2, (2 - 3 + 256) mod 256 = 255,
+    // then fourteen deltas of 0.
+    b.flag(true).se(250).se(-3);
+    for (int i = 0; i < 14; ++i) b.se(0);
+    b.flag(false).flag(false);  // lists 4, 5
+    // List 6 (8x8): 64 deltas of +1: 9, 10, ..., 72.
+    b.flag(true);
+    for (int i = 0; i < 64; ++i) b.se(1);
+    b.flag(false);  // list 7
+    Body(b);
+    AvcSpsInfo s;
+    ASSERT_TRUE(Parse(Nal(b), &s));
+    EXPECT_EQ(s.seq_scaling_matrix_present_flag, 1u);
+    EXPECT_EQ(s.use_default_scaling_matrix_flag[0], 1u);
+    EXPECT_EQ(s.scaling_list_4x4[0][0], 8u);
+    EXPECT_EQ(s.scaling_list_4x4[0][15], 8u);
+    EXPECT_EQ(s.seq_scaling_list_present_flag[1], 0u);
+    EXPECT_EQ(s.use_default_scaling_matrix_flag[2], 0u);
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(s.scaling_list_4x4[2][j], 16u) << j;
+    EXPECT_EQ(s.scaling_list_4x4[3][0], 2u);
+    for (int j = 1; j < 16; ++j) EXPECT_EQ(s.scaling_list_4x4[3][j], 255u) << j;
+    for (int j = 0; j < 64; ++j) EXPECT_EQ(s.scaling_list_8x8[0][j], uint32_t(9 + j)) << j;
+    EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
+}
+
+TEST(SequenceParameterSet, PictureOrderTypesFieldsAndCropping) {
+    BitString b = Head(77);
+    b.ue(2).ue(1).flag(true).se(-1).se(2).ue(3).se(-5).se(7).se(0);
+    b.ue(4).flag(true).ue(44).ue(17).flag(false).flag(true).flag(false).flag(true);
+    b.ue(1).ue(2).ue(3).ue(4).flag(false);
+    AvcSpsInfo s;
+    ASSERT_TRUE(Parse(Nal(b), &s));
+    EXPECT_EQ(s.log2_max_frame_num_minus4, 2u);
+    EXPECT_EQ(s.pic_order_cnt_type, 1u);
+    EXPECT_EQ(s.delta_pic_order_always_zero_flag, 1u);
+    EXPECT_EQ(s.offset_for_non_ref_pic, -1);
+    EXPECT_EQ(s.offset_for_top_to_bottom_field, 2);
+    EXPECT_EQ(s.num_ref_frames_in_pic_order_cnt_cycle, 3u);
+    EXPECT_EQ(s.offset_for_ref_frame[0], -5);
+    EXPECT_EQ(s.offset_for_ref_frame[1], 7);
+    EXPECT_EQ(s.offset_for_ref_frame[2], 0);
+    EXPECT_EQ(s.max_num_ref_frames, 4u);
+    EXPECT_EQ(s.gaps_in_frame_num_value_allowed_flag, 1u);
+    EXPECT_EQ(s.pic_width_in_mbs_minus1, 44u);
+    EXPECT_EQ(s.pic_height_in_map_units_minus1, 17u);
+    EXPECT_EQ(s.frame_mbs_only_flag, 0u);
+    EXPECT_EQ(s.mb_adaptive_frame_field_flag, 1u);
+    EXPECT_EQ(s.direct_8x8_inference_flag, 0u);
+    EXPECT_EQ(s.frame_cropping_flag, 1u);
+    EXPECT_EQ(s.frame_crop_left_offset, 1u);
+    EXPECT_EQ(s.frame_crop_right_offset, 2u);
+    EXPECT_EQ(s.frame_crop_top_offset, 3u);
+    EXPECT_EQ(s.frame_crop_bottom_offset, 4u);
+
+    BitString t0 = Head(77);
+    t0.ue(0).ue(0).ue(6).ue(1).flag(false).ue(19).ue(14).flag(true).flag(true).flag(false).flag(false);
+    ASSERT_TRUE(Parse(Nal(t0), &s));
+    EXPECT_EQ(s.pic_order_cnt_type, 0u);
+    EXPECT_EQ(s.log2_max_pic_order_cnt_lsb_minus4, 6u);
+    EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
+}
+
+// Every VUI field, with an HRD record of two entries; num_units_in_tick 1
+// puts 00 00 00 01 into the payload, so the unit carries an emulation byte.
+BitString FullVui(uint64_t cpb_cnt_minus1 = 1, bool in_vcl = false) {
+    BitString b = Head(66);
+    Body(b, 1, true);
+    b.flag(true).u(8, 255).u(16, 4).u(16, 3);
+    b.flag(true).flag(true);
+    b.flag(true).u(3, 5).flag(true).flag(true).u(8, 1).u(8, 2).u(8, 3);
+    b.flag(true).ue(1).ue(2);
+    b.flag(true).u(32, 1).u(32, 60000).flag(true);
+    BitString hrd;
+    const auto write_hrd = [&](BitString &h) {
+        h.ue(cpb_cnt_minus1).u(4, 4).u(4, 6);
+        for (uint64_t i = 0; i <= cpb_cnt_minus1; ++i) h.ue(1000 * (i + 1)).ue(2000 * (i + 1)).flag(i == 0);
+        h.u(5, 23).u(5, 22).u(5, 21).u(5, 24);
+    };
+    if (in_vcl) {
+        b.flag(false).flag(true);
+        write_hrd(b);
+    } else {
+        b.flag(true);
+        write_hrd(b);
+        b.flag(false);
+    }
+    b.flag(false);  // low_delay_hrd_flag
+    b.flag(true);   // pic_struct_present_flag
+    b.flag(true).flag(true).ue(2).ue(1).ue(16).ue(15).ue(2).ue(4);
+    return b;
+}
+
+TEST(SequenceParameterSet, EveryVuiField) {
+    const BitString b = FullVui();
+    const std::vector<uint8_t> nal = Nal(b);
+    ASSERT_GT(nal.size(), 1 + BitString(b).trailing().bytes().size()) << "no emulation byte was needed";
+    AvcSpsInfo s;
+    ASSERT_TRUE(Parse(nal, &s));
+    EXPECT_EQ(s.vui_parameters_present_flag, 1u);
+    EXPECT_EQ(s.aspect_ratio_info_present_flag, 1u);
+    EXPECT_EQ(s.aspect_ratio_idc, 255u);
+    EXPECT_EQ(s.sar_width, 4u);
+    EXPECT_EQ(s.sar_height, 3u);
+    EXPECT_EQ(s.overscan_info_present_flag, 1u);
+    EXPECT_EQ(s.overscan_appropriate_flag, 1u);
+    EXPECT_EQ(s.video_format, 5u);
+    EXPECT_EQ(s.video_full_range_flag, 1u);
+    EXPECT_EQ(s.colour_primaries, 1u);
+    EXPECT_EQ(s.transfer_characteristics, 2u);
+    EXPECT_EQ(s.matrix_coefficients, 3u);
+    EXPECT_EQ(s.chroma_sample_loc_type_top_field, 1u);
+    EXPECT_EQ(s.chroma_sample_loc_type_bottom_field, 2u);
+    EXPECT_EQ(s.num_units_in_tick, 1u);
+    EXPECT_EQ(s.time_scale, 60000u);
+    EXPECT_EQ(s.fixed_frame_rate_flag, 1u);
+    EXPECT_EQ(s.nal_hrd_parameters_present_flag, 1u);
+    EXPECT_EQ(s.nal_hrd.cpb_cnt_minus1, 1u);
+    EXPECT_EQ(s.nal_hrd.bit_rate_scale, 4u);
+    EXPECT_EQ(s.nal_hrd.cpb_size_scale, 6u);
+    EXPECT_EQ(s.nal_hrd.bit_rate_value_minus1[0], 1000u);
+    EXPECT_EQ(s.nal_hrd.cpb_size_value_minus1[0], 2000u);
+    EXPECT_EQ(s.nal_hrd.cbr_flag[0], 1u);
+    EXPECT_EQ(s.nal_hrd.bit_rate_value_minus1[1], 2000u);
+    EXPECT_EQ(s.nal_hrd.cpb_size_value_minus1[1], 4000u);
+    EXPECT_EQ(s.nal_hrd.cbr_flag[1], 0u);
+    EXPECT_EQ(s.nal_hrd.initial_cpb_removal_delay_length_minus1, 23u);
+    EXPECT_EQ(s.nal_hrd.cpb_removal_delay_length_minus1, 22u);
+    EXPECT_EQ(s.nal_hrd.dpb_output_delay_length_minus1, 21u);
+    EXPECT_EQ(s.nal_hrd.time_offset_length, 24u);
+    EXPECT_EQ(s.vcl_hrd_parameters_present_flag, 0u);
+    EXPECT_EQ(s.pic_struct_present_flag, 1u);
+    EXPECT_EQ(s.bitstream_restriction_flag, 1u);
+    EXPECT_EQ(s.motion_vectors_over_pic_boundaries_flag, 1u);
+    EXPECT_EQ(s.max_bytes_per_pic_denom, 2u);
+    EXPECT_EQ(s.max_bits_per_mb_denom, 1u);
+    EXPECT_EQ(s.log2_max_mv_length_horizontal, 16u);
+    EXPECT_EQ(s.log2_max_mv_length_vertical, 15u);
+    EXPECT_EQ(s.max_num_reorder_frames, 2u);
+    EXPECT_EQ(s.max_dec_frame_buffering, 4u);
+    uint32_t x = 0, y = 0;
+    GetSampleAspectRatio(s, &x, &y);
+    EXPECT_EQ(x, 4u);
+    EXPECT_EQ(y, 3u);
+}
+
+TEST(SequenceParameterSet, HrdEntryLimit) {
+    for (bool vcl : {false, true}) {
+        AvcSpsInfo s;
+        ASSERT_TRUE(Parse(Nal(FullVui(31, vcl)), &s)) << vcl;
+        AvcHrdParameters &hrd = vcl ? s.vcl_hrd : s.nal_hrd;
+        EXPECT_EQ(hrd.cpb_cnt_minus1, 31u);
+        EXPECT_EQ(hrd.bit_rate_value_minus1[31], 32000u);
+        EXPECT_EQ(hrd.time_offset_length, 24u);
+        EXPECT_EQ(s.max_dec_frame_buffering, 4u);
+        EXPECT_FALSE(Parse(Nal(FullVui(32, vcl)), &s)) << vcl;
+    }
+}
+
+TEST(SequenceParameterSet, VuiWithoutAspectInfoMeansSquareSamples) {
+    BitString b = Head(66);
+    Body(b, 1, true);
+    b.text("0 0 0 0 0 0 0 0 0");  // every VUI flag clear
+    AvcSpsInfo s;
+    ASSERT_TRUE(Parse(Nal(b), &s));
+    EXPECT_EQ(s.aspect_ratio_idc, 1u);
+    EXPECT_EQ(s.aspect_ratio_info_present_flag, 0u);
+}
+
+TEST(SequenceParameterSet, EveryTruncationFails) {
+    const BitString fields = FullVui();
+    const std::vector<uint8_t> nal = Nal(fields);
+    // The last byte holds field bits unless the fields end on a byte boundary.
+    const bool last_byte_only_trailing = fields.bit_count() % 8 == 0;
+    for (size_t length = 0; length < nal.size(); ++length) {
+        AvcSpsInfo s;
+        auto copy = ExactCopy(nal.data(), length);
+        const bool ok = ParseSequenceParameterSet(copy.get(), static_cast<uint32_t>(length), &s);
+        EXPECT_EQ(ok, length == nal.size() - 1 && last_byte_only_trailing) << length;
+    }
+}
+
+}  // namespace
