@@ -6,7 +6,9 @@
 #include <new>
 
 #include "kelo_guids.h"
+#include "avc_stream.h"
 #include "lpcm_stream.h"
+#include "mpeg4a_stream.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
     auto* filter = new (std::nothrow) CMP4file(owner, result);
@@ -138,8 +140,10 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         AudioEntryInfo audio;
         if (!entry.Audio(&audio)) return false;
         CTrackStream* pin = nullptr;
-        if (audio.entry_type == BXF_FOURCC('t', 'w', 'o', 's')) pin = MakePin<CLpcmStream>(this, L"LPCM", play_, track);
-        // AMR (`samr`) and AAC (every other audio entry) have no pin yet.
+        if (audio.entry_type == BXF_FOURCC('t', 'w', 'o', 's'))
+            pin = MakePin<CLpcmStream>(this, L"LPCM", play_, track);
+        else if (audio.entry_type != BXF_FOURCC('s', 'a', 'm', 'r'))  // AMR has no pin yet
+            pin = MakePin<CMpeg4AStream>(this, L"MPEG4 Audio", play_, track);
         if (!pin) return false;
         *have_audio = true;
         return true;
@@ -149,9 +153,13 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         FirstEntry entry(play_, track);
         VisualEntryInfo visual;
         if (!entry.Visual(&visual)) return false;
-        // MPEG-4 Visual and H.264 have no pin yet; other video is skipped.
+        // MPEG-4 Visual has no pin yet (its failure will end the load: `fatal`);
+        // other video is skipped.
         (void)fatal;
-        return false;
+        if (visual.kind != BXF_FORMAT_TYPE_AVC1) return false;
+        if (!MakePin<CAVCStream>(this, L"AVC/H.264 Video", play_, track)) return false;
+        *have_video = true;
+        return true;
     }
     return false;
 }

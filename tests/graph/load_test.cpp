@@ -38,17 +38,17 @@ TEST_P(Load, ChoosesTracksAsTheFileAllows) {
     EXPECT_EQ(PinNames(graph.Filter()), c.pins);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Load,
-                         ::testing::Values(LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
-                                           // Two audio tracks, one audio pin: the first track's.
-                                           LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}},
-                                           // Little-endian PCM is not the PCM pin's: it has no pin yet.
-                                           LoadCase{"sowt16.mov", kInvalidFileFormat, {}},
-                                           // Only a video kind no pin plays.
-                                           LoadCase{"hevc_only.mp4", kInvalidFileFormat, {}},
-                                           LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
-                                           LoadCase{"empty.mp4", kInvalidFileFormat, {}},
-                                           LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
+INSTANTIATE_TEST_SUITE_P(
+    Files, Load,
+    ::testing::Values(
+        LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
+        // Two audio tracks, one audio pin: the first track's.
+        LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}},
+        // Little-endian PCM is not the PCM pin's: every audio entry but twos and samr goes to the AAC pin.
+        LoadCase{"sowt16.mov", S_OK, {L"MPEG4 Audio"}},
+        // Only a video kind no pin plays.
+        LoadCase{"hevc_only.mp4", kInvalidFileFormat, {}}, LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
+        LoadCase{"empty.mp4", kInvalidFileFormat, {}}, LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
 
 ComPtr<IFileSourceFilter> SourceOf(IBaseFilter* filter) {
     ComPtr<IFileSourceFilter> source;

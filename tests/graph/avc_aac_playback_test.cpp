@@ -1,0 +1,173 @@
+// An H.264 + AAC file through both pins at once: each access unit arrives as
+// its NAL units (the stored packet again, once their length fields are put
+// back, as ffprobe's checksum shows), parameter sets first after every start,
+// stamped with the presentation times of ffprobe's packets; each AAC packet
+// arrives whole at its decode time.
+#include <gtest/gtest.h>
+
+#include "filter_graph.h"
+#include "stream_packets.h"
+
+// After windows.h, which the two above bring.
+#include <dvdmedia.h>
+#include <mmreg.h>
+
+namespace {
+
+constexpr char kFile[] = "h264_aac.mp4";
+constexpr REFERENCE_TIME kSecond = 10000000;
+constexpr size_t kVideo = 0, kAudio = 1;  // pins and ffprobe's streams alike
+constexpr uint8_t kNalSps = 7, kNalPps = 8;
+
+struct Delivered {
+    SinkEvent event;
+    std::vector<uint8_t> bytes;
+};
+
+std::vector<Delivered> Samples(RecordingSink* sink) {
+    std::vector<uint8_t> log = sink->Bytes();
+    std::vector<Delivered> samples;
+    for (const SinkEvent& e : EventsOfKind(sink->Events(), SinkEventKind::kSample)) {
+        auto begin = log.begin() + static_cast<std::ptrdiff_t>(e.byte_offset);
+        samples.push_back({e, std::vector<uint8_t>(begin, begin + e.length)});
+    }
+    return samples;
+}
+
+uint8_t NalType(const Delivered& unit) { return unit.bytes.empty() ? 0 : unit.bytes[0] & 0x1F; }
+
+// The NAL units from `from` on, grouped into access units by their times,
+// each put back together with 4-byte length fields as the file stores them.
+std::vector<Delivered> AccessUnits(const std::vector<Delivered>& units, size_t from) {
+    std::vector<Delivered> access_units;
+    for (size_t i = from; i < units.size(); ++i) {
+        const Delivered& unit = units[i];
+        if (access_units.empty() || access_units.back().event.start != unit.event.start ||
+            access_units.back().event.stop != unit.event.stop)
+            access_units.push_back({unit.event, {}});
+        std::vector<uint8_t>& au = access_units.back().bytes;
+        const uint32_t size = static_cast<uint32_t>(unit.bytes.size());
+        for (int shift = 24; shift >= 0; shift -= 8) au.push_back(static_cast<uint8_t>(size >> shift));
+        au.insert(au.end(), unit.bytes.begin(), unit.bytes.end());
+    }
+    return access_units;
+}
+
+class AvcAac : public ::testing::Test {
+protected:
+    void SetUp() override {
+        streams_ = LoadStreamPackets(kFile);
+        ASSERT_EQ(streams_.size(), 2u);
+        ASSERT_EQ(graph_.Open(CorpusFile(kFile)), S_OK);
+        ASSERT_EQ(graph_.Pins().size(), 2u);
+        EXPECT_EQ(graph_.Pins()[kVideo].name, L"AVC/H.264 Video");
+        EXPECT_EQ(graph_.Pins()[kAudio].name, L"MPEG4 Audio");
+    }
+
+    std::vector<ProbedStream> streams_;
+    FilterGraph graph_;
+};
+
+TEST_F(AvcAac, MediaTypesCarryTheDecoderConfigurations) {
+    CMediaType video = graph_.Sink(kVideo)->ConnectedType();
+    EXPECT_EQ(video.majortype, MEDIATYPE_Video);
+    EXPECT_EQ(video.formattype, FORMAT_VideoInfo2);
+    ASSERT_GT(video.cbFormat, sizeof(VIDEOINFOHEADER2) + 2);
+    const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(video.pbFormat);
+    EXPECT_EQ(header->bmiHeader.biWidth, 160);
+    EXPECT_EQ(header->bmiHeader.biHeight, 120);
+    EXPECT_EQ(header->dwPictAspectRatioX, 4u);  // 160x120 at a sample aspect ratio of 1:1
+    EXPECT_EQ(header->dwPictAspectRatioY, 3u);
+    // The rebuilt record is the stored one up to its PPS: the high-profile
+    // fields after them are not written again.
+    std::vector<uint8_t> record(video.pbFormat + sizeof(VIDEOINFOHEADER2), video.pbFormat + video.cbFormat - 2);
+    const std::vector<uint8_t>& stored = streams_[kVideo].extradata;
+    ASSERT_LE(record.size(), stored.size());
+    EXPECT_TRUE(std::equal(record.begin(), record.end(), stored.begin()));
+    EXPECT_TRUE(stored.size() - record.size() == 0 || stored.size() - record.size() == 4);
+
+    CMediaType audio = graph_.Sink(kAudio)->ConnectedType();
+    EXPECT_EQ(audio.majortype, MEDIATYPE_Audio);
+    ASSERT_GE(audio.cbFormat, sizeof(WAVEFORMATEX));
+    const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
+    EXPECT_EQ(wave->wFormatTag, 0x00FF);
+    EXPECT_EQ(wave->nChannels, 2);
+    EXPECT_EQ(wave->nSamplesPerSec, 44100u);
+    std::vector<uint8_t> config(audio.pbFormat + sizeof(WAVEFORMATEX), audio.pbFormat + audio.cbFormat);
+    EXPECT_EQ(config, streams_[kAudio].extradata);
+}
+
+TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
+    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+    ASSERT_TRUE(graph_.Sink(kVideo)->WaitForEndOfStream(5000));
+    ASSERT_TRUE(graph_.Sink(kAudio)->WaitForEndOfStream(5000));
+
+    const ProbedStream& video = streams_[kVideo];
+    std::vector<Delivered> units = Samples(graph_.Sink(kVideo));
+    ASSERT_GE(units.size(), 3u);
+    EXPECT_EQ(NalType(units[0]), kNalSps);
+    EXPECT_EQ(NalType(units[1]), kNalPps);
+    EXPECT_TRUE(units[0].event.discontinuity);
+    const int64_t first_pts = video.packets[0].pts;
+    std::vector<Delivered> access_units = AccessUnits(units, 2);
+    EXPECT_EQ(units[0].event.start, access_units[0].event.start) << "parameter sets carry the first unit's times";
+    ASSERT_EQ(access_units.size(), video.packets.size());
+    for (size_t k = 0; k < access_units.size(); ++k) {
+        SCOPED_TRACE("access unit " + std::to_string(k));
+        const ProbedPacket& p = video.packets[k];
+        const Delivered& au = access_units[k];
+        EXPECT_EQ(au.bytes.size(), static_cast<size_t>(p.size));
+        EXPECT_EQ(Adler32(au.bytes.data(), au.bytes.size()), p.adler32);
+        EXPECT_EQ(au.event.start, video.ToMediaTime(p.pts - first_pts));
+        EXPECT_EQ(au.event.stop, video.ToMediaTime(p.pts - first_pts + p.duration));
+    }
+
+    const ProbedStream& audio = streams_[kAudio];
+    std::vector<Delivered> packets = Samples(graph_.Sink(kAudio));
+    ASSERT_EQ(packets.size(), audio.packets.size());
+    for (size_t k = 0; k < packets.size(); ++k) {
+        SCOPED_TRACE("audio packet " + std::to_string(k));
+        const ProbedPacket& p = audio.packets[k];
+        EXPECT_EQ(Adler32(packets[k].bytes.data(), packets[k].bytes.size()), p.adler32);
+        EXPECT_EQ(packets[k].event.start, audio.ToMediaTime(p.dts));
+        EXPECT_EQ(packets[k].event.stop, audio.ToMediaTime(p.dts + p.duration));
+        EXPECT_EQ(packets[k].event.discontinuity, k == 0);
+    }
+}
+
+// Wine's graph manager passes the seek to both renderers, so the filter
+// repositions both pins twice; what arrives after the last flush counts.
+TEST_F(AvcAac, ASeekRestartsVideoAtTheKeyFrameBeforeItWithParameterSetsFirst) {
+    LONGLONG position = kSecond;
+    ASSERT_EQ(
+        graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
+    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+    ASSERT_TRUE(graph_.Sink(kVideo)->WaitForEndOfStream(5000));
+
+    // The video sample that holds the instant before 1 s, and the key frame at or before it.
+    const ProbedStream& video = streams_[kVideo];
+    const int64_t start_ticks = video.time_base_den / video.time_base_num;  // 1 s
+    size_t holding = 0;
+    while (holding + 1 < video.packets.size() && video.packets[holding + 1].dts < start_ticks) ++holding;
+    size_t key = holding;
+    while (key > 0 && !video.packets[key].key) --key;
+
+    std::vector<SinkEvent> events = graph_.Sink(kVideo)->Events();
+    std::vector<SinkEvent> segments = EventsOfKind(events, SinkEventKind::kNewSegment);
+    ASSERT_FALSE(segments.empty());
+    EXPECT_EQ(segments.back().start, video.ToMediaTime(video.packets[holding].dts)) << "the start moves to that sample";
+
+    std::vector<Delivered> units = Samples(graph_.Sink(kVideo));
+    ASSERT_GE(units.size(), 3u);
+    EXPECT_EQ(NalType(units[0]), kNalSps);
+    EXPECT_EQ(NalType(units[1]), kNalPps);
+    std::vector<Delivered> access_units = AccessUnits(units, 2);
+    ASSERT_EQ(access_units.size(), video.packets.size() - key);
+    EXPECT_EQ(Adler32(access_units[0].bytes.data(), access_units[0].bytes.size()), video.packets[key].adler32);
+    // The first unit staged after a start has no composition shift: it sits at its decode time.
+    EXPECT_NEAR(static_cast<double>(access_units[0].event.media_start),
+                static_cast<double>(video.ToMediaTime(video.packets[key].dts)), 1.0);
+}
+
+}  // namespace
