@@ -1,0 +1,281 @@
+#!/usr/bin/env python3
+"""The AVC and AAC pins deliver what decodes to the source's own pictures and sound.
+
+usage: check_decoded.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
+
+kelo-play plays the corpus' h264_aac.mp4 (H.264 with B-frames, stereo AAC)
+through the module with --json and --dump: the H.264 pin's NAL units become an
+Annex B .h264, the AAC pin's access units an ADTS .aac. ffmpeg decodes both
+dumps and the MP4 itself, with its edit list ignored so that every frame and
+every access unit is decoded once, priming included (the dump has no edit list
+to drop the encoder's delay with).
+
+Each delivered sample is matched, by the FNV-1a hash in kelo-play's JSON, with
+the NAL unit or access unit of the source it carries. Then, for a whole play, a
+start at 1 s and a seek while playing:
+- video: the dump decodes to exactly the source's pictures that its slices
+  make, in display order, per run of samples between flushes: the whole clip,
+  or the tail from a key frame, after what the first run had decoded;
+- audio: the dump is byte for byte ffmpeg's own ADTS framing (its adts muxer)
+  of the delivered access units, in delivery order; decoded, every frame fed
+  from the first access unit on without a jump is the source's decoding of it
+  (the whole play: all of the PCM). Frames after a jump (a start past 0, a
+  seek) cannot match the source's continuous decoding: the first overlaps with
+  half a frame the decoder never saw, and the noise-coded (PNS) bands of the
+  later ones come from a random generator whose state differs; for those the
+  bytes are what must match.
+- the pins' types in words agree with ffprobe's profile, level, SAR, rate and
+  channel count.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+SOURCE = "h264_aac.mp4"
+MEDIATYPE_VIDEO = "{73646976-0000-0010-8000-00AA00389B71}"
+MEDIATYPE_AUDIO = "{73647561-0000-0010-8000-00AA00389B71}"
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL: " + message)
+    return condition
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, capture_output=True, check=True, **kw).stdout
+
+
+def fnv1a(data):
+    h = 14695981039346656037
+    for b in data:
+        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
+    return f"{h:016x}"
+
+
+def ffprobe(path, select, entries):
+    out = run(["ffprobe", "-v", "error", "-select_streams", select, "-show_entries", entries, "-of", "json", path])
+    return json.loads(out)
+
+
+def source_packets(path, select):
+    """The track's packets in decode order: (bytes, pts, key)."""
+    info = ffprobe(path, select, "packet=size,pts,flags")["packets"]
+    joined = run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:" + select, "-c", "copy", "-f", "data",
+                  "-"])
+    out, at = [], 0
+    for p in info:
+        size = int(p["size"])
+        out.append((joined[at:at + size], int(p["pts"]), "K" in p["flags"]))
+        at += size
+    assert at == len(joined)
+    return out
+
+
+def adts_frames(path, work):
+    """ffmpeg's own ADTS frames of the source's access units, each split off by its 13-bit length."""
+    adts = os.path.join(work, "source.aac")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "adts", adts])
+    with open(adts, "rb") as f:
+        data = f.read()
+    frames, at = [], 0
+    while at + 7 <= len(data):
+        length = (data[at + 3] & 3) << 11 | data[at + 4] << 3 | data[at + 5] >> 5
+        frames.append(data[at:at + length])
+        at += length
+    return frames
+
+
+def frame_hashes(path, *before_input):
+    out = run(["ffmpeg", "-nostdin", "-v", "error", *before_input, "-i", path, "-map", "0:v", "-vsync", "passthrough",
+               "-f", "framemd5", "-"], text=True)
+    return [line.split(",")[-1].strip() for line in out.splitlines() if line and not line.startswith("#")]
+
+
+def pcm(path, *before_input):
+    return run(["ffmpeg", "-nostdin", "-v", "error", *before_input, "-i", path, "-map", "0:a", "-f", "s16le", "-"])
+
+
+class Source:
+    """What ffmpeg finds in the source: NAL units and access units, each by hash."""
+
+    def __init__(self, path, work):
+        video = source_packets(path, "v")
+        self.video_keys = [i for i, (_, _, key) in enumerate(video) if key]
+        # Display position of each access unit: its rank by presentation time.
+        by_pts = sorted(range(len(video)), key=lambda i: video[i][1])
+        self.display_rank = {au: rank for rank, au in enumerate(by_pts)}
+        self.video_au_of_nal = {}
+        for au, (data, _, _) in enumerate(video):
+            at = 0
+            while at < len(data):  # the MP4's 4-byte length prefixes
+                size = int.from_bytes(data[at:at + 4], "big")
+                self.video_au_of_nal[fnv1a(data[at + 4:at + 4 + size])] = au
+                at += 4 + size
+        self.video_count = len(video)
+        audio = source_packets(path, "a")
+        self.audio_au_of_hash = {fnv1a(data): i for i, (data, _, _) in enumerate(audio)}
+        self.audio_count = len(audio)
+        self.adts_frames = adts_frames(path, work)
+        assert len(self.adts_frames) == self.audio_count
+        self.frames = frame_hashes(path, "-ignore_editlist", "1")
+        self.pcm = pcm(path, "-ignore_editlist", "1")
+        self.frame_bytes = len(self.pcm) // len(audio)  # bytes of s16 PCM one access unit decodes to
+        self.video_info = ffprobe(path, "v", "stream=width,height,profile,level,sample_aspect_ratio")["streams"][0]
+        self.audio_info = ffprobe(path, "a", "stream=profile,sample_rate,channels")["streams"][0]
+
+
+def runs_of(lines, pin):
+    """The pin's sample hashes, one list per run between flushes."""
+    runs = [[]]
+    for e in lines:
+        if e.get("pin") != pin:
+            continue
+        if e["kind"] == "begin_flush" and runs[-1]:
+            runs.append([])
+        elif e["kind"] == "sample":
+            runs[-1].append(e["hash"])
+    return [r for r in runs if r]
+
+
+def check_video(label, source, runs, dump):
+    """The first access unit delivered, or None."""
+    expected, first = [], None
+    for n, hashes in enumerate(runs):
+        aus = sorted({source.video_au_of_nal[h] for h in hashes if h in source.video_au_of_nal})
+        if not check(aus, f"{label} video run {n}: no slice of the source delivered"):
+            return None
+        first = aus[0] if first is None else first
+        # Each run is the access units from a key frame on, none left out;
+        # the last one goes on to the end.
+        check(aus[0] in source.video_keys and aus == list(range(aus[0], aus[-1] + 1)),
+              f"{label} video run {n}: access units {aus[0]}..{aus[-1]} not whole from a key frame: {aus}")
+        check(n < len(runs) - 1 or aus[-1] == source.video_count - 1,
+              f"{label} video: the last run ends at access unit {aus[-1]} of {source.video_count}")
+        expected += [source.frames[source.display_rank[au]] for au in sorted(aus, key=source.display_rank.get)]
+    got = frame_hashes(dump)
+    first_difference = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b),
+                            min(len(got), len(expected)))
+    check(got == expected, f"{label} video: the dump decodes to {len(got)} frames, want {len(expected)}; "
+                           f"first difference at frame {first_difference}")
+    return first
+
+
+def check_audio(label, source, runs, dump):
+    delivered = [h for r in runs for h in r]
+    aus = [source.audio_au_of_hash.get(h) for h in delivered]
+    if not check(None not in aus, f"{label} audio: {aus.count(None)} samples are no access unit of the source"):
+        return
+    # Each run is access units in order; the last one goes on to the end.
+    for n, r in enumerate(runs):
+        run_aus = [source.audio_au_of_hash[h] for h in r]
+        in_order = run_aus == list(range(run_aus[0], run_aus[0] + len(run_aus)))
+        to_the_end = n < len(runs) - 1 or run_aus[-1] == source.audio_count - 1
+        check(in_order and to_the_end, f"{label} audio run {n}: access units {run_aus[0]}..{run_aus[-1]} "
+                                       f"{'' if to_the_end else 'short of the end '}{'' if in_order else 'out of order'}")
+    # The dump is ffmpeg's own ADTS framing of the same access units.
+    with open(dump, "rb") as f:
+        dumped = f.read()
+    check(dumped == b"".join(source.adts_frames[au] for au in aus),
+          f"{label} audio: the dump is not ffmpeg's ADTS frames of the delivered access units")
+
+    # Decoded, every frame fed from the first access unit on without a jump
+    # is the source's own. After a jump nothing decodes as in the source:
+    # the first frame overlaps with the half of a frame the decoder never saw,
+    # and ffmpeg's encoder codes some bands as noise (PNS), which the decoder
+    # fills from a random generator whose state depends on every band it
+    # filled before. The bytes above are what those frames have to match.
+    got = pcm(dump)
+    size = source.frame_bytes
+    if not check(len(got) == len(aus) * size, f"{label} audio: {len(got)} bytes of PCM for {len(aus)} access units"):
+        return
+    continuous = 0
+    while continuous < len(aus) and aus[continuous] == continuous:
+        continuous += 1
+    check(got[:continuous * size] == source.pcm[:continuous * size],
+          f"{label} audio: the {continuous} access units from the first on decode to other PCM than the source's")
+    return continuous
+
+
+def play(player, label, work, args):
+    dump = os.path.join(work, label.replace(" ", "_"))
+    shutil.rmtree(dump, ignore_errors=True)
+    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
+    out, err = done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {err}"):
+        return None
+    lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+    files = os.listdir(dump)
+    h264 = [f for f in files if f.endswith(".h264")]
+    aac = [f for f in files if f.endswith(".aac")]
+    if not check(len(h264) == 1 and len(aac) == 1, f"{label}: dumped {files}; {err}"):
+        return None
+    return lines, os.path.join(dump, h264[0]), os.path.join(dump, aac[0])
+
+
+def check_words(label, source, lines):
+    types = {e["subtype"]: e["type"] for e in lines if e["kind"] == "pin"}
+    v, a = source.video_info, source.audio_info
+    level = int(v["level"])
+    video = (f"H.264 video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
+             f"level {level // 10}.{level % 10}")
+    audio = f"AAC {a['profile']} audio, {a['sample_rate']} Hz, {a['channels']} channels"
+    words = list(types.values())
+    check(any(w.startswith(video) for w in words), f"{label}: no pin says '{video}': {words}")
+    check(audio in words, f"{label}: no pin says '{audio}': {words}")
+
+
+CASES = [
+    # (label, kelo-play options, how many runs each pin delivers, whether
+    # the first run starts at the first access unit)
+    ("whole", [], 1, True),
+    ("start 1 s", ["--start", "1"], 1, False),
+    # --realtime so that the file cannot end before the seek comes.
+    ("seek 0.5 to 1.5", ["--realtime", "--seek-at", "0.5:1.5"], 2, True),
+]
+
+
+def main():
+    if len(sys.argv) < 5:
+        print(__doc__)
+        return 2
+    corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+    os.makedirs(work, exist_ok=True)
+    path = os.path.join(corpus, SOURCE)
+    source = Source(path, work)
+    check(len(source.frames) == source.video_count and len(source.pcm) % source.audio_count == 0,
+          f"ffmpeg decodes {len(source.frames)} frames of {source.video_count} and "
+          f"{len(source.pcm)} bytes of PCM for {source.audio_count} access units")
+    player = emulator + [exe, "--module", module]
+    for label, args, run_count, from_first in CASES:
+        played = play(player, label, work, args + [path])
+        if not played:
+            continue
+        lines, h264, aac = played
+        majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
+        video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
+        audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
+        if not check(video_pin and audio_pin, f"{label}: pins {majors}"):
+            continue
+        video_runs, audio_runs = runs_of(lines, video_pin), runs_of(lines, audio_pin)
+        check(len(video_runs) == run_count and len(audio_runs) == run_count,
+              f"{label}: {len(video_runs)} video and {len(audio_runs)} audio runs, want {run_count}")
+        first = check_video(label, source, video_runs, h264)
+        check(first is None or (first == 0) == from_first, f"{label} video: the first access unit is {first}")
+        continuous = check_audio(label, source, audio_runs, aac)
+        if continuous is not None:
+            want = source.audio_count if label == "whole" else 0
+            check(continuous >= want and (continuous > 0) == from_first,
+                  f"{label} audio: {continuous} access units decoded from the first on without a jump")
+        if label == "whole":
+            check_words(label, source, lines)
+    print(f"{len(failures)} checks failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
