@@ -40,9 +40,9 @@ uint32_t track_handler(const PlayHandle *handle, const SampleDescriptions *d, ui
 // `vide` track's entries, the audio queries a `soun` track's.
 uint32_t find_entry_of_handler(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool has_out,
                                uint32_t handler_type, const SampleEntry **out) {
+    if (!has_out) return BXF_RET_ARGS;
     uint32_t ret = find_entry(handle, d, entry, out);
     if (ret != BXF_RET_OK) return ret;
-    if (!has_out) return BXF_RET_ARGS;
     uint32_t handler = 0;
     if ((ret = track_handler(handle, d, &handler)) != BXF_RET_OK) return ret;
     return handler == handler_type ? BXF_RET_OK : BXF_RET_STATE;
@@ -70,10 +70,10 @@ uint32_t find_avcc(const PlayHandle *handle, const SampleDescriptions *d, uint32
 
 uint32_t find_parameter_set(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool sps,
                             uint32_t set, const Blob **out) {
+    if (set == 0) return BXF_RET_ARGS;
     const AvcConfig *avcc = nullptr;
     uint32_t ret = find_avcc(handle, d, entry, &avcc);
     if (ret != BXF_RET_OK) return ret;
-    if (set == 0) return BXF_RET_ARGS;
     const ParameterSet *p = (sps ? avcc->sps : avcc->pps).head;
     for (uint32_t n = 1; p && n < set; ++n) p = p->next;
     if (!p) return BXF_RET_NOTFOUND;
@@ -82,9 +82,8 @@ uint32_t find_parameter_set(const PlayHandle *handle, const SampleDescriptions *
 }
 
 // Copying queries test the length first, then zero the whole buffer and
-// copy to its start.
+// copy to its start. The buffer pointer was checked with the other arguments.
 uint32_t copy_out(const Blob &blob, uint32_t capacity, uint8_t *out) {
-    if (!out) return BXF_RET_ARGS;
     if (blob.length == 0) return BXF_RET_NOTFOUND;
     if (capacity < blob.length) return BXF_RET_ARGS;
     std::memset(out, 0, capacity);
@@ -94,16 +93,17 @@ uint32_t copy_out(const Blob &blob, uint32_t capacity, uint8_t *out) {
 
 uint32_t parameter_set_size(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool sps,
                             uint32_t set, uint32_t *out_size) {
+    if (!out_size) return BXF_RET_ARGS;
     const Blob *blob = nullptr;
     uint32_t ret = find_parameter_set(handle, d, entry, sps, set, &blob);
     if (ret != BXF_RET_OK) return ret;
-    if (!out_size) return BXF_RET_ARGS;
     *out_size = blob->length;
     return BXF_RET_OK;
 }
 
 uint32_t parameter_set_bytes(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, bool sps,
                              uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
+    if (!out_buffer) return BXF_RET_ARGS;
     const Blob *blob = nullptr;
     uint32_t ret = find_parameter_set(handle, d, entry, sps, set, &blob);
     if (ret != BXF_RET_OK) return ret;
@@ -195,16 +195,17 @@ extern "C" uint32_t bxf_get_audio_entry(const PlayHandle *handle, const SampleDe
 
 extern "C" uint32_t bxf_get_esds_size(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                       uint32_t *out_size) {
+    if (!out_size) return BXF_RET_ARGS;
     const EsdsRecord *esds = nullptr;
     uint32_t ret = find_esds(handle, d, entry, &esds);
     if (ret != BXF_RET_OK) return ret;
-    if (!out_size) return BXF_RET_ARGS;
     *out_size = esds->descriptors.length;
     return BXF_RET_OK;
 }
 
 extern "C" uint32_t bxf_get_esds_bytes(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                        uint32_t capacity, uint8_t *out_buffer) {
+    if (!out_buffer) return BXF_RET_ARGS;
     const EsdsRecord *esds = nullptr;
     uint32_t ret = find_esds(handle, d, entry, &esds);
     if (ret != BXF_RET_OK) return ret;
@@ -213,10 +214,10 @@ extern "C" uint32_t bxf_get_esds_bytes(const PlayHandle *handle, const SampleDes
 
 extern "C" uint32_t bxf_get_decoder_config(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                            DecoderConfigInfo *out) {
+    if (!out) return BXF_RET_ARGS;
     const EsdsRecord *esds = nullptr;
     uint32_t ret = find_esds(handle, d, entry, &esds);
     if (ret != BXF_RET_OK) return ret;
-    if (!out) return BXF_RET_ARGS;
     if (!esds->has_decoder_config) return BXF_RET_NOTFOUND;
     const DecoderConfig &c = esds->decoder_config;
     DecoderConfigInfo info{};
@@ -233,10 +234,10 @@ extern "C" uint32_t bxf_get_decoder_config(const PlayHandle *handle, const Sampl
 
 extern "C" uint32_t bxf_get_avc_config(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
                                        AvcConfigInfo *out) {
+    if (!out) return BXF_RET_ARGS;
     const AvcConfig *a = nullptr;
     uint32_t ret = find_avcc(handle, d, entry, &a);
     if (ret != BXF_RET_OK) return ret;
-    if (!out) return BXF_RET_ARGS;
     AvcConfigInfo info{};
     info.configuration_version = a->configuration_version;
     info.avc_profile_indication = a->avc_profile_indication;

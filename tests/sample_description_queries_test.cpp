@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "bxf.h"
 #include "support/memory_file.h"
@@ -101,6 +102,45 @@ TEST_F(Queries, KindAndHandlerChecks) {
         {"decoder config, null handle", bxf_get_decoder_config(nullptr, audio, 1, &dc), BXF_RET_ARGS},
     };
     for (const Row &r : rows) EXPECT_EQ(r.code, r.expected) << r.name;
+}
+
+TEST_F(Queries, ArgumentsAreCheckedBeforeTheEntryAndItsKind) {
+    // A null result pointer or a set number of 0 is BXF_RET_ARGS whatever the
+    // entry: one that does not exist (99) or one of another kind.
+    open_both();
+    struct Row {
+        const char *query;
+        uint32_t entry;  // 99: no such entry; otherwise one of the wrong kind or handler
+        std::function<uint32_t(uint32_t)> call;
+    };
+    PlayHandle *h = handle;
+    const SampleDescriptions *v = video, *a = audio;
+    uint32_t size = 0;
+    uint8_t buffer[8];
+    const Row rows[] = {
+        {"visual entry, missing", 99, [&](uint32_t e) { return bxf_get_visual_entry(h, v, e, nullptr); }},
+        {"visual entry, audio track", 1, [&](uint32_t e) { return bxf_get_visual_entry(h, a, e, nullptr); }},
+        {"audio entry, missing", 99, [&](uint32_t e) { return bxf_get_audio_entry(h, a, e, nullptr); }},
+        {"audio entry, video track", 1, [&](uint32_t e) { return bxf_get_audio_entry(h, v, e, nullptr); }},
+        {"esds size, missing", 99, [&](uint32_t e) { return bxf_get_esds_size(h, a, e, nullptr); }},
+        {"esds size, avc1", 1, [&](uint32_t e) { return bxf_get_esds_size(h, v, e, nullptr); }},
+        {"esds bytes, avc1", 1, [&](uint32_t e) { return bxf_get_esds_bytes(h, v, e, 8, nullptr); }},
+        {"decoder config, missing", 99, [&](uint32_t e) { return bxf_get_decoder_config(h, a, e, nullptr); }},
+        {"decoder config, avc1", 1, [&](uint32_t e) { return bxf_get_decoder_config(h, v, e, nullptr); }},
+        {"avc config, missing", 99, [&](uint32_t e) { return bxf_get_avc_config(h, v, e, nullptr); }},
+        {"avc config, mp4v", 2, [&](uint32_t e) { return bxf_get_avc_config(h, v, e, nullptr); }},
+        {"sps size, null size", 2, [&](uint32_t e) { return bxf_get_avc_sps_size(h, v, e, 1, nullptr); }},
+        {"sps size, set 0", 2, [&](uint32_t e) { return bxf_get_avc_sps_size(h, v, e, 0, &size); }},
+        {"pps size, set 0", 99, [&](uint32_t e) { return bxf_get_avc_pps_size(h, v, e, 0, &size); }},
+        {"sps bytes, null buffer", 2, [&](uint32_t e) { return bxf_get_avc_sps(h, v, e, 1, 8, nullptr); }},
+        {"pps bytes, set 0", 99, [&](uint32_t e) { return bxf_get_avc_pps(h, v, e, 0, 8, buffer); }},
+    };
+    for (const Row &r : rows) EXPECT_EQ(r.call(r.entry), BXF_RET_ARGS) << r.query;
+    // With valid arguments the same entries give their own codes: missing, then kind.
+    VisualEntryInfo visual;
+    EXPECT_EQ(bxf_get_visual_entry(h, v, 99, &visual), BXF_RET_NOTFOUND);
+    EXPECT_EQ(bxf_get_esds_size(h, v, 1, &size), BXF_RET_STATE);
+    EXPECT_EQ(bxf_get_avc_sps_size(h, v, 2, 1, &size), BXF_RET_STATE);
 }
 
 TEST_F(Queries, RecordsCarryTheEntryFields) {
