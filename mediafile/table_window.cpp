@@ -129,14 +129,14 @@ uint32_t running_forward(TableWindow &w, uint32_t from, uint32_t count, uint32_t
         }
         case kStsc: {
             StscRun &r = *slot_entry<StscRun>(w, s);
-            // A run of chunks without samples places nothing: the table is broken.
-            if (r.samples_per_chunk == 0) return BXF_RET_FORMAT;
+            // A run of chunks without samples (samples_per_chunk 0) is legal:
+            // it places nothing, and the next run starts at the same sample.
             if (first_of_table) {
                 r.first_sample = 1;
                 break;
             }
             const StscRun &p = *slot_entry<StscRun>(w, s - 1);
-            if (r.first_chunk < p.first_chunk || p.samples_per_chunk == 0) return BXF_RET_FORMAT;
+            if (r.first_chunk < p.first_chunk) return BXF_RET_FORMAT;
             const uint64_t first = p.first_sample + uint64_t(r.first_chunk - p.first_chunk) * p.samples_per_chunk;
             if (!fits_u32(first)) return BXF_RET_FORMAT;
             r.first_sample = uint32_t(first);
@@ -185,7 +185,7 @@ uint32_t running_backward(TableWindow &w, const TableBounds &b, uint32_t from, u
                 next_first = slot_entry<StscRun>(w, s + 1)->first_sample;
                 next_chunk = slot_entry<StscRun>(w, s + 1)->first_chunk;
             }
-            if (r.first_chunk > next_chunk || r.samples_per_chunk == 0) return BXF_RET_FORMAT;
+            if (r.first_chunk > next_chunk) return BXF_RET_FORMAT;
             const uint64_t span = (next_chunk - r.first_chunk) * r.samples_per_chunk;
             if (next_first <= span || !fits_u32(next_first - span)) return BXF_RET_FORMAT;
             r.first_sample = uint32_t(next_first - span);
@@ -360,7 +360,9 @@ Span span_of(const TableWindow &w, const TableBounds &b, KeyKind key, uint32_t n
     }
     case KeyKind::stsc_sample: {
         const StscRun &r = window_entry<StscRun>(w, n);
-        if (n == w.total) return Span{r.first_sample, uint64_t(b.sample_count) + 1};
+        // The last run reaches the last sample, unless it is a run of empty
+        // chunks: then it holds nothing, whichever end the table was read from.
+        if (n == w.total) return Span{r.first_sample, r.samples_per_chunk ? uint64_t(b.sample_count) + 1 : r.first_sample};
         if (n + 1 < w.end) return Span{r.first_sample, window_entry<StscRun>(w, n + 1).first_sample};
         return Span{r.first_sample, r.first_sample};
     }

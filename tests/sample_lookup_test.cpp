@@ -150,6 +150,47 @@ TEST(SampleLookup, ChunksAndRuns) {
     past.info(7, 0, BXF_RET_NOTFOUND);
 }
 
+TEST(SampleLookup, EmptyChunkRuns) {
+    // An stsc run of samples_per_chunk 0 names chunks that hold no sample: the
+    // samples go on in the next run's first chunk. Every sample is 10 bytes;
+    // the empty runs carry description index 9, which no sample may report.
+    struct Row {
+        const char *name;
+        std::vector<StscEntry> runs;
+        std::vector<uint32_t> chunks;
+        std::vector<uint64_t> offsets;  // of samples 1..4
+        std::vector<uint32_t> run_counts;
+    } rows[] = {
+        {"empty run between", {{1, 2, 1}, {2, 0, 9}, {3, 2, 1}}, {100, 200, 300}, {100, 110, 300, 310}, {2, 1, 2, 1}},
+        {"empty first run", {{1, 0, 9}, {2, 4, 1}}, {100, 200}, {200, 210, 220, 230}, {4, 3, 2, 1}},
+        {"empty last run", {{1, 4, 1}, {2, 0, 9}}, {100, 200}, {100, 110, 120, 130}, {4, 3, 2, 1}},
+        {"two empty runs", {{1, 1, 1}, {2, 0, 9}, {4, 3, 1}, {5, 0, 9}}, {100, 200, 300, 400, 500},
+         {100, 400, 410, 420}, {1, 3, 2, 1}},
+    };
+    for (const Row &r : rows) {
+        const Bytes tables = cat({stts({{4, 10}}), stsc(r.runs), stsz_constant(10, 4), stco(r.chunks)});
+        // Forwards from sample 1, and backwards from sample 4 in a fresh track
+        // (the window then loads the stsc from its end).
+        for (bool backwards : {false, true}) {
+            Track t(table_movie(tables, 40));
+            ASSERT_EQ(t.open_code, BXF_RET_OK) << r.name;
+            for (uint32_t i = 0; i < 4; ++i) {
+                const uint32_t n = backwards ? 4 - i : i + 1;
+                const SampleInfo s = t.info(n, 1);
+                EXPECT_EQ(s.offset, r.offsets[n - 1]) << r.name << " sample " << n << (backwards ? " backwards" : "");
+                EXPECT_EQ(s.run_count, r.run_counts[n - 1]) << r.name << " sample " << n;
+                EXPECT_EQ(s.description_index, 1u) << r.name << " sample " << n;
+            }
+        }
+    }
+    // An stsc whose runs are all empty places no sample: the size table is the
+    // longer one, and the shorter table ends the track, read from either end.
+    for (uint32_t first : {1u, 4u, 2u}) {
+        Track empty(table_movie(cat({stts({{4, 10}}), stsc({{1, 0, 1}}), stsz_constant(10, 4), stco({100})}), 40));
+        empty.info(first, 0, BXF_RET_NOTFOUND);
+    }
+}
+
 TEST(SampleLookup, TimesAndSyncSamples) {
     // Runs (3 x 1000) and (2 x 500): samples start at 0, 1000, 2000, 3000, 3500.
     Track t(table_movie(cat({stts({{3, 1000}, {2, 500}}), stsc({{1, 5, 1}}), stsz_constant(1, 5), stco({0}),
@@ -236,7 +277,8 @@ TEST(SampleLookup, ErrorCodes) {
         {"no stsc", cat({stts_, stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
         {"no chunk offsets", cat({stts_, stsc_, stsz_}), BXF_RET_OK, BXF_RET_FORMAT},
         {"first_chunk 0", cat({stts_, stsc({{0, 2, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
-        {"samples_per_chunk 0", cat({stts_, stsc({{1, 0, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
+        // Chunks without samples: the stsc places none, and the shorter table ends the track.
+        {"samples_per_chunk 0", cat({stts_, stsc({{1, 0, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_NOTFOUND},
         {"decreasing first_chunk", cat({stts_, stsc({{2, 1, 1}, {1, 1, 1}}), stsz_, stco_}), BXF_RET_OK,
          BXF_RET_FORMAT},
     };
