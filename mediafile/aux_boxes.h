@@ -130,6 +130,9 @@ struct ImpliedAuxType {
     uint32_t stsd_entry_count;
     uint32_t handler_type;
     uint32_t description_index;  // stbl: the first stsc entry's; traf: the traf's
+    // An stbl without samples (a fragmented movie's empty moov) has no
+    // description in force: a box that leaves its type to it names nothing.
+    bool no_description_in_force;
 };
 
 // The target of the child readers below: the boxes of the container being

@@ -38,7 +38,7 @@ uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache) {
     const Io io{handle->instance, handle->file};
     SampleTableRecord &tables = track->tables;
     AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count,
-                                        track->handler_type, fs.traf.defaults.description_index}};
+                                        track->handler_type, fs.traf.defaults.description_index, false}};
     uint32_t ret = walk_container(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, kTrafAux,
                                   walk);
     if (ret != BXF_RET_OK) return ret;

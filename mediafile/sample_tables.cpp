@@ -152,12 +152,12 @@ uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTa
     StblWalk walk{handler_type, record};
     uint32_t ret = walk_container(io, body, kStbl, walk);
     if (ret != BXF_RET_OK) return ret;
-    // Tables without samples (a fragmented movie's empty moov) describe no
-    // sample: their auxiliary boxes, which some writers leave there with no
-    // description in force, describe nothing either.
-    if (record.tables[kStsc].entry_count == 0 || record.sample_count == 0) return BXF_RET_OK;
+    // The auxiliary boxes are recorded whether or not the tables have
+    // samples; writers of empty-moov files leave saio/saiz there whose type
+    // would come from a description in force, and with no sample there is none.
+    const bool no_samples = record.tables[kStsc].entry_count == 0 || record.sample_count == 0;
     AuxWalk aux{record.aux, ImpliedAuxType{&record.schemes, record.stsd_entries, record.stsd_entry_count, handler_type,
-                                           record.first_description_index}};
+                                           record.first_description_index, no_samples}};
     ret = walk_container(io, body, kStblAux, aux);
     if (ret == BXF_RET_OK) keep_only_aux_pair(record.aux);
     return ret;

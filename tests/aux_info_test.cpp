@@ -466,6 +466,42 @@ TEST(AuxBoxes, SampleGroups) {
     EXPECT_EQ(g->tele, nullptr);
 }
 
+TEST(AuxBoxes, RecordedWithEmptyTables) {
+    // An stbl without samples (an empty moov) still has its saio/saiz pair and
+    // its sample groups recorded; a box that leaves its type to the
+    // description in force is dropped, since no sample has one.
+    const Bytes empty = cat({stts({}), stsc({}), stsz({}), stco({})});
+    const Bytes saio_cenc = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(4096)}));
+    const Bytes saiz_cenc = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(16), u32(0)}));
+    const Bytes saio_implied = full_box("saio", 0, 0, cat({u32(1), u32(0)}));
+    const Bytes saiz_implied = full_box("saiz", 0, 0, cat({u8(0), u32(0)}));
+    const Bytes sbgp = full_box("sbgp", 0, 0, cat({fourcc("seig"), u32(1), u32(0), u32(1)}));
+    const Bytes sgpd = full_box("sgpd", 1, 0, cat({fourcc("roll"), u32(2), u32(1), u16(0xFFFF)}));
+    struct Row {
+        const char *name;
+        Bytes children;
+        bool pair_kept;
+        uint32_t sbgp_count, sgpd_count;
+    } rows[] = {
+        {"explicit type pair and groups", cat({empty, saio_cenc, saiz_cenc, sbgp, sgpd}), true, 1, 1},
+        {"groups alone", cat({empty, sgpd, sbgp, sgpd}), false, 1, 2},
+        {"implied type pair", cat({empty, saio_implied, saiz_implied}), false, 0, 0},
+        {"implied saio, explicit saiz", cat({empty, saio_implied, saiz_cenc, saio_cenc}), true, 0, 0},
+    };
+    for (const Row &r : rows) {
+        Movie m(video_trak(cat({encv(sinf("cenc")), r.children})));
+        ASSERT_EQ(m.open_code, BXF_RET_OK) << r.name;
+        const AuxBoxes &aux = m.aux_boxes();
+        EXPECT_EQ(aux.saio.box_offset != 0 && aux.saiz.box_offset != 0, r.pair_kept) << r.name;
+        if (r.pair_kept) {
+            EXPECT_EQ(aux.saio.aux_info_type, kCenc) << r.name;
+            EXPECT_EQ(aux.saiz.default_sample_info_size, 16u) << r.name;
+        }
+        EXPECT_EQ(aux.sbgp_count, r.sbgp_count) << r.name;
+        EXPECT_EQ(aux.sgpd_count, r.sgpd_count) << r.name;
+    }
+}
+
 // A walk whose target holds an AuxWalk, as a traf walk does.
 struct TrafLike {
     bxf::AuxWalk aux;
@@ -495,7 +531,7 @@ TEST(AuxBoxes, TrafChildren) {
         schemes.count = 2;
         schemes.state = bxf::kSchemesBuilt;
         AuxBoxes boxes{};
-        TrafLike target{bxf::AuxWalk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index}}};
+        TrafLike target{bxf::AuxWalk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false}}};
         EXPECT_EQ(bxf::walk_container(f.io, BoxRange{8, traf.size() - 8}, kTrafRows, target), r.code);
         bxf::keep_only_aux_pair(boxes);
         if (r.code == BXF_RET_OK) {
