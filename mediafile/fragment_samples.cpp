@@ -378,9 +378,10 @@ uint32_t indexed_sample(const Io &io, TrackTableCache &cache, uint32_t run_numbe
     return BXF_RET_OK;
 }
 
-// Jumps to the moof that the index names for t. The index states when the
-// indexed sync sample is presented; its decode time is that less its
-// composition offset. A traf with a tfdt keeps the decode times it states
+// Jumps to the moof that the index names for t. The tfra time is the
+// presentation time of the indexed sync sample (ISO/IEC 14496-12 8.8.10),
+// not its decode time: the sample is decoded at that time less its
+// composition offset, and that is where the traf's timeline is aligned. A traf with a tfdt keeps the decode times it states
 // (the indexed sample may not start later than the index says); one without
 // takes its timeline from the index.
 uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id,
@@ -465,8 +466,8 @@ uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end
 
 namespace {
 
-uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
-                                   SampleInfo *out, uint64_t *out_start) {
+uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+                                   uint32_t want_run, SampleInfo *out, uint64_t *out_start) {
     const Io io{handle->instance, handle->file};
     TrackFragments &fs = cache.fragments;
     release_windows(io.inst, cache);  // the track leaves its tables
@@ -485,9 +486,14 @@ uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, u
     }
     for (;;) {
         if (fs.has_traf) {
-            if (t < fs.traf.base_time) return BXF_RET_NOTFOUND;  // between fragments, or before the first
+            // A time before this traf's base decode time lies in a gap of the
+            // track's timeline (or before its first fragment): that ends no
+            // search. The first sample at or after it is this traf's first;
+            // the sample holding it, if any, lies in a later fragment.
+            const bool before = t < fs.traf.base_time;
+            const uint64_t wanted = search == FragmentSearch::at_or_after && before ? fs.traf.base_time : t;
             Found f;
-            ret = find_in_traf(io, cache, t, &f);
+            ret = find_in_traf(io, cache, wanted, &f);
             if (ret == BXF_RET_OK) {
                 fs.cursor_run = f.run;
                 fs.cursor_entry = f.entry;
@@ -516,10 +522,10 @@ uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, u
 
 }  // namespace
 
-uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
-                              SampleInfo *out, uint64_t *out_start) {
+uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+                              uint32_t want_run, SampleInfo *out, uint64_t *out_start) {
     if (!handle->movie.moof_head) return BXF_RET_NOTFOUND;
-    const uint32_t ret = find_fragment_sample_once(handle, cache, t, want_run, out, out_start);
+    const uint32_t ret = find_fragment_sample_once(handle, cache, t, search, want_run, out, out_start);
     // An error leaves the scan wherever it stopped: forget it, so that the
     // same question asked again meets the same error, not what lies beyond.
     if (ret != BXF_RET_OK && ret != BXF_RET_NOTFOUND) {
@@ -533,7 +539,7 @@ uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t
     for (uint64_t t = from;;) {
         SampleInfo info;
         uint64_t start = 0;
-        const uint32_t ret = find_fragment_sample(handle, cache, t, 0, &info, &start);
+        const uint32_t ret = find_fragment_sample(handle, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
         if (ret != BXF_RET_OK) return ret;
         if (info.is_sync) {
             *out_start = start;
@@ -557,7 +563,9 @@ uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t
     for (bool first = true;; first = false) {
         SampleInfo info;
         uint64_t start = 0;
-        ret = find_fragment_sample(handle, cache, t, 0, &info, &start);
+        // Gaps in the timeline do not end the track: the walk goes on at the
+        // first sample after one.
+        ret = find_fragment_sample(handle, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
         if (ret == BXF_RET_NOTFOUND) {
             if (first && positioned) return BXF_RET_FORMAT;
             *out_end = t;

@@ -115,11 +115,16 @@ struct TrackFragments {
     uint64_t cursor_time;
 };
 
-// The fragment sample whose decode interval holds t.
-uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, uint32_t want_run,
-                              SampleInfo *out, uint64_t *out_start);
+// Which fragment sample a time asks for: the one whose decode interval holds
+// it, or the first one whose interval ends after it (the one holding it, or
+// the first after a gap in the timeline).
+enum class FragmentSearch { holding, at_or_after };
+
+// The fragment sample for time t, found as `search` says.
+uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+                              uint32_t want_run, SampleInfo *out, uint64_t *out_start);
 // The start of the first fragment sync sample whose interval ends after
-// `from` (the one holding it, or a later one).
+// `from` (the one holding it, or a later one, across gaps in the timeline).
 uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start);
 // The decode time at which the track's last fragment sample ends.
 uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end);

@@ -339,7 +339,8 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
         for (uint64_t at = t;;) {
             SampleInfo info;
-            if ((ret = find_fragment_sample(handle, *l.cache, at, 0, &info, &start)) != BXF_RET_OK) return ret;
+            ret = find_fragment_sample(handle, *l.cache, at, FragmentSearch::holding, 0, &info, &start);
+            if (ret != BXF_RET_OK) return ret;
             if (info.is_sync) {
                 *out = start;
                 return BXF_RET_OK;
@@ -376,7 +377,9 @@ uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *ou
         return BXF_RET_NOTFOUND;
     } else {
         SampleInfo info;
-        if ((ret = find_fragment_sample(handle, *l.cache, t, 0, &info, &start)) != BXF_RET_OK) return ret;
+        ret = find_fragment_sample(handle, *l.cache, t, FragmentSearch::holding, 0, &info, &start);
+        if (ret == BXF_RET_NOTFOUND) return next_fragment_sync(handle, *l.cache, t, out);  // t lies in a gap
+        if (ret != BXF_RET_OK) return ret;
         at = start + info.duration;  // from the sample after the one holding t
     }
     if (!fragmented) return BXF_RET_NOTFOUND;
@@ -448,7 +451,8 @@ extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t tra
     if (ret != BXF_RET_OK) return ret;
     SampleInfo info;
     if (fragments_hold(handle, l, t)) {
-        if ((ret = find_fragment_sample(handle, *l.cache, t, want_run, &info, &start)) != BXF_RET_OK) return ret;
+        ret = find_fragment_sample(handle, *l.cache, t, FragmentSearch::holding, want_run, &info, &start);
+        if (ret != BXF_RET_OK) return ret;
         *out_start_time = start;
         *out = info;
         return BXF_RET_OK;

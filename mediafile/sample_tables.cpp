@@ -163,6 +163,27 @@ uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTa
     return ret;
 }
 
+uint32_t stts_end_time(const Io &io, const SampleTableRecord &record, uint64_t *out) {
+    const TableHeader &t = record.tables[kStts];
+    uint64_t end = 0;
+    uint8_t block[4096];  // 512 entries of sample_count and sample_delta
+    constexpr uint32_t kPerBlock = sizeof block / 8;
+    for (uint32_t i = 0; i < t.entry_count;) {
+        const uint32_t n = t.entry_count - i < kPerBlock ? t.entry_count - i : kPerBlock;
+        const uint32_t ret = read_exact_at(io, t.first_entry + uint64_t(i) * 8, block, uint64_t(n) * 8);
+        if (ret != BXF_RET_OK) return ret;
+        for (uint32_t k = 0; k < n; ++k) {
+            uint64_t span = 0;
+            if (!checked_mul(load_u32_be(block + 8 * k), load_u32_be(block + 8 * k + 4), &span) ||
+                !checked_add(end, span, &end))
+                return BXF_RET_OVERFLOW;
+        }
+        i += n;
+    }
+    *out = end;
+    return BXF_RET_OK;
+}
+
 void release_sample_tables(LibraryInstance *inst, SampleTableRecord &record) {
     release_aux_boxes(inst, record.aux);
     release_protection_schemes(inst, record.schemes);

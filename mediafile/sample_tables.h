@@ -41,6 +41,9 @@ inline bool table_present(const SampleTableRecord &r, TableKind k) { return r.ta
 // Walks the stbl body and records its tables; `handler_type` decides which
 // stsd versions are accepted.
 uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTableRecord &record);
+// The decode time at which the stts runs end: the sum of their spans
+// (0 without an stts), read in blocks without allocating.
+uint32_t stts_end_time(const Io &io, const SampleTableRecord &record, uint64_t *out);
 // Releases what the record owns (the auxiliary box records and the
 // protection scheme list); the record itself is part of the track's.
 void release_sample_tables(LibraryInstance *inst, SampleTableRecord &record);

@@ -16,6 +16,21 @@ uint32_t find_track_node(const PlayHandle *handle, uint32_t track, const TrackNo
     return BXF_RET_OK;
 }
 
+// The end of the track's sample tables, where its fragments begin: the mdhd
+// duration, unless it is all ones, the "unknown" value that segmented-streaming
+// muxers write (ffmpeg's ismv, for one); then the end of the stts runs.
+uint32_t tables_end(const Io &io, const TrackNode &node, const OpenedTrack &opened, uint64_t *out) {
+    MediaHeaderInfo info{};
+    uint32_t version_flags = 0;
+    const uint32_t ret = parse_mdhd(io, node.mdhd_body, &info, &version_flags);
+    const uint64_t unknown = (version_flags >> 24) == 1 ? UINT64_MAX : UINT32_MAX;
+    if (ret != BXF_RET_OK || node.media_duration != unknown) {
+        *out = node.media_duration;
+        return BXF_RET_OK;
+    }
+    return stts_end_time(io, opened.tables, out);
+}
+
 }  // namespace
 
 OpenedTrack *find_opened_track(const PlayHandle *handle, uint32_t track) {
@@ -100,8 +115,14 @@ extern "C" uint32_t bxf_open_track(PlayHandle *handle, uint32_t track) {
         release_opened_track(handle->instance, opened);
         return ret;
     }
+    uint64_t media_end = 0;
+    ret = tables_end(Io{handle->instance, handle->file}, *node, *opened, &media_end);
+    if (ret != BXF_RET_OK) {
+        release_opened_track(handle->instance, opened);
+        return ret;
+    }
     append_node(handle->opened_head, handle->opened_tail, opened);
-    ret = add_track_cache(handle, *opened, node->media_duration);
+    ret = add_track_cache(handle, *opened, media_end);
     if (ret != BXF_RET_OK) remove_opened_track(handle, opened);
     return ret;
 }

@@ -2,6 +2,8 @@
 // the malformed cases, the fragment budget, and both fragment modes.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "bxf.h"
 #include "support/fragment_writer.h"
 #include "support/memory_file.h"
@@ -270,6 +272,55 @@ Bytes indexed_movie(bool index, uint64_t tfdt_shift = 0, bool with_tfdt = true) 
     return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
 }
 
+// One track, 40 moofs without tfdt of ten 10-unit samples each, whose
+// samples carry composition offsets `composition`; the mfra's tfra names
+// sample `indexed` of each moof's run, at its presentation time.
+Bytes presentation_indexed_movie(uint32_t indexed, uint32_t composition) {
+    const Bytes head = fragmented_movie(1, trex(1), {});
+    Bytes fragments;
+    std::vector<uint64_t> moof_offsets;
+    const std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, composition});
+    for (uint32_t m = 0; m < 40; ++m) {
+        moof_offsets.push_back(head.size() + fragments.size());
+        append(fragments, cat({moof(m + 1, traf(cat({tfhd({1, 0x020000}), trun(0xB00, entries)}))),
+                               box("mdat", zeros(40))}));
+    }
+    Bytes tfra_entries;
+    for (uint32_t m = 0; m < 40; ++m) {
+        const uint64_t presentation = m * 100 + (indexed - 1) * 10 + composition;
+        append(tfra_entries, cat({u64(presentation), u64(moof_offsets[m]), Bytes{1, 1, uint8_t(indexed)}}));
+    }
+    const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
+    const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
+    return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
+}
+
+TEST(FragmentIndex, TfraTimeIsTheIndexedSamplesPresentationTime) {
+    // The tfra time is when the indexed sample is presented: a traf without
+    // tfdt reached through the index starts its indexed sample at that time
+    // less its composition offset, not at the tfra time itself.
+    struct Row {
+        const char *name;
+        uint32_t indexed, composition;
+    } rows[] = {
+        {"first sample, offset 20", 1, 20},
+        {"third sample, offset 20", 3, 20},
+        {"first sample, offset 7", 1, 7},
+        {"fifth sample, no offset", 5, 0},
+    };
+    for (const Row &r : rows) {
+        Movie m(presentation_indexed_movie(r.indexed, r.composition));
+        SampleInfo s;
+        uint64_t start = 0;
+        ASSERT_EQ(m.at(1, 2345, &s, &start), BXF_RET_OK) << r.name;
+        EXPECT_EQ(start, 2340u) << r.name;
+        EXPECT_EQ(s.composition_offset, r.composition) << r.name;
+        ASSERT_EQ(m.at(1, 1200, &s, &start), BXF_RET_OK) << r.name << ", backwards through the index";
+        EXPECT_EQ(start, 1200u) << r.name;
+        EXPECT_EQ(m.at(1, 4000, &s, &start), BXF_RET_NOTFOUND) << r.name;
+    }
+}
+
 TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
     uint64_t reads[2] = {};
     for (bool index : {false, true}) {
@@ -301,6 +352,87 @@ TEST(FragmentIndex, TheIndexSetsTheTimeline) {
     // A tfdt ahead of the index: the index entry starts before its sample.
     Movie ahead(indexed_movie(true, 5));
     EXPECT_EQ(ahead.at(1, 2345, &s, &start), BXF_RET_FORMAT);
+}
+
+// One track, two moofs of three 10-unit samples (sync, then two that are not)
+// whose tfdt values are `first` and `second`.
+Bytes timeline_movie(uint64_t first, uint64_t second, uint64_t mdhd_duration = 0, uint8_t mdhd_version = 0,
+                     bool with_tfdt = true) {
+    Bytes fragments;
+    uint32_t sequence = 1;
+    for (uint64_t base : {first, second}) {
+        const Bytes run = trun(0x700, {{10, 4, 0}, {10, 4, 0x10000}, {10, 4, 0x10000}});
+        const Bytes t = traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(base) : Bytes{}, run}));
+        append(fragments, cat({moof(sequence++, t), box("mdat", zeros(12))}));
+    }
+    return fragmented_movie(1, trex(1), fragments, mdhd_duration, mdhd_version);
+}
+
+TEST(Fragments, GapsInTheTimelineEndNoSearch) {
+    constexpr uint64_t kTenHours = 10ull * 3600 * 1000;
+    struct Row {
+        const char *name;
+        uint64_t first, second;  // tfdt of the two moofs
+        uint64_t in_gap;         // a time no sample holds, before a fragment
+        uint64_t whole;          // where the last fragment sample ends
+    } rows[] = {
+        {"first tfdt at 10 hours", kTenHours, kTenHours + 30, 0, kTenHours + 60},
+        {"gap between fragments", 0, 500, 300, 530},
+        {"first tfdt at 10 hours and a gap", kTenHours, kTenHours + 1000, kTenHours + 40, kTenHours + 1030},
+    };
+    for (uint32_t mode : {0u, 1u}) {
+        for (const Row &r : rows) {
+            const std::string name = std::string(r.name) + (mode ? ", extended mode" : "");
+            Movie m(timeline_movie(r.first, r.second), mode);
+            SampleInfo s;
+            uint64_t start = 0, found = 0, whole = 0;
+            EXPECT_EQ(m.at(1, r.in_gap, &s, &start), BXF_RET_NOTFOUND) << name;
+            // Forwards: the first sync sample at or after the time, past the gap.
+            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 1, &found), BXF_RET_OK) << name;
+            EXPECT_EQ(found, r.in_gap < r.first ? r.first : r.second) << name;
+            // From a sample before the gap that is not a sync sample.
+            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.first + 15, 1, 1, &found), BXF_RET_OK) << name;
+            EXPECT_EQ(found, r.second) << name;
+            // Both fragments are reached, in either order.
+            ASSERT_EQ(m.at(1, r.second + 25, &s, &start), BXF_RET_OK) << name;
+            EXPECT_EQ(start, r.second + 20) << name;
+            ASSERT_EQ(m.at(1, r.first + 5, &s, &start), BXF_RET_OK) << name;
+            EXPECT_EQ(start, r.first) << name;
+            EXPECT_EQ(s.is_sync, 1u) << name;
+            EXPECT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.second + 30, 1, 1, &found), BXF_RET_NOTFOUND)
+                << name << ": past the last sample";
+            ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << name;
+            EXPECT_EQ(whole, r.whole) << name;
+        }
+    }
+}
+
+TEST(Fragments, AnUnknownMediaDurationPutsTheFragmentsAfterTheTables) {
+    // An mdhd duration of all ones is "unknown" (ffmpeg's ismv writes it): the
+    // fragments, without tfdt, start where the (empty) tables end. In a
+    // version 1 mdhd only 64 ones say so; 32 are a real duration.
+    struct Row {
+        const char *name;
+        uint8_t version;
+        uint64_t duration;
+        uint64_t fragments_start;
+    } rows[] = {
+        {"version 0, 32 ones", 0, 0xFFFFFFFFull, 0},
+        {"version 1, 64 ones", 1, UINT64_MAX, 0},
+        {"version 1, 32 ones", 1, 0xFFFFFFFFull, 0xFFFFFFFFull},
+        {"version 0, a known duration", 0, 1000, 1000},
+    };
+    for (const Row &r : rows) {
+        Movie m(timeline_movie(0, 0, r.duration, r.version, false));
+        SampleInfo s;
+        uint64_t start = 0, whole = 0;
+        ASSERT_EQ(m.at(1, r.fragments_start, &s, &start), BXF_RET_OK) << r.name;
+        EXPECT_EQ(start, r.fragments_start) << r.name;
+        ASSERT_EQ(m.at(1, r.fragments_start + 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
+        EXPECT_EQ(start, r.fragments_start + 50) << r.name;
+        ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << r.name;
+        EXPECT_EQ(whole, r.fragments_start + 60) << r.name;
+    }
 }
 
 }  // namespace

@@ -121,4 +121,10 @@ build cenc.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
     -encryption_key 00112233445566778899aabbccddeeff \
     -encryption_kid a7e61c373e219033c21091fa607bf3b8 -f mp4
 
+# 11. ffmpeg's ismv (Smooth Streaming): an empty moov whose mdhd durations
+#     are all ones ("unknown"), one traf per moof without tfdt, an mfra. The
+#     ismv muxer stores no composition offsets in its trun boxes, so the
+#     video has no B-frames: ffprobe's pts would otherwise be its own guess.
+build fragments.ismv "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" -bf 0 "${AAC[@]}" -f ismv
+
 touch "$OUT/.complete"

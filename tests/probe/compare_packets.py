@@ -93,8 +93,11 @@ def compare_coalesced(where, samples, packets):
 
 def main():
     corpus, probe = sys.argv[1], sys.argv[3:] + [sys.argv[2]]
-    names = sorted(n for n in os.listdir(corpus) if n.endswith((".mp4", ".3gp", ".mov")))
-    runs = [(name, mode) for name in names for mode in ((0, 1) if name.startswith("frag") else (0,))]
+    # .ismv: ffmpeg's segmented-streaming layout (fragments only, an mdhd
+    # duration of all ones), compared here and in both fragment modes.
+    names = sorted(n for n in os.listdir(corpus) if n.endswith((".mp4", ".3gp", ".mov", ".ismv")))
+    fragmented = [n for n in names if n.startswith("frag") or n.endswith(".ismv")]
+    runs = [(name, mode) for name in names for mode in ((0, 1) if name in fragmented else (0,))]
     for name, mode in runs:
         path = os.path.join(corpus, name)
         tracks = probe_samples(probe, path, mode)
