@@ -21,7 +21,7 @@ if [ -n "$unlisted" ]; then
   exit 1
 fi
 
-targets=(movie sample_entries)
+targets=(movie sample_entries sps audio_specific_config es_descriptor)
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBXF_FUZZ=ON \
   -DBXF_BUILD_TESTS=OFF >/dev/null
 cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -42,15 +42,23 @@ for target in "${targets[@]}"; do
 done
 
 fuzz/make_seeds.sh build/fuzz/corpus "$bin"
+fuzz/make_bitstream_seeds.sh build/fuzz/corpus
 
-# The main target gets two thirds of the time.
-declare -A share=([movie]=$((seconds * 2 / 3)) [sample_entries]=$((seconds - seconds * 2 / 3)))
+# The whole-file target gets half the time, the sample entries a quarter and
+# each small bitstream parser a twelfth; the shares add up to SECONDS.
+small=$((seconds / 12))
+declare -A share=([sample_entries]=$((seconds / 4)) [sps]=$small [audio_specific_config]=$small
+  [es_descriptor]=$small [movie]=$((seconds - seconds / 4 - 3 * small)))
+# The box dictionary helps the targets that read boxes only.
+declare -A dict=([movie]=-dict=fuzz/mp4.dict [sample_entries]=-dict=fuzz/mp4.dict)
 for target in "${targets[@]}"; do
   findings=build/fuzz/findings/$target
   log=build/fuzz/fuzz_$target.log
   mkdir -p "$findings"
+  # libFuzzer reads a time of 0 as no limit.
+  [ "${share[$target]}" -ge 1 ] || share[$target]=1
   echo "fuzz: $target for ${share[$target]} s"
-  if ! "$bin/fuzz_$target" build/fuzz/corpus/"$target" -dict=fuzz/mp4.dict -seed=1 \
+  if ! "$bin/fuzz_$target" build/fuzz/corpus/"$target" ${dict[$target]:-} -seed=1 \
     -max_total_time="${share[$target]}" "${limits[@]}" -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1; then
     tail -60 "$log" >&2
     echo "fuzz: $target found a fault; its input is in $findings/" >&2

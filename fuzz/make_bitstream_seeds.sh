@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Seeds of the bitstream fuzz targets from ffmpeg's files
+# (tests/bitstream/make_reference.sh): every SPS into OUTDIR/sps, every ES
+# descriptor into OUTDIR/es_descriptor and its AudioSpecificConfig into
+# OUTDIR/audio_specific_config. Inputs already there are kept.
+# usage: fuzz/make_bitstream_seeds.sh OUTDIR
+set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+out=$1
+bash "$here/../tests/bitstream/make_reference.sh" "$out/bitstream_media"
+python3 - "$out" <<'PY'
+import os, sys
+out = sys.argv[1]
+for d in ("sps", "es_descriptor", "audio_specific_config"):
+    os.makedirs(os.path.join(out, d), exist_ok=True)
+
+def size_field(b, pos):
+    value = 0
+    while True:
+        byte = b[pos]
+        pos += 1
+        value = value << 7 | (byte & 0x7F)
+        if not byte & 0x80:
+            return value, pos
+
+for line in open(os.path.join(out, "bitstream_media", "reference.tsv")):
+    kind, name, hexbytes = line.split()[:3]
+    b = bytes.fromhex(hexbytes)
+    stem = name.rsplit(".", 1)[0]
+    if kind == "avc":
+        n, pos = b[5] & 0x1F, 6
+        for i in range(n):
+            length = b[pos] << 8 | b[pos + 1]
+            open(os.path.join(out, "sps", f"{stem}_{i}"), "wb").write(b[pos + 2:pos + 2 + length])
+            pos += 2 + length
+    else:
+        open(os.path.join(out, "es_descriptor", stem), "wb").write(b)
+        # The DecSpecificInfo is the first tag 5 behind the 13 fixed bytes.
+        _, pos = size_field(b, 1)
+        pos += 3  # ES_ID and flags (ffmpeg sets none)
+        _, pos = size_field(b, pos + 1)
+        pos += 13
+        length, pos = size_field(b, pos + 1)
+        open(os.path.join(out, "audio_specific_config", stem), "wb").write(b[pos:pos + length])
+PY
+for target in sps es_descriptor audio_specific_config; do
+  echo "seeds: $target $(ls "$out/$target" | wc -l) inputs"
+done
