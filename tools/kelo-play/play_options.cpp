@@ -18,7 +18,8 @@ const char kUsage[] =
     "  --seek-at S:T     seek to T seconds once media up to S seconds has arrived on the first pin\n"
     "  --realtime        keep the graph's clock (default: no clock, as fast as possible)\n"
     "  --json            one JSON object per line: the pins, every event, the result\n"
-    "  --dump DIR        write each pin's stream to DIR as a file ffmpeg reads (PCM: .wav)\n"
+    "  --dump DIR        write each pin's stream to DIR as a file ffmpeg reads (PCM: .wav,\n"
+    "                    H.264: Annex B .h264, AAC: ADTS .aac), every sample delivered in order\n"
     "  --timeout SECONDS give up and report a hang after this long (default 60)\n"
     "exit status: 0 played to EC_COMPLETE; 1 bad usage; 2 could not set up the graph;\n"
     "             3 playback aborted; 4 timed out (hang); 5 a dump could not be written\n";
