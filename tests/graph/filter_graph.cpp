@@ -39,6 +39,18 @@ std::vector<uint8_t> ReadWholeFile(const std::string& unix_path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ScratchFile(const std::string& name) {
+    const std::string folder = Environment("KELO_SCRATCH");
+    CreateDirectoryW(WindowsPath(folder).c_str(), nullptr);
+    return folder + "/" + name;
+}
+
+bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(WindowsPath(unix_path).c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
 HRESULT CreateFilter(IBaseFilter** filter) {
     static HMODULE module = LoadLibraryW(WindowsPath(Environment("KELO_FILTER_MODULE")).c_str());
     if (!module) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);

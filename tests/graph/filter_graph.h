@@ -20,6 +20,10 @@ std::wstring WindowsPath(const std::string& unix_path);
 // A file of the PCM media fixture (KELO_PCM_MEDIA) by name.
 std::string PcmMedia(const std::string& name);
 std::vector<uint8_t> ReadWholeFile(const std::string& unix_path);
+// A file of the tests' own (KELO_SCRATCH), apart from the media that other
+// tests read whole folders of.
+std::string ScratchFile(const std::string& name);
+bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes);
 
 // A new filter from KeloMervane.ax (KELO_FILTER_MODULE) through its class factory.
 HRESULT CreateFilter(IBaseFilter** filter);

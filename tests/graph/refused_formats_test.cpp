@@ -6,7 +6,6 @@
 #include <evcode.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "filter_graph.h"
 #include "stream_packets.h"
@@ -41,11 +40,9 @@ std::string Patched(const Patch& patch) {
     if (at == bytes.end()) return "";
     size_t base = static_cast<size_t>(at - bytes.begin()) + (patch.in_avcc ? anchor.size() : 0);
     bytes[base + patch.offset] = patch.value;
-    std::string path = CorpusFile(std::string("patched_") + std::to_string(base + patch.offset) + "_" +
-                                  std::to_string(patch.value) + ".mp4");
-    std::ofstream out(WindowsPath(path).c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    std::string path = ScratchFile(std::string("patched_") + std::to_string(base + patch.offset) + "_" +
+                                   std::to_string(patch.value) + ".mp4");
+    return WriteWholeFile(path, bytes) ? path : "";
 }
 
 TEST_P(RefusedFormat, IsRefusedOrAbortsAsTheFormatRulesSay) {

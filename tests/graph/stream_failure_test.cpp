@@ -26,10 +26,8 @@ std::string WithChunkPastTheEnd() {
     if (at == bytes.end()) return "";
     size_t first_offset = static_cast<size_t>(at - bytes.begin()) + 4 + 8;  // after version/flags and count
     bytes[first_offset] = 0x70;
-    std::string path = PcmMedia("chunk_past_end.mov");
-    std::ofstream out(WindowsPath(path).c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    std::string path = ScratchFile("chunk_past_end.mov");
+    return WriteWholeFile(path, bytes) ? path : "";
 }
 
 TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
