@@ -1,36 +1,11 @@
 #include "aux_boxes.h"
 
-#include "box_reader.h"
-#include "byte_cursor.h"
+#include "field_reader.h"
 #include "sample_entries.h"
 
 namespace bxf {
 
 namespace {
-
-// Version/flags; false when missing or the version is above `max_version`.
-bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version, uint32_t *flags) {
-    const uint32_t vf = c.u32();
-    *version = vf >> 24;
-    *flags = vf & 0xFFFFFFu;
-    return c.ok() && *version <= max_version;
-}
-
-// Reads a box's fixed fields through `fields(cursor)`, which returns false
-// for a version it does not know, and gives the range that follows them.
-// The fixed fields of every box here fit in 20 bytes; from a shorter body
-// the cursor fails on the first field missing: BXF_RET_FORMAT.
-template <class Fields>
-uint32_t read_fields(const Io &io, const BoxRecord &box, BoxRange *rest, Fields &&fields) {
-    uint8_t head[20];
-    const uint64_t size = box.m_body_size < sizeof head ? box.m_body_size : sizeof head;
-    const uint32_t ret = read_exact_at(io, box.m_body_offset, head, size);
-    if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(head, size);
-    if (!fields(c) || !c.ok()) return BXF_RET_FORMAT;
-    *rest = BoxRange{box.m_body_offset + c.position(), box.m_body_size - c.position()};
-    return BXF_RET_OK;
-}
 
 // A box of version 0 whose fixed fields are its version/flags.
 uint32_t read_version0(const Io &io, const BoxRecord &box, uint32_t *out_flags, BoxRange *rest) {

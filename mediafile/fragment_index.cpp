@@ -5,16 +5,13 @@
 
 #include <algorithm>
 
-#include "box_reader.h"
-#include "byte_cursor.h"
 #include "container_walk.h"
+#include "field_reader.h"
 
 namespace bxf {
 
 namespace {
 
-// tfra body: version/flags, track_ID, the length-size word, number_of_entry.
-constexpr uint64_t kTfraHead = 16;
 // mfro is 16 bytes with a 32-bit size; a 24-byte probe finds one written
 // with a 64-bit size (or with 8 more payload bytes).
 constexpr uint64_t kMfroProbes[] = {16, 24};
@@ -44,18 +41,19 @@ uint32_t read_sized(ByteCursor &c, uint32_t length_size) {
 }
 
 uint32_t read_tfra(const Io &io, const BoxRecord &box, MovieRecord &movie) {
-    if (box.m_body_size < kTfraHead) return BXF_RET_FORMAT;
-    uint8_t head[kTfraHead];
-    uint32_t ret = read_exact_at(io, box.m_body_offset, head, sizeof head);
+    BoxRange rest;
+    uint32_t version = 0, flags = 0, track_id = 0, length_sizes = 0, declared = 0;
+    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, 1, &version, &flags);
+        track_id = c.u32();
+        length_sizes = c.u32();
+        declared = c.u32();
+        return known;
+    });
     if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(head, sizeof head);
-    const uint32_t version_flags = c.u32();
-    const uint32_t track_id = c.u32();
-    const uint32_t length_sizes = c.u32();
-    const uint32_t declared = c.u32();
-    if ((version_flags >> 24) > 1) return BXF_RET_FORMAT;
-    const uint32_t entry_size = tfra_entry_size(version_flags >> 24, length_sizes);
-    const uint64_t room = (box.m_body_size - kTfraHead) / entry_size;
+    const uint32_t version_flags = version << 24 | flags;
+    const uint32_t entry_size = tfra_entry_size(version, length_sizes);
+    const uint64_t room = rest.size / entry_size;
     auto *tfra = alloc_record<TfraRecord>(io.inst);
     if (!tfra) return BXF_RET_NOMEM;
     tfra->version_flags = version_flags;
@@ -63,7 +61,7 @@ uint32_t read_tfra(const Io &io, const BoxRecord &box, MovieRecord &movie) {
     tfra->length_sizes = length_sizes;
     tfra->entry_count = declared < room ? declared : uint32_t(room);
     tfra->entry_size = entry_size;
-    tfra->entries = BoxRange{box.m_body_offset + kTfraHead, uint64_t(tfra->entry_count) * entry_size};
+    tfra->entries = BoxRange{rest.offset, uint64_t(tfra->entry_count) * entry_size};
     tfra->box = box_range(box);
     append_node(movie.tfra_head, movie.tfra_tail, tfra);
     ++movie.tfra_count;

@@ -2,9 +2,8 @@
 // track's scan position, each moof's traf boxes checked (at most one per
 // track, each with a tfhd naming a known track), and the wanted track's traf
 // set up with its defaults, base data offset and base decode time.
-#include "box_reader.h"
-#include "byte_cursor.h"
 #include "container_walk.h"
+#include "field_reader.h"
 #include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
@@ -25,33 +24,35 @@ struct TrafHead {
 
 // tfhd (8.8.7): the optional fields follow in flag order.
 uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafHead &h) {
-    BodyBuffer body(io.inst);
-    uint32_t ret = body.read(io, body_range(box));
-    if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(body.data(), body.size());
-    const uint32_t version_flags = c.u32();
-    if ((version_flags >> 24) != 0) return BXF_RET_FORMAT;
-    h.has_tfhd = true;
-    h.tf_flags = version_flags & 0xFFFFFF;
-    h.track_id = c.u32();
-    if (h.tf_flags & kTfhdBaseDataOffset) h.base_data_offset = c.u64();
-    if (h.tf_flags & kTfhdDescriptionIndex) h.description_index = c.u32();
-    if (h.tf_flags & kTfhdDefaultDuration) h.duration = c.u32();
-    if (h.tf_flags & kTfhdDefaultSize) h.size = c.u32();
-    if (h.tf_flags & kTfhdDefaultFlags) h.flags = c.u32();
-    return c.ok() ? BXF_RET_OK : BXF_RET_FORMAT;
+    BoxRange rest;
+    uint32_t version = 0;
+    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, 0, &version, &h.tf_flags);
+        h.track_id = c.u32();
+        if (h.tf_flags & kTfhdBaseDataOffset) h.base_data_offset = c.u64();
+        if (h.tf_flags & kTfhdDescriptionIndex) h.description_index = c.u32();
+        if (h.tf_flags & kTfhdDefaultDuration) h.duration = c.u32();
+        if (h.tf_flags & kTfhdDefaultSize) h.size = c.u32();
+        if (h.tf_flags & kTfhdDefaultFlags) h.flags = c.u32();
+        return known;
+    });
+    if (ret == BXF_RET_OK) h.has_tfhd = true;
+    return ret;
 }
 
 // tfdt (8.8.12): version 0 holds a 32-bit time, version 1 a 64-bit one.
 uint32_t read_tfdt(const Io &io, const BoxRecord &box, TrafHead &h) {
-    uint8_t raw[12];
-    if (box.m_body_size < 8) return BXF_RET_FORMAT;
-    const uint64_t n = box.m_body_size < 12 ? 8 : 12;
-    uint32_t ret = read_exact_at(io, box.m_body_offset, raw, n);
+    BoxRange rest;
+    uint32_t version = 0, flags = 0;
+    uint64_t time = 0;
+    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, 1, &version, &flags);
+        time = c.u32_or_u64(version == 1);
+        return known;
+    });
     if (ret != BXF_RET_OK) return ret;
-    if (raw[0] > 1 || (raw[0] == 1 && n < 12)) return BXF_RET_FORMAT;
     h.has_tfdt = true;
-    h.tfdt = raw[0] == 1 ? load_u64_be(raw + 4) : load_u32_be(raw + 4);
+    h.tfdt = time;
     return BXF_RET_OK;
 }
 

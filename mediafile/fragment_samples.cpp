@@ -3,7 +3,7 @@
 // budget, and the sample whose decode interval holds a time.
 #include <cstring>
 
-#include "box_reader.h"
+#include "field_reader.h"
 #include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
@@ -32,37 +32,32 @@ uint32_t read_run_head(const Io &io, TrafState &traf, FragmentRun *out, bool *fo
         if (ret != BXF_RET_OK) return ret;
         traf.next_child += box.m_box_size;
         if (box.type != BXF_FOURCC('t', 'r', 'u', 'n')) continue;
-        uint8_t head[16];
-        if (box.m_body_size < 8) return BXF_RET_FORMAT;
-        const uint64_t available = box.m_body_size < sizeof head ? box.m_body_size : sizeof head;
-        ret = read_exact_at(io, box.m_body_offset, head, available);
-        if (ret != BXF_RET_OK) return ret;
-        const uint32_t version_flags = load_u32_be(head);
-        if ((version_flags >> 24) > 1) return BXF_RET_FORMAT;
-        const uint32_t flags = version_flags & 0xFFFFFF;
-        const uint64_t head_size =
-            8 + ((flags & kTrunDataOffset) ? 4 : 0) + ((flags & kTrunFirstSampleFlags) ? 4 : 0);
-        if (box.m_body_size < head_size) return BXF_RET_FORMAT;
-        uint64_t at = 8;
         FragmentRun run{};
+        BoxRange rest;
+        uint32_t version = 0, flags = 0;
+        int32_t delta = 0;
+        ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+            const bool known = read_version(c, 1, &version, &flags);
+            run.sample_count = c.u32();
+            if (flags & kTrunDataOffset) delta = int32_t(c.u32());
+            if (flags & kTrunFirstSampleFlags) run.first_sample_flags = c.u32();
+            return known;
+        });
+        if (ret != BXF_RET_OK) return ret;
         run.index = traf.runs_read + 1;
-        run.version_flags = version_flags;
-        run.sample_count = load_u32_be(head + 4);
+        run.version_flags = version << 24 | flags;
         run.data_offset = traf.data_end;
         if (flags & kTrunDataOffset) {
-            const int64_t delta = int32_t(load_u32_be(head + at));
-            at += 4;
             // The data offset is signed and counts from the base data offset.
-            if (delta < 0 ? uint64_t(-delta) > traf.base_data_offset
+            if (delta < 0 ? uint64_t(-int64_t(delta)) > traf.base_data_offset
                           : !checked_add(traf.base_data_offset, uint64_t(delta), &run.data_offset))
                 return BXF_RET_OVERFLOW;
-            if (delta < 0) run.data_offset = traf.base_data_offset - uint64_t(-delta);
+            if (delta < 0) run.data_offset = traf.base_data_offset - uint64_t(-int64_t(delta));
         }
-        if (flags & kTrunFirstSampleFlags) run.first_sample_flags = load_u32_be(head + at);
         run.entry_size = 4 * popcount(flags & (kTrunDuration | kTrunSize | kTrunFlags | kTrunCompositionOffset));
-        run.entries_offset = box.m_body_offset + head_size;
+        run.entries_offset = rest.offset;
         if (run.entry_size != 0) {
-            const uint64_t held = (box.m_body_size - head_size) / run.entry_size;
+            const uint64_t held = rest.size / run.entry_size;
             if (run.sample_count > held) run.sample_count = uint32_t(held);
         }
         run.first_sample = traf.samples_read + 1;

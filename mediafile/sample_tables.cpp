@@ -1,7 +1,7 @@
 #include "sample_tables.h"
 
-#include "box_reader.h"
 #include "container_walk.h"
+#include "field_reader.h"
 
 namespace bxf {
 
@@ -12,30 +12,25 @@ struct StblWalk {
     SampleTableRecord &record;
 };
 
-// Fixed header sizes after version/flags-inclusive payload start, and the
-// bytes one entry takes in the file.
-struct TableLayout {
-    TableKind kind;
-    uint32_t header_size;
-    uint32_t entry_size;
-    uint32_t max_version;
-};
-
-// Reads the fixed header of a table box and records where its entries start
-// and how many of them the payload really holds.
-uint32_t record_table(const Io &io, const BoxRecord &box, const TableLayout &layout, StblWalk &w,
-                      uint8_t (&head)[12]) {
-    if (box.m_body_size < layout.header_size) return BXF_RET_FORMAT;
-    uint32_t ret = read_exact_at(io, box.m_body_offset, head, layout.header_size);
+// Reads the fixed fields of a table box (version/flags, then what `fields`
+// reads) and records where its entries start and the payload after them.
+template <class Fields>
+uint32_t record_table(const Io &io, const BoxRecord &box, TableKind kind, uint32_t max_version, StblWalk &w,
+                      Fields &&fields) {
+    BoxRange rest;
+    uint32_t version = 0, flags = 0;
+    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, max_version, &version, &flags);
+        fields(c);
+        return known;
+    });
     if (ret != BXF_RET_OK) return ret;
-    const uint32_t version = head[0];
-    if (version > layout.max_version) return BXF_RET_FORMAT;
-    TableHeader &t = w.record.tables[layout.kind];
+    TableHeader &t = w.record.tables[kind];
     t.box = box_range(box);
     t.type = box.type;
     t.version = version;
-    t.first_entry = box.m_body_offset + layout.header_size;
-    t.payload_left = box.m_body_size - layout.header_size;
+    t.first_entry = rest.offset;
+    t.payload_left = rest.size;
     return BXF_RET_OK;
 }
 
@@ -47,11 +42,11 @@ uint32_t clamp_count(uint32_t declared, uint64_t payload_left, uint32_t entry_si
 // stts, ctts, stss, stco, co64: version/flags, entry count, entries.
 template <TableKind kKind, uint32_t kEntrySize, uint32_t kMaxVersion = 0>
 uint32_t read_counted_table(const Io &io, const BoxRecord &box, StblWalk &w) {
-    uint8_t head[12];
-    uint32_t ret = record_table(io, box, TableLayout{kKind, 8, kEntrySize, kMaxVersion}, w, head);
+    uint32_t declared = 0;
+    const uint32_t ret = record_table(io, box, kKind, kMaxVersion, w, [&](ByteCursor &c) { declared = c.u32(); });
     if (ret != BXF_RET_OK) return ret;
     TableHeader &t = w.record.tables[kKind];
-    t.entry_count = clamp_count(load_u32_be(head + 4), t.payload_left, kEntrySize);
+    t.entry_count = clamp_count(declared, t.payload_left, kEntrySize);
     return BXF_RET_OK;
 }
 
@@ -72,11 +67,13 @@ uint32_t read_stsc(const Io &io, const BoxRecord &box, StblWalk &w) {
 // stsz: a non-zero sample_size means every sample has that size and no
 // entries follow.
 uint32_t read_stsz(const Io &io, const BoxRecord &box, StblWalk &w) {
-    uint8_t head[12];
-    uint32_t ret = record_table(io, box, TableLayout{kSizes, 12, 4, 0}, w, head);
+    uint32_t sample_size = 0, sample_count = 0;
+    const uint32_t ret = record_table(io, box, kSizes, 0, w, [&](ByteCursor &c) {
+        sample_size = c.u32();
+        sample_count = c.u32();
+    });
     if (ret != BXF_RET_OK) return ret;
     TableHeader &t = w.record.tables[kSizes];
-    const uint32_t sample_size = load_u32_be(head + 4), sample_count = load_u32_be(head + 8);
     w.record.constant_sample_size = sample_size;
     w.record.field_size = 0;
     w.record.sample_count = sample_size != 0 ? sample_count : clamp_count(sample_count, t.payload_left, 4);
@@ -86,17 +83,19 @@ uint32_t read_stsz(const Io &io, const BoxRecord &box, StblWalk &w) {
 
 // stz2: compact sizes of 4, 8 or 16 bits; 4-bit entries pack two per byte.
 uint32_t read_stz2(const Io &io, const BoxRecord &box, StblWalk &w) {
-    uint8_t head[12];
-    uint32_t ret = record_table(io, box, TableLayout{kSizes, 12, 1, 0}, w, head);
+    uint32_t field_size = 0, declared = 0;
+    const uint32_t ret = record_table(io, box, kSizes, 0, w, [&](ByteCursor &c) {
+        c.skip(3);  // reserved
+        field_size = c.u8();
+        declared = c.u32();
+    });
     if (ret != BXF_RET_OK) return ret;
-    const uint32_t field_size = head[7];
     if (field_size != 4 && field_size != 8 && field_size != 16) {
         w.record.tables[kSizes] = TableHeader{};
         return BXF_RET_FORMAT;
     }
     TableHeader &t = w.record.tables[kSizes];
     const uint64_t held = field_size == 4 ? t.payload_left * 2 : t.payload_left / (field_size / 8);
-    const uint32_t declared = load_u32_be(head + 8);
     w.record.constant_sample_size = 0;
     w.record.field_size = field_size;
     w.record.sample_count = declared < held ? declared : uint32_t(held);

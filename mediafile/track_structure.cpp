@@ -2,9 +2,8 @@
 // locate mode at movie open keeps what enumerating and choosing tracks needs
 // (tkhd, mdhd, hdlr, a USMT list); full mode at track open keeps what
 // playback needs (tref, elst, the media header, dref, stbl, senc).
-#include "box_reader.h"
-#include "byte_cursor.h"
 #include "container_walk.h"
+#include "field_reader.h"
 #include "play_handle.h"
 
 namespace bxf {
@@ -22,14 +21,19 @@ bool locating(const TrakWalk &w) { return w.node != nullptr; }
 // hdlr: pre-defined, handler type, 12 reserved bytes, then the name.
 uint32_t read_hdlr(const Io &io, const BoxRecord &box, TrakWalk &w) {
     if (!locating(w)) return BXF_RET_OK;
-    if (box.m_body_size < 24) return BXF_RET_FORMAT;
-    uint8_t head[12];
-    uint32_t ret = read_exact_at(io, box.m_body_offset, head, sizeof head);
+    BoxRange name;
+    uint32_t version = 0, flags = 0, handler_type = 0;
+    const uint32_t ret = read_fields(io, box, &name, [&](ByteCursor &c) {
+        const bool known = read_version(c, 0, &version, &flags);
+        c.skip(4);  // pre_defined
+        handler_type = c.u32();
+        c.skip(12);  // reserved
+        return known;
+    });
     if (ret != BXF_RET_OK) return ret;
-    if (head[0] != 0) return BXF_RET_FORMAT;
     w.node->hdlr_body = body_range(box);
-    w.node->handler_type = load_u32_be(head + 8);
-    w.node->handler_name = BoxRange{box.m_body_offset + 24, box.m_body_size - 24};
+    w.node->handler_type = handler_type;
+    w.node->handler_name = name;
     return BXF_RET_OK;
 }
 

@@ -1,0 +1,43 @@
+// The one way box parsers read their fixed fields: the head of the body is
+// read into a small buffer and decoded through a ByteCursor, so a body too
+// short for a field fails the cursor instead of being read past.
+#ifndef BXF_FIELD_READER_H
+#define BXF_FIELD_READER_H
+
+#include "box_reader.h"
+#include "byte_cursor.h"
+
+namespace bxf {
+
+// The most fixed-field bytes any box has (tfhd: version/flags, track_ID, a
+// 64-bit base data offset and four 32-bit defaults).
+constexpr uint64_t kMaxFixedFieldBytes = 32;
+
+// The full-box version/flags word; false when it is missing or the version
+// is above `max_version`.
+inline bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version, uint32_t *flags) {
+    const uint32_t vf = c.u32();
+    *version = vf >> 24;
+    *flags = vf & 0xFFFFFFu;
+    return c.ok() && *version <= max_version;
+}
+
+// Reads a box's fixed fields through `fields(cursor)`, which returns false
+// for a version it does not know, and gives the range that follows them.
+// From a body shorter than its fields the cursor fails on the first field
+// missing: BXF_RET_FORMAT.
+template <class Fields>
+uint32_t read_fields(const Io &io, const BoxRecord &box, BoxRange *rest, Fields &&fields) {
+    uint8_t head[kMaxFixedFieldBytes];
+    const uint64_t size = box.m_body_size < sizeof head ? box.m_body_size : sizeof head;
+    const uint32_t ret = read_exact_at(io, box.m_body_offset, head, size);
+    if (ret != BXF_RET_OK) return ret;
+    ByteCursor c(head, size);
+    if (!fields(c) || !c.ok()) return BXF_RET_FORMAT;
+    *rest = BoxRange{box.m_body_offset + c.position(), box.m_body_size - c.position()};
+    return BXF_RET_OK;
+}
+
+}  // namespace bxf
+
+#endif
