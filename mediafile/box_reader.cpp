@@ -1,5 +1,7 @@
 #include "box_reader.h"
 
+#include "field_reader.h"
+
 namespace bxf {
 
 namespace {
@@ -121,13 +123,15 @@ uint32_t read_uuid_header_in_buffer(const uint8_t *buffer, uint64_t body_offset,
 
 uint32_t read_full_box_header(const Io &io, BoxRange body, uint32_t max_version, FullBoxHeader *out) {
     if (!io.inst || !io.file || !out) return BXF_RET_ARGS;
-    if (body.size < 8) return BXF_RET_FORMAT;
-    uint8_t head[8];
-    uint32_t ret = read_exact_at(io, body.offset, head, sizeof head);
+    BoxRange rest;
+    uint32_t version = 0, flags = 0, count = 0;
+    const uint32_t ret = read_fields(io, body, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, max_version, &version, &flags);
+        count = c.u32();
+        return known;
+    });
     if (ret != BXF_RET_OK) return ret;
-    const uint32_t version_flags = load_u32_be(head);
-    if ((version_flags >> 24) > max_version) return BXF_RET_FORMAT;
-    *out = FullBoxHeader{version_flags, load_u32_be(head + 4), body.offset + 8, body.size - 8};
+    *out = FullBoxHeader{version << 24 | flags, count, rest.offset, rest.size};
     return BXF_RET_OK;
 }
 

@@ -27,15 +27,19 @@ inline bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version,
 // From a body shorter than its fields the cursor fails on the first field
 // missing: BXF_RET_FORMAT.
 template <class Fields>
-uint32_t read_fields(const Io &io, const BoxRecord &box, BoxRange *rest, Fields &&fields) {
+uint32_t read_fields(const Io &io, BoxRange body, BoxRange *rest, Fields &&fields) {
     uint8_t head[kMaxFixedFieldBytes];
-    const uint64_t size = box.m_body_size < sizeof head ? box.m_body_size : sizeof head;
-    const uint32_t ret = read_exact_at(io, box.m_body_offset, head, size);
+    const uint64_t size = body.size < sizeof head ? body.size : sizeof head;
+    const uint32_t ret = read_exact_at(io, body.offset, head, size);
     if (ret != BXF_RET_OK) return ret;
     ByteCursor c(head, size);
     if (!fields(c) || !c.ok()) return BXF_RET_FORMAT;
-    *rest = BoxRange{box.m_body_offset + c.position(), box.m_body_size - c.position()};
+    *rest = BoxRange{body.offset + c.position(), body.size - c.position()};
     return BXF_RET_OK;
+}
+template <class Fields>
+uint32_t read_fields(const Io &io, const BoxRecord &box, BoxRange *rest, Fields &&fields) {
+    return read_fields(io, body_range(box), rest, fields);
 }
 
 }  // namespace bxf

@@ -2,6 +2,7 @@
 // release of everything the open built.
 #include "box_reader.h"
 #include "container_walk.h"
+#include "field_reader.h"
 #include "fragment_index.h"
 #include "play_handle.h"
 
@@ -182,15 +183,11 @@ uint32_t parse_top_level(const Io &io, PlayHandle &handle, uint64_t start, uint6
 
 uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
                             BoxRange *out_payload) {
-    if (body.size < 4) return BXF_RET_FORMAT;
-    uint8_t head[4];
-    uint32_t ret = read_exact_at(io, body.offset, head, sizeof head);
-    if (ret != BXF_RET_OK) return ret;
-    const uint32_t vf = load_u32_be(head);
-    if ((vf >> 24) > max_version) return BXF_RET_FORMAT;
-    *out_version_flags = vf;
-    *out_payload = BoxRange{body.offset + 4, body.size - 4};
-    return BXF_RET_OK;
+    uint32_t version = 0, flags = 0;
+    const uint32_t ret =
+        read_fields(io, body, out_payload, [&](ByteCursor &c) { return read_version(c, max_version, &version, &flags); });
+    if (ret == BXF_RET_OK) *out_version_flags = version << 24 | flags;
+    return ret;
 }
 
 uint32_t keep_version0_box(const Io &io, const BoxRecord &box, BoxRange &body, BoxRange &payload) {
