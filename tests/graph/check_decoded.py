@@ -3,8 +3,11 @@
 
 usage: check_decoded.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
-kelo-play plays the corpus' h264_aac.mp4 (H.264 with B-frames, stereo AAC)
-through the module with --json and --dump: the H.264 pin's NAL units become an
+kelo-play plays each source through the module: the corpus' h264_aac.mp4
+(H.264 with B-frames, stereo AAC at 44.1 kHz) and faststart.mp4, and every
+decode_*.mp4 in the folder KELO_AV_MEDIA names (a 4:3 sample aspect ratio,
+other key-frame intervals, mono AAC at 22.05 kHz and 5.1 at 48 kHz). It plays
+them with --json and --dump: the H.264 pin's NAL units become an
 Annex B .h264, the AAC pin's access units an ADTS .aac. ffmpeg decodes both
 dumps and the MP4 itself, with its edit list ignored so that every frame and
 every access unit is decoded once, priming included (the dump has no edit list
@@ -33,7 +36,7 @@ import shutil
 import subprocess
 import sys
 
-SOURCE = "h264_aac.mp4"
+CORPUS_SOURCES = ["h264_aac.mp4", "faststart.mp4"]
 MEDIATYPE_VIDEO = "{73646976-0000-0010-8000-00AA00389B71}"
 MEDIATYPE_AUDIO = "{73647561-0000-0010-8000-00AA00389B71}"
 failures = []
@@ -106,6 +109,9 @@ class Source:
     def __init__(self, path, work):
         video = source_packets(path, "v")
         self.video_keys = [i for i, (_, _, key) in enumerate(video) if key]
+        # Decode times of the key frames: a start before the second one begins at the first.
+        self.video_key_times = [float(p["dts_time"]) for p in ffprobe(path, "v", "packet=dts_time,flags")["packets"]
+                                if "K" in p["flags"]]
         # Display position of each access unit: its rank by presentation time.
         by_pts = sorted(range(len(video)), key=lambda i: video[i][1])
         self.display_rank = {au: rank for rank, au in enumerate(by_pts)}
@@ -223,20 +229,55 @@ def check_words(label, source, lines):
     level = int(v["level"])
     video = (f"H.264 video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
              f"level {level // 10}.{level % 10}")
-    audio = f"AAC {a['profile']} audio, {a['sample_rate']} Hz, {a['channels']} channels"
+    channels = f"{a['channels']} channel" + ("" if int(a["channels"]) == 1 else "s")
+    audio = f"AAC {a['profile']} audio, {a['sample_rate']} Hz, {channels}"
     words = list(types.values())
     check(any(w.startswith(video) for w in words), f"{label}: no pin says '{video}': {words}")
     check(audio in words, f"{label}: no pin says '{audio}': {words}")
 
 
 CASES = [
-    # (label, kelo-play options, how many runs each pin delivers, whether
-    # the first run starts at the first access unit)
-    ("whole", [], 1, True),
-    ("start 1 s", ["--start", "1"], 1, False),
+    # (label, kelo-play options, how many runs each pin delivers, the start
+    # of the first run: None for the first access unit)
+    ("whole", [], 1, None),
+    ("start 1 s", ["--start", "1"], 1, 1.0),
     # --realtime so that the file cannot end before the seek comes.
-    ("seek 0.5 to 1.5", ["--realtime", "--seek-at", "0.5:1.5"], 2, True),
+    ("seek 0.5 to 1.5", ["--realtime", "--seek-at", "0.5:1.5"], 2, None),
 ]
+
+
+def check_source(name, path, work, player):
+    source = Source(path, work)
+    check(len(source.frames) == source.video_count and len(source.pcm) % source.audio_count == 0,
+          f"ffmpeg decodes {len(source.frames)} frames of {source.video_count} and "
+          f"{len(source.pcm)} bytes of PCM for {source.audio_count} access units")
+    for label, args, run_count, start in CASES:
+        from_first = start is None
+        # Video starts at the key frame at or before the start: the first one
+        # when no other lies before it.
+        video_from_first = from_first or not any(0 < t < start for t in source.video_key_times)
+        played = play(player, label, work, args + [path])
+        if not played:
+            continue
+        lines, h264, aac = played
+        majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
+        video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
+        audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
+        if not check(video_pin and audio_pin, f"{name} {label}: pins {majors}"):
+            continue
+        video_runs, audio_runs = runs_of(lines, video_pin), runs_of(lines, audio_pin)
+        check(len(video_runs) == run_count and len(audio_runs) == run_count,
+              f"{name} {label}: {len(video_runs)} video and {len(audio_runs)} audio runs, want {run_count}")
+        first = check_video(f"{name} {label}", source, video_runs, h264)
+        check(first is None or (first == 0) == video_from_first,
+          f"{name} {label} video: the first access unit is {first}")
+        continuous = check_audio(f"{name} {label}", source, audio_runs, aac)
+        if continuous is not None:
+            want = source.audio_count if label == "whole" else 0
+            check(continuous >= want and (continuous > 0) == from_first,
+                  f"{name} {label} audio: {continuous} access units decoded from the first on without a jump")
+        if label == "whole":
+            check_words(f"{name} {label}", source, lines)
 
 
 def main():
@@ -245,34 +286,16 @@ def main():
         return 2
     corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
     os.makedirs(work, exist_ok=True)
-    path = os.path.join(corpus, SOURCE)
-    source = Source(path, work)
-    check(len(source.frames) == source.video_count and len(source.pcm) % source.audio_count == 0,
-          f"ffmpeg decodes {len(source.frames)} frames of {source.video_count} and "
-          f"{len(source.pcm)} bytes of PCM for {source.audio_count} access units")
     player = emulator + [exe, "--module", module]
-    for label, args, run_count, from_first in CASES:
-        played = play(player, label, work, args + [path])
-        if not played:
-            continue
-        lines, h264, aac = played
-        majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
-        video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
-        audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
-        if not check(video_pin and audio_pin, f"{label}: pins {majors}"):
-            continue
-        video_runs, audio_runs = runs_of(lines, video_pin), runs_of(lines, audio_pin)
-        check(len(video_runs) == run_count and len(audio_runs) == run_count,
-              f"{label}: {len(video_runs)} video and {len(audio_runs)} audio runs, want {run_count}")
-        first = check_video(label, source, video_runs, h264)
-        check(first is None or (first == 0) == from_first, f"{label} video: the first access unit is {first}")
-        continuous = check_audio(label, source, audio_runs, aac)
-        if continuous is not None:
-            want = source.audio_count if label == "whole" else 0
-            check(continuous >= want and (continuous > 0) == from_first,
-                  f"{label} audio: {continuous} access units decoded from the first on without a jump")
-        if label == "whole":
-            check_words(label, source, lines)
+    sources = [os.path.join(corpus, name) for name in CORPUS_SOURCES]
+    extra = os.environ.get("KELO_AV_MEDIA", "")
+    if extra:
+        sources += sorted(os.path.join(extra, f) for f in os.listdir(extra) if f.startswith("decode_"))
+    for path in sources:
+        name = os.path.basename(path)
+        source_work = os.path.join(work, name)
+        os.makedirs(source_work, exist_ok=True)
+        check_source(name, path, source_work, player)
     print(f"{len(failures)} checks failed" if failures else "all checks passed")
     return 1 if failures else 0
 

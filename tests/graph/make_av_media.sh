@@ -5,6 +5,11 @@
 # Usage: make_av_media.sh OUTDIR
 #   av_12s.mp4   12 s of 160x120 H.264 at 25 fps (a key frame every 25 frames,
 #                B-frames) with 48 kHz stereo AAC, interleaved as ffmpeg writes it
+#   decode_sar43_gop5_mono22k.mp4    3 s, H.264 with a 4:3 sample aspect ratio,
+#                a key frame every 5 frames and 3 B-frames, mono AAC at 22.05 kHz
+#   decode_gop50_surround48k.mp4     3 s, H.264 with one key frame in 50 and no
+#                B-frames, 5.1 AAC at 48 kHz
+# The decode_* files are played by tests/graph/check_decoded.py as well.
 # Re-running is cheap: OUTDIR/.complete newer than this script leaves it alone.
 set -euo pipefail
 OUT=$1
@@ -16,4 +21,22 @@ ffmpeg -nostdin -hide_banner -loglevel error -y \
     -c:v libx264 -preset fast -bf 2 -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p \
     -c:a aac -b:a 64k -ac 2 -threads 1 -fflags +bitexact "$OUT/.tmp.av_12s.mp4"
 mv -f "$OUT/.tmp.av_12s.mp4" "$OUT/av_12s.mp4"
+
+# make NAME VIDEO_FILTER X264_OPTIONS... -- AUDIO_OPTIONS...
+make() {
+    local name=$1 filter=$2
+    shift 2
+    local video=() audio=()
+    while [ "$1" != "--" ]; do video+=("$1"); shift; done
+    shift
+    audio=("$@")
+    ffmpeg -nostdin -hide_banner -loglevel error -y \
+        -f lavfi -i "testsrc=size=160x120:rate=25:duration=3,$filter" \
+        -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 \
+        -c:v libx264 -preset fast -sc_threshold 0 -pix_fmt yuv420p "${video[@]}" \
+        -c:a aac -b:a 96k "${audio[@]}" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
+    mv -f "$OUT/.tmp.$name" "$OUT/$name"
+}
+make decode_sar43_gop5_mono22k.mp4 setsar=4/3 -g 5 -keyint_min 5 -bf 3 -- -ac 1 -ar 22050
+make decode_gop50_surround48k.mp4 null -g 50 -keyint_min 50 -bf 0 -- -ac 6 -ar 48000
 touch "$OUT/.complete"
