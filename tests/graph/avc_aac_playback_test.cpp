@@ -68,16 +68,55 @@ protected:
     FilterGraph graph_;
 };
 
-TEST_F(AvcAac, MediaTypesCarryTheDecoderConfigurations) {
-    CMediaType video = graph_.Sink(kVideo)->ConnectedType();
+// Every media type a pin offers, in order.
+std::vector<CMediaType> OfferedTypes(IBaseFilter* filter, size_t pin_index) {
+    std::vector<CMediaType> types;
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Receive());
+    ComPtr<IPin> pin;
+    for (size_t i = 0; i <= pin_index; ++i)
+        if (pins->Next(1, pin.Receive(), nullptr) != S_OK) return types;
+    ComPtr<IEnumMediaTypes> offered;
+    if (FAILED(pin->EnumMediaTypes(offered.Receive()))) return types;
+    for (AM_MEDIA_TYPE* type = nullptr; offered->Next(1, &type, nullptr) == S_OK; type = nullptr) {
+        types.emplace_back(*type);
+        DeleteMediaType(type);
+    }
+    return types;
+}
+
+TEST_F(AvcAac, TheVideoFormatBlockIsFilledFieldByField) {
+    std::vector<CMediaType> types = OfferedTypes(graph_.Filter(), kVideo);
+    ASSERT_EQ(types.size(), 1u);
+    const CMediaType& video = types[0];
     EXPECT_EQ(video.majortype, MEDIATYPE_Video);
     EXPECT_EQ(video.formattype, FORMAT_VideoInfo2);
+    EXPECT_TRUE(video.bTemporalCompression);
+    EXPECT_FALSE(video.bFixedSizeSamples);
+    EXPECT_EQ(video.lSampleSize, 0u);
     ASSERT_GT(video.cbFormat, sizeof(VIDEOINFOHEADER2) + 2);
     const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(video.pbFormat);
-    EXPECT_EQ(header->bmiHeader.biWidth, 160);
-    EXPECT_EQ(header->bmiHeader.biHeight, 120);
+    const RECT picture = {0, 0, 160, 120};
+    EXPECT_TRUE(EqualRect(&header->rcSource, &picture));
+    EXPECT_TRUE(EqualRect(&header->rcTarget, &picture));
+    EXPECT_EQ(header->dwBitRate, 1000000u);
+    EXPECT_EQ(header->dwBitErrorRate, 0u);
+    EXPECT_EQ(header->AvgTimePerFrame, 330000);
+    EXPECT_EQ(header->dwInterlaceFlags, 0u);
+    EXPECT_EQ(header->dwCopyProtectFlags, 0u);
     EXPECT_EQ(header->dwPictAspectRatioX, 4u);  // 160x120 at a sample aspect ratio of 1:1
     EXPECT_EQ(header->dwPictAspectRatioY, 3u);
+    EXPECT_EQ(header->dwControlFlags, 0u);
+    EXPECT_EQ(header->dwReserved2, 0u);
+    EXPECT_EQ(header->bmiHeader.biSize, 40u);
+    EXPECT_EQ(header->bmiHeader.biWidth, 160);
+    EXPECT_EQ(header->bmiHeader.biHeight, 120);
+    EXPECT_EQ(header->bmiHeader.biPlanes, 1);
+    EXPECT_EQ(header->bmiHeader.biBitCount, 24);
+    EXPECT_EQ(header->bmiHeader.biCompression, static_cast<DWORD>(MAKEFOURCC('M', 'P', '4', 'S')));
+    EXPECT_EQ(header->bmiHeader.biSizeImage, 0u);
+    EXPECT_EQ(video.pbFormat[video.cbFormat - 2], 0);
+    EXPECT_EQ(video.pbFormat[video.cbFormat - 1], 0);
     // The rebuilt record is the stored one up to its PPS: the high-profile
     // fields after them are not written again.
     std::vector<uint8_t> record(video.pbFormat + sizeof(VIDEOINFOHEADER2), video.pbFormat + video.cbFormat - 2);
@@ -85,16 +124,35 @@ TEST_F(AvcAac, MediaTypesCarryTheDecoderConfigurations) {
     ASSERT_LE(record.size(), stored.size());
     EXPECT_TRUE(std::equal(record.begin(), record.end(), stored.begin()));
     EXPECT_TRUE(stored.size() - record.size() == 0 || stored.size() - record.size() == 4);
+}
 
-    CMediaType audio = graph_.Sink(kAudio)->ConnectedType();
-    EXPECT_EQ(audio.majortype, MEDIATYPE_Audio);
-    ASSERT_GE(audio.cbFormat, sizeof(WAVEFORMATEX));
-    const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
-    EXPECT_EQ(wave->wFormatTag, 0x00FF);
-    EXPECT_EQ(wave->nChannels, 2);
-    EXPECT_EQ(wave->nSamplesPerSec, 44100u);
-    std::vector<uint8_t> config(audio.pbFormat + sizeof(WAVEFORMATEX), audio.pbFormat + audio.cbFormat);
-    EXPECT_EQ(config, streams_[kAudio].extradata);
+TEST_F(AvcAac, TheAudioPinOffersTwoSubtypesOfOneFormatBlock) {
+    std::vector<CMediaType> types = OfferedTypes(graph_.Filter(), kAudio);
+    ASSERT_EQ(types.size(), 2u);
+    const GUID raw_aac = {0x000000FF, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    const GUID private_aac = {0x00000278, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    EXPECT_EQ(types[0].subtype, raw_aac);
+    EXPECT_EQ(types[1].subtype, private_aac);
+    for (const CMediaType& audio : types) {
+        EXPECT_EQ(audio.majortype, MEDIATYPE_Audio);
+        EXPECT_EQ(audio.formattype, FORMAT_WaveFormatEx);
+        EXPECT_TRUE(audio.bTemporalCompression);
+        EXPECT_TRUE(audio.bFixedSizeSamples);
+        EXPECT_EQ(audio.lSampleSize, 4u);
+        ASSERT_EQ(audio.cbFormat, sizeof(WAVEFORMATEX) + streams_[kAudio].extradata.size());
+        const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
+        EXPECT_EQ(wave->wFormatTag, 0x00FF);
+        EXPECT_EQ(wave->nChannels, 2);
+        EXPECT_EQ(wave->nSamplesPerSec, 44100u);
+        EXPECT_EQ(wave->nAvgBytesPerSec, 0u);
+        EXPECT_EQ(wave->nBlockAlign, 4);
+        EXPECT_EQ(wave->wBitsPerSample, 0);
+        EXPECT_EQ(wave->cbSize, streams_[kAudio].extradata.size());
+        std::vector<uint8_t> config(audio.pbFormat + sizeof(WAVEFORMATEX), audio.pbFormat + audio.cbFormat);
+        EXPECT_EQ(config, streams_[kAudio].extradata) << "the AudioSpecificConfig is passed on unchanged";
+    }
+    // The connection took the first.
+    EXPECT_EQ(graph_.Sink(kAudio)->ConnectedType().subtype, raw_aac);
 }
 
 TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
