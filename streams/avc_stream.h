@@ -8,15 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "avc_decoder_control.h"
 #include "track_stream.h"
-
-// The control interface a downstream decoder may offer; its values are
-// private to the pin and that decoder.
-struct IAVCDecoderControl : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetParameters(DWORD* first, DWORD* second) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetParameters(BOOL is_large, DWORD second) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) = 0;
-};
 
 class CAVCStream : public CTrackStream {
 public:

@@ -142,11 +142,19 @@ STDMETHODIMP RecordingSink::QueryInterface(REFIID iid, void** out) {
     } else if (iid == IID_IMediaSeeking) {
         *out = static_cast<IMediaSeeking*>(this);
     } else {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (extra_ && iid == extra_iid_) return extra_->QueryInterface(iid, out);
         *out = nullptr;
         return E_NOINTERFACE;
     }
     AddRef();
     return S_OK;
+}
+
+void RecordingSink::OfferInterface(REFIID iid, IUnknown* object) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    extra_iid_ = iid;
+    extra_ = ComPtr<IUnknown>(object);
 }
 
 STDMETHODIMP_(ULONG) RecordingSink::AddRef() { return ++references_; }

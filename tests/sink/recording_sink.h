@@ -96,6 +96,10 @@ public:
     // --- Behaviour for tests of upstream delivery ---
     // Receive records the sample, then answers this (S_OK by default).
     void SetReceiveResult(HRESULT hr);
+    // The filter also answers QueryInterface for `iid` with `object` (held),
+    // as a decoder downstream offers an interface of its own.
+    void OfferInterface(REFIID iid, IUnknown* object);
+
     // Receive waits this long before taking each sample (0 by default).
     void SetReceiveDelay(DWORD ms);
     // As some renderers do, EndOfStream, once recorded, waits `delay_ms` and
@@ -194,6 +198,8 @@ private:
     HRESULT receive_result_ = S_OK;
     DWORD receive_delay_ms_ = 0;
     bool ask_stop_at_end_ = false;
+    GUID extra_iid_ = GUID_NULL;
+    ComPtr<IUnknown> extra_;
     DWORD ask_stop_delay_ms_ = 0;
 };
 
