@@ -65,6 +65,15 @@ private:
     bool failed_ = false;
 };
 
+// The full-box version/flags word; false when it is missing or the version
+// is above `max_version`.
+inline bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version, uint32_t *flags) {
+    const uint32_t vf = c.u32();
+    *version = vf >> 24;
+    *flags = vf & 0xFFFFFFu;
+    return c.ok() && *version <= max_version;
+}
+
 }  // namespace bxf
 
 #endif

@@ -50,8 +50,8 @@ uint32_t parse_decoder_config(const BufferIo &io, const BoxRecord &descriptor, E
 
 uint32_t parse_esds(const BufferIo &io, const BoxRecord &box, EsdsRecord **out) {
     ByteCursor c = io.body(box);
-    const uint32_t version = c.u32() >> 24;
-    if (!c.ok() || version != 0) return BXF_RET_FORMAT;
+    uint32_t version = 0, flags = 0;
+    if (!read_version(c, 0, &version, &flags)) return BXF_RET_FORMAT;
     return build_record(
         io.inst, out,
         [&](EsdsRecord &esds) {

@@ -13,15 +13,6 @@ namespace bxf {
 // 64-bit base data offset and four 32-bit defaults).
 constexpr uint64_t kMaxFixedFieldBytes = 32;
 
-// The full-box version/flags word; false when it is missing or the version
-// is above `max_version`.
-inline bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version, uint32_t *flags) {
-    const uint32_t vf = c.u32();
-    *version = vf >> 24;
-    *flags = vf & 0xFFFFFFu;
-    return c.ok() && *version <= max_version;
-}
-
 // Reads a box's fixed fields through `fields(cursor)`, which returns false
 // for a version it does not know, and gives the range that follows them.
 // From a body shorter than its fields the cursor fails on the first field

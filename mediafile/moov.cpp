@@ -25,8 +25,8 @@ uint32_t read_mvhd(const Io &io, const BoxRecord &box, MoovWalk &w) {
     uint32_t ret = body.read(io, body_range(box));
     if (ret != BXF_RET_OK) return ret;
     ByteCursor c(body.data(), body.size());
-    const uint32_t version = c.u32() >> 24;
-    if (version > 1) return BXF_RET_FORMAT;
+    uint32_t version = 0, flags = 0;
+    if (!read_version(c, 1, &version, &flags)) return BXF_RET_FORMAT;
     const bool wide = version == 1;
     c.u32_or_u64(wide);  // creation time
     c.u32_or_u64(wide);  // modification time

@@ -151,9 +151,10 @@ uint32_t read_uuid(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
 // srat (12.2.4): a full box of version 0 with the sampling rate.
 uint32_t read_srat(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
     ByteCursor c = io.body(box);
-    const uint32_t version = c.u32() >> 24;
+    uint32_t version = 0, flags = 0;
+    const bool known = read_version(c, 0, &version, &flags);
     const uint32_t rate = c.u32();
-    if (!c.ok() || version != 0) return BXF_RET_FORMAT;
+    if (!known || !c.ok()) return BXF_RET_FORMAT;
     e.audio.has_srat = 1;
     e.audio.srat = rate;
     return BXF_RET_OK;

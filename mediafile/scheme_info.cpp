@@ -9,9 +9,10 @@ namespace {
 
 // Version/flags of a full box whose only version is 0.
 bool read_version0(ByteCursor &c, uint32_t *flags = nullptr) {
-    const uint32_t version_flags = c.u32();
-    if (flags) *flags = version_flags & 0xFFFFFFu;
-    return c.ok() && (version_flags >> 24) == 0;
+    uint32_t version = 0, read_flags = 0;
+    const bool known = read_version(c, 0, &version, &read_flags);
+    if (flags) *flags = read_flags;
+    return known;
 }
 
 uint32_t read_frma(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
