@@ -28,13 +28,13 @@ uint32_t begin(PlayHandle *handle, uint32_t track, Lookup *out) {
     return BXF_RET_OK;
 }
 
-// Table samples and fragment samples share the track's memory: serving one
-// releases the other's buffers.
 // The cached run of a table keyed by sample number that holds sample n.
 uint32_t find_by_sample(Lookup &l, TableWindow &w, KeyKind key, uint64_t n, uint32_t *out_entry) {
     return find_run(w, l.io, l.bounds(), key, n, uint64_t(l.bounds().sample_count) + 1, out_entry);
 }
 
+// Table samples and fragment samples share the track's memory: serving the
+// tables releases the fragments' buffers first.
 uint32_t ready(Lookup &l) {
     if (l.cache->fragments.traf.runs_head) release_fragments(l.io.inst, *l.cache);
     return allocate_windows(l.io.inst, *l.cache);
@@ -74,8 +74,7 @@ uint32_t stts_run_of_sample(Lookup &l, uint32_t n, const SttsRun **out) {
     if (!l.has(kStts)) return BXF_RET_FORMAT;
     TableWindow &w = l.window(kStts);
     uint32_t entry = 0;
-    const uint32_t ret =
-        find_by_sample(l, w, KeyKind::stts_sample, n, &entry);
+    const uint32_t ret = find_by_sample(l, w, KeyKind::stts_sample, n, &entry);
     if (ret != BXF_RET_OK) return ret;
     *out = &window_entry<SttsRun>(w, entry);
     return BXF_RET_OK;
@@ -104,8 +103,7 @@ uint32_t sample_is_sync(Lookup &l, uint32_t n, uint32_t *out) {
         return BXF_RET_OK;
     }
     uint32_t entry = 0;
-    const uint32_t ret =
-        find_by_sample(l, w, KeyKind::stss_sample, n, &entry);
+    const uint32_t ret = find_by_sample(l, w, KeyKind::stss_sample, n, &entry);
     if (ret != BXF_RET_OK) return ret;
     *out = entry != 0 && window_entry<uint32_t>(w, entry) == n;
     return BXF_RET_OK;
@@ -151,8 +149,7 @@ uint32_t chunk_of_sample(Lookup &l, uint32_t n, ChunkPlace *out) {
     if (!l.has(kStsc) || !l.has(kChunkOffsets)) return BXF_RET_FORMAT;
     TableWindow &w = l.window(kStsc);
     uint32_t entry = 0;
-    const uint32_t ret =
-        find_by_sample(l, w, KeyKind::stsc_sample, n, &entry);
+    const uint32_t ret = find_by_sample(l, w, KeyKind::stsc_sample, n, &entry);
     if (ret != BXF_RET_OK) return ret;
     const StscRun &run = window_entry<StscRun>(w, entry);
     if (run.first_chunk == 0) return BXF_RET_FORMAT;
@@ -182,8 +179,7 @@ uint32_t composition_offset(Lookup &l, uint32_t n, uint32_t *out) {
     if (!l.has(kCtts)) return BXF_RET_OK;
     TableWindow &w = l.window(kCtts);
     uint32_t entry = 0;
-    const uint32_t ret =
-        find_by_sample(l, w, KeyKind::ctts_sample, n, &entry);
+    const uint32_t ret = find_by_sample(l, w, KeyKind::ctts_sample, n, &entry);
     if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;
     if (ret != BXF_RET_OK) return ret;
     *out = window_entry<CttsRun>(w, entry).offset;
