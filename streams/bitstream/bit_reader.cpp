@@ -3,30 +3,19 @@
 BitReader::BitReader(const uint8_t *bytes, size_t size, unsigned bit_offset)
     : bytes_(bytes), size_(bytes == nullptr ? 0 : size), bit_position_(bit_offset % 8) {}
 
-uint32_t BitReader::BitAt(uint64_t bit) const {
-    const uint64_t byte = bit / 8;
-    if (byte >= size_) return 0;
-    return (bytes_[byte] >> (7 - bit % 8)) & 1u;
-}
-
 uint32_t BitReader::Read(unsigned count) {
     if (count < 1 || count > 32) return 0;
-    uint64_t value = 0;
-    unsigned taken = 0;
-    // Whole bytes at once where the position is aligned and the byte exists.
-    while (taken < count) {
-        const uint64_t byte = bit_position_ / 8;
-        if (bit_position_ % 8 == 0 && count - taken >= 8) {
-            value = (value << 8) | (byte < size_ ? bytes_[byte] : 0u);
-            taken += 8;
-            bit_position_ += 8;
-        } else {
-            value = (value << 1) | BitAt(bit_position_);
-            ++taken;
-            ++bit_position_;
-        }
+    // Five bytes hold any 32 bits that start inside the first one; bytes at
+    // or past the end are taken as zeros, never read.
+    const uint64_t first = bit_position_ / 8;
+    uint64_t window = 0;
+    for (uint64_t i = 0; i < 5; ++i) {
+        const uint64_t byte = first + i;
+        window = (window << 8) | (byte < size_ ? bytes_[byte] : 0u);
     }
-    return static_cast<uint32_t>(value);
+    const unsigned shift = 40 - static_cast<unsigned>(bit_position_ % 8) - count;
+    bit_position_ += count;
+    return static_cast<uint32_t>((window >> shift) & ((uint64_t(1) << count) - 1));
 }
 
 void BitReader::Skip(unsigned count) {

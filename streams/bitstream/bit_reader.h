@@ -34,8 +34,6 @@ public:
     bool passed_end() const { return bit_position_ > uint64_t(size_) * 8; }
 
 private:
-    uint32_t BitAt(uint64_t bit) const;
-
     const uint8_t *bytes_;
     size_t size_;
     uint64_t bit_position_;
