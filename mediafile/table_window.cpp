@@ -4,15 +4,38 @@
 
 namespace bxf {
 
-const uint32_t kMemoryEntrySize[kTableCount] = {sizeof(SttsRun), sizeof(CttsRun), 4, sizeof(StscRun), 8, 4};
+namespace {
+
+// What sets the table kinds apart, one row per kind in TableKind order.
+struct TableKindRow {
+    uint32_t memory_entry_size;  // bytes a decoded entry takes in a window
+    uint32_t file_entry_size;    // bytes per entry in the file, where the box type does not decide
+    bool running_values;         // entries carry the first sample (and time) of their run
+    bool keeps_neighbour;        // lookups need the cached neighbour of a new block
+};
+constexpr TableKindRow kKindRows[kTableCount] = {
+    {sizeof(SttsRun), 8, true, true},   // stts
+    {sizeof(CttsRun), 8, true, true},   // ctts
+    {4, 4, false, false},               // stsz (stz2: its field size)
+    {sizeof(StscRun), 12, true, true},  // stsc
+    {8, 4, false, false},               // stco (co64: 8)
+    {4, 4, false, true},                // stss
+};
+
+}  // namespace
+
+const uint32_t kMemoryEntrySize[kTableCount] = {
+    kKindRows[kStts].memory_entry_size,  kKindRows[kCtts].memory_entry_size,
+    kKindRows[kSizes].memory_entry_size, kKindRows[kStsc].memory_entry_size,
+    kKindRows[kChunkOffsets].memory_entry_size, kKindRows[kStss].memory_entry_size,
+};
 
 namespace {
 
 constexpr uint32_t kMaxBlock = 1000;
 
-bool has_running_values(TableKind k) { return k == kStts || k == kCtts || k == kStsc; }
-// Tables whose lookups need the cached neighbour of a new block.
-bool keeps_neighbour(TableKind k) { return has_running_values(k) || k == kStss; }
+bool has_running_values(TableKind k) { return kKindRows[k].running_values; }
+bool keeps_neighbour(TableKind k) { return kKindRows[k].keeps_neighbour; }
 
 uint32_t min3(uint32_t a, uint32_t b, uint32_t c) { return a < b ? (a < c ? a : c) : (b < c ? b : c); }
 
@@ -246,17 +269,12 @@ void init_window(TableWindow &w, TableKind kind, const SampleTableRecord &record
     fresh.kind = kind;
     fresh.first_entry_offset = t.first_entry;
     fresh.total = t.entry_count;
-    switch (kind) {
-    case kStts:
-    case kCtts: fresh.file_entry_size = 8; break;
-    case kStsc: fresh.file_entry_size = 12; break;
-    case kSizes:
+    fresh.file_entry_size = kKindRows[kind].file_entry_size;
+    if (kind == kSizes && record.field_size != 0) {  // stz2
         fresh.field_bits = record.field_size;
-        fresh.file_entry_size = record.field_size ? record.field_size / 8 : 4;
-        break;
-    case kChunkOffsets: fresh.file_entry_size = t.type == BXF_FOURCC('c', 'o', '6', '4') ? 8 : 4; break;
-    default: fresh.file_entry_size = 4; break;
+        fresh.file_entry_size = record.field_size / 8;
     }
+    if (kind == kChunkOffsets && t.type == BXF_FOURCC('c', 'o', '6', '4')) fresh.file_entry_size = 8;
     fresh.capacity = w.capacity;
     w = fresh;
 }
