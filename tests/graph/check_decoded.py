@@ -36,21 +36,13 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
+from check_list import check, failures, run  # noqa: E402
+
+
 CORPUS_SOURCES = ["h264_aac.mp4", "faststart.mp4"]
 MEDIATYPE_VIDEO = "{73646976-0000-0010-8000-00AA00389B71}"
 MEDIATYPE_AUDIO = "{73647561-0000-0010-8000-00AA00389B71}"
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def run(cmd, **kw):
-    return subprocess.run(cmd, capture_output=True, check=True, **kw).stdout
 
 
 def fnv1a(data):

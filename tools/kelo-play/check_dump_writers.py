@@ -23,18 +23,10 @@ import struct
 import subprocess
 import sys
 
-failures = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/support"))
+from check_list import check, failures, run  # noqa: E402
 
 
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def run(cmd, **kw):
-    return subprocess.run(cmd, capture_output=True, check=True, **kw).stdout
 
 
 def ffprobe_json(path, entries, select):

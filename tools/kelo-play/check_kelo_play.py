@@ -18,16 +18,12 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/support"))
+from check_list import check, failures  # noqa: E402
+
+
 WAVE_PARSER = "{D51BD5A1-7548-11CF-A520-0080C77EF58A}"
 SECOND = 10_000_000
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
 
 
 class Player:
