@@ -33,6 +33,21 @@ uint32_t read_fields(const Io &io, const BoxRecord &box, BoxRange *rest, Fields 
     return read_fields(io, body_range(box), rest, fields);
 }
 
+// A full box of version 0 or 1 whose one field is a time or duration: 32
+// bits in version 0, 64 in version 1 (tfdt, mehd).
+inline uint32_t read_versioned_time(const Io &io, const BoxRecord &box, uint64_t *out) {
+    BoxRange rest;
+    uint32_t version = 0, flags = 0;
+    uint64_t value = 0;
+    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, 1, &version, &flags);
+        value = c.u32_or_u64(version == 1);
+        return known;
+    });
+    if (ret == BXF_RET_OK) *out = value;
+    return ret;
+}
+
 }  // namespace bxf
 
 #endif

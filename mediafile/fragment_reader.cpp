@@ -42,18 +42,9 @@ uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafHead &h) {
 
 // tfdt (8.8.12): version 0 holds a 32-bit time, version 1 a 64-bit one.
 uint32_t read_tfdt(const Io &io, const BoxRecord &box, TrafHead &h) {
-    BoxRange rest;
-    uint32_t version = 0, flags = 0;
-    uint64_t time = 0;
-    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
-        const bool known = read_version(c, 1, &version, &flags);
-        time = c.u32_or_u64(version == 1);
-        return known;
-    });
-    if (ret != BXF_RET_OK) return ret;
-    h.has_tfdt = true;
-    h.tfdt = time;
-    return BXF_RET_OK;
+    const uint32_t ret = read_versioned_time(io, box, &h.tfdt);
+    if (ret == BXF_RET_OK) h.has_tfdt = true;
+    return ret;
 }
 
 const ChildRule<TrafHead> kTrafHead[] = {

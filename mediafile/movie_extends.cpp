@@ -10,14 +10,8 @@ namespace {
 
 // mehd: version 0 holds a 32-bit duration, version 1 a 64-bit one.
 uint32_t read_mehd(const Io &io, const BoxRecord &box, MovieExtendsRecord &mvex) {
-    BoxRange rest;
-    uint32_t version = 0, flags = 0;
     uint64_t duration = 0;
-    const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
-        const bool known = read_version(c, 1, &version, &flags);
-        duration = c.u32_or_u64(version == 1);
-        return known;
-    });
+    const uint32_t ret = read_versioned_time(io, box, &duration);
     if (ret != BXF_RET_OK) return ret;
     mvex.mehd_body = body_range(box);
     mvex.fragment_duration = duration;
