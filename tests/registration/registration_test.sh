@@ -57,6 +57,11 @@ step() {
     fi
 }
 
+# The first program in a new prefix boots it (services, the registry of the
+# built-in DLLs); seen here, a registry edit made by that first program can
+# fail. Boot it with a program whose result does not matter.
+"$WINE_RUN" cmd /c exit 0 >/dev/null 2>>"$WORKDIR/wine-stderr.log" || true
+
 # The mapper skips a whole category whose own merit is below the minimum
 # merit asked for, before it looks at any filter's merit. The default
 # category, "DirectShow Filters", is listed at 0x00600000, so no query at the
