@@ -9,6 +9,7 @@
 #include "avc_stream.h"
 #include "lpcm_stream.h"
 #include "mpeg4a_stream.h"
+#include "track_descriptions.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
     auto* filter = new (std::nothrow) CMP4file(owner, result);
@@ -102,26 +103,25 @@ Pin* MakePin(CMP4file* filter, const wchar_t* name, PlayHandle* play, uint32_t t
 // The parsed first sample entry of a track, released on every path.
 class FirstEntry {
 public:
-    FirstEntry(PlayHandle* play, uint32_t track) : play_(play) {
+    // The track is opened first: its descriptions are parsed with it.
+    FirstEntry(PlayHandle* play, uint32_t track)
+        : play_(play), opened_(bxf_open_track(play, track) == BXF_RET_OK), descriptions_(play, track) {
         uint32_t count = 0;
-        ok_ = bxf_open_track(play, track) == BXF_RET_OK &&
-              bxf_get_sample_descriptions(play, track, &descriptions_) == BXF_RET_OK &&
-              bxf_get_sample_description_count(play, descriptions_, &count) == BXF_RET_OK && count > 0;
+        ok_ = opened_ && descriptions_.Get() &&
+              bxf_get_sample_description_count(play, descriptions_.Get(), &count) == BXF_RET_OK && count > 0;
     }
-    ~FirstEntry() { bxf_release_sample_descriptions(play_, descriptions_); }
-    FirstEntry(const FirstEntry&) = delete;
-    FirstEntry& operator=(const FirstEntry&) = delete;
 
     bool Audio(AudioEntryInfo* info) const {
-        return ok_ && bxf_get_audio_entry(play_, descriptions_, 1, info) == BXF_RET_OK;
+        return ok_ && bxf_get_audio_entry(play_, descriptions_.Get(), 1, info) == BXF_RET_OK;
     }
     bool Visual(VisualEntryInfo* info) const {
-        return ok_ && bxf_get_visual_entry(play_, descriptions_, 1, info) == BXF_RET_OK;
+        return ok_ && bxf_get_visual_entry(play_, descriptions_.Get(), 1, info) == BXF_RET_OK;
     }
 
 private:
     PlayHandle* play_;
-    SampleDescriptions* descriptions_ = nullptr;
+    bool opened_;
+    TrackDescriptions descriptions_;
     bool ok_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include "avc_config_writer.h"
 #include "com_ptr.h"
 #include "stream_guids.h"
+#include "track_descriptions.h"
 #include "media_time.h"
 #include "sps_parser.h"
 
@@ -37,22 +38,6 @@ struct ParameterSetReader {
         return (sps ? bxf_get_avc_sps : bxf_get_avc_pps)(play, descriptions, description, number, size, out) ==
                BXF_RET_OK;
     }
-};
-
-// The track's sample descriptions, released on every path.
-class Descriptions {
-public:
-    Descriptions(PlayHandle* play, uint32_t track) : play_(play) {
-        if (bxf_get_sample_descriptions(play, track, &descriptions_) != BXF_RET_OK) descriptions_ = nullptr;
-    }
-    ~Descriptions() { bxf_release_sample_descriptions(play_, descriptions_); }
-    Descriptions(const Descriptions&) = delete;
-    Descriptions& operator=(const Descriptions&) = delete;
-    SampleDescriptions* Get() const { return descriptions_; }
-
-private:
-    PlayHandle* play_;
-    SampleDescriptions* descriptions_ = nullptr;
 };
 
 }  // namespace
@@ -102,7 +87,7 @@ HRESULT CAVCStream::BuildDecoderConfiguration(SampleDescriptions* descriptions, 
 }
 
 HRESULT CAVCStream::BuildMediaType(int, CMediaType* type) {
-    Descriptions descriptions(play_, track_);
+    TrackDescriptions descriptions(play_, track_);
     if (!descriptions.Get()) return E_UNEXPECTED;
     std::vector<uint8_t> record;
     HRESULT hr = BuildDecoderConfiguration(descriptions.Get(), &record);
@@ -204,7 +189,7 @@ bool CAVCStream::ReserveUnit(uint32_t size, BYTE** unit) {
 }
 
 HRESULT CAVCStream::StageParameterSets(uint32_t description) {
-    Descriptions descriptions(play_, track_);
+    TrackDescriptions descriptions(play_, track_);
     AvcConfigInfo config;
     if (!descriptions.Get() || bxf_get_avc_config(play_, descriptions.Get(), description, &config) != BXF_RET_OK)
         return E_FAIL;

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "track_descriptions.h"
+
 CLpcmStream::CLpcmStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track)
     : CTrackStream(result, host, name, play, track, StreamSide::Audio, kBufferBytes) {}
 
@@ -13,12 +15,10 @@ bool CLpcmStream::IsOwnType(const GUID& major, const GUID& subtype) const {
 }
 
 HRESULT CLpcmStream::BuildMediaType(int, CMediaType* type) {
-    SampleDescriptions* descriptions = nullptr;
-    if (bxf_get_sample_descriptions(play_, track_, &descriptions) != BXF_RET_OK) return E_UNEXPECTED;
+    TrackDescriptions descriptions(play_, track_);
     AudioEntryInfo entry;
-    uint32_t code = bxf_get_audio_entry(play_, descriptions, 1, &entry);
-    bxf_release_sample_descriptions(play_, descriptions);
-    if (code != BXF_RET_OK) return E_UNEXPECTED;
+    if (!descriptions.Get() || bxf_get_audio_entry(play_, descriptions.Get(), 1, &entry) != BXF_RET_OK)
+        return E_UNEXPECTED;
     // Byte-order conversion works on whole bytes, and a frame needs a channel.
     if (entry.sample_size < 8 || entry.channel_count == 0) return E_UNEXPECTED;
     channels_ = entry.channel_count;

@@ -11,6 +11,7 @@
 #include "audio_specific_config.h"
 #include "es_descriptor.h"
 #include "stream_guids.h"
+#include "track_descriptions.h"
 
 namespace {
 
@@ -19,18 +20,14 @@ constexpr uint32_t kAacLowComplexity = 2;
 
 // The esds descriptor bytes of the track's first sample entry.
 bool ReadEsDescriptor(PlayHandle* play, uint32_t track, std::vector<uint8_t>* bytes) {
-    SampleDescriptions* descriptions = nullptr;
-    if (bxf_get_sample_descriptions(play, track, &descriptions) != BXF_RET_OK) return false;
+    TrackDescriptions descriptions(play, track);
     DecoderConfigInfo config;
     uint32_t size = 0;
-    bool ok = bxf_get_decoder_config(play, descriptions, 1, &config) == BXF_RET_OK &&
-              bxf_get_esds_size(play, descriptions, 1, &size) == BXF_RET_OK;
-    if (ok) {
-        bytes->resize(size);
-        ok = bxf_get_esds_bytes(play, descriptions, 1, size, bytes->data()) == BXF_RET_OK;
-    }
-    bxf_release_sample_descriptions(play, descriptions);
-    return ok;
+    if (!descriptions.Get() || bxf_get_decoder_config(play, descriptions.Get(), 1, &config) != BXF_RET_OK ||
+        bxf_get_esds_size(play, descriptions.Get(), 1, &size) != BXF_RET_OK)
+        return false;
+    bytes->resize(size);
+    return bxf_get_esds_bytes(play, descriptions.Get(), 1, size, bytes->data()) == BXF_RET_OK;
 }
 
 }  // namespace
