@@ -39,10 +39,12 @@ HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
     if (bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) return E_UNEXPECTED;
     time_scale_ = header.time_scale;
     sample_count_ = count;
+    uint64_t duration = 0;
+    if (TrackDuration(header, &duration) != BXF_RET_OK) return E_UNEXPECTED;
     {
         CAutoLock seeking(&m_PinLock);
-        m_rtDuration = m_rtStop = TrackToMediaTime(
-            static_cast<int64_t>(header.duration > INT64_MAX ? INT64_MAX : header.duration), time_scale_);
+        m_rtDuration = m_rtStop =
+            TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
     }
     return BuildMediaType(position, type);
 }

@@ -57,6 +57,16 @@ protected:
     virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
+    // The track's duration in track units for the seeking duration and the
+    // default stop: the library's code. By default the media header's.
+    virtual uint32_t TrackDuration(const MediaHeaderInfo& header, uint64_t* duration) {
+        *duration = header.duration;
+        return BXF_RET_OK;
+    }
+    // Sets where delivery begins for a start time in track units, and the
+    // sample end (track units from the segment start) to begin with. By
+    // default by sample number, from the sync sample at or before the start.
+    virtual void Reposition(int64_t start);
 
     HRESULT FillBuffer(IMediaSample* sample) override;
     HRESULT OnThreadCreate() override;
@@ -86,8 +96,6 @@ protected:
 
 private:
     void Restart();
-    // Sets the first sample to deliver and the sample end for a start time.
-    void Reposition(int64_t start);
 
     StreamSide side_;
     long buffer_size_;
