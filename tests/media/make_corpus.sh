@@ -67,30 +67,10 @@ build twos16.mov "${VIDEO[@]}" "${AUDIO[@]}" -t 1 "${H264[@]}" \
     -c:a pcm_s16be -ar 48000 -ac 2 -f mov
 build twos24.mov "${AUDIO[@]}" -t 1 -c:a pcm_s24be -ar 48000 -ac 2 -f mov
 
-# 5. AMR-NB in 3GP (samr + damr). ffmpeg cannot encode AMR, so write a raw
-#    AMR storage file by hand and let ffmpeg remux it. Frame layout: one
-#    header byte (bit 7 padding 0, bits 6..3 frame type, bit 2 quality = 1,
-#    bits 1..0 zero) then the payload for that frame type. The payload is
-#    noise: only the framing matters to a container parser.
-python3 - "$OUT/.tmp.amrnb.amr" <<'EOF'
-import random, sys
-# Payload bytes per frame type: 4.75 .. 12.2 kbit/s modes, SID, NO_DATA.
-SIZES = {0: 12, 1: 13, 2: 15, 3: 17, 4: 19, 5: 20, 6: 26, 7: 31, 8: 5, 15: 0}
-rng = random.Random(4867)  # fixed seed: same file every run
-out = bytearray(b"#!AMR\n")
-for i in range(250):  # 250 frames x 20 ms = 5 s
-    if i % 50 == 49:
-        ft = 15               # a few NO_DATA frames
-    elif i % 50 == 48:
-        ft = 8                # and a few SID frames
-    elif i % 10 == 9:
-        ft = i // 10 % 7      # every tenth frame one of the lower modes 0..6
-    else:
-        ft = 7                # mostly 12.2 kbit/s
-    out.append(ft << 3 | 0x04)
-    out += bytes(rng.randrange(256) for _ in range(SIZES[ft]))
-open(sys.argv[1], "wb").write(out)
-EOF
+# 5. AMR-NB in 3GP (samr + damr). ffmpeg cannot encode AMR, so a raw AMR
+#    storage file is written by hand (make_raw_amr.py: noise payloads in
+#    valid framing, 250 frames) and remuxed by ffmpeg.
+python3 "$(dirname "$SCRIPT")/make_raw_amr.py" "$OUT/.tmp.amrnb.amr"
 build amrnb.3gp -f amr -i "$OUT/.tmp.amrnb.amr" -c copy -f 3gp
 rm -f "$OUT/.tmp.amrnb.amr"
 
