@@ -65,6 +65,9 @@ private:
     bool failed_ = false;
 };
 
+// For boxes whose every version is read alike.
+constexpr uint32_t kAnyVersion = 0xFF;
+
 // The full-box version/flags word; false when it is missing or the version
 // is above `max_version`.
 inline bool read_version(ByteCursor &c, uint32_t max_version, uint32_t *version, uint32_t *flags) {

@@ -9,23 +9,35 @@
 
 namespace bxf {
 
-// The most fixed-field bytes any box has (tfhd: version/flags, track_ID, a
-// 64-bit base data offset and four 32-bit defaults).
-constexpr uint64_t kMaxFixedFieldBytes = 32;
+// The most fixed-field bytes any box has (the vendor video profile entry:
+// version/flags and ten 32-bit words).
+constexpr uint64_t kMaxFixedFieldBytes = 44;
 
-// Reads a box's fixed fields through `fields(cursor)`, which returns false
-// for a version it does not know, and gives the range that follows them.
-// From a body shorter than its fields the cursor fails on the first field
-// missing: BXF_RET_FORMAT.
+// Decodes a box's fixed fields from bytes already in memory through
+// `fields(cursor)`, which returns false for a version it does not know, and
+// gives the range that follows them. Offsets in and out are relative to
+// `buffer`. From a body shorter than its fields the cursor fails on the
+// first field missing: BXF_RET_FORMAT.
+template <class Fields>
+uint32_t read_fields_in_buffer(const uint8_t *buffer, BoxRange body, BoxRange *rest, Fields &&fields) {
+    ByteCursor c(buffer + body.offset, body.size);
+    if (!fields(c) || !c.ok()) return BXF_RET_FORMAT;
+    *rest = BoxRange{body.offset + c.position(), body.size - c.position()};
+    return BXF_RET_OK;
+}
+
+// The same for a body in the file: its head is read into a small buffer
+// first.
 template <class Fields>
 uint32_t read_fields(const Io &io, BoxRange body, BoxRange *rest, Fields &&fields) {
     uint8_t head[kMaxFixedFieldBytes];
     const uint64_t size = body.size < sizeof head ? body.size : sizeof head;
     const uint32_t ret = read_exact_at(io, body.offset, head, size);
     if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(head, size);
-    if (!fields(c) || !c.ok()) return BXF_RET_FORMAT;
-    *rest = BoxRange{body.offset + c.position(), body.size - c.position()};
+    BoxRange head_rest;
+    const uint32_t decoded = read_fields_in_buffer(head, BoxRange{0, size}, &head_rest, fields);
+    if (decoded != BXF_RET_OK) return decoded;
+    *rest = BoxRange{body.offset + head_rest.offset, body.size - head_rest.offset};
     return BXF_RET_OK;
 }
 template <class Fields>

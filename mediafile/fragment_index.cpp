@@ -87,10 +87,14 @@ uint32_t read_mfro(const Io &io, uint64_t file_size, uint64_t *out_mfra_size) {
         BoxRecord mfro;
         ret = read_box_in_buffer(tail, at, back, &mfro);
         if (ret != BXF_RET_OK) return ret;
-        ByteCursor c(tail + mfro.m_body_offset, mfro.m_body_size);
-        const uint32_t version_flags = c.u32();
-        const uint32_t mfra_size = c.u32();
-        if (!c.ok() || (version_flags >> 24) != 0) return BXF_RET_FORMAT;
+        BoxRange rest;
+        uint32_t version = 0, flags = 0, mfra_size = 0;
+        ret = read_fields_in_buffer(tail, body_range(mfro), &rest, [&](ByteCursor &c) {
+            const bool known = read_version(c, 0, &version, &flags);
+            mfra_size = c.u32();
+            return known;
+        });
+        if (ret != BXF_RET_OK) return ret;
         *out_mfra_size = mfra_size;
         return BXF_RET_OK;
     }

@@ -1,32 +1,33 @@
 // pssh (ISO/IEC 23001-7 8.1): a protection system's header in `moov`.
 #include "box_reader.h"
-#include "byte_cursor.h"
+#include "field_reader.h"
 #include "play_handle.h"
 
 namespace bxf {
 
 uint32_t parse_pssh(const Io &io, const BoxRecord &box, PsshRecord **out) {
     if (box.m_body_size < 24) return BXF_RET_FORMAT;
-    BodyBuffer body(io.inst);
-    uint32_t ret = body.read(io, body_range(box));
-    if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(body.data(), body.size());
-    const uint8_t version = static_cast<uint8_t>(c.u32() >> 24);
+    BoxRange rest;
+    uint32_t version = 0, flags = 0, kid_count = 0;
     uint8_t system_id[16];
-    c.copy(system_id, sizeof system_id);
-
-    uint32_t kid_count = 0;
-    const uint8_t *kids = nullptr;
-    if (version != 0) {
-        kid_count = c.u32();
-        // The count is trusted only as far as the bytes behind it go.
-        if (kid_count > c.remaining() / 16) return BXF_RET_FORMAT;
-        kids = c.current();
-        c.skip(uint64_t(kid_count) * 16);
-    }
-    const uint32_t data_size = c.u32();
-    if (!c.ok()) return BXF_RET_FORMAT;
-    const uint64_t kept_size = data_size < c.remaining() ? data_size : c.remaining();
+    uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
+        // Every version above 0 carries the key identifiers.
+        read_version(c, kAnyVersion, &version, &flags);
+        c.copy(system_id, sizeof system_id);
+        if (version != 0) kid_count = c.u32();
+        return true;
+    });
+    if (ret != BXF_RET_OK) return ret;
+    // The count is trusted only as far as the bytes behind it go.
+    if (kid_count > rest.size / 16) return BXF_RET_FORMAT;
+    const BoxRange kids{rest.offset, uint64_t(kid_count) * 16};
+    uint32_t data_size = 0;
+    ret = read_fields(io, BoxRange{kids.offset + kids.size, rest.size - kids.size}, &rest, [&](ByteCursor &c) {
+        data_size = c.u32();
+        return true;
+    });
+    if (ret != BXF_RET_OK) return ret;
+    const uint64_t kept_size = data_size < rest.size ? data_size : rest.size;
 
     auto *record = alloc_record<PsshRecord>(io.inst);
     if (!record) return BXF_RET_NOMEM;
@@ -36,14 +37,19 @@ uint32_t parse_pssh(const Io &io, const BoxRecord &box, PsshRecord **out) {
             bxf_free(io.inst, record);
             return BXF_RET_NOMEM;
         }
-        mem_copy(io.inst, record->kids, uint64_t(kid_count) * 16, kids, uint64_t(kid_count) * 16);
+        ret = read_exact_at(io, kids.offset, record->kids, kids.size);
+        if (ret != BXF_RET_OK) {
+            bxf_free(io.inst, record->kids);
+            bxf_free(io.inst, record);
+            return ret;
+        }
     }
     record->box = box_range(box);
     record->body = body_range(box);
-    record->version = version;
+    record->version = static_cast<uint8_t>(version);
     mem_copy(io.inst, record->system_id, sizeof record->system_id, system_id, sizeof system_id);
     record->kid_count = kid_count;
-    record->data = BoxRange{box.m_body_offset + c.position(), kept_size};
+    record->data = BoxRange{rest.offset, kept_size};
     *out = record;
     return BXF_RET_OK;
 }

@@ -56,10 +56,16 @@ uint32_t read_stsc(const Io &io, const BoxRecord &box, StblWalk &w) {
     if (ret != BXF_RET_OK) return ret;
     const TableHeader &t = w.record.tables[kStsc];
     if (t.entry_count != 0) {
-        uint8_t first[12];
-        ret = read_exact_at(io, t.first_entry, first, sizeof first);
+        // first_chunk, samples_per_chunk, then the description index.
+        BoxRange rest;
+        uint32_t description_index = 0;
+        ret = read_fields(io, BoxRange{t.first_entry, 12}, &rest, [&](ByteCursor &c) {
+            c.skip(8);
+            description_index = c.u32();
+            return true;
+        });
         if (ret != BXF_RET_OK) return ret;
-        w.record.first_description_index = load_u32_be(first + 8);
+        w.record.first_description_index = description_index;
     }
     return BXF_RET_OK;
 }

@@ -1,6 +1,6 @@
 // Vendor uuid boxes (PROF, LICI, USMT): lists of child entries, kept by
 // range; only the video profile entry is ever read back.
-#include "box_reader.h"
+#include "field_reader.h"
 #include "play_handle.h"
 
 namespace bxf {
@@ -8,7 +8,6 @@ namespace bxf {
 namespace {
 
 constexpr uint32_t kNoItemCount = 0xFFFFFFFFu;
-constexpr uint32_t kVprfBodySize = 44;  // version/flags and ten u32 words
 
 // MTDT and MTDF start with a u16 item count; MTSM, MVPL and UASI are payload
 // throughout; other entries are only located.
@@ -20,12 +19,13 @@ uint32_t fill_entry(const Io &io, const BoxRecord &box, VendorEntry &entry) {
     switch (box.type) {
     case BXF_FOURCC('M', 'T', 'D', 'T'):
     case BXF_FOURCC('M', 'T', 'D', 'F'): {
-        if (box.m_body_size < 2) return BXF_RET_FORMAT;
-        uint8_t count[2];
-        const uint32_t ret = read_exact_at(io, box.m_body_offset, count, sizeof count);
+        uint32_t count = 0;
+        const uint32_t ret = read_fields(io, box, &entry.payload, [&](ByteCursor &c) {
+            count = c.u16();
+            return true;
+        });
         if (ret != BXF_RET_OK) return ret;
-        entry.item_count = load_u16_be(count);
-        entry.payload = BoxRange{box.m_body_offset + 2, box.m_body_size - 2};
+        entry.item_count = count;
         break;
     }
     case BXF_FOURCC('M', 'T', 'S', 'M'):
@@ -88,13 +88,15 @@ extern "C" uint32_t bxf_get_video_profile(PlayHandle *handle, uint32_t profile, 
     const VendorEntry *entry = nullptr;
     uint32_t ret = bxf_find_vendor_entry(handle->movie.prof.head, BXF_FOURCC('V', 'P', 'R', 'F'), profile, &entry);
     if (ret != BXF_RET_OK) return ret;
-    if (entry->body.size < kVprfBodySize) return BXF_RET_FORMAT;
-    uint8_t body[kVprfBodySize];
-    ret = read_exact_at(Io{handle->instance, handle->file}, entry->body.offset, body, sizeof body);
-    if (ret != BXF_RET_OK) return ret;
-    if (body[0] != 0) return BXF_RET_FORMAT;
+    uint32_t version = 0, flags = 0;
     uint32_t w[10];
-    for (int i = 0; i < 10; ++i) w[i] = load_u32_be(body + 4 + 4 * i);
+    BoxRange rest;
+    ret = read_fields(Io{handle->instance, handle->file}, entry->body, &rest, [&](ByteCursor &c) {
+        const bool known = read_version(c, 0, &version, &flags);
+        for (uint32_t &word : w) word = c.u32();
+        return known;
+    });
+    if (ret != BXF_RET_OK) return ret;
     VideoProfileInfo info{};
     info.word1 = w[0];
     info.word2 = w[1];
