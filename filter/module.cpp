@@ -5,11 +5,14 @@
 #include "class_factory.h"
 #include "kelo_guids.h"
 #include "mp4_file.h"
+#include "mp4_properties.h"
 #include "registration.h"
 #include "setup.h"
 
 const CFactoryTemplate g_Templates[] = {
     {L"Kelo Mervane", &CLSID_KeloMervane, &CMP4file::CreateInstance, nullptr, &kKeloFilterSetup},
+    {L"Kelo File Source Property Page", &CLSID_KeloMervaneProperties, &CMP4Properties::CreateInstance, nullptr,
+     nullptr},
 };
 const int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 

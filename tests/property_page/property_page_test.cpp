@@ -1,0 +1,441 @@
+// The filter's property page as a property frame drives it, in a real window
+// (run under a virtual X display): the page named by the filter's
+// ISpecifyPropertyPages::GetPages is made through the module's class factory,
+// connected to a filter that has loaded a file, activated in a parent window,
+// and checked through its dialog's controls, its dirty flag, Apply and the
+// connection rules. The module is loaded by path and reached only through its
+// exports, as a host reaches it.
+//
+// Usage: property_page_test [gtest options] MODULE.ax MEDIA_FILE
+#include <dshow.h>
+#include <gtest/gtest.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include <initguid.h>
+
+#include <string>
+#include <vector>
+
+#include "com_apartment.h"
+#include "com_ptr.h"
+#include "kelo_guids.h"
+
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+constexpr int kTitleId = 100;
+constexpr int kEditId = 1001;
+
+std::wstring g_module_path;
+std::wstring g_media_path;
+
+std::wstring WindowsPath(const std::string& path) {
+    std::wstring wide(path.begin(), path.end());
+    if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+template <typename Function>
+Function Export(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// A page site that records what the page tells its frame.
+class RecordingPageSite : public IPropertyPageSite {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IPropertyPageSite) {
+            *out = static_cast<IPropertyPageSite*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&references_); }
+    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
+        status_changes.push_back(flags);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* locale) override {
+        if (!locale) return E_POINTER;
+        *locale = LOCALE_USER_DEFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
+
+    LONG References() const { return references_; }
+    std::vector<DWORD> status_changes;
+
+private:
+    LONG references_ = 0;  // lives on the test's stack: only counted, never deleted
+};
+
+// What the page could change in the filter, read through the filter's own interfaces.
+struct FilterSnapshot {
+    std::wstring file;
+    BYTE* iod = nullptr;
+    ULONG iod_length = 0;
+    LONGLONG duration = 0, current = 0, stop = 0;
+    double rate = 0;
+    int pins = 0;
+
+    bool operator==(const FilterSnapshot& o) const {
+        return file == o.file && iod == o.iod && iod_length == o.iod_length && duration == o.duration &&
+               current == o.current && stop == o.stop && rate == o.rate && pins == o.pins;
+    }
+};
+
+class PropertyPageTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        module_ = LoadLibraryW(g_module_path.c_str());
+        if (!module_) return;
+        get_class_object_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
+        can_unload_now_ = Export<CanUnloadNowFn>(module_, "DllCanUnloadNow");
+    }
+    static void TearDownTestSuite() {
+        if (module_) FreeLibrary(module_);
+        module_ = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
+        ASSERT_NE(get_class_object_, nullptr);
+        ASSERT_NE(can_unload_now_, nullptr);
+        ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object behind";
+        parent_ = CreateWindowExW(0, L"STATIC", L"property page test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                  300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(parent_, nullptr) << "no window: is there a display?";
+    }
+    void TearDown() override {
+        if (parent_) DestroyWindow(parent_);
+        PumpMessages();
+        EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object of the module behind";
+    }
+
+    static void PumpMessages() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    static ComPtr<IUnknown> Create(const CLSID& clsid, REFIID iid) {
+        ComPtr<IClassFactory> factory;
+        ComPtr<IUnknown> object;
+        EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
+        if (factory) {
+            EXPECT_EQ(factory->CreateInstance(nullptr, iid, object.ReceiveVoid()), S_OK);
+        }
+        return object;
+    }
+
+    // A filter of the module that has loaded the media file.
+    static ComPtr<IBaseFilter> LoadedFilter() {
+        ComPtr<IUnknown> object = Create(CLSID_KeloMervane, IID_IBaseFilter);
+        ComPtr<IBaseFilter> filter;
+        ComPtr<IFileSourceFilter> source;
+        if (!object || FAILED(object.QueryTo(IID_IBaseFilter, &filter)) ||
+            FAILED(object.QueryTo(IID_IFileSourceFilter, &source))) {
+            ADD_FAILURE() << "no filter";
+            return {};
+        }
+        EXPECT_EQ(source->Load(g_media_path.c_str(), nullptr), S_OK) << Narrow(g_media_path);
+        return filter;
+    }
+
+    // The page the filter names, made through the class factory.
+    static ComPtr<IPropertyPage> PageOf(IBaseFilter* filter) {
+        ComPtr<ISpecifyPropertyPages> specify;
+        EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, specify.ReceiveVoid()), S_OK);
+        if (!specify) return {};
+        CAUUID pages{};
+        EXPECT_EQ(specify->GetPages(&pages), S_OK);
+        EXPECT_EQ(pages.cElems, 1u);
+        ComPtr<IPropertyPage> page;
+        if (pages.cElems == 1 && pages.pElems) {
+            EXPECT_TRUE(IsEqualCLSID(pages.pElems[0], CLSID_KeloMervaneProperties));
+            ComPtr<IUnknown> object = Create(pages.pElems[0], IID_IPropertyPage);
+            if (object) {
+                EXPECT_EQ(object.QueryTo(IID_IPropertyPage, &page), S_OK);
+            }
+        }
+        CoTaskMemFree(pages.pElems);
+        return page;
+    }
+
+    static FilterSnapshot Snapshot(IBaseFilter* filter) {
+        FilterSnapshot s;
+        ComPtr<IFileSourceFilter> source;
+        ComPtr<IMediaSeeking> seeking;
+        ComPtr<IUnknown> param_unknown;
+        EXPECT_EQ(filter->QueryInterface(IID_IFileSourceFilter, source.ReceiveVoid()), S_OK);
+        EXPECT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
+        if (!source || !seeking) return s;
+        LPOLESTR name = nullptr;
+        if (SUCCEEDED(source->GetCurFile(&name, nullptr)) && name) s.file = name;
+        CoTaskMemFree(name);
+        EXPECT_EQ(seeking->GetDuration(&s.duration), S_OK);
+        EXPECT_EQ(seeking->GetPositions(&s.current, &s.stop), S_OK);
+        EXPECT_EQ(seeking->GetRate(&s.rate), S_OK);
+        ComPtr<IEnumPins> pins;
+        if (SUCCEEDED(filter->EnumPins(pins.Receive()))) {
+            ComPtr<IPin> pin;
+            while (pins->Next(1, pin.Receive(), nullptr) == S_OK) ++s.pins;
+        }
+        return s;
+    }
+
+    HWND PageDialog() const { return FindWindowExW(parent_, nullptr, MAKEINTATOM(32770), nullptr); }
+
+    static HMODULE module_;
+    static GetClassObjectFn get_class_object_;
+    static CanUnloadNowFn can_unload_now_;
+    HWND parent_ = nullptr;
+};
+
+HMODULE PropertyPageTest::module_ = nullptr;
+GetClassObjectFn PropertyPageTest::get_class_object_ = nullptr;
+CanUnloadNowFn PropertyPageTest::can_unload_now_ = nullptr;
+
+TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get());
+    ASSERT_TRUE(page);
+    RecordingPageSite site;
+    ASSERT_EQ(page->SetPageSite(&site), S_OK);
+    IUnknown* objects[] = {filter.Get()};
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    const FilterSnapshot before = Snapshot(filter.Get());
+    EXPECT_GT(before.pins, 0) << "the file loaded: the page is connected to a working filter";
+
+    RECT rect{4, 6, 304, 206};
+    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    PumpMessages();
+    HWND dialog = PageDialog();
+    ASSERT_NE(dialog, nullptr) << "the page's dialog is a child of the parent window";
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    RECT placed{};
+    GetWindowRect(dialog, &placed);
+    MapWindowPoints(nullptr, parent_, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(placed.left, rect.left);
+    EXPECT_EQ(placed.top, rect.top);
+    EXPECT_EQ(placed.right - placed.left, rect.right - rect.left) << "Activate moves the page into its rectangle";
+
+    HWND edit = GetDlgItem(dialog, kEditId);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(Narrow(WindowText(edit)), " Length = 0");
+    EXPECT_TRUE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
+
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "showing the length is not a change";
+    EXPECT_TRUE(site.status_changes.empty());
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kEditId, EN_SETFOCUS), reinterpret_cast<LPARAM>(edit));
+    EXPECT_EQ(page->IsPageDirty(), S_OK);
+    ASSERT_EQ(site.status_changes.size(), 1u) << "the frame hears of the change";
+    EXPECT_EQ(site.status_changes[0], DWORD(PROPPAGESTATUS_DIRTY));
+
+    EXPECT_EQ(page->Apply(), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "applied";
+    EXPECT_TRUE(Snapshot(filter.Get()) == before) << "Apply changed the filter";
+
+    ASSERT_EQ(page->Deactivate(), S_OK);
+    PumpMessages();
+    EXPECT_FALSE(IsWindow(dialog)) << "the dialog goes with Deactivate";
+    EXPECT_EQ(page->Deactivate(), E_UNEXPECTED) << "not active any more";
+
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site.References(), 0) << "the page let its site go";
+    EXPECT_TRUE(Snapshot(filter.Get()) == before);
+}
+
+TEST_F(PropertyPageTest, DialogHoldsTheLabelAndTheLengthBoxAtTheirLayout) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get());
+    ASSERT_TRUE(page);
+    IUnknown* objects[] = {filter.Get()};
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+
+    PROPPAGEINFO info{};
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
+    ASSERT_NE(info.pszTitle, nullptr);
+    EXPECT_EQ(Narrow(info.pszTitle), "Parameters");
+    EXPECT_EQ(info.pszDocString, nullptr);
+    EXPECT_EQ(info.pszHelpFile, nullptr);
+    CoTaskMemFree(info.pszTitle);
+    // The title is the module's string resource, as a frame would load it.
+    wchar_t title[64] = L"";
+    EXPECT_GT(LoadStringW(module_, kTitleId, title, 64), 0);
+    EXPECT_EQ(Narrow(title), "Parameters");
+
+    RECT rect{0, 0, info.size.cx, info.size.cy};
+    ASSERT_EQ(page->Activate(parent_, &rect, TRUE), S_OK);
+    HWND dialog = PageDialog();
+    ASSERT_NE(dialog, nullptr);
+    // Dialog units to pixels with the dialog's own font: the page's size is
+    // 190 x 106 units, and GetPageInfo reported that size.
+    RECT units{0, 0, 190, 106};
+    ASSERT_TRUE(MapDialogRect(dialog, &units));
+    EXPECT_EQ(info.size.cx, units.right);
+    EXPECT_EQ(info.size.cy, units.bottom);
+
+    struct Control {
+        const char* label;
+        const wchar_t* window_class;
+        RECT units;  // left, top, width, height
+        const char* text;
+    };
+    const Control expected[] = {
+        {"the label", L"Static", {9, 12, 40, 10}, "IOD Length:"},
+        {"the length box", L"Edit", {51, 10, 100, 14}, " Length = 0"},
+    };
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    ASSERT_EQ(children.size(), 2u);
+    for (size_t i = 0; i < children.size(); ++i) {
+        const Control& c = expected[i];
+        SCOPED_TRACE(c.label);
+        wchar_t window_class[32] = L"";
+        GetClassNameW(children[i], window_class, 32);
+        EXPECT_EQ(lstrcmpiW(window_class, c.window_class), 0) << Narrow(window_class);
+        EXPECT_EQ(Narrow(WindowText(children[i])), c.text);
+        RECT want{c.units.left, c.units.top, c.units.left + c.units.right, c.units.top + c.units.bottom};
+        MapDialogRect(dialog, &want);
+        RECT got{};
+        GetWindowRect(children[i], &got);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
+        EXPECT_EQ(got.left, want.left);
+        EXPECT_EQ(got.top, want.top);
+        EXPECT_EQ(got.right, want.right);
+        EXPECT_EQ(got.bottom, want.bottom);
+    }
+    EXPECT_EQ(GetDlgCtrlID(children[0]), 0xFFFF) << "the label has no identifier of its own (-1)";
+
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+}
+
+TEST_F(PropertyPageTest, CommandsAfterDeactivateAndBeforeActivateLeaveThePageClean) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get());
+    ASSERT_TRUE(page);
+    IUnknown* objects[] = {filter.Get()};
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page->Apply(), S_OK) << "nothing to apply";
+    RECT rect{0, 0, 200, 100};
+    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    EXPECT_EQ(page->Activate(parent_, &rect, FALSE), E_UNEXPECTED) << "one dialog at a time";
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "filling the length box is no command of the user's";
+    // Without a page site the page still turns dirty.
+    SendMessageW(PageDialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(page->IsPageDirty(), S_OK);
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    // Connecting again starts clean.
+    ASSERT_EQ(page->SetObjects(0, nullptr), S_OK);
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+}
+
+TEST_F(PropertyPageTest, ConnectionRules) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get());
+    ASSERT_TRUE(page);
+
+    EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "disconnecting an unconnected page";
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "nothing to apply to";
+
+    // Objects without IMP4Param: the module's class factory and the page itself.
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(get_class_object_(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
+    for (IUnknown* stranger : {static_cast<IUnknown*>(factory.Get()), static_cast<IUnknown*>(page.Get())}) {
+        IUnknown* objects[] = {stranger};
+        EXPECT_EQ(page->SetObjects(1, objects), E_NOINTERFACE);
+        EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "the page stayed unconnected";
+    }
+    factory.Reset();
+
+    IUnknown* nothing[] = {nullptr};
+    EXPECT_EQ(page->SetObjects(1, nothing), E_POINTER);
+    IUnknown* two[] = {filter.Get(), filter.Get()};
+    EXPECT_EQ(page->SetObjects(2, two), E_UNEXPECTED);
+
+    EXPECT_EQ(page->Help(nullptr), E_NOTIMPL);
+    EXPECT_EQ(page->TranslateAccelerator(nullptr), E_NOTIMPL);
+    EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
+    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED) << "no dialog yet";
+    EXPECT_EQ(page->Move(nullptr), E_POINTER);
+    RECT rect{0, 0, 10, 10};
+    EXPECT_EQ(page->Move(&rect), E_UNEXPECTED);
+    EXPECT_EQ(page->Activate(parent_, nullptr, FALSE), E_POINTER);
+    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED) << "no site to take away";
+    RecordingPageSite site;
+    EXPECT_EQ(page->SetPageSite(&site), S_OK);
+    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED) << "a site is given once";
+    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site.References(), 0);
+}
+
+// A page dropped while connected and shown lets go of the filter and its
+// dialog: nothing of the module is left (checked in TearDown).
+TEST_F(PropertyPageTest, ReleasingAnActivePageReleasesEverything) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get());
+    ASSERT_TRUE(page);
+    IUnknown* objects[] = {filter.Get()};
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    RECT rect{0, 0, 200, 100};
+    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    EXPECT_EQ(can_unload_now_(), S_FALSE);
+    EXPECT_EQ(page.Detach()->Release(), 0u);
+    EXPECT_EQ(PageDialog(), nullptr) << "the dialog went with the page";
+    EXPECT_EQ(filter.Detach()->Release(), 0u) << "the page released its reference on the filter";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s [gtest options] MODULE.ax MEDIA_FILE\n", argv[0]);
+        return 2;
+    }
+    g_module_path = WindowsPath(argv[1]);
+    g_media_path = WindowsPath(argv[2]);
+    // Windows belong to the thread that made them: one apartment thread.
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (FAILED(apartment.Result())) {
+        std::fprintf(stderr, "CoInitializeEx failed\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}

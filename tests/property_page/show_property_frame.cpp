@@ -1,0 +1,125 @@
+// Shows the filter's property page the way an application does: a filter of
+// the module loads a file, and the system's property frame
+// (OleCreatePropertyFrame) shows the pages the filter names. For pictures of
+// the page: once the frame is on screen its window rectangle is written to
+// READY_FILE ("left top width height", screen pixels); the frame closes when
+// CLOSE_FILE appears, or after 60 seconds.
+//
+// Usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE
+#include <dshow.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include <initguid.h>
+
+#include <cstdio>
+#include <string>
+
+#include "com_apartment.h"
+#include "com_ptr.h"
+#include "kelo_guids.h"
+
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+constexpr UINT kPollMs = 200;
+constexpr DWORD kLongestShowMs = 60000;
+
+std::wstring g_ready_file;
+std::wstring g_close_file;
+bool g_reported = false;
+DWORD g_started = 0;
+
+// The frame is the visible top-level window this thread made.
+BOOL CALLBACK FindFrame(HWND window, LPARAM found) {
+    if (!IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Runs inside the frame's modal loop.
+void CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
+    HWND frame = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindFrame, reinterpret_cast<LPARAM>(&frame));
+    if (!frame) return;
+    if (!g_reported) {
+        RECT rect{};
+        GetWindowRect(frame, &rect);
+        FILE* out = _wfopen(g_ready_file.c_str(), L"w");
+        if (out) {
+            std::fprintf(out, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+            std::fclose(out);
+        }
+        g_reported = true;
+    }
+    if (Exists(g_close_file) || GetTickCount() - g_started > kLongestShowMs) PostMessageW(frame, WM_CLOSE, 0, 0);
+}
+
+std::wstring WindowsPath(const wchar_t* path) {
+    std::wstring text = path;
+    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    return text;
+}
+
+int Fail(const char* what, HRESULT hr) {
+    std::fprintf(stderr, "show_property_frame: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
+    return 1;
+}
+
+int Show(HMODULE module, const std::wstring& media) {
+    auto get_class_object =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
+    if (!get_class_object) return Fail("GetProcAddress(DllGetClassObject)", E_FAIL);
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = get_class_object(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid());
+    if (FAILED(hr)) return Fail("DllGetClassObject", hr);
+    ComPtr<IUnknown> filter;
+    hr = factory->CreateInstance(nullptr, IID_IUnknown, filter.ReceiveVoid());
+    if (FAILED(hr)) return Fail("CreateInstance", hr);
+    ComPtr<IFileSourceFilter> source;
+    hr = filter.QueryTo(IID_IFileSourceFilter, &source);
+    if (SUCCEEDED(hr)) hr = source->Load(media.c_str(), nullptr);
+    if (FAILED(hr)) return Fail("Load", hr);
+
+    ComPtr<ISpecifyPropertyPages> specify;
+    hr = filter.QueryTo(IID_ISpecifyPropertyPages, &specify);
+    CAUUID pages{};
+    if (SUCCEEDED(hr)) hr = specify->GetPages(&pages);
+    if (FAILED(hr)) return Fail("GetPages", hr);
+
+    // The frame makes the pages through COM: the module must be registered.
+    g_started = GetTickCount();
+    UINT_PTR timer = SetTimer(nullptr, 0, kPollMs, Poll);
+    IUnknown* objects[] = {filter.Get()};
+    hr = OleCreatePropertyFrame(nullptr, 40, 40, L"Kelo Mervane", 1, objects, pages.cElems, pages.pElems, 0, 0,
+                                nullptr);
+    KillTimer(nullptr, timer);
+    CoTaskMemFree(pages.pElems);
+    if (FAILED(hr)) return Fail("OleCreatePropertyFrame", hr);
+    return g_reported ? 0 : Fail("showing the frame", E_FAIL);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE\n");
+        return 2;
+    }
+    g_ready_file = argv[3];
+    g_close_file = argv[4];
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (FAILED(apartment.Result())) return Fail("CoInitializeEx", apartment.Result());
+    HMODULE module = LoadLibraryW(WindowsPath(argv[1]).c_str());
+    if (!module) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
+    const int result = Show(module, WindowsPath(argv[2]));
+    CoFreeUnusedLibraries();
+    FreeLibrary(module);
+    return result;
+}
