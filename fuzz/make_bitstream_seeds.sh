@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Seeds of the bitstream fuzz targets from ffmpeg's files
 # (tests/bitstream/make_reference.sh): every SPS into OUTDIR/sps, every ES
-# descriptor into OUTDIR/es_descriptor and its AudioSpecificConfig into
-# OUTDIR/audio_specific_config. Inputs already there are kept.
+# descriptor into OUTDIR/es_descriptor, its AudioSpecificConfig into
+# OUTDIR/audio_specific_config and an MPEG-4 Visual one's configuration into
+# OUTDIR/video_object_layer. Inputs already there are kept.
 # usage: fuzz/make_bitstream_seeds.sh OUTDIR
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -15,7 +16,7 @@ bash "$here/../tests/bitstream/make_reference.sh" "$out/bitstream_media"
 python3 - "$out" <<'PY'
 import os, sys
 out = sys.argv[1]
-for d in ("sps", "es_descriptor", "audio_specific_config"):
+for d in ("sps", "es_descriptor", "audio_specific_config", "video_object_layer"):
     os.makedirs(os.path.join(out, d), exist_ok=True)
 
 def size_field(b, pos):
@@ -45,8 +46,9 @@ for line in open(os.path.join(out, "bitstream_media", "reference.tsv")):
         _, pos = size_field(b, pos + 1)
         pos += 13
         length, pos = size_field(b, pos + 1)
-        open(os.path.join(out, "audio_specific_config", stem), "wb").write(b[pos:pos + length])
+        folder = "video_object_layer" if kind == "m4v" else "audio_specific_config"
+        open(os.path.join(out, folder, stem), "wb").write(b[pos:pos + length])
 PY
-for target in sps es_descriptor audio_specific_config; do
+for target in sps es_descriptor audio_specific_config video_object_layer; do
   echo "seeds: $target $(ls "$out/$target" | wc -l) inputs"
 done

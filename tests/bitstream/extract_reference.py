@@ -3,6 +3,7 @@
 stored in its sample entry, and ffprobe's view of the stream.
 
   avc  NAME AVCC_HEX WIDTH HEIGHT SAR_NUM SAR_DEN DAR_NUM DAR_DEN
+  m4v  NAME ES_DESCRIPTOR_HEX WIDTH HEIGHT
   aac  NAME ES_DESCRIPTOR_HEX SAMPLE_RATE CHANNELS
 
 A stream without a sample aspect ratio is reported by ffprobe as 0:1 or not
@@ -73,6 +74,9 @@ def main():
             if dar_num == 0 or dar_den == 0:
                 dar_num, dar_den = stream["width"], stream["height"]
             print("avc", name, avcc.hex(), stream["width"], stream["height"], num, den, dar_num, dar_den)
+        elif stream["codec_name"] == "mpeg4":
+            esds = find_entry_box(data, b"esds")
+            print("m4v", name, esds[4:].hex(), stream["width"], stream["height"])
         elif stream["codec_name"] == "aac":
             esds = find_entry_box(data, b"esds")
             # version and flags precede the ES_Descriptor.

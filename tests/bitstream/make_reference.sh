@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Makes small H.264 and AAC files with ffmpeg and writes OUTDIR/reference.tsv:
-# per file the avcC record or the ES descriptor that ffmpeg stored, beside
-# what ffprobe reports for the stream (picture size and sample aspect ratio;
-# sample rate and channels). bitstream_tests parse the stored bytes and must
+# Makes small H.264, MPEG-4 Visual and AAC files with ffmpeg and writes
+# OUTDIR/reference.tsv: per file the avcC record or the ES descriptor that
+# ffmpeg stored, beside what ffprobe reports for the stream (picture size and
+# sample aspect ratio; sample rate and channels). bitstream_tests parse the stored bytes and must
 # agree with ffprobe.
 # usage: make_reference.sh OUTDIR
 set -euo pipefail
@@ -30,6 +30,13 @@ video() {
   "${ff[@]}" -f lavfi -i "testsrc=size=$size:rate=25:duration=0.08" -c:v libx264 -preset veryfast "$@" \
     "${exact[@]}" -f mp4 "$out/.tmp.$name" && mv -f "$out/.tmp.$name" "$out/$name"
 }
+# mpeg4 NAME SIZE ARGS...: two frames of testsrc at SIZE through ffmpeg's MPEG-4 Visual encoder.
+mpeg4() {
+  local name=$1 size=$2
+  shift 2
+  "${ff[@]}" -f lavfi -i "testsrc=size=$size:rate=25:duration=0.08" -c:v mpeg4 "$@" "${exact[@]}" \
+    -f mp4 "$out/.tmp.$name" && mv -f "$out/.tmp.$name" "$out/$name"
+}
 # audio NAME RATE CHANNELS ARGS...: a short sine through ffmpeg's AAC encoder.
 audio() {
   local name=$1 rate=$2 channels=$3
@@ -51,6 +58,12 @@ video high_interlaced_720x576.mp4 720x576 -pix_fmt yuv420p -x264-params interlac
 video high10_320x240.mp4 320x240 -pix_fmt yuv420p10le
 video high422_320x240.mp4 320x240 -pix_fmt yuv422p
 video crop_322x242.mp4 322x242 -pix_fmt yuv420p
+
+mpeg4 m4v_352x288.mp4 352x288
+# A loaded 64-entry intra matrix (no terminating zero) and a 16:15 pixel aspect ratio.
+mpeg4 m4v_matrix_720x576.mp4 720x576 -vf setsar=16/15 -mpeg_quant 1 \
+  -intra_matrix "$(seq -s, 8 71)"
+mpeg4 m4v_qpel_partitioned_640x480.mp4 640x480 -flags:v +qpel -data_partitioning 1
 
 audio aac_mono_22050.mp4 22050 1
 audio aac_stereo_44100.mp4 44100 2

@@ -14,6 +14,7 @@
 #include "bit_string.h"
 #include "es_descriptor.h"
 #include "sps_parser.h"
+#include "video_object_layer.h"
 
 namespace {
 
@@ -173,6 +174,25 @@ TEST(RealMedia, AudioSpecificConfigsMatchFfprobe) {
         EXPECT_EQ(channels, line.values[1]);
     }
     EXPECT_TRUE(saw_pce) << "no file carried a program_config_element";
+}
+
+TEST(RealMedia, VideoObjectLayersMatchFfprobe) {
+    const std::vector<Line> lines = ReadReference("m4v");
+    ASSERT_GE(lines.size(), 3u);
+    for (const Line &line : lines) {
+        SCOPED_TRACE(line.name);
+        ASSERT_EQ(line.values.size(), 2u);
+        auto copy = ExactCopy(line.bytes.data(), line.bytes.size());
+        const uint8_t *config = nullptr;
+        uint32_t length = 0;
+        ASSERT_TRUE(FindDecoderSpecificInfo(copy.get(), uint32_t(line.bytes.size()), &config, &length));
+        auto exact = ExactCopy(config, length);
+        Mpeg4VolInfo info;
+        EXPECT_EQ(ParseVideoObjectLayer(exact.get(), length, &info), VolResult::Ok);
+        EXPECT_EQ(info.video_object_layer_width, line.values[0]);
+        EXPECT_EQ(info.video_object_layer_height, line.values[1]);
+        EXPECT_EQ(info.vop_time_increment_resolution, 25u);
+    }
 }
 
 }  // namespace

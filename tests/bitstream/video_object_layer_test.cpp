@@ -1,0 +1,507 @@
+#include "video_object_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bit_string.h"
+#include "bit_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kVisualObjectSequence = 0x1B0, kUserData = 0x1B2, kVisualObject = 0x1B5, kVop = 0x1B6;
+constexpr uint32_t kVideoObject = 0x100, kLayer = 0x120;
+
+// Syntax elements written through the bitstream writer, each checked.
+class Bits {
+public:
+    Bits &u(unsigned count, uint32_t value) {
+        EXPECT_TRUE(writer_.WriteBits(value, count));
+        return *this;
+    }
+    Bits &flag(bool value) { return u(1, value ? 1 : 0); }
+    Bits &marker() { return u(1, 1); }
+    Bits &start_code(uint32_t code) { return align().u(32, code); }
+    Bits &align() {
+        EXPECT_TRUE(writer_.WriteBytes(nullptr, 0));
+        return *this;
+    }
+    Bits &bytes(const Bytes &b) {
+        EXPECT_TRUE(writer_.WriteBytes(b.data(), b.size()));
+        return *this;
+    }
+    Bytes take() { return writer_.Take(); }
+
+private:
+    BitWriter writer_;
+};
+
+// The layer's fields, as a test sets them; the defaults make a plain 320 x 240
+// version 1 rectangular layer.
+struct Layer {
+    int verid = 0;  // 0: no is_object_layer_identifier
+    uint32_t type = 1;
+    uint32_t aspect_ratio_info = 1;
+    bool vol_control = false, vbv = false;
+    uint32_t shape = 0, shape_extension = 0;
+    uint32_t resolution = 30000;
+    bool fixed_rate = false;
+    uint32_t fixed_increment = 0;
+    unsigned fixed_increment_bits = 0;
+    uint32_t width = 320, height = 240;
+    uint32_t sprite = 0;
+    bool not_8_bit = false;
+    bool quant_type = false;
+    // Each loaded matrix as written (a short one ends with its zero); an
+    // empty entry is an unloaded matrix.
+    std::vector<Bytes> matrices;
+    int complexity_method = -1;  // -1: complexity_estimation_disable
+    uint32_t resync_marker_disable = 1, data_partitioned = 1, reversible_vlc = 1;
+};
+
+void WriteLayer(Bits &b, const Layer &l, int visual_object_verid = 1) {
+    const int verid = l.verid ? l.verid : visual_object_verid;
+    b.start_code(kLayer).u(1, 0).u(8, l.type).flag(l.verid != 0);
+    if (l.verid) b.u(4, l.verid).u(3, 1);
+    b.u(4, l.aspect_ratio_info);
+    if (l.aspect_ratio_info == 15) b.u(8, 12).u(8, 11);
+    b.flag(l.vol_control);
+    if (l.vol_control) {
+        b.u(2, 1).u(1, 0).flag(l.vbv);
+        if (l.vbv) b.u(15, 1).marker().u(15, 2).marker().u(15, 3).marker().u(3, 4).u(11, 5).marker().u(15, 6).marker();
+    }
+    b.u(2, l.shape);
+    if (l.shape == 3 && verid != 1) b.u(4, l.shape_extension);
+    b.marker().u(16, l.resolution).marker().flag(l.fixed_rate);
+    if (l.fixed_rate) b.u(l.fixed_increment_bits, l.fixed_increment);
+    if (l.shape == 2) return;
+    if (l.shape == 0) b.marker().u(13, l.width).marker().u(13, l.height).marker();
+    b.u(1, 0).u(1, 1).u(verid == 1 ? 1 : 2, l.sprite);
+    if (l.sprite == 1)
+        b.u(13, 100).marker().u(13, 200).marker().u(13, 3).marker().u(13, 4).marker().u(6, 3).u(2, 1).u(1, 0).u(1, 1);
+    if (l.sprite == 2) b.u(6, 2).u(2, 3).u(1, 1);
+    if (verid != 1 && l.shape != 0) b.u(1, 1);
+    b.flag(l.not_8_bit);
+    if (l.not_8_bit) b.u(4, 9).u(4, 10);
+    if (l.shape == 3) b.u(3, 5);
+    b.flag(l.quant_type);
+    if (l.quant_type)
+        for (const Bytes &m : l.matrices) {
+            b.flag(!m.empty());
+            for (uint8_t v : m) b.u(8, v);
+        }
+    if (verid != 1) b.u(1, 0);
+    b.flag(l.complexity_method < 0);
+    if (l.complexity_method >= 0) {
+        b.u(2, uint32_t(l.complexity_method));
+        if (l.complexity_method <= 1) {
+            b.u(1, 0).u(6, 0x3F).u(1, 0).u(4, 0xF).marker().u(1, 0).u(4, 0xF).u(1, 0).u(6, 0x3F).marker();
+            if (l.complexity_method == 1) b.u(1, 0).u(2, 3);
+        }
+    }
+    b.u(1, l.resync_marker_disable).u(1, l.data_partitioned);
+    if (l.data_partitioned) b.u(1, l.reversible_vlc);
+}
+
+Bytes LayerOnly(const Layer &l) {
+    Bits b;
+    WriteLayer(b, l);
+    return b.take();
+}
+
+// Visual object sequence, visual object (type 1, video signal type with
+// colours), video object and layer.
+Bytes FullConfiguration(const Layer &l, int visual_object_verid = 0) {
+    Bits b;
+    b.start_code(kVisualObjectSequence).u(8, 0xF5);
+    b.start_code(kVisualObject).flag(visual_object_verid != 0);
+    if (visual_object_verid) b.u(4, uint32_t(visual_object_verid)).u(3, 2);
+    b.u(4, 1).u(1, 1).u(3, 5).u(1, 0).u(1, 1).u(8, 1).u(8, 6).u(8, 7);
+    b.start_code(kVideoObject);
+    WriteLayer(b, l, visual_object_verid ? visual_object_verid : 1);
+    return b.take();
+}
+
+VolResult Parse(const Bytes &bytes, Mpeg4VolInfo *info) {
+    auto copy = ExactCopy(bytes.data(), bytes.size());
+    return ParseVideoObjectLayer(copy.get(), static_cast<uint32_t>(bytes.size()), info);
+}
+
+Bytes Concat(Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Bytes kUserDataBlock = {0x00, 0x00, 0x01, 0xB2, 'K', 'e', 'l', 'o', 0x00, 0x00, 0x02};
+
+struct EntryCase {
+    const char *name;
+    Bytes bytes;
+    VolResult result;
+    uint32_t width, height;
+};
+
+TEST(VideoObjectLayer, EntryPoints) {
+    Layer l;
+    Bits user_before_vo;
+    user_before_vo.start_code(kVisualObjectSequence).u(8, 3).bytes(kUserDataBlock).bytes(kUserDataBlock);
+    user_before_vo.start_code(kVisualObject).u(1, 0).u(4, 1).u(1, 0).align().bytes(kUserDataBlock);
+    user_before_vo.start_code(kVideoObject);
+    WriteLayer(user_before_vo, l);
+
+    Bits still_texture;
+    still_texture.start_code(kVisualObjectSequence).u(8, 3).start_code(kVisualObject).u(1, 0).u(4, 2).u(1, 0);
+    Bits no_layer;
+    no_layer.start_code(kVisualObjectSequence).u(8, 3).start_code(kVisualObject).u(1, 0).u(4, 1).u(1, 0);
+    no_layer.start_code(kVideoObject).start_code(0x1B3).u(8, 0);
+    Bits video_object;
+    video_object.start_code(0x11F);
+    WriteLayer(video_object, l);
+    const Bytes plain_layer = LayerOnly(l);
+    Bits layer_12f;
+    layer_12f.u(32, 0x12F).bytes(Bytes(plain_layer.begin() + 4, plain_layer.end()));
+
+    const std::vector<EntryCase> cases = {
+        {"visual object sequence", FullConfiguration(l), VolResult::Ok, 320, 240},
+        {"layer start code", LayerOnly(l), VolResult::Ok, 320, 240},
+        {"layer start code 0x12F", layer_12f.take(), VolResult::Ok, 320, 240},
+        {"video object start code 0x11F", video_object.take(), VolResult::Ok, 320, 240},
+        {"user data before and inside the visual object", user_before_vo.take(), VolResult::Ok, 320, 240},
+        {"layer followed by user data", Concat(LayerOnly(l), kUserDataBlock), VolResult::Ok, 320, 240},
+        {"still texture object: no layer", still_texture.take(), VolResult::Ok, 0, 0},
+        {"video object without a layer", no_layer.take(), VolResult::Ok, 0, 0},
+        {"VOP start code", Bits().u(32, kVop).u(32, 0x12345678).take(), VolResult::UnknownStartCode, 0, 0},
+        {"visual object start code", Bits().u(32, kVisualObject).u(8, 0x08).take(), VolResult::UnknownStartCode, 0,
+         0},
+        {"user data first", Concat(kUserDataBlock, LayerOnly(l)), VolResult::UnknownStartCode, 0, 0},
+        {"no start code prefix", Bits().u(32, 0x01000120).take(), VolResult::UnknownStartCode, 0, 0},
+    };
+    for (const EntryCase &c : cases) {
+        Mpeg4VolInfo info;
+        EXPECT_EQ(Parse(c.bytes, &info), c.result) << c.name;
+        EXPECT_EQ(info.video_object_layer_width, c.width) << c.name;
+        EXPECT_EQ(info.video_object_layer_height, c.height) << c.name;
+    }
+}
+
+TEST(VideoObjectLayer, VisualObjectFields) {
+    Layer l;
+    l.width = 720;
+    l.height = 576;
+    l.aspect_ratio_info = 2;
+    Mpeg4VolInfo info;
+    ASSERT_EQ(Parse(FullConfiguration(l, 2), &info), VolResult::Ok);
+    EXPECT_EQ(info.profile_and_level_indication, 0xF5);
+    EXPECT_EQ(info.visual_object_verid, 2);
+    EXPECT_EQ(info.video_object_layer_verid, 2) << "taken from the visual object";
+    EXPECT_EQ(info.visual_object_type, 1);
+    EXPECT_EQ(info.video_signal_type, 1);
+    EXPECT_EQ(info.video_format, 5);
+    EXPECT_EQ(info.video_range, 0);
+    EXPECT_EQ(info.colour_description, 1);
+    EXPECT_EQ(info.colour_primaries, 1);
+    EXPECT_EQ(info.transfer_characteristics, 6);
+    EXPECT_EQ(info.matrix_coefficients, 7);
+    EXPECT_EQ(info.aspect_ratio_info, 2);
+    EXPECT_EQ(info.video_object_layer_width, 720);
+    EXPECT_EQ(info.video_object_layer_height, 576);
+    EXPECT_EQ(info.vop_time_increment_resolution, 30000);
+
+    // The layer's own identifier wins over the visual object's.
+    l.verid = 1;
+    ASSERT_EQ(Parse(FullConfiguration(l, 2), &info), VolResult::Ok);
+    EXPECT_EQ(info.video_object_layer_verid, 1);
+}
+
+struct IncrementCase {
+    uint32_t resolution;
+    unsigned bits;
+};
+
+TEST(VideoObjectLayer, FixedVopTimeIncrementWidth) {
+    const std::vector<IncrementCase> cases = {{30000, 15}, {16, 4}, {1, 1}, {2, 1},   {3, 2},
+                                              {17, 5},     {25, 5}, {0, 1}, {65535, 16}};
+    for (const IncrementCase &c : cases) {
+        EXPECT_EQ(FixedVopTimeIncrementBits(c.resolution), c.bits) << c.resolution;
+        // Read at that width, the picture size behind it comes out right.
+        Layer l;
+        l.resolution = c.resolution;
+        l.fixed_rate = true;
+        l.fixed_increment_bits = c.bits;
+        l.fixed_increment = (1u << c.bits) - 1;
+        l.width = 176;
+        l.height = 144;
+        Mpeg4VolInfo info;
+        ASSERT_EQ(Parse(LayerOnly(l), &info), VolResult::Ok) << c.resolution;
+        EXPECT_EQ(info.fixed_vop_rate, 1) << c.resolution;
+        EXPECT_EQ(info.fixed_vop_time_increment, l.fixed_increment) << c.resolution;
+        EXPECT_EQ(info.video_object_layer_width, 176) << c.resolution;
+        EXPECT_EQ(info.video_object_layer_height, 144) << c.resolution;
+    }
+}
+
+// The fields after the matrices only come out right when every matrix was
+// read at its exact length.
+struct MatrixCase {
+    const char *name;
+    std::vector<Bytes> matrices;
+};
+
+TEST(VideoObjectLayer, QuantiserMatrices) {
+    Bytes full(64);
+    for (size_t i = 0; i < full.size(); ++i) full[i] = uint8_t(8 + i);
+    const Bytes short_matrix = {16, 17, 18, 0};
+    Bytes full_with_255(64, 255);
+    const std::vector<MatrixCase> cases = {
+        {"none loaded", {{}, {}}},
+        {"full intra matrix, no terminator", {full, {}}},
+        {"full intra and non-intra", {full, full_with_255}},
+        {"short intra ended by zero", {short_matrix, {}}},
+        {"short non-intra after a full intra", {full, short_matrix}},
+        {"zero first: an empty matrix", {{0}, {0}}},
+    };
+    for (const MatrixCase &c : cases) {
+        for (uint32_t tail : {0u, 1u}) {
+            Layer l;
+            l.quant_type = true;
+            l.matrices = c.matrices;
+            l.resync_marker_disable = tail;
+            l.data_partitioned = 1;
+            l.reversible_vlc = tail ^ 1;
+            Mpeg4VolInfo info;
+            ASSERT_EQ(Parse(LayerOnly(l), &info), VolResult::Ok) << c.name;
+            EXPECT_EQ(info.quant_type, 1) << c.name;
+            EXPECT_EQ(info.resync_marker_disable, tail) << c.name;
+            EXPECT_EQ(info.data_partitioned, 1) << c.name;
+            EXPECT_EQ(info.reversible_vlc, tail ^ 1) << c.name;
+        }
+    }
+}
+
+struct ShapeCase {
+    const char *name;
+    Layer layer;
+    VolResult result;
+    uint8_t shape;
+};
+
+Layer Shaped(uint32_t shape, int verid, uint32_t extension = 0, bool quant = false, std::vector<Bytes> m = {}) {
+    Layer l;
+    l.shape = shape;
+    l.verid = verid;
+    l.shape_extension = extension;
+    l.quant_type = quant;
+    l.matrices = std::move(m);
+    return l;
+}
+
+TEST(VideoObjectLayer, NonRectangularShapesGiveNoSize) {
+    const Bytes m = {1, 2, 0};
+    const std::vector<ShapeCase> cases = {
+        {"binary", Shaped(1, 0), VolResult::Ok, 1},
+        {"binary, version 2 (sadct_disable)", Shaped(1, 2), VolResult::Ok, 1},
+        {"binary only: ends after the time fields", Shaped(2, 0), VolResult::Ok, 2},
+        {"grayscale version 1", Shaped(3, 0), VolResult::Ok, 3},
+        {"grayscale extension 0: one component", Shaped(3, 2, 0, true, {{}, {}, m, m}), VolResult::Ok, 3},
+        {"grayscale extension 2: two components", Shaped(3, 2, 2, true, {m, {}, {}, m, m, {}}), VolResult::Ok, 3},
+        {"grayscale extension 12: three components", Shaped(3, 2, 12, true, {{}, {}, m, m, m, m, m, m}),
+         VolResult::Ok, 3},
+        {"grayscale extension 13 without matrices", Shaped(3, 2, 13), VolResult::Ok, 3},
+        {"grayscale extension 13 with quant_type", Shaped(3, 2, 13, true, {{}, {}}), VolResult::InvalidShapeExtension,
+         3},
+        {"grayscale version 1 with quant_type", Shaped(3, 1, 0, true, {{}, {}}), VolResult::InvalidShapeExtension, 3},
+    };
+    for (const ShapeCase &c : cases) {
+        for (uint32_t tail : {0u, 1u}) {
+            Layer l = c.layer;
+            l.resync_marker_disable = tail;
+            l.reversible_vlc = tail ^ 1;
+            Mpeg4VolInfo info;
+            EXPECT_EQ(Parse(LayerOnly(l), &info), c.result) << c.name;
+            EXPECT_EQ(info.video_object_layer_shape, c.shape) << c.name;
+            EXPECT_EQ(info.video_object_layer_width, 0) << c.name;
+            EXPECT_EQ(info.video_object_layer_height, 0) << c.name;
+            if (c.result == VolResult::Ok && c.shape != 2) {
+                EXPECT_EQ(info.resync_marker_disable, tail) << c.name;
+                EXPECT_EQ(info.reversible_vlc, tail ^ 1) << c.name;
+            }
+            // Entered at a visual object sequence, a broken layer does not fail the parse.
+            EXPECT_EQ(Parse(FullConfiguration(l), &info), VolResult::Ok) << c.name;
+        }
+    }
+    // The binary-only layer reads nothing after fixed_vop_rate: a
+    // configuration that ends in that field's byte is whole.
+    Bits b;
+    b.start_code(kLayer).u(1, 0).u(8, 1).u(1, 0).u(4, 1).u(1, 0).u(2, 2).marker().u(16, 25).marker().u(1, 0);
+    Bytes exact = b.take();
+    Mpeg4VolInfo info;
+    EXPECT_EQ(Parse(exact, &info), VolResult::Ok);
+    EXPECT_EQ(info.vop_time_increment_resolution, 25);
+}
+
+struct BranchCase {
+    const char *name;
+    Layer layer;
+    uint8_t sprite;
+};
+
+Layer WithSprite(int verid, uint32_t sprite) {
+    Layer l;
+    l.verid = verid;
+    l.sprite = sprite;
+    return l;
+}
+
+Layer WithComplexity(int method, int verid = 0) {
+    Layer l;
+    l.complexity_method = method;
+    l.verid = verid;
+    return l;
+}
+
+TEST(VideoObjectLayer, OptionalBranches) {
+    Layer par;
+    par.aspect_ratio_info = 15;
+    Layer vbv;
+    vbv.vol_control = vbv.vbv = true;
+    Layer control;
+    control.vol_control = true;
+    Layer bits;
+    bits.not_8_bit = true;
+    bits.verid = 2;
+    const std::vector<BranchCase> cases = {
+        {"static sprite, version 1", WithSprite(0, 1), 1},
+        {"static sprite, version 2", WithSprite(2, 1), 1},
+        {"GMC sprite, version 2", WithSprite(2, 2), 2},
+        {"reserved sprite 3, version 2", WithSprite(2, 3), 3},
+        {"complexity method 0", WithComplexity(0), 0},
+        {"complexity method 1", WithComplexity(1, 2), 0},
+        {"complexity method 2 (reserved)", WithComplexity(2), 0},
+        {"extended pixel aspect ratio", par, 0},
+        {"vol control with vbv parameters", vbv, 0},
+        {"vol control without vbv", control, 0},
+        {"not 8 bit, version 2", bits, 0},
+    };
+    for (const BranchCase &c : cases) {
+        for (uint32_t tail : {0u, 1u}) {
+            Layer l = c.layer;
+            l.width = 640;
+            l.height = 480;
+            l.resync_marker_disable = tail;
+            l.data_partitioned = tail;
+            l.reversible_vlc = 1;
+            const Bytes bytes = LayerOnly(l);
+            Mpeg4VolInfo info;
+            ASSERT_EQ(Parse(bytes, &info), VolResult::Ok) << c.name;
+            EXPECT_EQ(info.video_object_layer_width, 640) << c.name;
+            EXPECT_EQ(info.video_object_layer_height, 480) << c.name;
+            EXPECT_EQ(info.sprite_enable, c.sprite) << c.name;
+            EXPECT_EQ(info.resync_marker_disable, tail) << c.name;
+            EXPECT_EQ(info.data_partitioned, tail) << c.name;
+            EXPECT_EQ(info.reversible_vlc, tail) << c.name << ": read only when data_partitioned";
+            // One byte less cuts into the last fields.
+            Bytes cut(bytes.begin(), bytes.end() - 1);
+            EXPECT_EQ(Parse(cut, &info), VolResult::Truncated) << c.name;
+        }
+    }
+}
+
+// Sequence (5 bytes), visual object (5), video object (4) and a layer of 85
+// bits in 11 bytes: 29 bytes, its last partly padding.
+Bytes TwentyNineBytes() {
+    Layer l;
+    l.verid = 1;
+    l.vol_control = true;
+    l.width = 352;
+    l.height = 288;
+    Bits b;
+    b.start_code(kVisualObjectSequence).u(8, 1);
+    b.start_code(kVisualObject).u(1, 0).u(4, 1).u(1, 0);
+    b.start_code(kVideoObject);
+    WriteLayer(b, l);
+    return b.take();
+}
+
+TEST(VideoObjectLayer, TwentyNineByteConfigurationPasses) {
+    const Bytes bytes = TwentyNineBytes();
+    ASSERT_EQ(bytes.size(), 29u);
+    Mpeg4VolInfo info;
+    EXPECT_EQ(Parse(bytes, &info), VolResult::Ok);
+    EXPECT_EQ(info.video_object_layer_width, 352);
+    EXPECT_EQ(info.video_object_layer_height, 288);
+    EXPECT_EQ(Parse(Concat(bytes, kUserDataBlock), &info), VolResult::Ok);
+    EXPECT_EQ(info.video_object_layer_width, 352);
+}
+
+TEST(VideoObjectLayer, EveryTruncationIsReported) {
+    const Bytes bytes = TwentyNineBytes();
+    for (size_t length = 1; length < bytes.size(); ++length) {
+        const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+        Mpeg4VolInfo info;
+        const VolResult result = Parse(cut, &info);
+        if (length < 3) {
+            EXPECT_EQ(result, VolResult::UnknownStartCode) << length;  // zeros past the end make no start code
+        } else if (length >= 14 && length <= 17) {
+            // Up to the video object's start code, or a part of the layer's
+            // start code that reads as no start code: a configuration without a layer.
+            EXPECT_EQ(result, VolResult::Ok) << length;
+            EXPECT_EQ(info.video_object_layer_width, 0) << length;
+        } else {
+            EXPECT_EQ(result, VolResult::Truncated) << length;
+        }
+    }
+    // The layer alone, cut inside a full matrix.
+    Layer l;
+    l.quant_type = true;
+    l.matrices = {Bytes(64, 7), {}};
+    const Bytes layer = LayerOnly(l);
+    for (size_t length = 12; length < layer.size(); ++length) {
+        Mpeg4VolInfo info;
+        EXPECT_EQ(Parse(Bytes(layer.begin(), layer.begin() + static_cast<std::ptrdiff_t>(length)), &info),
+                  VolResult::Truncated)
+            << length;
+    }
+}
+
+TEST(VideoObjectLayer, UserDataRunsToTheEnd) {
+    // A user data block with no start code behind it ends the configuration:
+    // the skip stops at the last byte and the missing visual object is a truncation.
+    Bits b;
+    b.start_code(kVisualObjectSequence).u(8, 1).start_code(kUserData).u(8, 'a').u(8, 'b').u(8, 0).u(8, 0);
+    Mpeg4VolInfo info;
+    EXPECT_EQ(Parse(b.take(), &info), VolResult::Truncated);
+}
+
+TEST(VideoObjectLayer, NoInput) {
+    Mpeg4VolInfo info;
+    info.video_object_layer_width = 9;
+    EXPECT_EQ(ParseVideoObjectLayer(nullptr, 4, &info), VolResult::NoInput);
+    EXPECT_EQ(info.video_object_layer_width, 0) << "the record is reset";
+    const uint8_t bytes[] = {0, 0, 1, 0x20};
+    EXPECT_EQ(ParseVideoObjectLayer(bytes, 0, &info), VolResult::NoInput);
+    EXPECT_EQ(ParseVideoObjectLayer(bytes, 4, nullptr), VolResult::NoInput);
+}
+
+// A 176 x 144 simple-profile layer at 25 frames per second, written bit by
+// bit independently of the writer and the layer helper above.
+TEST(VideoObjectLayer, BitStringLayer) {
+    const Bytes bytes = BitString()
+                            .u(32, kLayer)
+                            .text("0 00000001 0 0001 0 00 1 0000000000011001 1 0")
+                            .text("1 0000010110000 1 0000010010000 1")
+                            .text("0 1 0 0 0 1 1 0")
+                            .byte_align()
+                            .bytes();
+    Mpeg4VolInfo info;
+    ASSERT_EQ(Parse(bytes, &info), VolResult::Ok);
+    EXPECT_EQ(info.vop_time_increment_resolution, 25);
+    EXPECT_EQ(info.video_object_layer_width, 176);
+    EXPECT_EQ(info.video_object_layer_height, 144);
+    EXPECT_EQ(info.resync_marker_disable, 1);
+    EXPECT_EQ(info.data_partitioned, 0);
+}
+
+}  // namespace
