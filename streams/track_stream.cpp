@@ -90,11 +90,11 @@ HRESULT CTrackStream::OnThreadDestroy() {
 }
 
 void CTrackStream::Reposition(int64_t start) {
-    // The sample holding start - 1: a start on a sample boundary begins with
-    // that sample, not the one before it.
+    // The sample holding the pin's lookup time - 1 (the start itself unless
+    // the pin says otherwise).
     uint32_t is_sync = 0, number = 0;
     uint64_t time = 0;
-    if (start <= 0 || bxf_play_find_sample_at_time(play_, track_, static_cast<uint64_t>(start), 0, &is_sync, &number,
+    if (start <= 0 || bxf_play_find_sample_at_time(play_, track_, StartLookupTime(start), 0, &is_sync, &number,
                                                    &time) != BXF_RET_OK) {
         // Nothing holds the time: before the first sample play from it (a
         // negative start puts it after the segment start); past the last, end.

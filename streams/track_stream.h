@@ -52,6 +52,10 @@ protected:
     // The sample holding the start was found at `sample_time`: a pin may move
     // the start to it (and give the new start in track units).
     virtual void OnStartSampleFound(uint64_t /*sample_time*/, int64_t* /*start*/) {}
+    // The time given to the lookup of the sample to start from, which finds
+    // the sample holding time - 1: by default the start itself, so a start on
+    // a sample boundary begins with the sample before it.
+    virtual uint64_t StartLookupTime(int64_t start) const { return static_cast<uint64_t>(start); }
     // The sample end to begin with when no sync sample precedes the one
     // holding `start` (the first sample is then delivered first).
     virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
