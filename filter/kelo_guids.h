@@ -22,7 +22,7 @@ DEFINE_GUID(MEDIASUBTYPE_KeloStreamMP4, 0x2101635b, 0x9383, 0x4105, 0xa3, 0x60, 
 DEFINE_GUID(MEDIASUBTYPE_KeloStream3GP, 0x4aad8132, 0x9869, 0x4ed0, 0x8c, 0x29, 0x64, 0x05, 0xf8, 0xfb, 0x02, 0x39);
 // The AVC pin's own subtype stands for the filter's video in the mapper.
 #define MEDIASUBTYPE_KeloVideoAVC MEDIASUBTYPE_PrivateAVC
-// {E9412F31-1CDE-4AE6-9925-7AF2C4E1F1A1}
-DEFINE_GUID(MEDIASUBTYPE_KeloVideoMP4V, 0xe9412f31, 0x1cde, 0x4ae6, 0x99, 0x25, 0x7a, 0xf2, 0xc4, 0xe1, 0xf1, 0xa1);
+// The MPEG-4 Visual pin's subtype likewise.
+#define MEDIASUBTYPE_KeloVideoMP4V MEDIASUBTYPE_PrivateMPEG4V
 
 #endif
