@@ -9,6 +9,7 @@
 #include "avc_stream.h"
 #include "lpcm_stream.h"
 #include "mpeg4a_stream.h"
+#include "mpeg4v_stream.h"
 #include "track_descriptions.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
@@ -153,10 +154,17 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         FirstEntry entry(play_, track);
         VisualEntryInfo visual;
         if (!entry.Visual(&visual)) return false;
-        // MPEG-4 Visual has no pin yet (its failure will end the load: `fatal`);
-        // other video is skipped.
-        (void)fatal;
-        if (visual.kind != BXF_FORMAT_TYPE_AVC1) return false;
+        if (visual.kind == BXF_FORMAT_TYPE_MP4V) {
+            // mp4v and s263: unlike every other pin, one that cannot be made
+            // fails the whole load instead of leaving the track out.
+            if (!MakePin<CMpeg4VStream>(this, L"MPEG4 Video", play_, track)) {
+                *fatal = true;
+                return false;
+            }
+            *have_video = true;
+            return true;
+        }
+        if (visual.kind != BXF_FORMAT_TYPE_AVC1) return false;  // other video is skipped
         if (!MakePin<CAVCStream>(this, L"AVC/H.264 Video", play_, track)) return false;
         *have_video = true;
         return true;

@@ -171,13 +171,6 @@ uint32_t read_trik_child(const Io &io, const BoxRecord &box, AuxWalk &w);
 uint32_t read_subs_child(const Io &io, const BoxRecord &box, AuxWalk &w);
 uint32_t read_avcn_child(const Io &io, const BoxRecord &box, AuxWalk &w);
 
-// A row reader for a walk whose target holds an `AuxWalk aux`, e.g.
-// {BXF_FOURCC('s','a','i','o'), Occurs::repeat, aux_row<TrafWalk, read_saio_child>}.
-template <class Target, uint32_t (*kRead)(const Io &, const BoxRecord &, AuxWalk &)>
-uint32_t aux_row(const Io &io, const BoxRecord &box, Target &target) {
-    return kRead(io, box, target.aux);
-}
-
 // Once the container's children are walked: a lone saio or saiz is dropped,
 // so the container has auxiliary information only through a pair.
 void keep_only_aux_pair(AuxBoxes &boxes);

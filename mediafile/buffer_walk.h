@@ -50,26 +50,39 @@ uint32_t for_each_child(const BufferIo &io, BoxRange area, HeaderKind kind, uint
     return BXF_RET_OK;
 }
 
+// The rows of an in-memory walk: as ChildRule (shared slots, uuid rows keyed
+// by their extended type), for readers of buffered bodies.
 template <class Target>
 struct BufferRule {
     uint32_t type;  // a box type, or a descriptor tag
     Occurs occurs;
     uint32_t (*read)(const BufferIo &io, const BoxRecord &child, Target &target);
+    uint8_t shared_slot = 0;
+    ExtendedType uuid = {};
 };
+
+template <class Target>
+constexpr BufferRule<Target> uuid_rule(ExtendedType uuid,
+                                       uint32_t (*read)(const BufferIo &, const BoxRecord &, Target &)) {
+    return BufferRule<Target>{kUuidType, Occurs::once, read, 0, uuid};
+}
 
 template <class Target>
 uint32_t walk_buffer(const BufferIo &io, BoxRange area, const BufferRule<Target> *rules, size_t count, Target &target,
                      HeaderKind kind = HeaderKind::box) {
-    uint64_t seen = 0;  // one bit per row
+    const bool keyed_uuids = kind == HeaderKind::box && has_uuid_rows(rules, count);
+    uint64_t taken = 0;  // one bit per row
     return for_each_child(io, area, kind, UINT64_MAX, [&](const BoxRecord &child) -> uint32_t {
-        for (size_t i = 0; i < count && i < 64; ++i) {
-            if (rules[i].type != child.type) continue;
-            const uint64_t bit = uint64_t(1) << i;
-            if (rules[i].occurs == Occurs::once && (seen & bit)) return BXF_RET_OK;
-            seen |= bit;
-            return rules[i].read(io, child, target);
+        ExtendedType ext{};
+        if (keyed_uuids && child.type == kUuidType) {
+            UuidHeader uuid;
+            const uint32_t ret = read_uuid_header_in_buffer(io.data, child.m_body_offset, child.m_body_size, &uuid);
+            if (ret != BXF_RET_OK) return ret;
+            ext = extended_type_of(uuid);
         }
-        return BXF_RET_OK;
+        const size_t rows = count < 64 ? count : 64;
+        const size_t row = take_row(rules, rows, child, ext, taken);
+        return row < rows ? rules[row].read(io, child, target) : BXF_RET_OK;
     });
 }
 

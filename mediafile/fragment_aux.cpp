@@ -2,7 +2,6 @@
 // fragment mode: each traf's senc, saio/saiz pair, trik, sample groups, subs
 // and avcn, and with fragment mode 1 the auxiliary fields of each sample.
 #include "aux_info.h"
-#include "container_walk.h"
 #include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
@@ -10,17 +9,6 @@
 namespace bxf {
 
 namespace {
-
-const ChildRule<AuxWalk> kTrafAux[] = {
-    {BXF_FOURCC('s', 'e', 'n', 'c'), Occurs::once, read_senc_child},
-    {BXF_FOURCC('s', 'a', 'i', 'o'), Occurs::repeat, read_saio_child},
-    {BXF_FOURCC('s', 'a', 'i', 'z'), Occurs::repeat, read_saiz_child},
-    {BXF_FOURCC('s', 'b', 'g', 'p'), Occurs::repeat, read_sbgp_child},
-    {BXF_FOURCC('s', 'g', 'p', 'd'), Occurs::repeat, read_sgpd_child},
-    {BXF_FOURCC('t', 'r', 'i', 'k'), Occurs::once, read_trik_child},
-    {BXF_FOURCC('s', 'u', 'b', 's'), Occurs::once, read_subs_child},
-    {BXF_FOURCC('a', 'v', 'c', 'n'), Occurs::once, read_avcn_child},
-};
 
 // The caches live in the track's fragment budget beside its runs.
 uint64_t caches_charge(const AuxBoxes &boxes) {
@@ -39,8 +27,8 @@ uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache) {
     SampleTableRecord &tables = track->tables;
     AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count,
                                         track->handler_type, fs.traf.defaults.description_index, false}};
-    uint32_t ret = walk_container(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, kTrafAux,
-                                  walk);
+    TrafChildren children;
+    uint32_t ret = walk_traf(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, &walk, &children);
     if (ret != BXF_RET_OK) return ret;
     keep_only_aux_pair(fs.aux);
     fs.aux_caches.has_senc = fs.aux.has_senc;

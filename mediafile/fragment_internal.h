@@ -6,6 +6,25 @@
 
 namespace bxf {
 
+struct AuxWalk;
+
+// What one walk of a traf's children finds: its head (tfhd, tfdt), where its
+// first trun is, and, when `aux` is given, its auxiliary boxes.
+struct TrafChildren {
+    bool has_tfhd;
+    uint32_t tf_flags;
+    uint32_t track_id;
+    uint64_t base_data_offset;
+    uint32_t description_index, duration, size, flags;  // as tfhd carries them
+    bool has_tfdt;
+    uint64_t tfdt;
+    uint64_t first_trun;  // the box offset of the first trun; 0 for none
+    AuxWalk *aux;
+};
+
+// The one walk of a traf's children (`body` is the traf's body).
+uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out);
+
 // Scans on from the track's scan position to the next moof that has a traf
 // for `track_id` and makes it the track's current traf. BXF_RET_NOTFOUND at
 // the end of the file.

@@ -2,6 +2,7 @@
 // track's scan position, each moof's traf boxes checked (at most one per
 // track, each with a tfhd naming a known track), and the wanted track's traf
 // set up with its defaults, base data offset and base decode time.
+#include "aux_boxes.h"
 #include "container_walk.h"
 #include "field_reader.h"
 #include "fragment_internal.h"
@@ -12,18 +13,8 @@ namespace bxf {
 
 namespace {
 
-struct TrafHead {
-    bool has_tfhd;
-    uint32_t tf_flags;
-    uint32_t track_id;
-    uint64_t base_data_offset;
-    uint32_t description_index, duration, size, flags;  // as tfhd carries them
-    bool has_tfdt;
-    uint64_t tfdt;
-};
-
 // tfhd (8.8.7): the optional fields follow in flag order.
-uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafHead &h) {
+uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafChildren &h) {
     BoxRange rest;
     uint32_t version = 0;
     const uint32_t ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
@@ -41,20 +32,40 @@ uint32_t read_tfhd(const Io &io, const BoxRecord &box, TrafHead &h) {
 }
 
 // tfdt (8.8.12): version 0 holds a 32-bit time, version 1 a 64-bit one.
-uint32_t read_tfdt(const Io &io, const BoxRecord &box, TrafHead &h) {
+uint32_t read_tfdt(const Io &io, const BoxRecord &box, TrafChildren &h) {
     const uint32_t ret = read_versioned_time(io, box, &h.tfdt);
     if (ret == BXF_RET_OK) h.has_tfdt = true;
     return ret;
 }
 
-const ChildRule<TrafHead> kTrafHead[] = {
+// The runs are read one by one later, from the first.
+uint32_t note_first_trun(const Io &, const BoxRecord &box, TrafChildren &h) {
+    h.first_trun = box.m_box_offset;
+    return BXF_RET_OK;
+}
+
+template <uint32_t (*kRead)(const Io &, const BoxRecord &, AuxWalk &)>
+uint32_t aux_child(const Io &io, const BoxRecord &box, TrafChildren &h) {
+    return h.aux ? kRead(io, box, *h.aux) : BXF_RET_OK;
+}
+
+// Every child of a traf the reader knows.
+const ChildRule<TrafChildren> kTraf[] = {
     {BXF_FOURCC('t', 'f', 'h', 'd'), Occurs::once, read_tfhd},
     {BXF_FOURCC('t', 'f', 'd', 't'), Occurs::once, read_tfdt},
+    {BXF_FOURCC('t', 'r', 'u', 'n'), Occurs::once, note_first_trun},
+    {BXF_FOURCC('s', 'e', 'n', 'c'), Occurs::once, aux_child<read_senc_child>},
+    {BXF_FOURCC('s', 'a', 'i', 'o'), Occurs::repeat, aux_child<read_saio_child>},
+    {BXF_FOURCC('s', 'a', 'i', 'z'), Occurs::repeat, aux_child<read_saiz_child>},
+    {BXF_FOURCC('s', 'b', 'g', 'p'), Occurs::repeat, aux_child<read_sbgp_child>},
+    {BXF_FOURCC('s', 'g', 'p', 'd'), Occurs::repeat, aux_child<read_sgpd_child>},
+    {BXF_FOURCC('t', 'r', 'i', 'k'), Occurs::once, aux_child<read_trik_child>},
+    {BXF_FOURCC('s', 'u', 'b', 's'), Occurs::once, aux_child<read_subs_child>},
+    {BXF_FOURCC('a', 'v', 'c', 'n'), Occurs::once, aux_child<read_avcn_child>},
 };
 
-uint32_t read_traf_head(const Io &io, const BoxRecord &traf, TrafHead *out) {
-    *out = TrafHead{};
-    uint32_t ret = walk_container(io, body_range(traf), kTrafHead, *out);
+uint32_t read_traf_head(const Io &io, const BoxRecord &traf, TrafChildren *out) {
+    const uint32_t ret = walk_traf(io, body_range(traf), nullptr, out);
     if (ret != BXF_RET_OK) return ret;
     return out->has_tfhd ? BXF_RET_OK : BXF_RET_FORMAT;
 }
@@ -65,7 +76,7 @@ bool track_known(const PlayHandle *handle, uint32_t track_id) {
     return false;
 }
 
-TrafDefaults defaults_for(const PlayHandle *handle, const TrafHead &h) {
+TrafDefaults defaults_for(const PlayHandle *handle, const TrafChildren &h) {
     TrafDefaults d{};
     for (const TrexRecord *x = handle->movie.moov.mvex.trex_head; x; x = x->next) {
         if (x->track_id != h.track_id) continue;
@@ -97,7 +108,7 @@ struct MoofWalk {
 uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     const uint32_t track_count = w.handle->movie.moov.track_count;
     if (w.trafs == track_count) return BXF_RET_FORMAT;  // more traf boxes than tracks
-    TrafHead h;
+    TrafChildren h;
     uint32_t ret = read_traf_head(io, box, &h);
     if (ret != BXF_RET_OK) return ret;
     if (!track_known(w.handle, h.track_id)) return BXF_RET_FORMAT;
@@ -110,7 +121,8 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     traf.moof_body = w.moof.m_body_offset;
     traf.box_offset = box.m_box_offset;
     traf.box_end = box.m_box_offset + box.m_box_size;
-    traf.body_offset = traf.next_child = box.m_body_offset;
+    traf.body_offset = box.m_body_offset;
+    traf.first_trun = traf.next_child = h.first_trun ? h.first_trun : traf.box_end;
     traf.tf_flags = h.tf_flags;
     traf.track_id = h.track_id;
     traf.defaults = defaults_for(w.handle, h);
@@ -146,6 +158,12 @@ const ChildRule<MoofWalk> kMoof[] = {
 };
 
 }  // namespace
+
+uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out) {
+    *out = TrafChildren{};
+    out->aux = aux;
+    return walk_container(io, body, kTraf, *out);
+}
 
 uint32_t next_track_traf(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id) {
     TrackFragments &fs = cache.fragments;

@@ -284,7 +284,7 @@ uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint6
 void restart_traf(LibraryInstance *inst, TrackFragments &fs) {
     release_runs(inst, fs);
     TrafState &traf = fs.traf;
-    traf.next_child = traf.body_offset;
+    traf.next_child = traf.first_trun;
     traf.data_end = traf.base_data_offset;
     traf.time_end = traf.base_time;
     traf.samples_read = traf.runs_read = 0;
@@ -440,7 +440,7 @@ uint32_t index_entry_for(PlayHandle *handle, TrackTableCache &cache, uint32_t tr
 
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end) {
     TrafState walk = traf;
-    walk.next_child = walk.body_offset;
+    walk.next_child = walk.first_trun;
     walk.data_end = walk.base_data_offset;
     walk.time_end = walk.base_time;
     walk.samples_read = walk.runs_read = 0;

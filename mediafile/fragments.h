@@ -77,6 +77,7 @@ struct TrafState {
     uint64_t box_offset;     // the traf box
     uint64_t box_end;
     uint64_t body_offset;    // its first child
+    uint64_t first_trun;     // where the runs start: the first trun, or box_end
     uint64_t next_child;     // where the next trun search resumes
     uint32_t tf_flags;
     uint32_t track_id;

@@ -89,18 +89,11 @@ uint32_t read_pssh(const Io &io, const BoxRecord &box, MoovWalk &w) {
     return BXF_RET_OK;
 }
 
-// Extended types are examined until the first USMT vendor box is kept.
-uint32_t read_uuid(const Io &io, const BoxRecord &box, MoovWalk &w) {
-    if (range_present(w.moov.usmt.payload)) return BXF_RET_OK;
-    UuidHeader uuid;
-    uint32_t ret = read_uuid_header(io, box.m_body_offset, box.m_body_size, &uuid);
-    if (ret != BXF_RET_OK) return ret;
-    if (uuid.is_vendor_uuid && uuid.code0 == BXF_FOURCC('U', 'S', 'M', 'T')) {
-        w.moov.usmt.box = box_range(box);
-        w.moov.usmt.payload = BoxRange{uuid.payload_offset, uuid.payload_size};
-        return parse_vendor_list(io, w.moov.usmt.payload, 0xFFFFFFFFu, w.moov.usmt);
-    }
-    return BXF_RET_OK;
+// The USMT vendor box: a list of entries after its extended type.
+uint32_t read_usmt(const Io &io, const BoxRecord &box, MoovWalk &w) {
+    w.moov.usmt.box = box_range(box);
+    w.moov.usmt.payload = uuid_payload(box);
+    return parse_vendor_list(io, w.moov.usmt.payload, 0xFFFFFFFFu, w.moov.usmt);
 }
 
 uint32_t read_free(const Io &, const BoxRecord &box, MoovWalk &w) {
@@ -117,7 +110,7 @@ const ChildRule<MoovWalk> kMoov[] = {
     {BXF_FOURCC('m', 'e', 't', 'a'), Occurs::once, read_meta},
     {BXF_FOURCC('a', 'i', 'n', 'f'), Occurs::once, read_ainf},
     {BXF_FOURCC('p', 's', 's', 'h'), Occurs::repeat, read_pssh},
-    {BXF_FOURCC('u', 'u', 'i', 'd'), Occurs::repeat, read_uuid},
+    uuid_rule(vendor_uuid(BXF_FOURCC('U', 'S', 'M', 'T')), read_usmt),
     {BXF_FOURCC('f', 'r', 'e', 'e'), Occurs::repeat, read_free},
 };
 

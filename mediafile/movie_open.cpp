@@ -11,7 +11,7 @@ namespace bxf {
 namespace {
 
 // The book uuid is named by its whole extended type.
-constexpr uint32_t kBookUuid[4] = {0x508E0CF1, 0x21864CCF, 0xAAB26344, 0xD2498006};
+constexpr ExtendedType kBookUuid{{0x508E0CF1, 0x21864CCF, 0xAAB26344, 0xD2498006}};
 
 uint32_t read_ftyp(const Io &, const BoxRecord &box, PlayHandle &h) {
     h.movie.ftyp_body = body_range(box);
@@ -69,52 +69,34 @@ uint32_t read_moof(const Io &io, const BoxRecord &box, PlayHandle &h) {
     return BXF_RET_OK;
 }
 
-// Keeps the first box of a kind: its whole range and the range after the
-// extended type. Returns false when one was kept already.
-bool keep_uuid(VendorBoxRecord &slot, const BoxRecord &box, const UuidHeader &uuid) {
-    if (range_present(slot.payload)) return false;
+void keep_uuid(VendorBoxRecord &slot, const BoxRecord &box) {
     slot.box = box_range(box);
-    slot.payload = BoxRange{uuid.payload_offset, uuid.payload_size};
-    return true;
+    slot.payload = uuid_payload(box);
+}
+
+uint32_t read_lici(const Io &io, const BoxRecord &box, PlayHandle &h) {
+    keep_uuid(h.movie.lici, box);
+    return parse_vendor_list(io, h.movie.lici.payload, 0xFFFFFFFFu, h.movie.lici);
+}
+
+uint32_t read_mtsd(const Io &, const BoxRecord &box, PlayHandle &h) {
+    h.movie.mtsd_box = box_range(box);
+    h.movie.mtsd_payload = uuid_payload(box);
+    return BXF_RET_OK;
 }
 
 // The profile list starts with version/flags and the number of entries.
-uint32_t read_prof(const Io &io, const BoxRecord &box, const UuidHeader &uuid, VendorBoxRecord &prof) {
+uint32_t read_prof(const Io &io, const BoxRecord &box, PlayHandle &h) {
     FullBoxHeader list;
-    uint32_t ret = read_full_box_header(io, BoxRange{uuid.payload_offset, uuid.payload_size}, 0, &list);
+    const uint32_t ret = read_full_box_header(io, uuid_payload(box), 0, &list);
     if (ret != BXF_RET_OK) return ret;
-    keep_uuid(prof, box, uuid);
-    return parse_vendor_list(io, BoxRange{list.rest_offset, list.rest_size}, list.entry_count, prof);
+    keep_uuid(h.movie.prof, box);
+    return parse_vendor_list(io, BoxRange{list.rest_offset, list.rest_size}, list.entry_count, h.movie.prof);
 }
 
-uint32_t read_top_uuid(const Io &io, const BoxRecord &box, PlayHandle &h) {
-    UuidHeader uuid;
-    uint32_t ret = read_uuid_header(io, box.m_body_offset, box.m_body_size, &uuid);
-    if (ret != BXF_RET_OK) return ret;
-    MovieRecord &m = h.movie;
-    if (uuid.is_vendor_uuid) {
-        switch (uuid.code0) {
-        case BXF_FOURCC('L', 'I', 'C', 'I'):
-            if (keep_uuid(m.lici, box, uuid))
-                return parse_vendor_list(io, m.lici.payload, 0xFFFFFFFFu, m.lici);
-            break;
-        case BXF_FOURCC('M', 'T', 'S', 'D'):
-            if (!range_present(m.mtsd_payload)) {
-                m.mtsd_box = box_range(box);
-                m.mtsd_payload = BoxRange{uuid.payload_offset, uuid.payload_size};
-            }
-            break;
-        case BXF_FOURCC('P', 'R', 'O', 'F'):
-            if (!range_present(m.prof.payload)) return read_prof(io, box, uuid, m.prof);
-            break;
-        default:
-            break;
-        }
-    } else if (uuid.code0 == kBookUuid[0] && uuid.code1 == kBookUuid[1] && uuid.code2 == kBookUuid[2] &&
-               uuid.code3 == kBookUuid[3] && !range_present(m.book_payload)) {
-        m.book_box = box_range(box);
-        m.book_payload = BoxRange{uuid.payload_offset, uuid.payload_size};
-    }
+uint32_t read_book(const Io &, const BoxRecord &box, PlayHandle &h) {
+    h.movie.book_box = box_range(box);
+    h.movie.book_payload = uuid_payload(box);
     return BXF_RET_OK;
 }
 
@@ -127,7 +109,10 @@ const ChildRule<PlayHandle> kTopLevel[] = {
     {BXF_FOURCC('m', 'f', 'r', 'a'), Occurs::once, read_mfra},
     {BXF_FOURCC('m', 'd', 'r', 'i'), Occurs::once, read_mdri},
     {BXF_FOURCC('m', 'o', 'o', 'f'), Occurs::repeat, read_moof},
-    {BXF_FOURCC('u', 'u', 'i', 'd'), Occurs::repeat, read_top_uuid},
+    uuid_rule(vendor_uuid(BXF_FOURCC('L', 'I', 'C', 'I')), read_lici),
+    uuid_rule(vendor_uuid(BXF_FOURCC('M', 'T', 'S', 'D')), read_mtsd),
+    uuid_rule(vendor_uuid(BXF_FOURCC('P', 'R', 'O', 'F')), read_prof),
+    uuid_rule(kBookUuid, read_book),
 };
 
 // Unless the whole file is to be walked, the walk ends at the first fragment:

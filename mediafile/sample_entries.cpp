@@ -96,19 +96,9 @@ uint32_t read_meta_fields(const BufferIo &io, const BoxRecord &box, ByteCursor &
 
 // ---- Child boxes -----------------------------------------------------------
 
-// esds, avcC and hvcC exclude one another: the first one in the entry is
-// its decoder configuration.
-bool has_decoder_config(const SampleEntry &e) { return e.esds || e.avcc || e.hvcc; }
-
-uint32_t read_esds(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
-    return has_decoder_config(e) ? BXF_RET_OK : parse_esds(io, box, &e.esds);
-}
-uint32_t read_avcc(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
-    return has_decoder_config(e) ? BXF_RET_OK : parse_avcc(io, box, &e.avcc);
-}
-uint32_t read_hvcc(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
-    return has_decoder_config(e) ? BXF_RET_OK : parse_hvcc(io, box, &e.hvcc);
-}
+uint32_t read_esds(const BufferIo &io, const BoxRecord &box, SampleEntry &e) { return parse_esds(io, box, &e.esds); }
+uint32_t read_avcc(const BufferIo &io, const BoxRecord &box, SampleEntry &e) { return parse_avcc(io, box, &e.avcc); }
+uint32_t read_hvcc(const BufferIo &io, const BoxRecord &box, SampleEntry &e) { return parse_hvcc(io, box, &e.hvcc); }
 
 uint32_t read_sinf(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
     auto *sinf = alloc_record<SinfRecord>(io.inst);
@@ -135,17 +125,11 @@ uint32_t read_rinf(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
         release_scheme_record);
 }
 
-// Of the uuid children, the first vendor `3DDS` box is kept, after its
-// extended type.
-uint32_t read_uuid(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
-    if (e.stereo_3d.data) return BXF_RET_OK;
-    UuidHeader uuid;
-    const uint32_t ret = read_uuid_header_in_buffer(io.data, box.m_body_offset, box.m_body_size, &uuid);
-    if (ret != BXF_RET_OK) return ret;
-    if (!uuid.is_vendor_uuid || uuid.code0 != BXF_FOURCC('3', 'D', 'D', 'S')) return BXF_RET_OK;
+// The vendor `3DDS` box is kept after its extended type.
+uint32_t read_stereo_3d(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
     ByteCursor c = io.body(box);
     c.skip(16);
-    return copy_blob(io.inst, c, uuid.payload_size, &e.stereo_3d);
+    return copy_blob(io.inst, c, box.m_body_size - 16, &e.stereo_3d);
 }
 
 // srat (12.2.4): a full box of version 0 with the sampling rate.
@@ -181,16 +165,20 @@ uint32_t read_btrt(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
 
 using EntryRule = BufferRule<SampleEntry>;
 
-constexpr EntryRule kEsdsRow{BXF_FOURCC('e', 's', 'd', 's'), Occurs::once, read_esds};
+// esds, avcC and hvcC exclude one another: the first one in the entry is its
+// decoder configuration.
+constexpr uint8_t kDecoderConfigSlot = 1;
+
+constexpr EntryRule kEsdsRow{BXF_FOURCC('e', 's', 'd', 's'), Occurs::once, read_esds, kDecoderConfigSlot};
 constexpr EntryRule kSinfRow{BXF_FOURCC('s', 'i', 'n', 'f'), Occurs::repeat, read_sinf};
 
 const EntryRule kVisualChildren[] = {
     kEsdsRow,
-    {BXF_FOURCC('a', 'v', 'c', 'C'), Occurs::once, read_avcc},
-    {BXF_FOURCC('h', 'v', 'c', 'C'), Occurs::once, read_hvcc},
+    {BXF_FOURCC('a', 'v', 'c', 'C'), Occurs::once, read_avcc, kDecoderConfigSlot},
+    {BXF_FOURCC('h', 'v', 'c', 'C'), Occurs::once, read_hvcc, kDecoderConfigSlot},
     kSinfRow,
     {BXF_FOURCC('r', 'i', 'n', 'f'), Occurs::once, read_rinf},
-    {BXF_FOURCC('u', 'u', 'i', 'd'), Occurs::repeat, read_uuid},
+    uuid_rule(vendor_uuid(BXF_FOURCC('3', 'D', 'D', 'S')), read_stereo_3d),
 };
 
 const EntryRule kAudioChildren[] = {

@@ -145,14 +145,10 @@ uint32_t read_edts(const Io &io, const BoxRecord &box, TrakWalk &w) {
     return walk_container(io, body_range(box), kEdts, w);
 }
 
-// A track's USMT list; extended types are examined until one is kept.
-uint32_t read_uuid(const Io &io, const BoxRecord &box, TrakWalk &w) {
-    if (!locating(w) || range_present(w.node->usmt.payload)) return BXF_RET_OK;
-    UuidHeader uuid;
-    uint32_t ret = read_uuid_header(io, box.m_body_offset, box.m_body_size, &uuid);
-    if (ret != BXF_RET_OK) return ret;
-    if (!uuid.is_vendor_uuid || uuid.code0 != BXF_FOURCC('U', 'S', 'M', 'T')) return BXF_RET_OK;
-    w.node->usmt.payload = BoxRange{uuid.payload_offset, uuid.payload_size};
+// A track's USMT list, read while the track is located.
+uint32_t read_usmt(const Io &io, const BoxRecord &box, TrakWalk &w) {
+    if (!locating(w)) return BXF_RET_OK;
+    w.node->usmt.payload = uuid_payload(box);
     return parse_vendor_list(io, w.node->usmt.payload, 0xFFFFFFFFu, w.node->usmt);
 }
 
@@ -177,7 +173,7 @@ const ChildRule<TrakWalk> kTrak[] = {
     {BXF_FOURCC('t', 'r', 'e', 'f'), Occurs::once, read_tref},
     {BXF_FOURCC('e', 'd', 't', 's'), Occurs::once, read_edts},
     {BXF_FOURCC('m', 'd', 'i', 'a'), Occurs::once, read_mdia},
-    {BXF_FOURCC('u', 'u', 'i', 'd'), Occurs::repeat, read_uuid},
+    uuid_rule(vendor_uuid(BXF_FOURCC('U', 'S', 'M', 'T')), read_usmt),
     {BXF_FOURCC('s', 'e', 'n', 'c'), Occurs::once, read_senc},
 };
 

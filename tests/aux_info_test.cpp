@@ -8,6 +8,7 @@
 
 #include "aux_info.h"
 #include "container_walk.h"
+#include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
 #include "support/memory_file.h"
@@ -502,23 +503,14 @@ TEST(AuxBoxes, RecordedWithEmptyTables) {
     }
 }
 
-// A walk whose target holds an AuxWalk, as a traf walk does.
-struct TrafLike {
-    bxf::AuxWalk aux;
-};
-const bxf::ChildRule<TrafLike> kTrafRows[] = {
-    {BXF_FOURCC('s', 'e', 'n', 'c'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_senc_child>},
-    {BXF_FOURCC('s', 'a', 'i', 'o'), bxf::Occurs::repeat, bxf::aux_row<TrafLike, bxf::read_saio_child>},
-    {BXF_FOURCC('s', 'a', 'i', 'z'), bxf::Occurs::repeat, bxf::aux_row<TrafLike, bxf::read_saiz_child>},
-    {BXF_FOURCC('t', 'r', 'i', 'k'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_trik_child>},
-    {BXF_FOURCC('s', 'u', 'b', 's'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_subs_child>},
-    {BXF_FOURCC('a', 'v', 'c', 'n'), bxf::Occurs::once, bxf::aux_row<TrafLike, bxf::read_avcn_child>},
-};
-
 TEST(AuxBoxes, TrafChildren) {
-    const Bytes traf = box("traf", cat({full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40}),
-                                        full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}), full_box("subs", 0, 0, u32(0)),
-                                        box("avcn", u8(1)), full_box("senc", 0, 0, u32(0))}));
+    // The traf's one walk reads its head, finds its first trun and, given an
+    // AuxWalk, reads its auxiliary boxes.
+    const Bytes head = cat({full_box("tfhd", 0, 0, u32(7)), full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40})});
+    const Bytes trun = full_box("trun", 0, 0, u32(0));
+    const Bytes traf = box("traf", cat({head, trun, full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}),
+                                        full_box("subs", 0, 0, u32(0)), box("avcn", u8(1)),
+                                        full_box("senc", 0, 0, u32(0)), trun}));
     struct Row {
         uint32_t description_index, code;
     } rows[] = {{2, BXF_RET_OK}, {0, BXF_RET_FORMAT}, {3, BXF_RET_FORMAT}};
@@ -531,10 +523,14 @@ TEST(AuxBoxes, TrafChildren) {
         schemes.count = 2;
         schemes.state = bxf::kSchemesBuilt;
         AuxBoxes boxes{};
-        TrafLike target{bxf::AuxWalk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false}}};
-        EXPECT_EQ(bxf::walk_container(f.io, BoxRange{8, traf.size() - 8}, kTrafRows, target), r.code);
+        bxf::AuxWalk walk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false}};
+        bxf::TrafChildren children{};
+        EXPECT_EQ(bxf::walk_traf(f.io, BoxRange{8, traf.size() - 8}, &walk, &children), r.code);
         bxf::keep_only_aux_pair(boxes);
         if (r.code == BXF_RET_OK) {
+            EXPECT_TRUE(children.has_tfhd);
+            EXPECT_EQ(children.track_id, 7u);
+            EXPECT_EQ(children.first_trun, 8 + head.size()) << "the first of the two truns";
             EXPECT_EQ(boxes.has_senc, 1u);
             EXPECT_EQ(boxes.senc_version_flags, 2u) << "the first senc";
             EXPECT_EQ(boxes.saio.aux_info_type, kCbcs);
