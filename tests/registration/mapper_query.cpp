@@ -358,6 +358,10 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring module = argv[2];
         CheckMapperEntry(checks, mapper.Get(), KeloMervane());
         CheckClassKey(checks, CLSID_KeloMervane, KeloMervane().class_name, module);
+        // The property page is a class of the same module, not a filter: no mapper entry of its own.
+        CheckClassKey(checks, CLSID_KeloMervaneProperties, L"Kelo File Source Property Page", module);
+        checks.Expect(CountMatches(mapper.Get(), CLSID_KeloMervaneProperties, 0, nullptr) == 0,
+                      "no mapper entry of the property page");
     } else if (command == L"absent") {
         CheckAbsent(checks, mapper.Get());
     } else {

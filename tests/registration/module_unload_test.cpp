@@ -120,6 +120,12 @@ TEST_F(ModuleTest, DllGetClassObjectAnswersPerClassAndInterface) {
     const ClassObjectCase cases[] = {
         {"filter factory", &CLSID_KeloMervane, &IID_IClassFactory, S_OK},
         {"filter factory as IUnknown", &CLSID_KeloMervane, &IID_IUnknown, S_OK},
+        {"property page factory", &CLSID_KeloMervaneProperties, &IID_IClassFactory, S_OK},
+        {"property page factory as IUnknown", &CLSID_KeloMervaneProperties, &IID_IUnknown, S_OK},
+        {"the page's own interface from the factory", &CLSID_KeloMervaneProperties, &IID_IPropertyPage,
+         E_NOINTERFACE},
+        {"an unknown interface of a served class", &CLSID_KeloMervaneProperties, &kUnknownInterface, E_NOINTERFACE},
+        {"an unknown interface of an unknown class", &kUnknownClass, &kUnknownInterface, E_NOINTERFACE},
         {"the filter's own interface from the factory", &CLSID_KeloMervane, &IID_IBaseFilter, E_NOINTERFACE},
         {"an unknown interface", &CLSID_KeloMervane, &kUnknownInterface, E_NOINTERFACE},
         {"an unknown class", &kUnknownClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
@@ -155,6 +161,24 @@ TEST_F(ModuleTest, FactoryCreatesTheFilter) {
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));
     EXPECT_EQ(filter.Detach()->Release(), 0u);
     EXPECT_EQ(factory.Detach()->Release(), 0u);
+}
+
+TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
+    ComPtr<IClassFactory> factory = Factory(CLSID_KeloMervaneProperties);
+    ASSERT_TRUE(factory);
+    ComPtr<IPropertyPage> page;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, page.ReceiveVoid()), S_OK);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(factory.Detach()->Release(), 0u);
+    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the page is an object of the module";
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(page->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
+    void* object = Poison();
+    EXPECT_EQ(page->QueryInterface(IID_IBaseFilter, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    identity.Reset();
+    EXPECT_EQ(page.Detach()->Release(), 0u);
+    EXPECT_EQ(can_unload_now_(), S_OK) << "the module unloads after its last object";
 }
 
 TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
