@@ -6,6 +6,7 @@
 #include <new>
 
 #include "kelo_guids.h"
+#include "amr_stream.h"
 #include "avc_stream.h"
 #include "lpcm_stream.h"
 #include "mpeg4a_stream.h"
@@ -143,7 +144,9 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         CTrackStream* pin = nullptr;
         if (audio.entry_type == BXF_FOURCC('t', 'w', 'o', 's'))
             pin = MakePin<CLpcmStream>(this, L"LPCM", play_, track);
-        else if (audio.entry_type != BXF_FOURCC('s', 'a', 'm', 'r'))  // AMR has no pin yet
+        else if (audio.entry_type == BXF_FOURCC('s', 'a', 'm', 'r'))
+            pin = MakePin<CAmrStream>(this, L"AMR", play_, track);
+        else
             pin = MakePin<CMpeg4AStream>(this, L"MPEG4 Audio", play_, track);
         if (!pin) return false;
         *have_audio = true;
