@@ -1,0 +1,447 @@
+#include "filter_hostile_set.h"
+
+#include <algorithm>
+#include <map>
+
+#include "fragment_writer.h"
+#include "track_writer.h"
+
+using namespace boxw;
+
+namespace {
+
+// ---- Sample entries -------------------------------------------------------
+
+// An SPS that parses: Baseline, level 3.0, 160x128, POC type 2, no VUI.
+const Bytes kSps = {0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x0A, 0x11, 0x90};
+const Bytes kPps = {0x68, 0xCE, 0x3C, 0x80};
+
+Bytes avcc(const std::vector<Bytes>& sps, const std::vector<Bytes>& pps, uint8_t sps_count_field,
+           uint8_t length_size_minus_one = 3) {
+    Bytes body = {1, 0x42, 0xC0, 0x1E, uint8_t(0xFC | length_size_minus_one), uint8_t(0xE0 | sps_count_field)};
+    for (const Bytes& s : sps) append(body, cat({u16(uint16_t(s.size())), s}));
+    append(body, u8(uint8_t(pps.size())));
+    for (const Bytes& p : pps) append(body, cat({u16(uint16_t(p.size())), p}));
+    return box("avcC", body);
+}
+Bytes avc1(const Bytes& avcc_box) { return visual_entry("avc1", 160, 128, avcc_box); }
+const Bytes kAvc1 = avc1(avcc({kSps}, {kPps}, 1));
+
+// AAC LC, 48 kHz, stereo: object type 2, frequency index 3, channels 2.
+const Bytes kAscLcStereo = {0x11, 0x90};
+
+// An ES_Descriptor for an audio stream whose DecoderConfigDescriptor holds
+// `specific_info` (no DecoderSpecificInfo when `with_info` is false).
+Bytes esds(const Bytes& specific_info, bool with_info = true, uint8_t object_type_indication = 0x40) {
+    Bytes config = cat({u8(object_type_indication), u8(0x15), be(0, 3), u32(128000), u32(128000)});
+    if (with_info) append(config, descriptor(5, specific_info));
+    return full_box("esds", 0, 0, descriptor(3, cat({u16(1), u8(0), descriptor(4, config), descriptor(6, {0x02})})));
+}
+Bytes mp4a(const Bytes& esds_box, uint16_t channels = 2) {
+    return audio_entry("mp4a", channels, 16, 48000u << 16, esds_box);
+}
+const Bytes kMp4a = mp4a(esds(kAscLcStereo));
+
+// ---- A movie from tracks --------------------------------------------------
+
+struct TrackPlan {
+    const char* handler = "vide";
+    uint32_t time_scale = 12800;
+    uint32_t delta = 512;
+    Bytes stsd_entries;
+    uint32_t entry_count = 1;
+    std::vector<Bytes> samples;
+    std::vector<uint32_t> description;  // per sample; empty: all 1
+    std::vector<uint32_t> sync;         // empty: every sample is a sync sample (no stss)
+    std::map<std::string, Bytes> replaced;  // a table box by type, written instead of the true one
+    Bytes extra;                         // more stbl children
+};
+
+// H.264 access units of one NAL unit each: an IDR picture every 25 samples.
+std::vector<Bytes> avc_samples(size_t count, size_t size = 200) {
+    std::vector<Bytes> samples;
+    for (size_t i = 0; i < count; ++i) {
+        Bytes nal(size, uint8_t(0x5A + i));
+        nal[0] = i % 25 == 0 ? 0x65 : 0x41;
+        samples.push_back(cat({u32(uint32_t(nal.size())), nal}));
+    }
+    return samples;
+}
+
+std::vector<Bytes> aac_samples(size_t count, size_t size = 180) {
+    std::vector<Bytes> samples;
+    for (size_t i = 0; i < count; ++i) samples.push_back(Bytes(size, uint8_t(0x21 + i)));
+    return samples;
+}
+
+TrackPlan video_plan() {
+    TrackPlan t;
+    t.stsd_entries = kAvc1;
+    t.samples = avc_samples(50);
+    for (uint32_t s = 1; s <= 50; s += 25) t.sync.push_back(s);
+    return t;
+}
+
+TrackPlan audio_plan(const Bytes& entry = kMp4a) {
+    TrackPlan t;
+    t.handler = "soun";
+    t.time_scale = 48000;
+    t.delta = 1024;
+    t.stsd_entries = entry;
+    t.samples = aac_samples(94);
+    return t;
+}
+
+Bytes table(const TrackPlan& t, const char* type, const Bytes& made) {
+    auto replaced = t.replaced.find(type);
+    return replaced == t.replaced.end() ? made : replaced->second;
+}
+
+Bytes stbl_children(const TrackPlan& t, const std::vector<uint32_t>& offsets) {
+    std::vector<uint32_t> sizes;
+    for (const Bytes& s : t.samples) sizes.push_back(uint32_t(s.size()));
+    // One sample per chunk; a new stsc entry wherever the description changes.
+    std::vector<StscEntry> chunks;
+    for (size_t i = 0; i < t.samples.size(); ++i) {
+        const uint32_t d = t.description.empty() ? 1 : t.description[i];
+        if (chunks.empty() || chunks.back().description_index != d) chunks.push_back({uint32_t(i + 1), 1, d});
+    }
+    Bytes children = cat({table(t, "stsd", stsd(t.stsd_entries, t.entry_count)),
+                          table(t, "stts", stts({{uint32_t(t.samples.size()), t.delta}})),
+                          table(t, "stsc", stsc(chunks)), table(t, "stsz", stsz(sizes)),
+                          table(t, "stco", stco(offsets))});
+    if (!t.sync.empty() || t.replaced.count("stss")) append(children, table(t, "stss", stss(t.sync)));
+    if (t.replaced.count("ctts")) append(children, t.replaced.at("ctts"));
+    append(children, t.extra);
+    return children;
+}
+
+Bytes trak_box(const TrackPlan& t, uint32_t id, const std::vector<uint32_t>& offsets) {
+    const uint64_t duration = uint64_t(t.samples.size()) * t.delta;
+    const bool sound = std::string(t.handler) == "soun";
+    const Bytes media_header = sound ? full_box("smhd", 0, 0, zeros(4)) : full_box("vmhd", 0, 1, zeros(8));
+    const Bytes mdia = box("mdia", cat({table(t, "mdhd", mdhd(0, t.time_scale, duration)), hdlr(t.handler),
+                                        minf(media_header, stbl_children(t, offsets))}));
+    return box("trak", cat({tkhd(0, id, t.time_scale ? duration * 1000 / t.time_scale : 0, sound ? 0 : 160u << 16,
+                                 sound ? 0 : 128u << 16),
+                            mdia}));
+}
+
+// ftyp, mdat with every track's samples one after the other, then moov.
+Bytes movie(const std::vector<TrackPlan>& tracks, const Bytes& mvhd_box = mvhd(0, 1000, 2000)) {
+    const Bytes head = ftyp();
+    Bytes data;
+    std::vector<std::vector<uint32_t>> offsets;
+    for (const TrackPlan& t : tracks) {
+        offsets.emplace_back();
+        for (const Bytes& s : t.samples) {
+            offsets.back().push_back(uint32_t(head.size() + 8 + data.size()));
+            append(data, s);
+        }
+    }
+    Bytes traks;
+    for (size_t i = 0; i < tracks.size(); ++i) append(traks, trak_box(tracks[i], uint32_t(i + 1), offsets[i]));
+    return cat({head, box("mdat", data), box("moov", cat({mvhd_box, traks}))});
+}
+
+Bytes av_movie(const TrackPlan& video = video_plan(), const TrackPlan& audio = audio_plan()) {
+    return movie({video, audio});
+}
+
+TrackPlan replaced(TrackPlan t, const char* type, Bytes value) {
+    t.replaced[type] = std::move(value);
+    return t;
+}
+
+Bytes huge_count(const char* type, const Bytes& before = {}) {
+    return full_box(type, 0, 0, cat({before, u32(0xFFFFFFFF), zeros(8)}));
+}
+
+// The file with every mvhd and mdhd time scale set to 0.
+Bytes zero_time_scales(Bytes file) {
+    for (const char* type : {"mvhd", "mdhd"})
+        for (auto at = std::search(file.begin(), file.end(), type, type + 4); at != file.end();
+             at = std::search(at + 4, file.end(), type, type + 4))
+            std::fill(at + 16, at + 20, 0);  // type, version/flags, two 32-bit times
+    return file;
+}
+
+// ---- The set --------------------------------------------------------------
+
+void add(std::vector<HostileFile>* set, const std::string& name, Bytes bytes) {
+    set->push_back({name + ".mp4", std::move(bytes)});
+}
+
+// The library's classes of malformed tables, in the video track and some in
+// the audio track of an otherwise good movie.
+void library_tables(std::vector<HostileFile>* set) {
+    const TrackPlan v = video_plan();
+    const TrackPlan a = audio_plan();
+    const struct {
+        const char* name;
+        const char* type;
+        Bytes value;
+    } rows[] = {
+        {"stts-count-2e32", "stts", huge_count("stts")},
+        {"ctts-count-2e32", "ctts", huge_count("ctts")},
+        {"stsc-count-2e32", "stsc", huge_count("stsc")},
+        {"stsz-count-2e32", "stsz", huge_count("stsz", u32(0))},
+        {"stco-count-2e32", "stco", huge_count("stco")},
+        {"co64-count-2e32", "stco", huge_count("co64")},
+        {"stss-count-2e32", "stss", huge_count("stss")},
+        {"stsd-count-2e32", "stsd", huge_count("stsd")},
+        {"stsz-count-wraps", "stsz", full_box("stsz", 0, 0, cat({u32(0), u32(0x40000001), u32(5)}))},
+        {"stsc-first-chunk-0", "stsc", stsc({{0, 1, 1}})},
+        {"stsc-first-chunk-decreasing", "stsc", stsc({{2, 1, 1}, {1, 1, 1}})},
+        {"stsc-past-the-chunks", "stsc", stsc({{1, 1, 1}, {900, 1, 1}})},
+        {"stts-delta-0", "stts", stts({{50, 0}})},
+        {"stts-sum-past-2e64", "stts", stts({{0xFFFFFFFF, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF}, {4, 1}})},
+        {"ctts-past-2e32-samples", "ctts", ctts({{0xFFFFFFFF, 1}, {0xFFFFFFFF, 1}})},
+        {"stts-shorter", "stts", stts({{20, 512}})},
+        {"stsz-longer", "stsz", stsz(std::vector<uint32_t>(80, 204))},
+        {"chunk-offset-past-2e63", "stco", full_box("co64", 0, 0, cat({u32(2), u64(UINT64_MAX - 3), u64(0)}))},
+        {"sizes-past-2e64", "stco", full_box("co64", 0, 0, cat({u32(2), u64(UINT64_MAX - 3), u64(UINT64_MAX)}))},
+        {"chunk-offsets-past-the-file", "stco", stco(std::vector<uint32_t>(50, 0x7FFFFFF0))},
+        {"stss-sample-0-and-past", "stss", stss({0, 1000, 0xFFFFFFFF})},
+        {"stss-empty", "stss", stss({})},
+    };
+    for (const auto& r : rows) {
+        add(set, std::string("lib-video-") + r.name, av_movie(replaced(v, r.type, r.value), a));
+        add(set, std::string("lib-audio-") + r.name, av_movie(v, replaced(a, r.type, r.value)));
+    }
+    add(set, "lib-time-scales-0", zero_time_scales(av_movie()));
+    add(set, "lib-mdhd-time-scale-0-video", av_movie(replaced(v, "mdhd", mdhd(0, 0, 25600)), a));
+    add(set, "lib-mdhd-time-scale-0-audio", av_movie(v, replaced(a, "mdhd", mdhd(0, 0, 96256))));
+}
+
+void library_boxes(std::vector<HostileFile>* set) {
+    const Bytes good = av_movie();
+    Bytes repeated, nested = box("free");
+    for (int i = 0; i < 5000; ++i) append(repeated, box("free"));
+    for (int i = 0; i < 3000; ++i) nested = box("udta", nested);
+    add(set, "lib-largesize-0", cat({good, large_box("free", zeros(4), 0)}));
+    add(set, "lib-largesize-8", cat({good, large_box("free", zeros(4), 8)}));
+    add(set, "lib-largesize-2e63", cat({good, large_box("free", zeros(4), 1ull << 63)}));
+    add(set, "lib-size-0-in-moov", cat({ftyp(), box("moov", cat({mvhd(0, 1000), box_sized(0, "free")}))}));
+    add(set, "lib-size-2e32-1", cat({good, box_sized(0xFFFFFFFF, "mdat", zeros(4))}));
+    add(set, "lib-box-sizes-1-to-7", cat({good, box_sized(3, "free")}));
+    add(set, "lib-5000-repeated-boxes", cat({good, repeated}));
+    add(set, "lib-3000-nested-boxes", cat({ftyp(), nested, good}));
+    add(set, "lib-pssh-kid-count-2e32",
+        cat({ftyp(), box("moov", cat({mvhd(0, 1000), full_box("pssh", 1, 0, cat({zeros(16), u32(0xFFFFFFFF), zeros(8)}))}))}));
+    add(set, "lib-avcc-set-past-its-box",
+        av_movie(replaced(video_plan(), "stsd",
+                          stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))), 1))));
+    add(set, "lib-esds-length-past-its-box",
+        av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16,
+                                                      full_box("esds", 0, 0, cat({u8(3), u8(0x7F), u16(1), u8(0)}))))));
+    add(set, "lib-no-moov", cat({ftyp(), box("mdat", zeros(64))}));
+    add(set, "lib-empty-file", {});
+    add(set, "lib-moov-without-tracks", cat({ftyp(), box("moov", mvhd(0, 1000))}));
+    // Truncated at sixteen places, eight of them inside moov.
+    const char* moov_type = "moov";
+    const size_t moov = size_t(std::search(good.begin(), good.end(), moov_type, moov_type + 4) - good.begin());
+    for (int i = 1; i <= 8; ++i) {
+        add(set, "lib-cut-" + std::to_string(i) + "-of-8", Bytes(good.begin(), good.begin() + good.size() * i / 9));
+        const size_t in_moov = moov + (good.size() - moov) * i / 9;
+        add(set, "lib-cut-in-moov-" + std::to_string(i) + "-of-8", Bytes(good.begin(), good.begin() + in_moov));
+    }
+}
+
+Bytes one_fragment(const Bytes& traf_children, const Bytes& after = {}) {
+    return cat({fragmented_movie(1, trex(1, 10, 4), moof(1, traf(traf_children))), after});
+}
+
+void library_fragments(std::vector<HostileFile>* set) {
+    const Bytes head = tfhd({1, 0x020000});
+    add(set, "lib-trun-count-2e32", one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0x200, cat({u32(0xFFFFFFFF), zeros(8)}))})));
+    add(set, "lib-trun-2e32-default-samples", one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0, u32(0xFFFFFFFF))})));
+    add(set, "lib-trun-offset-past-2e64", one_fragment(cat({tfhd({1, 0x1, UINT64_MAX - 2}), tfdt(0), trun(0x201, {{0, 4}}, 100)})));
+    add(set, "lib-tfdt-near-2e64", one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0x300, {{10, 4}})})));
+    add(set, "lib-more-traf-than-tracks",
+        fragmented_movie(1, trex(1), moof(1, cat({traf(cat({head, trun(0x300, {{1, 1}})})), traf(head)}))));
+    add(set, "lib-tfra-count-2e32",
+        one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfra(huge_count("tfra", cat({u32(1), u32(0)})))));
+    add(set, "lib-mfro-past-the-file", one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfro(0x7FFFFFFF)));
+    add(set, "lib-mfro-at-itself", one_fragment(cat({head, tfdt(0), trun(0x300, {{10, 4}})}), mfro(16)));
+    // A playable movie followed by a fragment of the video track.
+    add(set, "lib-moov-then-fragment",
+        cat({av_movie(), moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(25600), trun(0x300, {{512, 204}})})))}));
+}
+
+// Files that reach the pins' own parsing and delivery.
+void pin_files(std::vector<HostileFile>* set) {
+    const TrackPlan a = audio_plan();
+    auto video_with = [](const Bytes& entry) {
+        TrackPlan v = video_plan();
+        v.stsd_entries = entry;
+        return v;
+    };
+
+    // Parameter sets.
+    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a));
+    add(set, "avc-sps-empty", av_movie(video_with(avc1(avcc({{}}, {kPps}, 1))), a));
+    add(set, "avc-no-parameter-sets", av_movie(video_with(avc1(avcc({}, {}, 0))), a));
+    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a));
+    // 32 sets written, a count field (5 bits) that holds at most 31.
+    add(set, "avc-32-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))), a));
+    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a));
+    add(set, "avc-level-below-9",
+        av_movie(video_with(avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))), a));
+    add(set, "avc-avcc-truncated", av_movie(video_with(avc1(box("avcC", Bytes{1, 0x42, 0xC0}))), a));
+    add(set, "avc-no-avcc", av_movie(video_with(visual_entry("avc1", 160, 128)), a));
+    add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a));
+    add(set, "avc-length-size-1", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 0))), a));
+
+    // NAL length fields.
+    {
+        TrackPlan v = video_plan();
+        v.samples[3] = cat({u32(0), Bytes(200, 0x41)});
+        add(set, "avc-nal-length-0", av_movie(v, a));
+        v = video_plan();
+        v.samples[3] = cat({u32(300), Bytes(200, 0x41)});
+        add(set, "avc-nal-length-past-the-sample", av_movie(v, a));
+        v = video_plan();
+        v.samples[3] = cat({u32(0xFFFFFFFF), Bytes(200, 0x41)});
+        add(set, "avc-nal-length-2e32-1", av_movie(v, a));
+        v = video_plan();
+        v.samples[3] = Bytes{0x00, 0x00};  // shorter than its length field
+        add(set, "avc-sample-shorter-than-a-length", av_movie(v, a));
+        v = video_plan();
+        v.samples[3] = {};
+        add(set, "avc-sample-size-0", av_movie(v, a));
+    }
+
+    // Samples larger than a pin's buffer: AVC 3,125,000 bytes, AAC 4,608.
+    {
+        TrackPlan v = video_plan();
+        v.samples.resize(3);
+        v.sync = {1};
+        const Bytes big(3125001, 0x41);
+        v.samples[1] = cat({u32(uint32_t(big.size())), big});
+        add(set, "avc-sample-past-the-buffer", av_movie(v, a));
+        TrackPlan big_audio = audio_plan();
+        big_audio.samples[2] = Bytes(4609, 0x21);
+        add(set, "aac-sample-4609-bytes", av_movie(video_plan(), big_audio));
+        big_audio.samples[2] = Bytes(4608, 0x21);
+        add(set, "aac-sample-4608-bytes", av_movie(video_plan(), big_audio));
+    }
+
+    // AMR: a 4,609-byte sample (one more than the pin's buffer).
+    {
+        TrackPlan amr = audio_plan(audio_entry("samr", 1, 16, 8000u << 16,
+                                               box("damr", cat({fourcc("kelo"), u8(0), u16(0x81FF), u8(0), u8(1)}))));
+        amr.time_scale = 8000;
+        amr.delta = 160;
+        amr.samples = std::vector<Bytes>(50, Bytes(32, 0x3C));
+        amr.samples[4] = Bytes(4609, 0x3C);
+        add(set, "amr-sample-4609-bytes", av_movie(video_plan(), amr));
+        add(set, "amr-alone-sample-4609-bytes", movie({amr}));
+    }
+
+    // Every AudioSpecificConfig the AAC pin refuses, and configurations at the edge.
+    const struct {
+        const char* name;
+        Bytes config;
+    } configs[] = {
+        {"aac-main", {0x09, 0x90}},                     // object type 1
+        {"aac-ssr", {0x19, 0x90}},                      // 3
+        {"aac-ltp", {0x21, 0x90}},                      // 4
+        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}},          // 5, with its extension frequency
+        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}},           // 29
+        {"aac-escape-object-type", {0xF8, 0x0E, 0x40}},  // 31: 32 + 6
+        {"aac-channels-3", {0x11, 0x98}},
+        {"aac-channels-4", {0x11, 0xA0}},
+        {"aac-channels-5", {0x11, 0xA8}},
+        {"aac-channels-7", {0x11, 0xB8}},
+        {"aac-channels-8-reserved", {0x11, 0xC0}},
+        {"aac-channels-15-reserved", {0x11, 0xF8}},
+        {"aac-frequency-index-13-reserved", {0x16, 0x90}},
+        {"aac-frequency-index-15-explicit", {0x17, 0x80, 0xBB, 0x81, 0x00}},
+        {"aac-frequency-index-15-truncated", {0x17, 0x80}},
+        // Configuration 0 with a program_config_element: three front elements
+        // (refused), truncated (refused), and a dual-mono pair (accepted).
+        {"aac-pce-three-front", {0x11, 0x80, 0x01, 0x8C, 0x00, 0x00, 0x00, 0x00}},
+        {"aac-pce-truncated", {0x11, 0x80, 0x01}},
+        {"aac-config-one-byte", {0x11}},
+        {"aac-config-empty", {}},
+    };
+    for (const auto& c : configs) add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))));
+    add(set, "aac-no-decoder-specific-info", av_movie(video_plan(), audio_plan(mp4a(esds({}, false)))));
+    add(set, "aac-mp3-object-type-indication", av_movie(video_plan(), audio_plan(mp4a(esds(kAscLcStereo, true, 0x6B)))));
+    add(set, "aac-no-esds", av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16))));
+    add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
+
+    // MPEG-4 Visual: a VOL header that ends in the middle; H.263 with no d263.
+    {
+        const Bytes vol_cut = {0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x09,
+                               0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00};
+        const Bytes entry = visual_entry(
+            "mp4v", 160, 128,
+            full_box("esds", 0, 0,
+                     descriptor(3, cat({u16(1), u8(0),
+                                        descriptor(4, cat({u8(0x20), u8(0x11), be(0, 3), u32(0), u32(0), descriptor(5, vol_cut)})),
+                                        descriptor(6, {0x02})}))));
+        TrackPlan v = video_plan();
+        v.stsd_entries = entry;
+        v.samples = aac_samples(50, 120);
+        add(set, "mp4v-vol-past-its-end", av_movie(v, a));
+        add(set, "mp4v-alone-vol-past-its-end", movie({v}));
+        TrackPlan h263 = v;
+        h263.stsd_entries = visual_entry("s263", 176, 144);
+        add(set, "s263-without-d263", av_movie(h263, a));
+    }
+
+    // Big-endian PCM with 4 bits per sample, and with 0 channels.
+    {
+        TrackPlan pcm = audio_plan(audio_entry("twos", 2, 4, 44100u << 16));
+        pcm.time_scale = 44100;
+        pcm.delta = 1;
+        pcm.samples = std::vector<Bytes>(4410, Bytes{0x12});
+        add(set, "twos-4-bits", av_movie(video_plan(), pcm));
+        add(set, "twos-alone-4-bits", movie({pcm}));
+        pcm.stsd_entries = audio_entry("twos", 0, 16, 44100u << 16);
+        add(set, "twos-0-channels", movie({pcm}));
+        pcm.stsd_entries = audio_entry("twos", 2, 16, 0);
+        pcm.time_scale = 0;
+        add(set, "twos-rate-and-time-scale-0", movie({pcm}));
+    }
+
+    // A sample description index that changes mid-track: to a second good
+    // entry, to one of another kind, and to one that does not exist.
+    {
+        TrackPlan v = video_plan();
+        v.stsd_entries = cat({kAvc1, avc1(avcc({{0x67, 0x4D, 0x40, 0x1F, 0xDA, 0x0A, 0x11, 0x90}}, {kPps}, 1))});
+        v.entry_count = 2;
+        v.description.assign(50, 1);
+        std::fill(v.description.begin() + 20, v.description.end(), 2);
+        TrackPlan au = audio_plan();
+        au.stsd_entries = cat({kMp4a, mp4a(esds({0x11, 0x88}), 1)});
+        au.entry_count = 2;
+        au.description.assign(94, 1);
+        std::fill(au.description.begin() + 40, au.description.end(), 2);
+        add(set, "description-changes-mid-track", av_movie(v, au));
+        v.stsd_entries = cat({kAvc1, visual_entry("mp4v", 160, 128)});
+        au.stsd_entries = cat({kMp4a, audio_entry("twos", 2, 16, 48000u << 16)});
+        add(set, "description-changes-kind-mid-track", av_movie(v, au));
+        v.stsd_entries = kAvc1;
+        v.entry_count = 1;
+        std::fill(v.description.begin() + 20, v.description.end(), 3);
+        au.stsd_entries = kMp4a;
+        au.entry_count = 1;
+        std::fill(au.description.begin() + 40, au.description.end(), 0);
+        add(set, "description-index-missing-mid-track", av_movie(v, au));
+    }
+}
+
+}  // namespace
+
+std::vector<HostileFile> FilterHostileSet() {
+    std::vector<HostileFile> set;
+    add(&set, "good-h264-aac", av_movie());
+    library_tables(&set);
+    library_boxes(&set);
+    library_fragments(&set);
+    pin_files(&set);
+    return set;
+}

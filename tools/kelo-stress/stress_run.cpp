@@ -1,0 +1,276 @@
+#include "stress_run.h"
+
+#include <sstream>
+
+namespace {
+
+constexpr REFERENCE_TIME kSecond = 10000000;
+constexpr DWORD kRestartWaitMs = 2000;
+constexpr DWORD kCompletionMs = 10000;
+// The video sink takes a millisecond per sample while seeks run, so a run
+// lasts long enough for seeks to land in it and audio reaches the
+// interleave gate's five-second lead.
+constexpr DWORD kVideoReceiveDelayMs = 1;
+
+std::string Hex(HRESULT hr) {
+    std::ostringstream text;
+    text << "0x" << std::hex << static_cast<unsigned long>(hr);
+    return text.str();
+}
+
+}  // namespace
+
+void StressRun::Fault(const std::string& line) {
+    if (faults_.size() < 200) std::fprintf(stderr, "fault: %s\n", line.c_str());
+    faults_.push_back(line);
+}
+
+DWORD StressRun::RandomMs(DWORD most) { return std::uniform_int_distribution<DWORD>(0, most)(random_); }
+
+// After Load the library holds the movie and track records; the first run
+// adds the table windows, within their fixed budget. From then on every phase
+// must leave the use where the first run left it: a seek, a cycle or a
+// restart that kept a block would show here.
+void StressRun::SampleMemory(const char* phase) {
+    LibraryMemoryUse use;
+    if (!module_.LibraryMemory(&use)) return;
+    memory_.emplace_back(phase, use.live_bytes);
+    if (memory_.size() < 3) return;
+    const int64_t settled = memory_[1].second;
+    if (use.live_bytes != settled)
+        Fault(std::string("library memory ") + phase + ": " + std::to_string(use.live_bytes) +
+              " bytes, after the first run " + std::to_string(settled));
+}
+
+bool StressRun::Open(StressGraph* graph, const std::wstring& path) {
+    HRESULT hr;
+    {
+        auto timed = log_->Time("load");
+        hr = graph->Load(path);
+    }
+    if (hr != S_OK) {
+        Fault("Load: " + Hex(hr));
+        return false;
+    }
+    std::vector<HRESULT> refusals;
+    {
+        auto timed = log_->Time("connect");
+        graph->ConnectSinks(true, &refusals);
+    }
+    video_sink_ = graph->SinkOf(MEDIATYPE_Video);
+    audio_sink_ = graph->SinkOf(MEDIATYPE_Audio);
+    if (!video_sink_ || !audio_sink_ || !refusals.empty()) {
+        Fault("the file must give a connected video and audio pin");
+        return false;
+    }
+    if (FAILED(graph->Seeking()->GetDuration(&duration_)) || duration_ < 4 * kSecond) {
+        Fault("the file must last at least 4 s");
+        return false;
+    }
+    SampleMemory("after Load");
+    return true;
+}
+
+HRESULT StressRun::SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind) {
+    video_sink_->Clear();
+    audio_sink_->Clear();
+    const bool with_stop = stop >= 0;
+    LONGLONG current = start, end = with_stop ? stop : 0;
+    HRESULT hr;
+    {
+        auto timed = log_->Time(kind);
+        hr = graph->Seeking()->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &end,
+                                            with_stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
+    }
+    if (FAILED(hr)) Fault(std::string(kind) + " to " + std::to_string(start) + ": " + Hex(hr));
+    start_ = video_start_ = start;
+    if (with_stop) {
+        stop_ = stop;
+        stop_known_ = true;
+    }
+    // A new stop restarts the pins too, before the new start does; a seek
+    // while stopped restarts nothing until the graph runs.
+    OAFilterState state = State_Stopped;
+    graph->Control()->GetState(0, &state);
+    if (state != State_Stopped) VideoRestarted(with_stop ? 2 : 1);
+    return hr;
+}
+
+void StressRun::VideoRestarted(int times) {
+    for (int i = 0; i < times; ++i) video_start_ = video_.SegmentStart(video_start_);
+}
+
+void StressRun::CheckRestarted(const char* what) {
+    RestartExpectation expected;
+    expected.video_start = video_start_;
+    expected.stop_known = stop_known_;
+    expected.audio_start = start_;
+    expected.stop = stop_;
+    expected.rate = rate_;
+    // Well inside both tracks, whose lengths differ by a frame or two.
+    expected.samples_due = start_ + kSecond / 2 < duration_ && (!stop_known_ || stop_ > start_);
+    ++restarts_checked_;
+    for (const std::string& line : CheckRestart(video_sink_, audio_sink_, expected, kRestartWaitMs)) {
+        std::ostringstream context;
+        context << what << " to " << start_ << " (stop " << stop_ << ", rate " << rate_ << "): " << line;
+        Fault(context.str());
+    }
+}
+
+// Targets anywhere, with the places where a pin has nothing or little left
+// drawn more often: 0, the end, past the end; a third with a stop position.
+void StressRun::Seek(StressGraph* graph, const char* kind) {
+    const int where = std::uniform_int_distribution<int>(0, 19)(random_);
+    REFERENCE_TIME start;
+    if (where == 0)
+        start = 0;
+    else if (where == 1)
+        start = duration_;
+    else if (where == 2)
+        start = duration_ + std::uniform_int_distribution<REFERENCE_TIME>(1, 3 * kSecond)(random_);
+    else
+        start = std::uniform_int_distribution<REFERENCE_TIME>(0, duration_ - 1)(random_);
+    // A third set a stop a little after the start; the others play to the
+    // end, leaving the stop alone when it is there already.
+    REFERENCE_TIME stop = duration_;
+    if (std::uniform_int_distribution<int>(0, 2)(random_) == 0)
+        stop = start + std::uniform_int_distribution<REFERENCE_TIME>(kSecond / 5, 4 * kSecond)(random_);
+    else if (stop_known_ && stop_ == duration_)
+        stop = -1;
+    if (SUCCEEDED(SetPositions(graph, start, stop, kind))) CheckRestarted(kind);
+}
+
+void StressRun::ChangeRate(StressGraph*) {
+    static const double kRates[] = {0.5, 1.0, 1.25, 2.0, 4.0};
+    const double rate = kRates[std::uniform_int_distribution<size_t>(0, 4)(random_)];
+    video_sink_->Clear();
+    audio_sink_->Clear();
+    HRESULT hr;
+    {
+        auto timed = log_->Time("rate change");
+        hr = audio_sink_->SetRate(rate);
+    }
+    if (FAILED(hr)) {
+        Fault("SetRate " + std::to_string(rate) + ": " + Hex(hr));
+        return;
+    }
+    rate_ = rate;
+    VideoRestarted(1);
+    CheckRestarted("rate change");
+}
+
+void StressRun::RunToCompletion(StressGraph* graph, const char* phase) {
+    graph->PumpEvents(0);
+    HRESULT hr;
+    {
+        auto timed = log_->Time("run to completion", kCompletionMs);
+        hr = graph->WaitForEnd(kCompletionMs);
+    }
+    if (hr != S_OK) Fault(std::string(phase) + ": the run ends with " + Hex(hr) + " instead of EC_COMPLETE");
+    if (!video_sink_->WaitForEndOfStream(kRestartWaitMs)) Fault(std::string(phase) + ": no end of stream on video");
+    if (!audio_sink_->WaitForEndOfStream(kRestartWaitMs)) Fault(std::string(phase) + ": no end of stream on audio");
+}
+
+void StressRun::RunningSeeks(StressGraph* graph) {
+    video_sink_->SetReceiveDelay(kVideoReceiveDelayMs);
+    {
+        auto timed = log_->Time("run");
+        if (FAILED(graph->Control()->Run())) Fault("Run before the seeks failed");
+    }
+    for (int i = 0; i < settings_.running_seeks; ++i) {
+        // About one operation in ten changes the rate instead.
+        if (std::uniform_int_distribution<int>(0, 9)(random_) == 0)
+            ChangeRate(graph);
+        else
+            Seek(graph, "seek while running");
+        graph->PumpEvents(0);
+        Sleep(RandomMs(5));
+    }
+    // Back to rate 1, then from two seconds before the end to the end.
+    video_sink_->SetReceiveDelay(0);
+    if (FAILED(audio_sink_->SetRate(1.0))) Fault("SetRate 1.0 after the seeks failed");
+    VideoRestarted(1);
+    rate_ = 1.0;
+    graph->PumpEvents(0);
+    if (SUCCEEDED(SetPositions(graph, duration_ - 2 * kSecond, duration_, "seek while running")))
+        CheckRestarted("the last seek");
+    RunToCompletion(graph, "after the seeks");
+    SampleMemory("after the running seeks");
+}
+
+void StressRun::Cycles(StressGraph* graph) {
+    IMediaControl* control = graph->Control();
+    for (int i = 0; i < settings_.cycles; ++i) {
+        struct Step {
+            const char* kind;
+            HRESULT (STDMETHODCALLTYPE IMediaControl::*call)();
+        };
+        static const Step kSteps[] = {{"cycle run", &IMediaControl::Run},
+                                      {"cycle pause", &IMediaControl::Pause},
+                                      {"cycle run", &IMediaControl::Run},
+                                      {"cycle stop", &IMediaControl::Stop}};
+        for (const Step& step : kSteps) {
+            HRESULT hr;
+            {
+                auto timed = log_->Time(step.kind);
+                hr = (control->*step.call)();
+            }
+            if (FAILED(hr)) Fault(std::string(step.kind) + ": " + Hex(hr));
+            Sleep(RandomMs(20));
+        }
+        graph->PumpEvents(0);
+    }
+    SampleMemory("after the cycles");
+}
+
+void StressRun::PausedSeeks(StressGraph* graph) {
+    {
+        auto timed = log_->Time("pause");
+        if (FAILED(graph->Control()->Pause())) Fault("Pause before the paused seeks failed");
+    }
+    for (int i = 0; i < settings_.paused_seeks; ++i) {
+        Seek(graph, "seek while paused");
+        graph->PumpEvents(0);
+    }
+    {
+        auto timed = log_->Time("stop");
+        graph->Control()->Stop();
+    }
+    SampleMemory("after the paused seeks");
+    // And the graph still plays the file whole from the start.
+    if (SUCCEEDED(SetPositions(graph, 0, duration_, "seek while stopped"))) {
+        {
+            auto timed = log_->Time("run");
+            if (FAILED(graph->Control()->Run())) Fault("Run after the paused seeks failed");
+        }
+        VideoRestarted(1);
+        CheckRestarted("run from the start");
+        RunToCompletion(graph, "the last run");
+    }
+    {
+        auto timed = log_->Time("stop");
+        graph->Control()->Stop();
+    }
+    SampleMemory("after the last run");
+}
+
+void StressRun::Run(const std::wstring& path) {
+    StressGraph graph(module_);
+    if (!Open(&graph, path)) return;
+    {
+        auto timed = log_->Time("run");
+        if (FAILED(graph.Control()->Run())) Fault("the first Run failed");
+    }
+    CheckRestarted("the first run");
+    RunToCompletion(&graph, "the first run");
+    SampleMemory("after the first run");
+    RunningSeeks(&graph);
+    {
+        auto timed = log_->Time("stop");
+        graph.Control()->Stop();
+    }
+    Cycles(&graph);
+    PausedSeeks(&graph);
+    graph.PumpEvents(50);
+    if (graph.Aborts()) Fault("EC_ERRORABORT " + std::to_string(graph.Aborts()) + " times, first " + Hex(graph.FirstAbort()));
+}

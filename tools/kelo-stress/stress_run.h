@@ -1,0 +1,77 @@
+// The stress phases on one H.264 + AAC file, both pins connected to
+// recording sinks, no clock: seeks while running (with stop positions and
+// rate changes), a run to completion, run/pause/stop cycles with random
+// waits and seeks while paused, each operation timed by the log, each
+// restart checked, the library's memory sampled after every phase.
+#ifndef KELO_TOOLS_KELO_STRESS_STRESS_RUN_H
+#define KELO_TOOLS_KELO_STRESS_STRESS_RUN_H
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filter_module.h"
+#include "operation_log.h"
+#include "restart_check.h"
+#include "stress_graph.h"
+#include "video_samples.h"
+
+struct StressSettings {
+    int running_seeks = 1000;
+    int cycles = 100;
+    int paused_seeks = 100;
+    uint32_t seed = 1;
+};
+
+class StressRun {
+public:
+    StressRun(const FilterModule& module, OperationLog* log, const VideoSamples& video, const StressSettings& settings)
+        : module_(module), log_(log), video_(video), settings_(settings), random_(settings.seed) {}
+
+    // Every phase on `path`; the faults found are in Faults().
+    void Run(const std::wstring& path);
+    const std::vector<std::string>& Faults() const { return faults_; }
+    // The library's live bytes after Load and after each phase, by name.
+    const std::vector<std::pair<std::string, int64_t>>& MemoryAfterPhases() const { return memory_; }
+    int RestartsChecked() const { return restarts_checked_; }
+
+private:
+    bool Open(StressGraph* graph, const std::wstring& path);
+    void RunToCompletion(StressGraph* graph, const char* phase);
+    void RunningSeeks(StressGraph* graph);
+    void Cycles(StressGraph* graph);
+    void PausedSeeks(StressGraph* graph);
+
+    // A random seek through the graph manager, then the restart checked.
+    void Seek(StressGraph* graph, const char* kind);
+    // A random rate through a sink's IMediaSeeking, then the restart checked.
+    void ChangeRate(StressGraph* graph);
+    // With `stop` < 0 the stop position is left as it is (AM_SEEKING_NoPositioning).
+    HRESULT SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind);
+    // The AVC pin restarts from the start of the sample holding the time
+    // before its segment start, and keeps that moved start for the next restart.
+    void VideoRestarted(int times);
+    void CheckRestarted(const char* what);
+    void SampleMemory(const char* phase);
+    void Fault(const std::string& line);
+    DWORD RandomMs(DWORD most);
+
+    const FilterModule& module_;
+    OperationLog* log_;
+    const VideoSamples& video_;
+    const StressSettings settings_;
+    std::mt19937 random_;
+    RecordingSink* video_sink_ = nullptr;
+    RecordingSink* audio_sink_ = nullptr;
+    REFERENCE_TIME duration_ = 0;
+    REFERENCE_TIME start_ = 0, stop_ = 0;  // of the last seek
+    bool stop_known_ = false;
+    REFERENCE_TIME video_start_ = 0;       // the AVC pin's segment start
+    double rate_ = 1.0;
+    int restarts_checked_ = 0;
+    std::vector<std::string> faults_;
+    std::vector<std::pair<std::string, int64_t>> memory_;
+};
+
+#endif
