@@ -12,8 +12,10 @@ std::string CorpusFile(const std::string& name) {
     return std::string(folder ? folder : "") + "/" + name;
 }
 
-std::vector<ProbedStream> LoadStreamPackets(const std::string& name) {
-    std::ifstream in(WindowsPath(CorpusFile(name + ".packets.txt")).c_str());
+std::vector<ProbedStream> LoadStreamPackets(const std::string& name) { return LoadStreamPacketsOf(CorpusFile(name)); }
+
+std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path) {
+    std::ifstream in(WindowsPath(unix_path + ".packets.txt").c_str());
     std::vector<ProbedStream> streams;
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
@@ -37,7 +39,7 @@ std::vector<ProbedStream> LoadStreamPackets(const std::string& name) {
             streams[index].packets.push_back(p);
         }
     }
-    if (streams.empty()) throw std::runtime_error("no packet table for " + name);
+    if (streams.empty()) throw std::runtime_error("no packet table for " + unix_path);
     return streams;
 }
 

@@ -25,6 +25,8 @@ struct ProbedStream {
 
 // The streams of the corpus file `name` (KELO_CORPUS), by index.
 std::vector<ProbedStream> LoadStreamPackets(const std::string& name);
+// The same of the file at `unix_path`, whose table lies beside it.
+std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path);
 std::string CorpusFile(const std::string& name);
 
 uint32_t Adler32(const uint8_t* bytes, size_t length);

@@ -1,0 +1,321 @@
+// The AMR pin in Wine's graph, on 3GP files whose AMR track lies in the
+// sample tables of moov, in movie fragments (with and without the mfra
+// index), or in both: every sample arrives as stored, stamped with its decode
+// time as ffprobe's packet list gives it; the duration is the whole track's;
+// a start through the graph manager lands on the sample holding it; a sample
+// larger than the pin's buffer aborts the stream.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
+
+#include "filter_graph.h"
+#include "stream_packets.h"
+
+// After windows.h, which the two above bring.
+#include <evcode.h>
+#include <mmreg.h>
+
+namespace {
+
+constexpr REFERENCE_TIME kSecond = 10000000;
+
+// A file of the AMR media fixture (KELO_AMR_MEDIA), or of the corpus.
+std::string AmrMedia(const std::string& name) {
+    if (name == "amrnb.3gp") return CorpusFile(name);
+    const char* folder = std::getenv("KELO_AMR_MEDIA");
+    return std::string(folder ? folder : "") + "/" + name;
+}
+
+struct Delivered {
+    SinkEvent event;
+    std::vector<uint8_t> bytes;
+};
+
+// The samples after the last new segment, with their bytes.
+std::vector<Delivered> SamplesOfLastSegment(RecordingSink* sink) {
+    std::vector<uint8_t> log = sink->Bytes();
+    std::vector<SinkEvent> events = sink->Events();
+    std::vector<Delivered> samples;
+    for (const SinkEvent& e : events) {
+        if (e.kind == SinkEventKind::kNewSegment) samples.clear();
+        if (e.kind != SinkEventKind::kSample) continue;
+        auto begin = log.begin() + static_cast<std::ptrdiff_t>(e.byte_offset);
+        samples.push_back({e, std::vector<uint8_t>(begin, begin + e.length)});
+    }
+    return samples;
+}
+
+// ffprobe's AMR stream of the file.
+ProbedStream AmrPackets(const std::string& path) {
+    std::vector<ProbedStream> streams = LoadStreamPacketsOf(path);
+    auto amr = std::find_if(streams.begin(), streams.end(), [](const ProbedStream& s) { return s.codec == "amr_nb"; });
+    return amr == streams.end() ? ProbedStream() : *amr;
+}
+
+// The index of the pin named "AMR", or the pin count.
+size_t AmrPin(const FilterGraph& graph) {
+    const std::vector<ConnectedPin>& pins = graph.Pins();
+    for (size_t i = 0; i < pins.size(); ++i)
+        if (pins[i].name == L"AMR") return i;
+    return pins.size();
+}
+
+class AmrPlayback : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        path_ = AmrMedia(GetParam());
+        packets_ = AmrPackets(path_);
+        ASSERT_FALSE(packets_.packets.empty()) << "ffprobe found no AMR packets in " << path_;
+        ASSERT_EQ(graph_.Open(path_), S_OK);
+        pin_ = AmrPin(graph_);
+        ASSERT_LT(pin_, graph_.Pins().size()) << "no pin named AMR";
+    }
+
+    std::string path_;
+    ProbedStream packets_;
+    FilterGraph graph_;
+    size_t pin_ = 0;
+};
+
+TEST_P(AmrPlayback, EverySampleArrivesAsStoredAtItsDecodeTime) {
+    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+    RecordingSink* sink = graph_.Sink(pin_);
+    ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+    std::vector<Delivered> samples = SamplesOfLastSegment(sink);
+    ASSERT_EQ(samples.size(), packets_.packets.size());
+    for (size_t k = 0; k < samples.size(); ++k) {
+        SCOPED_TRACE("sample " + std::to_string(k));
+        const ProbedPacket& p = packets_.packets[k];
+        const Delivered& s = samples[k];
+        EXPECT_EQ(s.bytes.size(), static_cast<size_t>(p.size));
+        EXPECT_EQ(Adler32(s.bytes.data(), s.bytes.size()), p.adler32);
+        EXPECT_EQ(s.event.start, packets_.ToMediaTime(p.dts));
+        EXPECT_EQ(s.event.stop, packets_.ToMediaTime(p.dts + p.duration));
+        EXPECT_EQ(s.event.media_start, s.event.start);
+        EXPECT_TRUE(s.event.sync_point);
+        EXPECT_EQ(s.event.discontinuity, k == 0);
+    }
+    std::vector<SinkEvent> events = sink->Events();
+    EXPECT_EQ(events.front().kind, SinkEventKind::kNewSegment);
+    EXPECT_EQ(events.back().kind, SinkEventKind::kEndOfStream);
+}
+
+// The media header of a fragmented file counts only moov's samples (none,
+// or the first second); the duration covers the fragments too.
+TEST_P(AmrPlayback, TheDurationAndDefaultStopAreTheWholeTracks) {
+    const int64_t ticks = std::accumulate(packets_.packets.begin(), packets_.packets.end(), int64_t{0},
+                                          [](int64_t sum, const ProbedPacket& p) { return sum + p.duration; });
+    ASSERT_EQ(ticks, packets_.packets.back().dts + packets_.packets.back().duration) << "no gaps in the packets";
+    LONGLONG duration = 0, stop = 0;
+    ASSERT_EQ(graph_.Seeking()->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, packets_.ToMediaTime(ticks));
+    ASSERT_EQ(graph_.Seeking()->GetStopPosition(&stop), S_OK);
+    EXPECT_EQ(stop, duration);
+}
+
+// The audio sample entry's fields as stored, read straight from the file:
+// channel count, sample size and the integer part of the rate.
+struct StoredAudioEntry {
+    uint16_t channels = 0, sample_size = 0, rate = 0;
+};
+
+bool ReadSamrEntry(const std::string& path, StoredAudioEntry* entry) {
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const std::string tag = "samr";
+    auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    // After the tag: 6 reserved bytes, the data reference index, 8 reserved
+    // bytes, then channelcount, samplesize, 4 bytes, samplerate (16.16).
+    const size_t fields = static_cast<size_t>(at - bytes.begin()) + 4 + 16;
+    if (at == bytes.end() || fields + 12 > bytes.size()) return false;
+    auto be16 = [&bytes](size_t i) { return static_cast<uint16_t>(bytes[i] << 8 | bytes[i + 1]); };
+    entry->channels = be16(fields);
+    entry->sample_size = be16(fields + 2);
+    entry->rate = be16(fields + 8);
+    return true;
+}
+
+// The entry's numbers in the PCM pin's layout, whatever they say of AMR (3GP
+// writers store a channel count of 2 for mono AMR): an AMR decoder takes the
+// subtype and reads the rest from the stream.
+TEST_P(AmrPlayback, TheFormatIsTheSamrSubtypeWithTheEntrysFieldsInAWaveFormat) {
+    StoredAudioEntry stored;
+    ASSERT_TRUE(ReadSamrEntry(path_, &stored));
+    ASSERT_NE(stored.channels, 0);
+    const CMediaType type = graph_.Sink(pin_)->ConnectedType();
+    const GUID samr = {0x726D6173, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    EXPECT_EQ(type.majortype, MEDIATYPE_Audio);
+    EXPECT_EQ(type.subtype, samr);
+    EXPECT_EQ(type.formattype, FORMAT_WaveFormatEx);
+    EXPECT_FALSE(type.bFixedSizeSamples);
+    EXPECT_FALSE(type.bTemporalCompression);
+    ASSERT_EQ(type.cbFormat, sizeof(WAVEFORMATEX));
+    const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
+    EXPECT_EQ(wave->wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(wave->nChannels, stored.channels);
+    EXPECT_EQ(wave->nSamplesPerSec, stored.rate);
+    EXPECT_EQ(wave->wBitsPerSample, stored.sample_size);
+    EXPECT_EQ(wave->nBlockAlign, stored.sample_size / 8 * stored.channels);
+    EXPECT_EQ(wave->nAvgBytesPerSec, wave->nBlockAlign * stored.rate);
+    EXPECT_EQ(wave->cbSize, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, AmrPlayback,
+                         ::testing::Values("amrnb.3gp", "frag_amr.3gp", "frag_amr_mfra.3gp", "frag_amr_moov.3gp",
+                                           "frag_amr_moov_nomfra.3gp", "decode_h263_amr.3gp",
+                                           "decode_mpeg4v_amr.3gp"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
+
+struct StartCase {
+    const char* file;
+    REFERENCE_TIME start;
+    const char* why;
+};
+
+// Every AMR sample is a sync sample: delivery begins with the sample holding
+// the instant before the start, stamped at the segment start.
+const StartCase kStarts[] = {
+    {"amrnb.3gp", 2530 * kSecond / 1000, "inside a sample of the tables"},
+    {"frag_amr.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found by scanning"},
+    {"frag_amr.3gp", 4 * kSecond, "on the boundary of the last fragment: the sample before it"},
+    {"frag_amr_mfra.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found through mfra"},
+    {"frag_amr_mfra.3gp", 4990 * kSecond / 1000, "inside the last sample"},
+    {"frag_amr_moov.3gp", 500 * kSecond / 1000, "on a boundary in moov's samples"},
+    {"frag_amr_moov.3gp", 3470 * kSecond / 1000, "inside a fragment after moov's samples"},
+    {"frag_amr_moov_nomfra.3gp", 1 * kSecond, "where the fragments begin: the last sample of moov"},
+    {"frag_amr_moov_nomfra.3gp", 1010 * kSecond / 1000, "inside the first fragment sample"},
+};
+
+class AmrStart : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
+    const StartCase& c = GetParam();
+    SCOPED_TRACE(std::string(c.file) + ": " + c.why);
+    const std::string path = AmrMedia(c.file);
+    const ProbedStream packets = AmrPackets(path);
+    ASSERT_FALSE(packets.packets.empty());
+    // The packet whose decode interval holds the instant before the start.
+    const int64_t start_ticks = c.start * packets.time_base_den / (kSecond * packets.time_base_num);
+    ASSERT_EQ(packets.ToMediaTime(start_ticks), c.start) << "a start on a tick of the track";
+    size_t holding = 0;
+    while (holding + 1 < packets.packets.size() && packets.packets[holding + 1].dts < start_ticks) ++holding;
+    ASSERT_TRUE(packets.packets[holding].key);
+
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(path), S_OK);
+    const size_t pin = AmrPin(graph);
+    ASSERT_LT(pin, graph.Pins().size());
+    LONGLONG position = c.start;
+    ASSERT_EQ(
+        graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
+    ASSERT_EQ(graph.RunToCompletion(), S_OK);
+    RecordingSink* sink = graph.Sink(pin);
+    ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+
+    std::vector<SinkEvent> segments = EventsOfKind(sink->Events(), SinkEventKind::kNewSegment);
+    ASSERT_FALSE(segments.empty());
+    EXPECT_EQ(segments.back().start, c.start);
+    std::vector<Delivered> samples = SamplesOfLastSegment(sink);
+    ASSERT_EQ(samples.size(), packets.packets.size() - holding);
+    const int64_t first_dts = packets.packets[holding].dts;
+    for (size_t k = 0; k < samples.size(); ++k) {
+        SCOPED_TRACE("sample " + std::to_string(k));
+        const ProbedPacket& p = packets.packets[holding + k];
+        const Delivered& s = samples[k];
+        EXPECT_EQ(Adler32(s.bytes.data(), s.bytes.size()), p.adler32);
+        EXPECT_EQ(s.event.start, packets.ToMediaTime(p.dts - first_dts));
+        EXPECT_EQ(s.event.stop, packets.ToMediaTime(p.dts - first_dts + p.duration));
+        EXPECT_EQ(s.event.media_start, s.event.start + c.start);
+        EXPECT_EQ(s.event.discontinuity, k == 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, AmrStart, ::testing::ValuesIn(kStarts));
+
+// Reads a big-endian 32-bit value.
+uint32_t Be32(const std::vector<uint8_t>& bytes, size_t at) {
+    return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+           static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+}
+
+void PutBe32(std::vector<uint8_t>* bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// Where the first sample's size field lies: entry 1 of moov's stsz, or of
+// the first trun (its fields after the count: the data offset and the first
+// sample's flags if present, then per sample the duration if present, the
+// size). 0 if there is none.
+size_t FirstSampleSizeField(const std::vector<uint8_t>& bytes, const std::string& tag) {
+    auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    if (at == bytes.end()) return 0;
+    const size_t body = static_cast<size_t>(at - bytes.begin()) + 4;
+    if (tag == "stsz") return Be32(bytes, body + 4) == 0 ? body + 12 : 0;  // sizes per sample
+    const uint32_t flags = Be32(bytes, body) & 0xFFFFFF;
+    if (!(flags & 0x200)) return 0;  // no sizes per sample
+    size_t field = body + 8;
+    if (flags & 0x1) field += 4;
+    if (flags & 0x4) field += 4;
+    if (flags & 0x100) field += 4;
+    return field;
+}
+
+struct OversizeCase {
+    const char* file;
+    const char* size_box;  // where the first sample's size is stored
+    uint32_t size;
+    bool delivered;
+};
+
+// The pin's one buffer holds 4,608 bytes: a sample of that size is delivered
+// whole, one byte more aborts the stream before anything is delivered. The
+// bytes exist in the file in both cases (the sample runs on over the next
+// ones), so only the size decides.
+const OversizeCase kOversize[] = {
+    {"amrnb.3gp", "stsz", 4608, true},
+    {"amrnb.3gp", "stsz", 4609, false},
+    {"frag_amr.3gp", "trun", 4608, true},
+    {"frag_amr.3gp", "trun", 4609, false},
+};
+
+class AmrOversize : public ::testing::TestWithParam<OversizeCase> {};
+
+TEST_P(AmrOversize, ASampleLargerThanTheBufferAbortsTheStream) {
+    const OversizeCase& c = GetParam();
+    std::vector<uint8_t> bytes = ReadWholeFile(AmrMedia(c.file));
+    const size_t field = FirstSampleSizeField(bytes, c.size_box);
+    ASSERT_NE(field, 0u);
+    PutBe32(&bytes, field, c.size);
+    const std::string path = ScratchFile(std::to_string(c.size) + "_" + c.file);
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(path), S_OK);
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    RecordingSink* sink = graph.Sink(AmrPin(graph));
+    if (c.delivered) {
+        ASSERT_TRUE(sink->WaitForEndOfStream(10000));
+        std::vector<Delivered> samples = SamplesOfLastSegment(sink);
+        ASSERT_FALSE(samples.empty());
+        EXPECT_EQ(samples[0].bytes.size(), c.size);
+    } else {
+        LONG_PTR error = 0;
+        ASSERT_EQ(graph.WaitForEvent(EC_ERRORABORT, 5000, &error), S_OK);
+        EXPECT_EQ(static_cast<HRESULT>(error), E_FAIL);
+        ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+        std::vector<SinkEvent> events = sink->Events();
+        EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), 0u);
+        EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
+    }
+    EXPECT_EQ(graph.Stop(), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AmrOversize, ::testing::ValuesIn(kOversize));
+
+}  // namespace
