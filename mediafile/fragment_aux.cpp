@@ -3,8 +3,6 @@
 // and avcn, and with fragment mode 1 the auxiliary fields of each sample.
 #include "aux_info.h"
 #include "fragment_internal.h"
-#include "play_handle.h"
-#include "sample_access.h"
 
 namespace bxf {
 
@@ -17,25 +15,23 @@ uint64_t caches_charge(const AuxBoxes &boxes) {
 
 }  // namespace
 
-uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache) {
-    TrackFragments &fs = cache.fragments;
-    release_traf_aux(handle->instance, fs);
-    if (handle->fragment_mode == 0) return BXF_RET_OK;
-    OpenedTrack *track = find_opened_track(handle, cache.track_number);
-    if (!track) return BXF_RET_INTERNAL;
-    const Io io{handle->instance, handle->file};
-    SampleTableRecord &tables = track->tables;
+uint32_t read_traf_aux(const FragmentSource &src, TrackFragments &fs, uint64_t fragment_budget) {
+    const Io &io = src.io;
+    release_traf_aux(io.inst, fs);
+    if (src.fragment_mode == 0) return BXF_RET_OK;
+    if (!src.tables) return BXF_RET_INTERNAL;
+    SampleTableRecord &tables = *src.tables;
     AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count,
-                                        track->handler_type, fs.traf.defaults.description_index, false}};
+                                        src.handler_type, fs.traf.defaults.description_index, false}};
     TrafChildren children;
     uint32_t ret = walk_traf(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, &walk, &children);
     if (ret != BXF_RET_OK) return ret;
     keep_only_aux_pair(fs.aux);
     fs.aux_caches.has_senc = fs.aux.has_senc;
     fs.aux_caches.senc_flags = fs.aux.senc_version_flags & 0xFFFFFF;
-    if (handle->fragment_mode != 1) return BXF_RET_OK;  // only mode 1 reports per-sample information
+    if (src.fragment_mode != 1) return BXF_RET_OK;  // only mode 1 reports per-sample information
     const uint64_t charge = caches_charge(fs.aux);
-    if (fs.bytes_in_use + charge > cache.fragment_budget) return BXF_RET_NOMEM;
+    if (fs.bytes_in_use + charge > fragment_budget) return BXF_RET_NOMEM;
     if ((ret = allocate_aux_caches(io.inst, fs.aux_caches, fs.aux)) != BXF_RET_OK) return ret;
     if (fs.aux.trik.box_offset) {
         fs.trik = static_cast<TrikCache *>(bxf_alloc(io.inst, BXF_POOL_SAMPLE, sizeof(TrikCache)));
@@ -61,10 +57,10 @@ void release_traf_aux(LibraryInstance *inst, TrackFragments &fs) {
     fs.aux_charge = 0;
 }
 
-uint32_t fragment_aux_info(PlayHandle *handle, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
+uint32_t fragment_aux_info(const FragmentSource &src, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
                            uint32_t want_run, SampleInfo &info) {
-    if (handle->fragment_mode != 1) return BXF_RET_OK;
-    const Io io{handle->instance, handle->file};
+    if (src.fragment_mode != 1) return BXF_RET_OK;
+    const Io &io = src.io;
     const uint32_t n = run.first_sample + entry;  // within the traf
     if (fs.trik) {
         uint8_t value = 0;

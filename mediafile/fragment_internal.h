@@ -28,17 +28,17 @@ uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out)
 // Scans on from the track's scan position to the next moof that has a traf
 // for `track_id` and makes it the track's current traf. BXF_RET_NOTFOUND at
 // the end of the file.
-uint32_t next_track_traf(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id);
+uint32_t next_track_traf(const FragmentSource &src, TrackCache &cache);
 
 // Where a traf's sample data and decode times end, all its runs counted.
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end);
 
 // The traf's auxiliary boxes, in the extended fragment mode; released with
 // the traf.
-uint32_t read_traf_aux(PlayHandle *handle, TrackTableCache &cache);
+uint32_t read_traf_aux(const FragmentSource &src, TrackFragments &fs, uint64_t fragment_budget);
 void release_traf_aux(LibraryInstance *inst, TrackFragments &fs);
 // The auxiliary fields of entry `entry` of `run` (fragment mode 1 only).
-uint32_t fragment_aux_info(PlayHandle *handle, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
+uint32_t fragment_aux_info(const FragmentSource &src, TrackFragments &fs, const FragmentRun &run, uint32_t entry,
                            uint32_t want_run, SampleInfo &info);
 
 }  // namespace bxf

@@ -6,8 +6,6 @@
 #include "container_walk.h"
 #include "field_reader.h"
 #include "fragment_internal.h"
-#include "play_handle.h"
-#include "sample_access.h"
 
 namespace bxf {
 
@@ -70,15 +68,15 @@ uint32_t read_traf_head(const Io &io, const BoxRecord &traf, TrafChildren *out) 
     return out->has_tfhd ? BXF_RET_OK : BXF_RET_FORMAT;
 }
 
-bool track_known(const PlayHandle *handle, uint32_t track_id) {
-    for (const TrackNode *t = handle->movie.moov.tracks_head; t; t = t->next)
+bool track_known(const MovieRecord &movie, uint32_t track_id) {
+    for (const TrackNode *t = movie.moov.tracks_head; t; t = t->next)
         if (t->track_id == track_id) return true;
     return false;
 }
 
-TrafDefaults defaults_for(const PlayHandle *handle, const TrafChildren &h) {
+TrafDefaults defaults_for(const MovieRecord &movie, const TrafChildren &h) {
     TrafDefaults d{};
-    for (const TrexRecord *x = handle->movie.moov.mvex.trex_head; x; x = x->next) {
+    for (const TrexRecord *x = movie.moov.mvex.trex_head; x; x = x->next) {
         if (x->track_id != h.track_id) continue;
         d = TrafDefaults{x->default_sample_description_index, x->default_sample_duration, x->default_sample_size,
                          x->default_sample_flags};
@@ -93,8 +91,8 @@ TrafDefaults defaults_for(const PlayHandle *handle, const TrafChildren &h) {
 
 // What a moof walk carries from one traf to the next.
 struct MoofWalk {
-    PlayHandle *handle;
-    const TrackTableCache &cache;
+    const FragmentSource &src;
+    const TrackTableCache &table;
     TrackFragments &fs;
     BoxRecord moof;
     uint32_t track_id;
@@ -106,12 +104,12 @@ struct MoofWalk {
 };
 
 uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
-    const uint32_t track_count = w.handle->movie.moov.track_count;
+    const uint32_t track_count = w.src.movie.moov.track_count;
     if (w.trafs == track_count) return BXF_RET_FORMAT;  // more traf boxes than tracks
     TrafChildren h;
     uint32_t ret = read_traf_head(io, box, &h);
     if (ret != BXF_RET_OK) return ret;
-    if (!track_known(w.handle, h.track_id)) return BXF_RET_FORMAT;
+    if (!track_known(w.src.movie, h.track_id)) return BXF_RET_FORMAT;
     for (uint32_t i = 0; i < w.trafs; ++i)
         if (w.seen_ids[i] == h.track_id) return BXF_RET_FORMAT;
     w.seen_ids[w.trafs++] = h.track_id;
@@ -125,7 +123,7 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     traf.first_trun = traf.next_child = h.first_trun ? h.first_trun : traf.box_end;
     traf.tf_flags = h.tf_flags;
     traf.track_id = h.track_id;
-    traf.defaults = defaults_for(w.handle, h);
+    traf.defaults = defaults_for(w.src.movie, h);
     // Base data offset: explicit, or the moof itself for the first traf (and
     // with default-base-is-moof), or where the previous traf's data ended.
     if (h.tf_flags & kTfhdBaseDataOffset) {
@@ -141,7 +139,7 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     if (h.track_id == w.track_id) {
         // Base decode time: tfdt, else where the track's previous traf ended,
         // else the end of its sample tables.
-        traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.cache.bounds.media_duration;
+        traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.table.bounds.media_duration;
         traf.has_tfdt = h.has_tfdt;
         traf.time_end = traf.base_time;
         w.fs.traf = traf;
@@ -165,21 +163,21 @@ uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out)
     return walk_container(io, body, kTraf, *out);
 }
 
-uint32_t next_track_traf(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id) {
+uint32_t next_track_traf(const FragmentSource &src, TrackCache &cache) {
     TrackFragments &fs = cache.fragments;
-    const Io io{handle->instance, handle->file};
-    const uint32_t track_count = handle->movie.moov.track_count;
+    const Io &io = src.io;
+    const uint32_t track_count = src.movie.moov.track_count;
     auto *seen = static_cast<uint32_t *>(bxf_alloc(io.inst, BXF_POOL_GENERAL, uint64_t(track_count) * 4 + 4));
     if (!seen) return BXF_RET_NOMEM;
     uint32_t ret = BXF_RET_NOTFOUND;
-    while (handle->file_size > fs.scan_position && handle->file_size - fs.scan_position >= 8) {
+    while (src.file_size > fs.scan_position && src.file_size - fs.scan_position >= 8) {
         BoxRecord box;
-        ret = read_box(io, fs.scan_position, handle->file_size - fs.scan_position, &box);
+        ret = read_box(io, fs.scan_position, src.file_size - fs.scan_position, &box);
         if (ret != BXF_RET_OK) break;
         fs.scan_position += box.m_box_size;
         ret = BXF_RET_NOTFOUND;
         if (box.type != BXF_FOURCC('m', 'o', 'o', 'f')) continue;
-        MoofWalk walk{handle, cache, fs, box, track_id, 0, seen, false, TrafState{}, false};
+        MoofWalk walk{src, cache.table, fs, box, src.track_id, 0, seen, false, TrafState{}, false};
         ret = walk_container(io, body_range(box), kMoof, walk);
         if (ret != BXF_RET_OK) break;
         ret = BXF_RET_NOTFOUND;

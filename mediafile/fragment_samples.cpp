@@ -5,8 +5,6 @@
 
 #include "field_reader.h"
 #include "fragment_internal.h"
-#include "play_handle.h"
-#include "sample_access.h"
 
 namespace bxf {
 
@@ -151,7 +149,7 @@ uint32_t reserve(LibraryInstance *inst, TrackFragments &fs, uint64_t budget, uin
 }
 
 // Reads the traf's next run into a record with a window of entries.
-uint32_t load_next_run(const Io &io, TrackTableCache &cache, FragmentRun **out) {
+uint32_t load_next_run(const Io &io, TrackCache &cache, FragmentRun **out) {
     TrackFragments &fs = cache.fragments;
     FragmentRun head;
     bool found = false;
@@ -164,12 +162,13 @@ uint32_t load_next_run(const Io &io, TrackTableCache &cache, FragmentRun **out) 
     if (head.entry_size != 0 && head.sample_count != 0) {
         capacity = head.sample_count < kMaxBlock ? head.sample_count : kMaxBlock;
         const uint64_t fixed = run_cost(0) + kBlockHeader;
-        const uint64_t free_bytes = cache.fragment_budget > fs.bytes_in_use ? cache.fragment_budget - fs.bytes_in_use : 0;
+        const uint64_t budget = cache.table.fragment_budget;
+        const uint64_t free_bytes = budget > fs.bytes_in_use ? budget - fs.bytes_in_use : 0;
         if (free_bytes > fixed && (free_bytes - fixed) / sizeof(FragmentEntry) < capacity)
             capacity = uint32_t((free_bytes - fixed) / sizeof(FragmentEntry));
         if (free_bytes <= fixed || capacity == 0) capacity = 1;  // the least a run needs; room is made below
     }
-    if ((ret = reserve(io.inst, fs, cache.fragment_budget, run_cost(capacity))) != BXF_RET_OK) return ret;
+    if ((ret = reserve(io.inst, fs, cache.table.fragment_budget, run_cost(capacity))) != BXF_RET_OK) return ret;
     auto *run = static_cast<FragmentRun *>(bxf_alloc(io.inst, BXF_POOL_SAMPLE, sizeof(FragmentRun)));
     if (!run) return BXF_RET_NOMEM;
     *run = head;
@@ -291,7 +290,7 @@ void restart_traf(LibraryInstance *inst, TrackFragments &fs) {
     traf.all_runs_read = false;
 }
 
-uint32_t find_in_traf(const Io &io, TrackTableCache &cache, uint64_t t, Found *out) {
+uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
     TrackFragments &fs = cache.fragments;
     if (fs.traf.runs_head && t < fs.traf.runs_head->start_time) restart_traf(io.inst, fs);  // its early runs were released
     for (FragmentRun *r = fs.traf.runs_head; r; r = r->next)
@@ -306,24 +305,17 @@ uint32_t find_in_traf(const Io &io, TrackTableCache &cache, uint64_t t, Found *o
     return BXF_RET_NOTFOUND;
 }
 
-uint32_t track_id_of(const PlayHandle *handle, uint32_t track_number) {
-    const TrackNode *node = handle->movie.moov.tracks_head;
-    for (uint32_t n = 1; node && n < track_number; ++n) node = node->next;
-    return node ? node->track_id : 0;
-}
-
-void restart_scan(PlayHandle *handle, TrackTableCache &cache) {
-    TrackFragments &fs = cache.fragments;
-    release_runs(handle->instance, fs);
-    release_traf_aux(handle->instance, fs);
+void restart_scan(const FragmentSource &src, TrackFragments &fs) {
+    release_runs(src.io.inst, fs);
+    release_traf_aux(src.io.inst, fs);
     fs.has_traf = false;
     fs.has_carried_end = false;
-    fs.scan_position = handle->movie.moof_head ? handle->movie.moof_head->box_offset : handle->file_size;
+    fs.scan_position = src.movie.moof_head ? src.movie.moof_head->box_offset : src.file_size;
     fs.scan_time = 0;
     fs.active = true;
 }
 
-void fill_info(const PlayHandle *handle, const TrackFragments &fs, const Found &f, uint32_t want_run,
+void fill_info(const FragmentSource &src, const TrackFragments &fs, const Found &f, uint32_t want_run,
                SampleInfo *out) {
     SampleInfo info{};
     info.size = f.value.size;
@@ -338,14 +330,14 @@ void fill_info(const PlayHandle *handle, const TrackFragments &fs, const Found &
         info.run_bytes = f.run->end_offset - f.offset;
         info.run_duration = f.run->end_time > f.time ? f.run->end_time - f.time : 0;
     }
-    if (handle->fragment_mode == 1) info.fragment_position = fs.traf.moof_body;
+    if (src.fragment_mode == 1) info.fragment_position = fs.traf.moof_body;
     *out = info;
 }
 
 // The decode time at which sample `sample_number` of run `run_number` of the
 // traf in hand starts, and that sample's composition offset, reading the
 // traf's runs as far as that.
-uint32_t indexed_sample(const Io &io, TrackTableCache &cache, uint32_t run_number, uint32_t sample_number,
+uint32_t indexed_sample(const Io &io, TrackCache &cache, uint32_t run_number, uint32_t sample_number,
                         uint64_t *out_time, int64_t *out_composition_offset) {
     TrackFragments &fs = cache.fragments;
     FragmentRun *run = fs.traf.runs_tail;
@@ -379,19 +371,18 @@ uint32_t indexed_sample(const Io &io, TrackTableCache &cache, uint32_t run_numbe
 // composition offset, and that is where the traf's timeline is aligned. A traf with a tfdt keeps the decode times it states
 // (the indexed sample may not start later than the index says); one without
 // takes its timeline from the index.
-uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id,
-                         const FragmentIndexEntry &entry) {
-    const Io io{handle->instance, handle->file};
+uint32_t jump_to_indexed(const FragmentSource &src, TrackCache &cache, const FragmentIndexEntry &entry) {
+    const Io &io = src.io;
     TrackFragments &fs = cache.fragments;
     release_runs(io.inst, fs);
     release_traf_aux(io.inst, fs);
     fs.has_traf = false;
     fs.has_carried_end = false;
     fs.scan_position = entry.moof_offset;
-    uint32_t ret = next_track_traf(handle, cache, track_id);
+    uint32_t ret = next_track_traf(src, cache);
     if (ret == BXF_RET_NOTFOUND || (ret == BXF_RET_OK && fs.traf.moof_offset != entry.moof_offset))
         return BXF_RET_FORMAT;  // no traf of the track in the moof the index names
-    if (ret == BXF_RET_OK) ret = read_traf_aux(handle, cache);
+    if (ret == BXF_RET_OK) ret = read_traf_aux(src, fs, cache.table.fragment_budget);
     if (ret != BXF_RET_OK) return ret;
     uint64_t computed = 0;
     int64_t composition = 0;
@@ -420,14 +411,13 @@ uint32_t jump_to_indexed(PlayHandle *handle, TrackTableCache &cache, uint32_t tr
 // The index entry to jump to for t, or null: none when the track has no
 // index, t lies before its first entry, or the traf in hand already reaches
 // the entry's time.
-uint32_t index_entry_for(PlayHandle *handle, TrackTableCache &cache, uint32_t track_id, uint64_t t,
-                         const FragmentIndexEntry **out) {
+uint32_t index_entry_for(const FragmentSource &src, TrackCache &cache, uint64_t t, const FragmentIndexEntry **out) {
     TrackFragments &fs = cache.fragments;
     *out = nullptr;
-    if (!fs.index_tried && handle->movie.tfra_count != 0) {
+    if (!fs.index_tried && src.movie.tfra_count != 0) {
         fs.index_tried = true;
-        const uint32_t ret = build_track_index(Io{handle->instance, handle->file}, handle->movie, track_id,
-                                               cache.fragment_set_aside, cache.fragment_budget, &fs.index);
+        const uint32_t ret = build_track_index(src.io, src.movie, src.track_id, cache.table.fragment_set_aside,
+                                               cache.table.fragment_budget, &fs.index);
         if (ret == BXF_RET_FILE || ret == BXF_RET_FORMAT) return ret;  // otherwise: scan without an index
     }
     const FragmentIndexEntry *entry = fs.index.built ? lookup_fragment_index(fs.index, t) : nullptr;
@@ -461,23 +451,22 @@ uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end
 
 namespace {
 
-uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+uint32_t find_fragment_sample_once(const FragmentSource &src, TrackCache &cache, uint64_t t, FragmentSearch search,
                                    uint32_t want_run, SampleInfo *out, uint64_t *out_start) {
-    const Io io{handle->instance, handle->file};
+    const Io &io = src.io;
     TrackFragments &fs = cache.fragments;
-    release_windows(io.inst, cache);  // the track leaves its tables
-    const uint32_t track_id = track_id_of(handle, cache.track_number);
+    release_windows(io.inst, cache.table);  // the track leaves its tables
     // Scanning only moves forwards: a time before the traf in hand (or the
     // one last passed) starts again from the first moof, unless the
     // random-access index knows where to go.
     const FragmentIndexEntry *entry = nullptr;
-    uint32_t ret = index_entry_for(handle, cache, track_id, t, &entry);
+    uint32_t ret = index_entry_for(src, cache, t, &entry);
     if (ret != BXF_RET_OK) return ret;
     if (entry && !(fs.has_traf && fs.traf.moof_offset == entry->moof_offset && fs.traf.base_time <= t)) {
-        if ((ret = jump_to_indexed(handle, cache, track_id, *entry)) != BXF_RET_OK) return ret;
+        if ((ret = jump_to_indexed(src, cache, *entry)) != BXF_RET_OK) return ret;
         fs.active = true;
     } else if (!fs.active || t < fs.scan_time) {
-        restart_scan(handle, cache);
+        restart_scan(src, fs);
     }
     for (;;) {
         if (fs.has_traf) {
@@ -495,8 +484,8 @@ uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, u
                 fs.cursor_offset = f.offset;
                 fs.cursor_time = f.time;
                 SampleInfo info;
-                fill_info(handle, fs, f, want_run, &info);
-                if ((ret = fragment_aux_info(handle, fs, *f.run, f.entry, want_run, info)) != BXF_RET_OK) return ret;
+                fill_info(src, fs, f, want_run, &info);
+                if ((ret = fragment_aux_info(src, fs, *f.run, f.entry, want_run, info)) != BXF_RET_OK) return ret;
                 *out = info;
                 *out_start = f.time;
                 return BXF_RET_OK;
@@ -509,32 +498,32 @@ uint32_t find_fragment_sample_once(PlayHandle *handle, TrackTableCache &cache, u
             release_traf_aux(io.inst, fs);
             fs.has_traf = false;
         }
-        if ((ret = next_track_traf(handle, cache, track_id)) != BXF_RET_OK) return ret;
-        if ((ret = read_traf_aux(handle, cache)) != BXF_RET_OK) return ret;
+        if ((ret = next_track_traf(src, cache)) != BXF_RET_OK) return ret;
+        if ((ret = read_traf_aux(src, fs, cache.table.fragment_budget)) != BXF_RET_OK) return ret;
         fs.scan_time = fs.traf.base_time;
     }
 }
 
 }  // namespace
 
-uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+uint32_t find_fragment_sample(const FragmentSource &src, TrackCache &cache, uint64_t t, FragmentSearch search,
                               uint32_t want_run, SampleInfo *out, uint64_t *out_start) {
-    if (!handle->movie.moof_head) return BXF_RET_NOTFOUND;
-    const uint32_t ret = find_fragment_sample_once(handle, cache, t, search, want_run, out, out_start);
+    if (!src.movie.moof_head) return BXF_RET_NOTFOUND;
+    const uint32_t ret = find_fragment_sample_once(src, cache, t, search, want_run, out, out_start);
     // An error leaves the scan wherever it stopped: forget it, so that the
     // same question asked again meets the same error, not what lies beyond.
     if (ret != BXF_RET_OK && ret != BXF_RET_NOTFOUND) {
-        restart_scan(handle, cache);
+        restart_scan(src, cache.fragments);
         cache.fragments.active = false;
     }
     return ret;
 }
 
-uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start) {
+uint32_t next_fragment_sync(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_start) {
     for (uint64_t t = from;;) {
         SampleInfo info;
         uint64_t start = 0;
-        const uint32_t ret = find_fragment_sample(handle, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
+        const uint32_t ret = find_fragment_sample(src, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
         if (ret != BXF_RET_OK) return ret;
         if (info.is_sync) {
             *out_start = start;
@@ -548,11 +537,11 @@ uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t
     }
 }
 
-uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end) {
+uint32_t fragments_end_time(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_end) {
     const bool positioned = cache.fragments.cursor_run != nullptr && cache.fragments.cursor_time != 0;
     // With an index the walk starts in the last fragment it names.
     const FragmentIndexEntry *last = nullptr;
-    uint32_t ret = index_entry_for(handle, cache, track_id_of(handle, cache.track_number), UINT64_MAX, &last);
+    uint32_t ret = index_entry_for(src, cache, UINT64_MAX, &last);
     if (ret != BXF_RET_OK) return ret;
     uint64_t t = last && last->time > from ? last->time : from;
     for (bool first = true;; first = false) {
@@ -560,7 +549,7 @@ uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t
         uint64_t start = 0;
         // Gaps in the timeline do not end the track: the walk goes on at the
         // first sample after one.
-        ret = find_fragment_sample(handle, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
+        ret = find_fragment_sample(src, cache, t, FragmentSearch::at_or_after, 0, &info, &start);
         if (ret == BXF_RET_NOTFOUND) {
             if (first && positioned) return BXF_RET_FORMAT;
             *out_end = t;
@@ -574,7 +563,7 @@ uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t
     }
 }
 
-void release_fragments(LibraryInstance *inst, TrackTableCache &cache) {
+void release_fragments(LibraryInstance *inst, TrackCache &cache) {
     // The traf in hand stays (it is part of the track's record); its runs are
     // read again when the track comes back to its fragments.
     if (cache.fragments.has_traf) restart_traf(inst, cache.fragments);
@@ -586,7 +575,7 @@ void release_fragments(LibraryInstance *inst, TrackTableCache &cache) {
 
 namespace bxf {
 
-void close_fragments(LibraryInstance *inst, TrackTableCache &cache) {
+void close_fragments(LibraryInstance *inst, TrackCache &cache) {
     release_runs(inst, cache.fragments);
     release_traf_aux(inst, cache.fragments);
     release_track_index(inst, cache.fragments.index);

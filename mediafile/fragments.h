@@ -8,12 +8,22 @@
 #include "aux_cache.h"
 #include "fragment_index.h"
 #include "internal.h"
-
-struct PlayHandle;
+#include "sample_access.h"
 
 namespace bxf {
 
-struct TrackTableCache;
+// What fragment code reads of the open movie, and of the track it serves.
+struct FragmentSource {
+    Io io;
+    const MovieRecord &movie;
+    uint64_t file_size;
+    uint32_t fragment_mode;  // as opened: 0 plain, 1 and 2 with auxiliary boxes
+    uint32_t track_id;
+    // The track's sample tables and handler: auxiliary boxes without an
+    // explicit type take it from the description in force.
+    SampleTableRecord *tables;
+    uint32_t handler_type;
+};
 
 // tfhd flags
 constexpr uint32_t kTfhdBaseDataOffset = 0x000001;
@@ -116,23 +126,31 @@ struct TrackFragments {
     uint64_t cursor_time;
 };
 
+// A track's lookup state: its table windows and, beside them, its fragments.
+struct TrackCache {
+    TrackTableCache table;
+    TrackFragments fragments;
+    TrackCache *next;
+};
+
 // Which fragment sample a time asks for: the one whose decode interval holds
 // it, or the first one whose interval ends after it (the one holding it, or
 // the first after a gap in the timeline).
 enum class FragmentSearch { holding, at_or_after };
 
-// The fragment sample for time t, found as `search` says.
-uint32_t find_fragment_sample(PlayHandle *handle, TrackTableCache &cache, uint64_t t, FragmentSearch search,
+// The fragment sample for time t, found as `search` says; the track's table
+// windows are released, since the fragments use their memory.
+uint32_t find_fragment_sample(const FragmentSource &src, TrackCache &cache, uint64_t t, FragmentSearch search,
                               uint32_t want_run, SampleInfo *out, uint64_t *out_start);
 // The start of the first fragment sync sample whose interval ends after
 // `from` (the one holding it, or a later one, across gaps in the timeline).
-uint32_t next_fragment_sync(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_start);
+uint32_t next_fragment_sync(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_start);
 // The decode time at which the track's last fragment sample ends.
-uint32_t fragments_end_time(PlayHandle *handle, TrackTableCache &cache, uint64_t from, uint64_t *out_end);
+uint32_t fragments_end_time(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_end);
 // Releases the runs of a track (it goes back to its tables).
-void release_fragments(LibraryInstance *inst, TrackTableCache &cache);
+void release_fragments(LibraryInstance *inst, TrackCache &cache);
 // Releases all fragment state of a track, its random-access index included.
-void close_fragments(LibraryInstance *inst, TrackTableCache &cache);
+void close_fragments(LibraryInstance *inst, TrackCache &cache);
 
 }  // namespace bxf
 

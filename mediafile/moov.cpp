@@ -3,7 +3,7 @@
 #include "box_reader.h"
 #include "byte_cursor.h"
 #include "container_walk.h"
-#include "play_handle.h"
+#include "movie_parsers.h"
 
 namespace bxf {
 

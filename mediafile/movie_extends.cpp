@@ -2,7 +2,7 @@
 // defaults for the samples of its fragments.
 #include "container_walk.h"
 #include "field_reader.h"
-#include "play_handle.h"
+#include "movie_parsers.h"
 
 namespace bxf {
 

@@ -4,6 +4,7 @@
 #include "container_walk.h"
 #include "field_reader.h"
 #include "fragment_index.h"
+#include "movie_parsers.h"
 #include "play_handle.h"
 
 namespace bxf {

@@ -1,7 +1,7 @@
 // pssh (ISO/IEC 23001-7 8.1): a protection system's header in `moov`.
 #include "box_reader.h"
 #include "field_reader.h"
-#include "play_handle.h"
+#include "movie_parsers.h"
 
 namespace bxf {
 

@@ -1,14 +1,11 @@
-// Per-track sample-access state: the six table windows of each track opened
-// for playback, sized from one budget that all opened tracks share.
+// Per-track sample-access state over the sample tables: the six table
+// windows of each track opened for playback, sized from one budget that all
+// opened tracks share.
 #ifndef BXF_SAMPLE_ACCESS_H
 #define BXF_SAMPLE_ACCESS_H
 
 #include "aux_cache.h"
-#include "fragments.h"
 #include "table_window.h"
-
-struct PlayHandle;
-struct OpenedTrack;
 
 namespace bxf {
 
@@ -20,9 +17,8 @@ struct TrackTableCache {
     const SampleTableRecord *tables;
     uint64_t tables_duration;  // cached sum of the stts runs; 0 = not known
     uint64_t whole_duration;   // with fragments; 0 = not known
-    uint64_t fragment_set_aside;
-    uint64_t fragment_budget;
-    TrackFragments fragments;
+    uint64_t fragment_set_aside;  // of the track's share, for its fragment index
+    uint64_t fragment_budget;     // for its fragment runs and caches
     AuxCaches aux;  // saio/saiz caches of the table samples, the trak's senc
     // The last sample located, so that the next one in the same chunk is
     // placed without summing the chunk's sizes again.
@@ -30,20 +26,15 @@ struct TrackTableCache {
     uint32_t last_chunk;
     uint64_t last_offset;
     uint32_t last_size;
-    TrackTableCache *next;
 };
 
 // The window budget when the opener sets no memory budget.
 constexpr uint64_t kDefaultWindowBudget = 0x20000;
 
-// Creates the cache of a newly opened track and re-sizes every window of
-// every opened track (the buffers are released and reallocated lazily).
-uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t media_duration);
-// Takes a track's cache out again (its open failed) and re-sizes the rest.
-void remove_track_cache(PlayHandle *handle, uint32_t track_number);
-void release_track_caches(PlayHandle *handle);
-
-TrackTableCache *find_track_cache(PlayHandle *handle, uint32_t track_number);
+// Sizes a track's windows from its share of the budget and sets aside what
+// its fragments may use (`fragmented`: the movie has fragments;
+// `fragment_mode` 0 keeps the smaller fragment record).
+uint32_t size_track(TrackTableCache &cache, uint64_t share, bool fragmented, uint32_t fragment_mode);
 uint32_t allocate_windows(LibraryInstance *inst, TrackTableCache &cache);
 void release_windows(LibraryInstance *inst, TrackTableCache &cache);
 

@@ -3,7 +3,7 @@
 // Times are decode times in the media time scale; no edit list is applied.
 #include "aux_info.h"
 #include "play_handle.h"
-#include "sample_access.h"
+#include "track_caches.h"
 
 namespace bxf {
 
@@ -12,7 +12,8 @@ namespace {
 // A track ready for lookups: its cache with the windows allocated.
 struct Lookup {
     Io io;
-    TrackTableCache *cache;
+    TrackCache *track;
+    TrackTableCache *cache;  // the track's table windows
 
     TableWindow &window(TableKind k) { return cache->windows[k]; }
     const TableBounds &bounds() const { return cache->bounds; }
@@ -22,9 +23,9 @@ struct Lookup {
 
 uint32_t begin(PlayHandle *handle, uint32_t track, Lookup *out) {
     if (!handle || track == 0) return BXF_RET_ARGS;
-    TrackTableCache *cache = find_track_cache(handle, track);
+    TrackCache *cache = find_track_cache(handle, track);
     if (!cache) return BXF_RET_STATE;
-    *out = Lookup{Io{handle->instance, handle->file}, cache};
+    *out = Lookup{Io{handle->instance, handle->file}, cache, &cache->table};
     return BXF_RET_OK;
 }
 
@@ -36,7 +37,7 @@ uint32_t find_by_sample(Lookup &l, TableWindow &w, KeyKind key, uint64_t n, uint
 // Table samples and fragment samples share the track's memory: serving the
 // tables releases the fragments' buffers first.
 uint32_t ready(Lookup &l) {
-    if (l.cache->fragments.traf.runs_head) release_fragments(l.io.inst, *l.cache);
+    if (l.track->fragments.traf.runs_head) release_fragments(l.io.inst, *l.track);
     return allocate_windows(l.io.inst, *l.cache);
 }
 
@@ -335,7 +336,7 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
         for (uint64_t at = t;;) {
             SampleInfo info;
-            ret = find_fragment_sample(handle, *l.cache, at, FragmentSearch::holding, 0, &info, &start);
+            ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, at, FragmentSearch::holding, 0, &info, &start);
             if (ret != BXF_RET_OK) return ret;
             if (info.is_sync) {
                 *out = start;
@@ -344,7 +345,7 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
             if (start == 0 || start - 1 < media_duration) break;
             // Within a run whose samples all take the default flags only its
             // first sample can differ: step back to it at once.
-            const FragmentRun *run = l.cache->fragments.cursor_run;
+            const FragmentRun *run = l.track->fragments.cursor_run;
             at = run && run->entry_size == 0 && start > run->start_time ? run->start_time : start - 1;
         }
         if (!l.has(kSizes) || l.bounds().sample_count < 2) return BXF_RET_NOTFOUND;
@@ -373,13 +374,13 @@ uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *ou
         return BXF_RET_NOTFOUND;
     } else {
         SampleInfo info;
-        ret = find_fragment_sample(handle, *l.cache, t, FragmentSearch::holding, 0, &info, &start);
-        if (ret == BXF_RET_NOTFOUND) return next_fragment_sync(handle, *l.cache, t, out);  // t lies in a gap
+        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, 0, &info, &start);
+        if (ret == BXF_RET_NOTFOUND) return next_fragment_sync(fragment_source(handle, *l.track), *l.track, t, out);  // t lies in a gap
         if (ret != BXF_RET_OK) return ret;
         at = start + info.duration;  // from the sample after the one holding t
     }
     if (!fragmented) return BXF_RET_NOTFOUND;
-    return next_fragment_sync(handle, *l.cache, at, out);
+    return next_fragment_sync(fragment_source(handle, *l.track), *l.track, at, out);
 }
 
 }  // namespace
@@ -447,7 +448,7 @@ extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t tra
     if (ret != BXF_RET_OK) return ret;
     SampleInfo info;
     if (fragments_hold(handle, l, t)) {
-        ret = find_fragment_sample(handle, *l.cache, t, FragmentSearch::holding, want_run, &info, &start);
+        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, want_run, &info, &start);
         if (ret != BXF_RET_OK) return ret;
         *out_start_time = start;
         *out = info;
@@ -492,7 +493,7 @@ extern "C" uint32_t bxf_play_get_track_duration(PlayHandle *handle, uint32_t tra
     }
     // To the end of the track's last fragment, walked sample by sample.
     if (l.cache->whole_duration == 0) {
-        ret = fragments_end_time(handle, *l.cache, tables, &l.cache->whole_duration);
+        ret = fragments_end_time(fragment_source(handle, *l.track), *l.track, tables, &l.cache->whole_duration);
         if (ret != BXF_RET_OK) return ret;
     }
     *out_duration = l.cache->whole_duration;

@@ -1,7 +1,8 @@
 // The queries through which callers learn what the tracks are and open
 // them for playback. Each writes the caller's record only on success.
+#include "movie_parsers.h"
 #include "play_handle.h"
-#include "sample_access.h"
+#include "track_caches.h"
 
 namespace bxf {
 

@@ -4,6 +4,7 @@
 // playback needs (tref, elst, the media header, dref, stbl, senc).
 #include "container_walk.h"
 #include "field_reader.h"
+#include "movie_parsers.h"
 #include "play_handle.h"
 
 namespace bxf {

@@ -1,6 +1,7 @@
 // Vendor uuid boxes (PROF, LICI, USMT): lists of child entries, kept by
 // range; only the video profile entry is ever read back.
 #include "field_reader.h"
+#include "movie_parsers.h"
 #include "play_handle.h"
 
 namespace bxf {

@@ -2,7 +2,6 @@
 // the opener sets no budget), shared equally by the opened tracks, each
 // share split among the track's six windows so that small tables are held
 // whole and the large ones share the rest.
-#include "play_handle.h"
 #include "sample_access.h"
 
 namespace bxf {
@@ -14,11 +13,11 @@ constexpr uint64_t kFragmentSetAsidePercent = 30;
 constexpr uint64_t kFragmentRecordBytes = 24;
 constexpr uint64_t kExtendedFragmentRecordBytes = 224;
 
-bool fragmented(const PlayHandle *handle) { return handle->movie.moov.mvex.trex_head != nullptr; }
+}  // namespace
 
-uint32_t size_track(const PlayHandle *handle, TrackTableCache &cache, uint64_t share) {
+uint32_t size_track(TrackTableCache &cache, uint64_t share, bool fragmented, uint32_t fragment_mode) {
     uint64_t set_aside = 0;
-    if (fragmented(handle)) set_aside = share * kFragmentSetAsidePercent / 100;
+    if (fragmented) set_aside = share * kFragmentSetAsidePercent / 100;
     uint64_t rest = share - set_aside;
     const uint64_t aux_caches = aux_cache_charge(cache.tables->aux);
     if (rest < aux_caches) return BXF_RET_NOMEM;
@@ -29,33 +28,13 @@ uint32_t size_track(const PlayHandle *handle, TrackTableCache &cache, uint64_t s
     if (ret != BXF_RET_OK) return ret;
     cache.fragment_set_aside = set_aside;
     cache.fragment_budget = 0;
-    if (fragmented(handle)) {
-        const uint64_t record = handle->fragment_mode ? kExtendedFragmentRecordBytes : kFragmentRecordBytes;
+    if (fragmented) {
+        const uint64_t record = fragment_mode ? kExtendedFragmentRecordBytes : kFragmentRecordBytes;
         if (share - set_aside < record) return BXF_RET_NOMEM;
         cache.fragment_budget = share - set_aside - record;
     }
     return BXF_RET_OK;
 }
-
-// Re-sizes every opened track's windows after the set of tracks changed.
-uint32_t resize_all(PlayHandle *handle) {
-    LibraryInstance *inst = handle->instance;
-    uint64_t tracks = 0;
-    for (TrackTableCache *c = handle->caches_head; c; c = c->next) {
-        release_windows(inst, *c);
-        ++tracks;
-    }
-    if (tracks == 0) return BXF_RET_OK;
-    const uint64_t budget = inst->sample_limit > inst->sample_used ? inst->sample_limit - inst->sample_used : 0;
-    const uint64_t share = budget / (tracks + (fragmented(handle) ? 1 : 0));
-    for (TrackTableCache *c = handle->caches_head; c; c = c->next) {
-        const uint32_t ret = size_track(handle, *c, share);
-        if (ret != BXF_RET_OK) return ret;
-    }
-    return BXF_RET_OK;
-}
-
-}  // namespace
 
 uint32_t split_window_budget(uint64_t remaining, TableWindow (&windows)[kTableCount], bool compact_sizes) {
     bool sized[kTableCount] = {};
@@ -83,53 +62,6 @@ uint32_t split_window_budget(uint64_t remaining, TableWindow (&windows)[kTableCo
     TableWindow &sizes = windows[kSizes];
     if (compact_sizes && sizes.capacity > 2 && sizes.capacity % 2 == 1) --sizes.capacity;
     return BXF_RET_OK;
-}
-
-uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t media_duration) {
-    auto *cache = alloc_record<TrackTableCache>(handle->instance);
-    if (!cache) return BXF_RET_NOMEM;
-    cache->track_number = track.track_number;
-    cache->tables = &track.tables;
-    cache->bounds = TableBounds{track.tables.sample_count, track.tables.tables[kChunkOffsets].entry_count,
-                                media_duration};
-    for (uint32_t k = 0; k < kTableCount; ++k) init_window(cache->windows[k], TableKind(k), track.tables);
-    cache->aux.has_senc = track.senc != nullptr;
-    cache->aux.senc_flags = track.senc ? track.senc->version_flags & 0xFFFFFFu : 0;
-    append_node(handle->caches_head, handle->caches_tail, cache);
-    const uint32_t ret = resize_all(handle);
-    if (ret != BXF_RET_OK) remove_track_cache(handle, track.track_number);
-    return ret;
-}
-
-void remove_track_cache(PlayHandle *handle, uint32_t track_number) {
-    TrackTableCache *prev = nullptr;
-    for (TrackTableCache *c = handle->caches_head; c; prev = c, c = c->next) {
-        if (c->track_number != track_number) continue;
-        (prev ? prev->next : handle->caches_head) = c->next;
-        if (handle->caches_tail == c) handle->caches_tail = prev;
-        release_windows(handle->instance, *c);
-        close_fragments(handle->instance, *c);
-        bxf_free(handle->instance, c);
-        break;
-    }
-    resize_all(handle);  // fewer tracks: every share grows, so this cannot fail
-}
-
-void release_track_caches(PlayHandle *handle) {
-    for (TrackTableCache *c = handle->caches_head; c;) {
-        TrackTableCache *next = c->next;
-        release_windows(handle->instance, *c);
-        close_fragments(handle->instance, *c);
-        bxf_free(handle->instance, c);
-        c = next;
-    }
-    handle->caches_head = handle->caches_tail = nullptr;
-}
-
-TrackTableCache *find_track_cache(PlayHandle *handle, uint32_t track_number) {
-    for (TrackTableCache *c = handle->caches_head; c; c = c->next)
-        if (c->track_number == track_number) return c;
-    return nullptr;
 }
 
 uint32_t allocate_windows(LibraryInstance *inst, TrackTableCache &cache) {

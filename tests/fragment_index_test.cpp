@@ -10,6 +10,7 @@
 
 #include "bxf.h"
 #include "fragment_index.h"
+#include "movie_parsers.h"
 #include "play_handle.h"
 #include "support/memory_file.h"
 #include "support/track_writer.h"

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "bxf.h"
-#include "sample_access.h"
+#include "track_caches.h"
 #include "support/memory_file.h"
 #include "support/track_writer.h"
 
@@ -139,7 +139,7 @@ TEST(SampleLookup, ChunksAndRuns) {
     // An stco whose count claims 100 entries but whose payload holds 10.
     Bytes short_stco = full_box("stco", 0, 0, cat({u32(100), zeros(40)}));
     Track clamped(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}}), stsz_constant(1, 10), short_stco}), 10));
-    EXPECT_EQ(bxf::find_track_cache(clamped.handle, 1)->bounds.chunk_count, 10u);
+    EXPECT_EQ(bxf::find_track_cache(clamped.handle, 1)->table.bounds.chunk_count, 10u);
     clamped.info(10);
     // Two samples per chunk from chunk 5 on puts sample 10 in chunk 7, past the last of five.
     Track past(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}, {5, 2, 1}}), stsz_constant(1, 10),
