@@ -19,7 +19,8 @@ const char kUsage[] =
     "  --realtime        keep the graph's clock (default: no clock, as fast as possible)\n"
     "  --json            one JSON object per line: the pins, every event, the result\n"
     "  --dump DIR        write each pin's stream to DIR as a file ffmpeg reads (PCM: .wav,\n"
-    "                    H.264: Annex B .h264, AAC: ADTS .aac), every sample delivered in order\n"
+    "                    H.264: Annex B .h264, AAC: ADTS .aac, AMR: .amr), every sample delivered\n"
+    "                    in order\n"
     "  --timeout SECONDS give up and report a hang after this long (default 60)\n"
     "exit status: 0 played to EC_COMPLETE; 1 bad usage; 2 could not set up the graph;\n"
     "             3 playback aborted; 4 timed out (hang); 5 a dump could not be written\n";

@@ -3,6 +3,7 @@
 #include <uuids.h>
 
 #include "adts_stream.h"
+#include "amr_storage.h"
 #include "annexb_stream.h"
 #include "audio_specific_config.h"
 #include "output_file.h"
@@ -32,12 +33,21 @@ bool WriteAdts(const DeliveredStream& stream, const std::wstring& path, std::str
     return BuildAdtsStream(config, samples, &file, error) && WriteOutputFile(path, file, error);
 }
 
+bool WriteAmr(const DeliveredStream& stream, const std::wstring& path, std::string* error) {
+    std::vector<DeliveredSample> samples;
+    if (!DeliveredSamples(stream, &samples, error)) return false;
+    std::vector<uint8_t> file;
+    BuildAmrStorage(samples, &file);
+    return WriteOutputFile(path, file, error);
+}
+
 const StreamDumpWriter kWriters[] = {
     {&MEDIASUBTYPE_PCM, "wav", WriteWav},
     {&MEDIASUBTYPE_IEEE_FLOAT, "wav", WriteWav},
     {&MEDIASUBTYPE_PrivateAVC, "h264", WriteAnnexB},
     {&MEDIASUBTYPE_RAW_AAC1, "aac", WriteAdts},
     {&MEDIASUBTYPE_PrivateAAC, "aac", WriteAdts},
+    {&MEDIASUBTYPE_SAMR, "amr", WriteAmr},
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 // --dump: each pin's delivered bytes written as a file a standard tool reads.
 // One writer per media subtype, in a table: PCM and float as .wav, H.264 as
-// an Annex B .h264, AAC as ADTS .aac.
+// an Annex B .h264, AAC as ADTS .aac, AMR as an .amr storage file.
 #ifndef KELO_TOOLS_KELO_PLAY_STREAM_DUMP_H
 #define KELO_TOOLS_KELO_PLAY_STREAM_DUMP_H
 
