@@ -1,4 +1,5 @@
-// Pieces of the fragment reader shared by its two files.
+// Pieces of the fragment reader shared by its files: the traf walk, the run
+// decoding, the run windows and the search.
 #ifndef BXF_FRAGMENT_INTERNAL_H
 #define BXF_FRAGMENT_INTERNAL_H
 
@@ -30,8 +31,31 @@ uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out)
 // the end of the file.
 uint32_t next_track_traf(const FragmentSource &src, TrackCache &cache);
 
+// Run decoding. Reads the head of the traf's next trun (from its next
+// child on) and places the run after the ones read before; `*found` is false
+// when the traf has no more runs.
+uint32_t read_run_head(const Io &io, TrafState &traf, FragmentRun *out, bool *found);
+// One entry from its file bytes, with the traf's defaults for the fields
+// the run does not store.
+FragmentEntry decode_entry(const uint8_t *p, uint32_t entry_size, uint32_t flags, const TrafDefaults &d);
+// Adds a run's sizes and durations to its start: where its data and time end.
+uint32_t run_extent(const Io &io, const TrafDefaults &d, FragmentRun &run);
+// The traf's data and time go on after `run`.
+void advance_traf(TrafState &traf, const FragmentRun &run);
 // Where a traf's sample data and decode times end, all its runs counted.
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end);
+
+// Run windows. Reads the traf's next run into a record with a window of
+// entries, charged to the track's fragment budget; BXF_RET_NOTFOUND after
+// the last run.
+uint32_t load_next_run(const Io &io, TrackCache &cache, FragmentRun **out);
+// Entry j of a run, placed at `offset` and `time`, brought into the window
+// when the run stores entries.
+uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset,
+                   uint64_t time, FragmentEntry *out);
+void release_runs(LibraryInstance *inst, TrackFragments &fs);
+// Starts the traf's runs over from its first trun.
+void restart_traf(LibraryInstance *inst, TrackFragments &fs);
 
 // The traf's auxiliary boxes, in the extended fragment mode; released with
 // the traf.

@@ -1,232 +1,11 @@
-// Fragment samples: a traf's runs read one after the other (8.8.8), each
-// through a window of decoded entries charged to the track's fragment
-// budget, and the sample whose decode interval holds a time.
-#include <cstring>
-
-#include "field_reader.h"
+// The fragment sample for a time: the track's trafs are found by scanning
+// the moof boxes forwards, or by a jump that the random-access index names,
+// and each traf's runs are searched in file order.
 #include "fragment_internal.h"
 
 namespace bxf {
 
 namespace {
-
-constexpr uint32_t kMaxBlock = 1000;
-constexpr uint64_t kBlockHeader = 8;  // the allocation header of every block
-
-uint32_t popcount(uint32_t v) {
-    uint32_t n = 0;
-    for (; v; v &= v - 1) ++n;
-    return n;
-}
-
-// Reads the head of the traf's next trun and places the run: its data
-// continues the previous run's (or starts at the base data offset) unless
-// the run says where, its decode times continue the previous run's.
-uint32_t read_run_head(const Io &io, TrafState &traf, FragmentRun *out, bool *found) {
-    *found = false;
-    while (traf.box_end > traf.next_child && traf.box_end - traf.next_child >= 8) {
-        BoxRecord box;
-        uint32_t ret = read_box(io, traf.next_child, traf.box_end - traf.next_child, &box);
-        if (ret != BXF_RET_OK) return ret;
-        traf.next_child += box.m_box_size;
-        if (box.type != BXF_FOURCC('t', 'r', 'u', 'n')) continue;
-        FragmentRun run{};
-        BoxRange rest;
-        uint32_t version = 0, flags = 0;
-        int32_t delta = 0;
-        ret = read_fields(io, box, &rest, [&](ByteCursor &c) {
-            const bool known = read_version(c, 1, &version, &flags);
-            run.sample_count = c.u32();
-            if (flags & kTrunDataOffset) delta = int32_t(c.u32());
-            if (flags & kTrunFirstSampleFlags) run.first_sample_flags = c.u32();
-            return known;
-        });
-        if (ret != BXF_RET_OK) return ret;
-        run.index = traf.runs_read + 1;
-        run.version_flags = version << 24 | flags;
-        run.data_offset = traf.data_end;
-        if (flags & kTrunDataOffset) {
-            // The data offset is signed and counts from the base data offset.
-            if (delta < 0 ? uint64_t(-int64_t(delta)) > traf.base_data_offset
-                          : !checked_add(traf.base_data_offset, uint64_t(delta), &run.data_offset))
-                return BXF_RET_OVERFLOW;
-            if (delta < 0) run.data_offset = traf.base_data_offset - uint64_t(-int64_t(delta));
-        }
-        run.entry_size = 4 * popcount(flags & (kTrunDuration | kTrunSize | kTrunFlags | kTrunCompositionOffset));
-        run.entries_offset = rest.offset;
-        if (run.entry_size != 0) {
-            const uint64_t held = rest.size / run.entry_size;
-            if (run.sample_count > held) run.sample_count = uint32_t(held);
-        }
-        run.first_sample = traf.samples_read + 1;
-        run.start_time = traf.time_end;
-        *out = run;
-        *found = true;
-        return BXF_RET_OK;
-    }
-    traf.all_runs_read = true;
-    return BXF_RET_OK;
-}
-
-// One entry from its file bytes, with the traf's defaults for the fields
-// the run does not store.
-FragmentEntry decode_entry(const uint8_t *p, uint32_t flags, const TrafDefaults &d) {
-    FragmentEntry e{d.size, d.duration, d.flags, 0};
-    if (flags & kTrunDuration) e.duration = load_u32_be(p), p += 4;
-    if (flags & kTrunSize) e.size = load_u32_be(p), p += 4;
-    if (flags & kTrunFlags) e.flags = load_u32_be(p), p += 4;
-    if (flags & kTrunCompositionOffset) e.composition_offset = load_u32_be(p);
-    return e;
-}
-
-// Adds a run's sizes and durations to its start: where its data and time end.
-uint32_t run_extent(const Io &io, const TrafDefaults &d, FragmentRun &run) {
-    uint64_t offset = run.data_offset, time = run.start_time;
-    const uint32_t flags = run.version_flags & 0xFFFFFF;
-    if ((flags & (kTrunSize | kTrunDuration)) == 0) {
-        uint64_t bytes = 0, span = 0;
-        if (!checked_mul(run.sample_count, d.size, &bytes) || !checked_add(offset, bytes, &offset) ||
-            !checked_mul(run.sample_count, d.duration, &span) || !checked_add(time, span, &time))
-            return BXF_RET_OVERFLOW;
-    } else {
-        uint8_t block[4096];
-        const uint32_t per_block = uint32_t(sizeof block / run.entry_size);
-        for (uint32_t i = 0; i < run.sample_count;) {
-            const uint32_t n = run.sample_count - i < per_block ? run.sample_count - i : per_block;
-            uint32_t ret = read_exact_at(io, run.entries_offset + uint64_t(i) * run.entry_size, block,
-                                         uint64_t(n) * run.entry_size);
-            if (ret != BXF_RET_OK) return ret;
-            for (uint32_t k = 0; k < n; ++k) {
-                const FragmentEntry e = decode_entry(block + uint64_t(k) * run.entry_size, flags, d);
-                if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time))
-                    return BXF_RET_OVERFLOW;
-            }
-            i += n;
-        }
-    }
-    run.end_offset = offset;
-    run.end_time = time;
-    return BXF_RET_OK;
-}
-
-void advance_traf(TrafState &traf, const FragmentRun &run) {
-    traf.data_end = run.end_offset;
-    traf.time_end = run.end_time;
-    traf.samples_read += run.sample_count;
-    traf.runs_read += 1;
-}
-
-uint64_t run_cost(uint32_t capacity) {
-    return sizeof(FragmentRun) + kBlockHeader + (capacity ? uint64_t(capacity) * sizeof(FragmentEntry) + kBlockHeader : 0);
-}
-
-void free_run(LibraryInstance *inst, TrackFragments &fs, FragmentRun *run) {
-    if (fs.cursor_run == run) fs.cursor_run = nullptr;
-    fs.bytes_in_use -= run_cost(run->capacity);
-    bxf_free(inst, run->entries);
-    bxf_free(inst, run);
-}
-
-void release_runs(LibraryInstance *inst, TrackFragments &fs) {
-    for (FragmentRun *r = fs.traf.runs_head; r;) {
-        FragmentRun *next = r->next;
-        free_run(inst, fs, r);
-        r = next;
-    }
-    fs.traf.runs_head = fs.traf.runs_tail = nullptr;
-}
-
-// Makes room in the fragment budget by releasing the traf's oldest runs.
-uint32_t reserve(LibraryInstance *inst, TrackFragments &fs, uint64_t budget, uint64_t cost) {
-    while (fs.bytes_in_use + cost > budget) {
-        FragmentRun *oldest = fs.traf.runs_head;
-        if (!oldest) return BXF_RET_NOMEM;
-        fs.traf.runs_head = oldest->next;
-        if (!fs.traf.runs_head) fs.traf.runs_tail = nullptr;
-        free_run(inst, fs, oldest);
-    }
-    return BXF_RET_OK;
-}
-
-// Reads the traf's next run into a record with a window of entries.
-uint32_t load_next_run(const Io &io, TrackCache &cache, FragmentRun **out) {
-    TrackFragments &fs = cache.fragments;
-    FragmentRun head;
-    bool found = false;
-    uint32_t ret = read_run_head(io, fs.traf, &head, &found);
-    if (ret != BXF_RET_OK) return ret;
-    if (!found) return BXF_RET_NOTFOUND;
-    if ((ret = run_extent(io, fs.traf.defaults, head)) != BXF_RET_OK) return ret;
-    // A window as large as the run, at most a block, and what the budget allows.
-    uint32_t capacity = 0;
-    if (head.entry_size != 0 && head.sample_count != 0) {
-        capacity = head.sample_count < kMaxBlock ? head.sample_count : kMaxBlock;
-        const uint64_t fixed = run_cost(0) + kBlockHeader;
-        const uint64_t budget = cache.table.fragment_budget;
-        const uint64_t free_bytes = budget > fs.bytes_in_use ? budget - fs.bytes_in_use : 0;
-        if (free_bytes > fixed && (free_bytes - fixed) / sizeof(FragmentEntry) < capacity)
-            capacity = uint32_t((free_bytes - fixed) / sizeof(FragmentEntry));
-        if (free_bytes <= fixed || capacity == 0) capacity = 1;  // the least a run needs; room is made below
-    }
-    if ((ret = reserve(io.inst, fs, cache.table.fragment_budget, run_cost(capacity))) != BXF_RET_OK) return ret;
-    auto *run = static_cast<FragmentRun *>(bxf_alloc(io.inst, BXF_POOL_SAMPLE, sizeof(FragmentRun)));
-    if (!run) return BXF_RET_NOMEM;
-    *run = head;
-    run->capacity = capacity;
-    if (capacity) {
-        run->entries = static_cast<FragmentEntry *>(
-            bxf_alloc(io.inst, BXF_POOL_SAMPLE, uint64_t(capacity) * sizeof(FragmentEntry)));
-        if (!run->entries) {
-            bxf_free(io.inst, run);
-            return BXF_RET_NOMEM;
-        }
-    }
-    fs.bytes_in_use += run_cost(capacity);
-    append_node(fs.traf.runs_head, fs.traf.runs_tail, run);
-    advance_traf(fs.traf, *run);
-    *out = run;
-    return BXF_RET_OK;
-}
-
-// Loads the block of entries that starts at entry `first`, placed at
-// `offset` and `time`.
-uint32_t load_window(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t first, uint64_t offset,
-                     uint64_t time) {
-    const uint32_t count = run.sample_count - first < run.capacity ? run.sample_count - first : run.capacity;
-    const uint64_t bytes = uint64_t(count) * run.entry_size;
-    // The file bytes go to the tail of the buffer and are decoded front to
-    // back: an entry in memory is never smaller than in the file.
-    uint8_t *base = reinterpret_cast<uint8_t *>(run.entries);
-    uint8_t *src = base + uint64_t(count) * sizeof(FragmentEntry) - bytes;
-    run.window_count = 0;
-    uint32_t ret = read_exact_at(io, run.entries_offset + uint64_t(first) * run.entry_size, src, bytes);
-    if (ret != BXF_RET_OK) return ret;
-    const uint32_t flags = run.version_flags & 0xFFFFFF;
-    for (uint32_t k = 0; k < count; ++k) {
-        const FragmentEntry e = decode_entry(src + uint64_t(k) * run.entry_size, flags, d);
-        std::memcpy(base + uint64_t(k) * sizeof(FragmentEntry), &e, sizeof e);
-    }
-    run.window_first = first;
-    run.window_count = count;
-    run.window_offset = offset;
-    run.window_time = time;
-    return BXF_RET_OK;
-}
-
-// Entry j of a run, bringing it into the window when the run stores entries.
-uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset,
-                   uint64_t time, FragmentEntry *out) {
-    if (run.entry_size == 0) {
-        *out = FragmentEntry{d.size, d.duration, d.flags, 0};
-        return BXF_RET_OK;
-    }
-    if (j < run.window_first || j >= run.window_first + run.window_count) {
-        const uint32_t ret = load_window(io, d, run, j, offset, time);
-        if (ret != BXF_RET_OK) return ret;
-    }
-    *out = run.entries[j - run.window_first];
-    return BXF_RET_OK;
-}
 
 bool sync_entry(const FragmentRun &run, uint32_t j, const FragmentEntry &e) {
     if (j == 0 && (run.version_flags & kTrunFirstSampleFlags)) return !(run.first_sample_flags & kSampleIsDifference);
@@ -277,17 +56,6 @@ uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint6
         if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time)) return BXF_RET_OVERFLOW;
     }
     return BXF_RET_NOTFOUND;
-}
-
-// Starts the traf's runs over from its first child.
-void restart_traf(LibraryInstance *inst, TrackFragments &fs) {
-    release_runs(inst, fs);
-    TrafState &traf = fs.traf;
-    traf.next_child = traf.first_trun;
-    traf.data_end = traf.base_data_offset;
-    traf.time_end = traf.base_time;
-    traf.samples_read = traf.runs_read = 0;
-    traf.all_runs_read = false;
 }
 
 uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
@@ -426,31 +194,6 @@ uint32_t index_entry_for(const FragmentSource &src, TrackCache &cache, uint64_t 
     return BXF_RET_OK;
 }
 
-}  // namespace
-
-uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end) {
-    TrafState walk = traf;
-    walk.next_child = walk.first_trun;
-    walk.data_end = walk.base_data_offset;
-    walk.time_end = walk.base_time;
-    walk.samples_read = walk.runs_read = 0;
-    walk.all_runs_read = false;
-    while (!walk.all_runs_read) {
-        FragmentRun run;
-        bool found = false;
-        uint32_t ret = read_run_head(io, walk, &run, &found);
-        if (ret != BXF_RET_OK) return ret;
-        if (!found) break;
-        if ((ret = run_extent(io, walk.defaults, run)) != BXF_RET_OK) return ret;
-        advance_traf(walk, run);
-    }
-    *out_data_end = walk.data_end;
-    *out_time_end = walk.time_end;
-    return BXF_RET_OK;
-}
-
-namespace {
-
 uint32_t find_fragment_sample_once(const FragmentSource &src, TrackCache &cache, uint64_t t, FragmentSearch search,
                                    uint32_t want_run, SampleInfo *out, uint64_t *out_start) {
     const Io &io = src.io;
@@ -570,10 +313,6 @@ void release_fragments(LibraryInstance *inst, TrackCache &cache) {
     release_runs(inst, cache.fragments);
     cache.fragments.cursor_run = nullptr;
 }
-
-}  // namespace bxf
-
-namespace bxf {
 
 void close_fragments(LibraryInstance *inst, TrackCache &cache) {
     release_runs(inst, cache.fragments);
