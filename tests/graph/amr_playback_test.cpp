@@ -318,4 +318,32 @@ TEST_P(AmrOversize, ASampleLargerThanTheBufferAbortsTheStream) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AmrOversize, ::testing::ValuesIn(kOversize));
 
+// Walking by time cannot pass a sample that lasts no time: asking for the
+// time after it would find it again. A track whose samples all last no time
+// holds no instant, so nothing is found at 0 and the stream ends at once,
+// rather than repeating its first sample for ever.
+TEST(AmrStream, ATrackOfSamplesWithoutDurationEndsAtOnce) {
+    std::vector<uint8_t> bytes = ReadWholeFile(AmrMedia("amrnb.3gp"));
+    const std::string tag = "stts";
+    auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    ASSERT_NE(at, bytes.end());
+    const size_t body = static_cast<size_t>(at - bytes.begin()) + 4;
+    ASSERT_EQ(Be32(bytes, body + 4), 1u) << "one run of equal durations";
+    PutBe32(&bytes, body + 12, 0);  // its delta
+    const std::string path = ScratchFile("no_duration_amrnb.3gp");
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(path), S_OK);
+    ASSERT_EQ(graph.RunToCompletion(5000), S_OK);
+    RecordingSink* sink = graph.Sink(AmrPin(graph));
+    ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+    std::vector<SinkEvent> events = sink->Events();
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), 0u);
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
+    LONGLONG duration = -1;
+    ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 0) << "the sum of the durations, not the media header's 5 s";
+}
+
 }  // namespace
