@@ -5,9 +5,13 @@
 # sanitizers (build/bench), makes the media once (build/bench-media, reused
 # when present) and prints the tables shown in README.md.
 # usage: scripts/bench.sh [--runs N]
+#        scripts/bench.sh --media   (only make the media; scripts/bench-filter.sh plays them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+media_only=false
+if [ "${1:-}" = "--media" ]; then media_only=true; shift; fi
 
+if ! $media_only; then
 scripts/setup.sh
 if ! { command -v pkg-config >/dev/null && pkg-config --exists libavformat libavcodec libavutil; }; then
   echo "bench: installing libavformat-dev pkg-config"
@@ -21,6 +25,7 @@ fi
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBXF_SANITIZE=OFF -DBXF_BUILD_TESTS=OFF \
   -DBXF_BUILD_BENCH=ON >/dev/null
 cmake --build build/bench -j"$(nproc)" --target bxfbench >/dev/null
+fi
 
 # Ten seconds encoded once, then copied end to end: the long file costs a
 # stream copy, not an hour of encoding. Each file is written under a
@@ -40,6 +45,7 @@ if [ ! -s "$media/ten-seconds.mp4" ]; then
 fi
 loop 5 one-minute
 loop 359 one-hour
+if $media_only; then exit 0; fi
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)
 echo "machine: $(nproc) cores,$cpu, $(free -g | awk '/^Mem:/ {print $2}') GiB, kernel $(uname -r)"

@@ -135,6 +135,10 @@ int main(int argc, char** argv) {
                         "checked, %zu faults\n",
                         options.settings.running_seeks, options.settings.cycles, options.settings.paused_seeks,
                         options.settings.seed, run.RestartsChecked(), run.Faults().size());
+            std::printf("  AVC segment starts, by the restarts that moved them:");
+            for (size_t k = 0; k < run.VideoMoves().size(); ++k)
+                if (run.VideoMoves()[k]) std::printf(" %zu: %d", k, run.VideoMoves()[k]);
+            std::printf("\n");
             for (const auto& phase : run.MemoryAfterPhases())
                 std::printf("  library memory %-24s %lld bytes\n", phase.first.c_str(),
                             static_cast<long long>(phase.second));

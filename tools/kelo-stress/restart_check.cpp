@@ -43,15 +43,27 @@ private:
 
 // The segment and the first sample of one pin; `nal_types` are the NAL unit
 // types its first samples must have (empty: not looked at).
-void CheckPin(const char* name, RecordingSink* sink, REFERENCE_TIME start, const RestartExpectation& expected,
-              const std::vector<int>& nal_types, std::vector<std::string>* out) {
+// The segment and the first samples of one pin: the segment must start at
+// one of `starts` (its index + 1 goes to `matched`); `nal_types` are the NAL
+// unit types its first samples must have (empty: not looked at).
+void CheckPin(const char* name, RecordingSink* sink, const std::vector<REFERENCE_TIME>& starts,
+              const RestartExpectation& expected, const std::vector<int>& nal_types, std::vector<std::string>* out,
+              size_t* matched = nullptr, REFERENCE_TIME* delivered_start = nullptr) {
     Faults faults(name);
     const std::vector<SinkEvent> events = SinceLastFlush(sink->Events());
     if (events.empty() || events.front().kind != SinkEventKind::kNewSegment) {
         faults.Add("no new segment first after the flush (", events.size(), " events)");
     } else {
         const SinkEvent& segment = events.front();
-        if (segment.start != start) faults.Add("segment starts at ", segment.start, ", expected ", start);
+        auto found = std::find(starts.begin(), starts.end(), segment.start);
+        if (found == starts.end()) {
+            std::ostringstream accepted;
+            for (REFERENCE_TIME t : starts) accepted << " " << t;
+            faults.Add("segment starts at ", segment.start, ", expected one of", accepted.str());
+        } else if (matched) {
+            *matched = static_cast<size_t>(found - starts.begin()) + 1;
+        }
+        if (delivered_start) *delivered_start = segment.start;
         if (expected.stop_known && segment.stop != expected.stop) faults.Add("segment stops at ", segment.stop, ", expected ", expected.stop);
         if (segment.rate != expected.rate) faults.Add("segment rate ", segment.rate, ", expected ", expected.rate);
     }
@@ -86,14 +98,14 @@ void CheckPin(const char* name, RecordingSink* sink, REFERENCE_TIME start, const
 
 }  // namespace
 
-std::vector<std::string> CheckRestart(RecordingSink* video, RecordingSink* audio, const RestartExpectation& expected,
-                                      DWORD ms) {
+RestartResult CheckRestart(RecordingSink* video, RecordingSink* audio, const RestartExpectation& expected, DWORD ms) {
     const DWORD until = GetTickCount() + ms;
     while (!(Complete(SinceLastFlush(video->Events()), 2) && Complete(SinceLastFlush(audio->Events()), 1)) &&
            static_cast<LONG>(until - GetTickCount()) > 0)
         Sleep(1);
-    std::vector<std::string> faults;
-    CheckPin("video", video, expected.video_start, expected, {kNalTypeSps, kNalTypePps}, &faults);
-    CheckPin("audio", audio, expected.audio_start, expected, {}, &faults);
-    return faults;
+    RestartResult result;
+    CheckPin("video", video, expected.video_starts, expected, {kNalTypeSps, kNalTypePps}, &result.faults,
+             &result.video_moves, &result.video_start);
+    CheckPin("audio", audio, {expected.audio_start}, expected, {}, &result.faults);
+    return result;
 }

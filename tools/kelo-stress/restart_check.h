@@ -15,7 +15,10 @@
 #include "recording_sink.h"
 
 struct RestartExpectation {
-    REFERENCE_TIME video_start = 0;  // the new segments' starts
+    // The AVC pin's segment start: each restart moves it to the start of the
+    // sample holding the time before it; entry k is where k + 1 restarts
+    // since the start was set leave it. Any of them is taken.
+    std::vector<REFERENCE_TIME> video_starts;
     REFERENCE_TIME audio_start = 0;
     bool stop_known = true;          // false before the first seek: each pin stops at its own duration
     REFERENCE_TIME stop = 0;         // the new segments' stop
@@ -23,9 +26,13 @@ struct RestartExpectation {
     bool samples_due = true;         // data lies between start and stop
 };
 
-// Waits up to `ms` for both sinks to show the restart, then checks it: an
-// empty list, or one line per fault.
-std::vector<std::string> CheckRestart(RecordingSink* video, RecordingSink* audio, const RestartExpectation& expected,
-                                      DWORD ms);
+struct RestartResult {
+    std::vector<std::string> faults;  // one line per fault
+    size_t video_moves = 0;           // 1 + the index of the video start found, 0 if none matched
+    REFERENCE_TIME video_start = 0;   // the video segment's start as delivered
+};
+
+// Waits up to `ms` for both sinks to show the restart, then checks it.
+RestartResult CheckRestart(RecordingSink* video, RecordingSink* audio, const RestartExpectation& expected, DWORD ms);
 
 #endif

@@ -1,5 +1,6 @@
 #include "stress_run.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -83,26 +84,40 @@ HRESULT StressRun::SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERE
                                             with_stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
     }
     if (FAILED(hr)) Fault(std::string(kind) + " to " + std::to_string(start) + ": " + Hex(hr));
-    start_ = video_start_ = start;
+    start_ = start;
     if (with_stop) {
         stop_ = stop;
         stop_known_ = true;
     }
-    // A new stop restarts the pins too, before the new start does; a seek
-    // while stopped restarts nothing until the graph runs.
+    // The graph manager passes the seek to each of the two renderers, and
+    // both pass it to the filter: each call sets the start anew and restarts
+    // the pins, once for the start and, with a stop, once before for the
+    // stop. The last call's restarts move the AVC start; a worker still
+    // repositioning from the first call may move it once more. A seek while
+    // stopped restarts nothing until the graph runs.
     OAFilterState state = State_Stopped;
     graph->Control()->GetState(0, &state);
-    if (state != State_Stopped) VideoRestarted(with_stop ? 2 : 1);
+    const int restarts = with_stop ? 2 : 1;
+    if (state == State_Stopped)
+        ExpectVideoRestarts(start, 0, 1);
+    else
+        ExpectVideoRestarts(start, 1, restarts + 1);
     return hr;
 }
 
-void StressRun::VideoRestarted(int times) {
-    for (int i = 0; i < times; ++i) video_start_ = video_.SegmentStart(video_start_);
+void StressRun::ExpectVideoRestarts(REFERENCE_TIME base, int fewest, int most) {
+    video_starts_.clear();
+    fewest_moves_ = fewest;
+    REFERENCE_TIME start = base;
+    for (int k = 0; k <= most; ++k) {
+        if (k >= fewest) video_starts_.push_back(start);
+        start = video_.SegmentStart(start);
+    }
 }
 
 void StressRun::CheckRestarted(const char* what) {
     RestartExpectation expected;
-    expected.video_start = video_start_;
+    expected.video_starts = video_starts_;
     expected.stop_known = stop_known_;
     expected.audio_start = start_;
     expected.stop = stop_;
@@ -110,10 +125,16 @@ void StressRun::CheckRestarted(const char* what) {
     // Well inside both tracks, whose lengths differ by a frame or two.
     expected.samples_due = start_ + kSecond / 2 < duration_ && (!stop_known_ || stop_ > start_);
     ++restarts_checked_;
-    for (const std::string& line : CheckRestart(video_sink_, audio_sink_, expected, kRestartWaitMs)) {
+    const RestartResult result = CheckRestart(video_sink_, audio_sink_, expected, kRestartWaitMs);
+    for (const std::string& line : result.faults) {
         std::ostringstream context;
         context << what << " to " << start_ << " (stop " << stop_ << ", rate " << rate_ << "): " << line;
         Fault(context.str());
+    }
+    if (result.video_moves) {
+        const size_t moves = static_cast<size_t>(fewest_moves_) + result.video_moves - 1;
+        ++video_moves_[std::min(moves, video_moves_.size() - 1)];
+        video_start_ = result.video_start;
     }
 }
 
@@ -155,7 +176,7 @@ void StressRun::ChangeRate(StressGraph*) {
         return;
     }
     rate_ = rate;
-    VideoRestarted(1);
+    ExpectVideoRestarts(video_start_, 1, 1);
     CheckRestarted("rate change");
 }
 
@@ -189,7 +210,6 @@ void StressRun::RunningSeeks(StressGraph* graph) {
     // Back to rate 1, then from two seconds before the end to the end.
     video_sink_->SetReceiveDelay(0);
     if (FAILED(audio_sink_->SetRate(1.0))) Fault("SetRate 1.0 after the seeks failed");
-    VideoRestarted(1);
     rate_ = 1.0;
     graph->PumpEvents(0);
     if (SUCCEEDED(SetPositions(graph, duration_ - 2 * kSecond, duration_, "seek while running")))
@@ -243,7 +263,7 @@ void StressRun::PausedSeeks(StressGraph* graph) {
             auto timed = log_->Time("run");
             if (FAILED(graph->Control()->Run())) Fault("Run after the paused seeks failed");
         }
-        VideoRestarted(1);
+        ExpectVideoRestarts(0, 1, 1);
         CheckRestarted("run from the start");
         RunToCompletion(graph, "the last run");
     }
@@ -261,6 +281,7 @@ void StressRun::Run(const std::wstring& path) {
         auto timed = log_->Time("run");
         if (FAILED(graph.Control()->Run())) Fault("the first Run failed");
     }
+    ExpectVideoRestarts(0, 1, 1);
     CheckRestarted("the first run");
     RunToCompletion(&graph, "the first run");
     SampleMemory("after the first run");

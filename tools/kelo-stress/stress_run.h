@@ -35,6 +35,9 @@ public:
     // The library's live bytes after Load and after each phase, by name.
     const std::vector<std::pair<std::string, int64_t>>& MemoryAfterPhases() const { return memory_; }
     int RestartsChecked() const { return restarts_checked_; }
+    // How many restarts' moves the AVC segment start showed, by count:
+    // [k] seeks or rate changes whose video segment started k restarts back.
+    const std::vector<int>& VideoMoves() const { return video_moves_; }
 
 private:
     bool Open(StressGraph* graph, const std::wstring& path);
@@ -50,8 +53,9 @@ private:
     // With `stop` < 0 the stop position is left as it is (AM_SEEKING_NoPositioning).
     HRESULT SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind);
     // The AVC pin restarts from the start of the sample holding the time
-    // before its segment start, and keeps that moved start for the next restart.
-    void VideoRestarted(int times);
+    // before its segment start, and keeps that moved start for the next
+    // restart: the starts `fewest` to `most` restarts from `base` leave.
+    void ExpectVideoRestarts(REFERENCE_TIME base, int fewest, int most);
     void CheckRestarted(const char* what);
     void SampleMemory(const char* phase);
     void Fault(const std::string& line);
@@ -67,9 +71,12 @@ private:
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME start_ = 0, stop_ = 0;  // of the last seek
     bool stop_known_ = false;
-    REFERENCE_TIME video_start_ = 0;       // the AVC pin's segment start
+    REFERENCE_TIME video_start_ = 0;       // the AVC pin's segment start as delivered
+    std::vector<REFERENCE_TIME> video_starts_;  // what the next check accepts
+    int fewest_moves_ = 0;
     double rate_ = 1.0;
     int restarts_checked_ = 0;
+    std::vector<int> video_moves_ = std::vector<int>(6, 0);
     std::vector<std::string> faults_;
     std::vector<std::pair<std::string, int64_t>> memory_;
 };

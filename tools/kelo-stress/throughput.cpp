@@ -1,0 +1,263 @@
+// kelo-throughput: how fast a file goes through a source into null sinks with
+// no clock, and what it costs: wall time, samples per second, the time from
+// Load to the first delivered sample and the process's peak memory. The
+// source is the registered Kelo Mervane filter, or Wine's own path for MP4
+// (File Source (Async) and its GStreamer parser, which decodes). Each output
+// pin goes through a Sample Grabber (counting in its callback) into a Null
+// Renderer. Not a test: scripts/bench-filter.sh runs it and prints the table.
+#include <windows.h>
+#include <dshow.h>
+#include <psapi.h>
+#include <qedit.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <initguid.h>
+
+#include "com_ptr.h"
+#include "kelo_guids.h"
+
+namespace {
+
+// qedit's classes; mingw-w64's headers declare their interfaces only.
+constexpr GUID kSampleGrabber = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
+constexpr GUID kNullRenderer = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
+// Wine's "GStreamer parser using decodebin", the parser it picks for MP4.
+constexpr GUID kWineDecodebinParser = {0xf9d8d64e, 0xa144, 0x47dc, {0x8e, 0xe0, 0xf5, 0x34, 0x98, 0x37, 0x2c, 0x29}};
+
+LONGLONG Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+double Seconds(LONGLONG ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+// Counts what reaches one pin's grabber; remembers when the first sample of
+// any pin arrived.
+class Counter : public ISampleGrabberCB {
+public:
+    explicit Counter(std::atomic<LONGLONG>* first_arrival) : first_arrival_(first_arrival) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
+            *out = static_cast<ISampleGrabberCB*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as main's vector
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+        LONGLONG none = 0;
+        first_arrival_->compare_exchange_strong(none, Now());
+        ++samples_;
+        bytes_ += sample->GetActualDataLength();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
+    long long Samples() const { return samples_; }
+    long long Bytes() const { return bytes_; }
+
+private:
+    std::atomic<LONGLONG>* first_arrival_;
+    std::atomic<long long> samples_{0}, bytes_{0};
+};
+
+struct Options {
+    bool wine = false;
+    std::wstring file;
+    long long file_samples = 0;
+    DWORD timeout_ms = 600000;
+};
+
+std::wstring Wide(const char* text) {
+    int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--source" && i + 1 < argc) {
+            const std::string source = argv[++i];
+            if (source != "kelo" && source != "wine") return false;
+            options->wine = source == "wine";
+        } else if (arg == "--file-samples" && i + 1 < argc) {
+            options->file_samples = std::atoll(argv[++i]);
+        } else if (arg == "--timeout" && i + 1 < argc) {
+            options->timeout_ms = static_cast<DWORD>(std::atof(argv[++i]) * 1000);
+        } else if (options->file.empty() && arg[0] != '-') {
+            options->file = Wide(argv[i]);
+        } else {
+            return false;
+        }
+    }
+    return !options->file.empty();
+}
+
+std::vector<ComPtr<IPin>> OutputPins(IBaseFilter* filter) {
+    std::vector<ComPtr<IPin>> outputs;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Receive()))) return outputs;
+    for (ComPtr<IPin> pin; pins->Next(1, pin.Receive(), nullptr) == S_OK;) {
+        PIN_DIRECTION direction;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) outputs.push_back(pin);
+    }
+    return outputs;
+}
+
+ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted) {
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Receive()))) return {};
+    for (ComPtr<IPin> pin; pins->Next(1, pin.Receive(), nullptr) == S_OK;) {
+        PIN_DIRECTION direction;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted) return pin;
+    }
+    return {};
+}
+
+int Fail(const char* what, HRESULT hr) {
+    std::fprintf(stderr, "kelo-throughput: %s: 0x%08lx\n", what, static_cast<unsigned long>(hr));
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        std::fprintf(stderr,
+                     "usage: kelo-throughput [--source kelo|wine] [--file-samples N] [--timeout SECONDS] FILE\n"
+                     "  kelo: the registered Kelo Mervane filter; wine: File Source (Async) + Wine's GStreamer\n"
+                     "  parser (decodes). Every output pin through a counting Sample Grabber into a Null Renderer.\n");
+        return 1;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
+    int exit_code = 0;
+    {
+        ComPtr<IGraphBuilder> graph;
+        HRESULT hr =
+            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.ReceiveVoid());
+        if (FAILED(hr)) return Fail("cannot create the filter graph", hr);
+        ComPtr<IMediaControl> control;
+        ComPtr<IMediaEvent> events;
+        ComPtr<IMediaFilter> media_filter;
+        if (FAILED(hr = graph.QueryTo(IID_IMediaControl, &control)) || FAILED(hr = graph.QueryTo(IID_IMediaEvent, &events)) ||
+            FAILED(hr = graph.QueryTo(IID_IMediaFilter, &media_filter)))
+            return Fail("the graph lacks an interface", hr);
+
+        std::atomic<LONGLONG> first_arrival{0};
+        const LONGLONG load_start = Now();
+        ComPtr<IBaseFilter> source;
+        ComPtr<IFileSourceFilter> file;
+        if (!options.wine) {
+            if (FAILED(hr = CoCreateInstance(CLSID_KeloMervane, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             source.ReceiveVoid())))
+                return Fail("cannot create Kelo Mervane (register it with regsvr32)", hr);
+            if (FAILED(hr = graph->AddFilter(source.Get(), L"Kelo Mervane"))) return Fail("AddFilter", hr);
+            if (FAILED(hr = source.QueryTo(IID_IFileSourceFilter, &file)) ||
+                FAILED(hr = file->Load(options.file.c_str(), nullptr)))
+                return Fail("Load", hr);
+        } else {
+            ComPtr<IBaseFilter> reader;
+            if (FAILED(hr = CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             reader.ReceiveVoid())))
+                return Fail("cannot create File Source (Async)", hr);
+            if (FAILED(hr = graph->AddFilter(reader.Get(), L"File Source (Async)"))) return Fail("AddFilter", hr);
+            if (FAILED(hr = reader.QueryTo(IID_IFileSourceFilter, &file)) ||
+                FAILED(hr = file->Load(options.file.c_str(), nullptr)))
+                return Fail("File Source (Async) Load", hr);
+            if (FAILED(hr = CoCreateInstance(kWineDecodebinParser, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             source.ReceiveVoid())))
+                return Fail("cannot create Wine's GStreamer parser", hr);
+            if (FAILED(hr = graph->AddFilter(source.Get(), L"Parser"))) return Fail("AddFilter", hr);
+            const ComPtr<IPin> out = FirstPin(reader.Get(), PINDIR_OUTPUT);
+            const ComPtr<IPin> in = FirstPin(source.Get(), PINDIR_INPUT);
+            if (!out || !in) return Fail("the reader or the parser has no pin", E_FAIL);
+            if (FAILED(hr = graph->ConnectDirect(out.Get(), in.Get(), nullptr))) return Fail("reader to parser", hr);
+        }
+
+        // Each output pin: Sample Grabber (counting) -> Null Renderer.
+        std::vector<std::unique_ptr<Counter>> counters;
+        for (ComPtr<IPin>& pin : OutputPins(source.Get())) {
+            ComPtr<IBaseFilter> grabber_filter, renderer;
+            ComPtr<ISampleGrabber> grabber;
+            if (FAILED(hr = CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             grabber_filter.ReceiveVoid())) ||
+                FAILED(hr = CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             renderer.ReceiveVoid())) ||
+                FAILED(hr = grabber_filter.QueryTo(IID_ISampleGrabber, &grabber)))
+                return Fail("cannot create the Sample Grabber or the Null Renderer", hr);
+            counters.push_back(std::make_unique<Counter>(&first_arrival));
+            grabber->SetBufferSamples(FALSE);
+            grabber->SetCallback(counters.back().get(), 0);
+            const std::wstring n = std::to_wstring(counters.size());
+            if (FAILED(hr = graph->AddFilter(grabber_filter.Get(), (L"Grabber " + n).c_str())) ||
+                FAILED(hr = graph->AddFilter(renderer.Get(), (L"Null Renderer " + n).c_str())))
+                return Fail("AddFilter", hr);
+            if (FAILED(hr = graph->ConnectDirect(pin.Get(), FirstPin(grabber_filter.Get(), PINDIR_INPUT).Get(), nullptr)))
+                return Fail("pin to Sample Grabber", hr);
+            if (FAILED(hr = graph->ConnectDirect(FirstPin(grabber_filter.Get(), PINDIR_OUTPUT).Get(),
+                                                 FirstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr)))
+                return Fail("Sample Grabber to Null Renderer", hr);
+        }
+        if (counters.empty()) return Fail("the source has no output pin", E_FAIL);
+        if (FAILED(hr = media_filter->SetSyncSource(nullptr))) return Fail("SetSyncSource(NULL)", hr);
+
+        const LONGLONG run_start = Now();
+        if (FAILED(hr = control->Run())) return Fail("Run", hr);
+        const char* outcome = "timed out";
+        for (DWORD waited = 0; waited < options.timeout_ms; waited += 100) {
+            long code = 0;
+            LONG_PTR first = 0, second = 0;
+            if (events->GetEvent(&code, &first, &second, 100) != S_OK) continue;
+            events->FreeEventParams(code, first, second);
+            if (code == EC_COMPLETE) outcome = "complete";
+            if (code == EC_ERRORABORT) outcome = "aborted";
+            if (code == EC_COMPLETE || code == EC_ERRORABORT) break;
+        }
+        const LONGLONG run_end = Now();
+        control->Stop();
+        long long media_samples = 0, bytes = 0;
+        for (const auto& c : counters) {
+            media_samples += c->Samples();
+            bytes += c->Bytes();
+        }
+        const double wall = Seconds(run_end - run_start);
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof(memory);
+        GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+        const LONGLONG first = first_arrival.load();
+        std::printf("source %s: %s, %zu pins, wall %.3f s, media samples %lld (%.0f/s), bytes %lld", options.wine ? "wine" : "kelo",
+                    outcome, counters.size(), wall, media_samples, media_samples / wall, bytes);
+        if (options.file_samples) std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
+        std::printf(", load to first sample %.2f ms", first ? Seconds(first - load_start) * 1000 : -1.0);
+        std::printf(", peak working set %.1f MiB, peak pagefile %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
+                    memory.PagefileUsage ? memory.PeakPagefileUsage / 1048576.0 : 0.0);
+        if (std::string(outcome) != "complete") exit_code = 3;
+        // The sinks go with the graph; the counters outlive them.
+        graph->Abort();
+        control.Reset();
+        events.Reset();
+        media_filter.Reset();
+        file.Reset();
+        source.Reset();
+        graph.Reset();
+    }
+    CoUninitialize();
+    return exit_code;
+}
