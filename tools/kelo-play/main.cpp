@@ -15,10 +15,12 @@
 
 #include "graph_player.h"
 #include "kelo_guids.h"
+#include "output_file.h"
 #include "play_options.h"
 #include "play_report.h"
 #include "stream_dump.h"
 #include "text.h"
+#include "timeline_svg.h"
 
 namespace {
 
@@ -64,6 +66,17 @@ bool DumpStreams(const std::wstring& dir, const std::vector<PlayedPin>& pins) {
     return ok;
 }
 
+// Draws every pin's events into path; false with a message if it could not be written.
+bool WriteTimeline(const std::wstring& path, const std::vector<PlayedPin>& pins, LONGLONG run_qpc) {
+    std::vector<TimelinePin> timeline;
+    for (const PlayedPin& pin : pins) timeline.push_back({Utf8(pin.name), &pin.events});
+    const std::string svg = TimelineSvg(timeline, run_qpc);
+    std::string error;
+    if (WriteOutputFile(path, std::vector<uint8_t>(svg.begin(), svg.end()), &error)) return true;
+    std::fprintf(stderr, "kelo-play: --timeline: %s: %s\n", Utf8(path).c_str(), error.c_str());
+    return false;
+}
+
 int Main(const std::vector<std::wstring>& args) {
     PlayOptions options;
     options.clsid = CLSID_KeloMervane;
@@ -88,6 +101,11 @@ int Main(const std::vector<std::wstring>& args) {
         }
         if (exit != kExitComplete) std::fprintf(stderr, "kelo-play: %s\n", result.message.c_str());
         if (exit == kExitComplete && !options.dump_dir.empty() && !DumpStreams(options.dump_dir, player.Pins())) {
+            exit = kExitDump;
+        }
+        // An aborted play is drawn too: the picture shows how far it came.
+        if (exit != kExitSetup && !options.timeline_file.empty() &&
+            !WriteTimeline(options.timeline_file, player.Pins(), result.run_qpc) && exit == kExitComplete) {
             exit = kExitDump;
         }
         player.Close();

@@ -21,9 +21,10 @@ const char kUsage[] =
     "  --dump DIR        write each pin's stream to DIR as a file ffmpeg reads (PCM: .wav,\n"
     "                    H.264: Annex B .h264, AAC: ADTS .aac, AMR: .amr), every sample delivered\n"
     "                    in order\n"
+    "  --timeline F.svg  draw each pin's samples along media time and when they arrived, as SVG\n"
     "  --timeout SECONDS give up and report a hang after this long (default 60)\n"
     "exit status: 0 played to EC_COMPLETE; 1 bad usage; 2 could not set up the graph;\n"
-    "             3 playback aborted; 4 timed out (hang); 5 a dump could not be written\n";
+    "             3 playback aborted; 4 timed out (hang); 5 a dump or the timeline could not be written\n";
 
 namespace {
 
@@ -100,6 +101,8 @@ bool ParsePlayOptions(const std::vector<std::wstring>& args, PlayOptions* option
             options->seek_at = seek;
         } else if (arg == L"--dump") {
             if (!value(&options->dump_dir)) return false;
+        } else if (arg == L"--timeline") {
+            if (!value(&options->timeline_file)) return false;
         } else if (arg == L"--timeout") {
             if (!value(&v)) return false;
             if (!ParseSeconds(v, &options->timeout_seconds) || options->timeout_seconds <= 0 ||

@@ -26,6 +26,7 @@ struct PlayOptions {
     bool realtime = false;
     bool json = false;
     std::wstring dump_dir;
+    std::wstring timeline_file;  // --timeline: the SVG picture of the play
     double timeout_seconds = 60;
 };
 

@@ -1,0 +1,278 @@
+#include "timeline_svg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+// Layout, in SVG user units (pixels).
+constexpr double kWidth = 960;
+constexpr double kLeft = 150;  // pin names and axis labels
+constexpr double kRight = 20;
+constexpr double kTop = 40;
+constexpr double kLaneHeight = 64;
+constexpr double kLaneGap = 26;
+constexpr double kArrivalHeight = 220;
+constexpr double kLegendHeight = 56;
+
+// Pin colours for the arrival lines, in pin order.
+const char* const kPinColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd"};
+
+constexpr double kUnitsPerSecond = 1e7;
+
+struct PlacedSample {
+    double media_start;  // seconds
+    double media_end;
+    double arrival;  // seconds since Run
+    long length;
+    bool key;
+    bool discontinuity;
+};
+
+struct PlacedPin {
+    std::string name;
+    std::vector<PlacedSample> samples;
+    std::vector<double> segments;  // media start of each new segment, seconds
+    std::vector<double> flushes;   // arrival of each begin-flush, seconds
+    long largest = 0;
+};
+
+PlacedPin Place(const TimelinePin& pin, LONGLONG run_qpc) {
+    PlacedPin placed;
+    placed.name = pin.name;
+    double segment_start = 0;
+    double segment_rate = 1;
+    double previous_end = 0;
+    for (const SinkEvent& e : *pin.events) {
+        const double arrival = QpcSeconds(e.arrival_qpc - run_qpc);
+        switch (e.kind) {
+            case SinkEventKind::kNewSegment:
+                segment_start = double(e.start) / kUnitsPerSecond;
+                segment_rate = e.rate > 0 ? e.rate : 1;
+                previous_end = segment_start;
+                placed.segments.push_back(segment_start);
+                break;
+            case SinkEventKind::kBeginFlush:
+                placed.flushes.push_back(arrival);
+                break;
+            case SinkEventKind::kSample: {
+                PlacedSample s;
+                // Stream time runs at the segment's rate against media time.
+                s.media_start = e.HasStart() ? segment_start + segment_rate * double(e.start) / kUnitsPerSecond
+                                             : previous_end;
+                s.media_end = e.HasStop() ? segment_start + segment_rate * double(e.stop) / kUnitsPerSecond
+                                          : s.media_start;
+                if (s.media_end < s.media_start) s.media_end = s.media_start;
+                s.arrival = arrival;
+                s.length = e.length;
+                s.key = e.sync_point;
+                s.discontinuity = e.discontinuity;
+                previous_end = s.media_end;
+                placed.largest = std::max(placed.largest, e.length);
+                placed.samples.push_back(s);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return placed;
+}
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                // Control characters are not allowed in XML 1.0 text.
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+        }
+    }
+    return out;
+}
+
+// printf into a string of whatever length the text needs.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    std::string text(length > 0 ? size_t(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    return text;
+}
+
+// A step for axis ticks: 1, 2 or 5 times a power of ten, giving about `count` ticks.
+double TickStep(double range, int count) {
+    if (range <= 0) return 1;
+    const double raw = range / count;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) return m * power;
+    return 10 * power;
+}
+
+class Scale {
+public:
+    Scale(double from, double to, double pixel_from, double pixel_to)
+        : from_(from), span_(to > from ? to - from : 1), pixel_from_(pixel_from), pixel_span_(pixel_to - pixel_from) {}
+    double operator()(double value) const { return pixel_from_ + (value - from_) / span_ * pixel_span_; }
+
+private:
+    double from_, span_, pixel_from_, pixel_span_;
+};
+
+}  // namespace
+
+std::string TimelineSvg(const std::vector<TimelinePin>& pins, LONGLONG run_qpc) {
+    std::vector<PlacedPin> placed;
+    for (const TimelinePin& pin : pins) placed.push_back(Place(pin, run_qpc));
+
+    double media_min = 0, media_max = 0, wall_min = 0, wall_max = 0;
+    bool any_arrival = false;
+    bool any = false;
+    for (const PlacedPin& pin : placed) {
+        for (const PlacedSample& s : pin.samples) {
+            media_min = any ? std::min(media_min, s.media_start) : s.media_start;
+            media_max = any ? std::max(media_max, s.media_end) : s.media_end;
+            any = true;
+        }
+        // The arrival axis spans the first to the last arrival, flushes included.
+        auto arrival = [&](double t) {
+            wall_min = any_arrival ? std::min(wall_min, t) : t;
+            wall_max = any_arrival ? std::max(wall_max, t) : t;
+            any_arrival = true;
+        };
+        for (const PlacedSample& s : pin.samples) arrival(s.arrival);
+        for (const double f : pin.flushes) arrival(f);
+        for (const double g : pin.segments) {
+            media_min = any ? std::min(media_min, g) : g;
+            media_max = any ? std::max(media_max, g) : g;
+            any = true;
+        }
+    }
+    if (media_max <= media_min) media_max = media_min + 1;
+    if (wall_max <= wall_min) wall_max = wall_min + 1;
+
+    const double lanes_bottom = kTop + placed.size() * (kLaneHeight + kLaneGap);
+    const double arrival_top = lanes_bottom + 30;
+    const double arrival_bottom = arrival_top + kArrivalHeight;
+    const double height = arrival_bottom + 40 + kLegendHeight;
+    const Scale x(media_min, media_max, kLeft, kWidth - kRight);
+    const Scale wall_y(wall_min, wall_max, arrival_bottom, arrival_top);
+
+    std::string svg;
+    svg += Format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
+                  "font-family=\"sans-serif\" font-size=\"11\">\n",
+                  kWidth, height, kWidth, height);
+    svg += "<title>kelo-play timeline</title>\n"
+           "<style>.sample{fill:#7f9fc7}.key{fill:#e07b00}.discontinuity{fill:#c00000}"
+           ".segment{stroke:#2e8b57;stroke-width:1.5;stroke-dasharray:5 3}.flush{stroke:#c00000;stroke-width:1}"
+           ".axis{stroke:#444;stroke-width:1}.grid{stroke:#ddd;stroke-width:1}"
+           "</style>\n";
+    svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    svg += Format("<text x=\"%.0f\" y=\"22\" font-size=\"14\" font-weight=\"bold\">Delivered samples along media "
+                  "time</text>\n",
+                  kLeft);
+
+    // Media-time ticks, shared by the lanes and the arrival plot.
+    const double step = TickStep(media_max - media_min, 10);
+    for (double t = std::ceil(media_min / step) * step; t <= media_max + step * 1e-9; t += step) {
+        svg += Format("<line class=\"grid\" x1=\"%.1f\" y1=\"%.0f\" x2=\"%.1f\" y2=\"%.0f\"/>\n", x(t), kTop - 4, x(t),
+                      arrival_bottom);
+        svg += Format("<text x=\"%.1f\" y=\"%.0f\" text-anchor=\"middle\">%g s</text>\n", x(t), arrival_bottom + 14, t);
+    }
+
+    for (size_t p = 0; p < placed.size(); ++p) {
+        const PlacedPin& pin = placed[p];
+        const double base = kTop + p * (kLaneHeight + kLaneGap) + kLaneHeight;
+        svg += Format("<g class=\"pin\" data-pin=\"%s\">\n", Escape(pin.name).c_str());
+        svg += Format("<text x=\"8\" y=\"%.0f\">%s</text>\n", base - kLaneHeight / 2, Escape(pin.name).c_str());
+        svg += Format("<text x=\"8\" y=\"%.0f\" fill=\"#666\">%lu samples</text>\n", base - kLaneHeight / 2 + 14,
+                      static_cast<unsigned long>(pin.samples.size()));
+        svg += Format("<text x=\"8\" y=\"%.0f\" fill=\"#666\">largest %ld bytes</text>\n",
+                      base - kLaneHeight / 2 + 28, pin.largest);
+        svg += Format("<line class=\"axis\" x1=\"%.0f\" y1=\"%.1f\" x2=\"%.0f\" y2=\"%.1f\"/>\n", kLeft, base,
+                      kWidth - kRight, base);
+        for (const PlacedSample& s : pin.samples) {
+            const double bar = pin.largest > 0 ? (kLaneHeight - 10) * double(s.length) / double(pin.largest) : 0;
+            const double left = x(s.media_start);
+            const double width = std::max(0.6, x(s.media_end) - left);
+            svg += Format("<rect class=\"%s\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n",
+                          s.key ? "sample key" : "sample", left, base - bar, width, bar);
+            if (s.discontinuity)
+                svg += Format("<path class=\"discontinuity\" d=\"M%.2f %.1f l-4 -7 h8 z\"/>\n", left, base - kLaneHeight);
+        }
+        for (const double g : pin.segments)
+            svg += Format("<line class=\"segment\" x1=\"%.2f\" y1=\"%.1f\" x2=\"%.2f\" y2=\"%.1f\"/>\n", x(g),
+                          base - kLaneHeight, x(g), base);
+        svg += "</g>\n";
+    }
+
+    // The arrival plot.
+    svg += Format("<text x=\"8\" y=\"%.0f\">arrival</text>\n", (arrival_top + arrival_bottom) / 2);
+    svg += Format("<text x=\"8\" y=\"%.0f\" fill=\"#666\">(wall time since Run)</text>\n",
+                  (arrival_top + arrival_bottom) / 2 + 14);
+    svg += Format("<line class=\"axis\" x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\"/>\n", kLeft, arrival_top, kLeft,
+                  arrival_bottom);
+    svg += Format("<line class=\"axis\" x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\"/>\n", kLeft, arrival_bottom,
+                  kWidth - kRight, arrival_bottom);
+    const double wall_step = TickStep(wall_max - wall_min, 5);
+    for (double t = std::ceil(wall_min / wall_step) * wall_step; t <= wall_max + wall_step * 1e-9; t += wall_step)
+        svg += Format("<text x=\"%.0f\" y=\"%.1f\" text-anchor=\"end\">%g s</text>\n", kLeft - 4, wall_y(t) + 4, t);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\">media time</text>\n", (kLeft + kWidth) / 2,
+                  arrival_bottom + 30);
+    for (size_t p = 0; p < placed.size(); ++p) {
+        const PlacedPin& pin = placed[p];
+        const char* colour = kPinColours[p % (sizeof kPinColours / sizeof kPinColours[0])];
+        // One dot per sample: with reordered video (B-frames) the media times
+        // within a run go back and forth, which a joined line would scribble over.
+        svg += "<g class=\"arrivals\" data-pin=\"" + Escape(pin.name) + "\" fill=\"" + colour + "\">\n";
+        for (const PlacedSample& s : pin.samples)
+            svg += Format("<circle cx=\"%.1f\" cy=\"%.1f\" r=\"1.8\"/>\n", x(s.media_start), wall_y(s.arrival));
+        svg += "</g>\n";
+        for (const double f : pin.flushes)
+            svg += Format("<line class=\"flush\" data-pin=\"%s\" x1=\"%.0f\" y1=\"%.1f\" x2=\"%.0f\" y2=\"%.1f\"/>\n",
+                          Escape(pin.name).c_str(), kLeft, wall_y(f), kWidth - kRight, wall_y(f));
+    }
+
+    // Legend.
+    double lx = kLeft;
+    const double ly = height - kLegendHeight + 20;
+    svg += Format("<rect class=\"sample\" x=\"%.0f\" y=\"%.0f\" width=\"10\" height=\"10\"/>", lx, ly - 9);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\">sample (height: size)</text>\n", lx + 14, ly);
+    lx += 150;
+    svg += Format("<rect class=\"key\" x=\"%.0f\" y=\"%.0f\" width=\"10\" height=\"10\"/>", lx, ly - 9);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\">key frame</text>\n", lx + 14, ly);
+    lx += 90;
+    svg += Format("<path class=\"discontinuity\" d=\"M%.0f %.0f l-4 -7 h8 z\"/>", lx + 4, ly);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\">discontinuity</text>\n", lx + 14, ly);
+    lx += 100;
+    svg += Format("<line class=\"segment\" x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\"/>", lx + 4, ly - 10, lx + 4,
+                  ly + 2);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\">new segment</text>\n", lx + 14, ly);
+    lx += 100;
+    svg += Format("<line class=\"flush\" x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\"/>", lx, ly - 4, lx + 12, ly - 4);
+    svg += Format("<text x=\"%.0f\" y=\"%.0f\">flush (seek)</text>\n", lx + 16, ly);
+    lx = kLeft;
+    for (size_t p = 0; p < placed.size(); ++p) {
+        const char* colour = kPinColours[p % (sizeof kPinColours / sizeof kPinColours[0])];
+        svg += Format("<circle cx=\"%.0f\" cy=\"%.0f\" r=\"3\" fill=\"%s\"/>", lx + 5, ly + 16, colour);
+        svg += Format("<text x=\"%.0f\" y=\"%.0f\">arrival of %s</text>\n", lx + 18, ly + 20,
+                      Escape(placed[p].name).c_str());
+        lx += 220;
+    }
+    svg += "</svg>\n";
+    return svg;
+}
