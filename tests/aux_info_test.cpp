@@ -12,6 +12,7 @@
 #include "play_handle.h"
 #include "sample_access.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 #include "support/track_writer.h"
 
 using namespace boxw;
@@ -23,23 +24,12 @@ constexpr uint32_t kCenc = BXF_FOURCC('c', 'e', 'n', 'c'), kCbcs = BXF_FOURCC('c
 const AuxType cenc{"cenc"}, cbcs{"cbcs"};
 
 // A movie of `traks` tracks whose first track is opened for playback.
-struct Movie {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
+struct Movie : OpenedMovie {
     uint32_t open_code = BXF_RET_INTERNAL;
 
-    explicit Movie(const Bytes &traks, OpenParams params = {0, 0, 1, 0}) {
-        file.bytes = cat({ftyp(), box("moov", cat({mvhd(0, 1000), traks}))});
-        const FileOps ops = memory_file_ops();
-        uint32_t flags = 0;
-        if (bxf_create(&ops, &inst) == BXF_RET_OK && bxf_play_open(inst, &file, &params, &handle, &flags) == BXF_RET_OK)
-            open_code = bxf_open_track(handle, 1);
-    }
-    ~Movie() {
-        bxf_play_close(handle);
-        EXPECT_EQ(inst->general_used + inst->sample_used, 0u) << "every record released";
-        bxf_destroy(inst);
+    explicit Movie(const Bytes &traks, OpenParams params = {0, 0, 1, 0})
+        : OpenedMovie(cat({ftyp(), box("moov", cat({mvhd(0, 1000), traks}))}), params) {
+        if (code == BXF_RET_OK) open_code = bxf_open_track(handle, 1);
     }
     SampleInfo at(uint32_t n, uint32_t want_run = 0, uint32_t code = BXF_RET_OK, uint32_t track = 1) {
         SampleInfo s{};
@@ -313,17 +303,9 @@ TEST(AuxInfo, EveryOrderAgainstAModel) {
 }
 
 // The block caches through a file whose reads are counted.
-struct CacheFile {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    bxf::Io io{};
-    explicit CacheFile(Bytes bytes) {
-        file.bytes = std::move(bytes);
-        const FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        io = bxf::Io{inst, &file};
-    }
-    ~CacheFile() { bxf_destroy(inst); }
+struct CacheFile : TestInstance {
+    bxf::Io io;
+    explicit CacheFile(Bytes bytes) : TestInstance(std::move(bytes)), io{inst, &file} {}
 };
 
 TEST(AuxCache, BlocksAreReplacedAsWritten) {

@@ -6,22 +6,13 @@
 #include "container_walk.h"
 #include "support/box_writer.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 
 using namespace boxw;
 
 namespace {
 
-struct Fixture {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    explicit Fixture(Bytes bytes) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-    }
-    ~Fixture() { bxf_destroy(inst); }
-    bxf::Io io() { return bxf::Io{inst, &file}; }
-};
+using Fixture = TestInstance;
 
 TEST(ReadBox, HeaderRules) {
     struct Row {

@@ -13,6 +13,7 @@
 #include "movie_parsers.h"
 #include "play_handle.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 #include "support/track_writer.h"
 
 using namespace boxw;
@@ -23,24 +24,11 @@ namespace {
 
 // A file in memory with accounting on, so that anything left allocated shows
 // in the pool counters.
-struct Session {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
+struct Session : TestInstance {
     MovieRecord movie{};
 
-    explicit Session(Bytes bytes) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        bxf_set_memory_limits(inst, 1, 1 << 20, 50, 0);
-    }
-    ~Session() {
-        bxf::release_movie(inst, movie);
-        EXPECT_EQ(inst->general_used, 0u);
-        EXPECT_EQ(inst->sample_used, 0u);
-        bxf_destroy(inst);
-    }
-    bxf::Io io() { return bxf::Io{inst, &file}; }
+    explicit Session(Bytes bytes) : TestInstance(std::move(bytes)) { bxf_set_memory_limits(inst, 1, 1 << 20, 50, 0); }
+    ~Session() { bxf::release_movie(inst, movie); }
     // The whole file is one mfra box.
     uint32_t parse() { return bxf::parse_mfra(io(), BoxRange{8, file.bytes.size() - 8}, movie); }
 };
@@ -218,27 +206,8 @@ TEST(FragmentIndex, Lookup) {
 
 // Opened movies: the walk stops at the first moof (walk_all_boxes 0) unless
 // said otherwise, so mfra is found from the end of the file.
-struct Opened {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
-    uint32_t code = 0, flags = 0;
-    const MovieRecord *movie = nullptr;
-
-    Opened(Bytes bytes, uint32_t walk_all) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        OpenParams params{1 << 20, 50, walk_all, 0};
-        code = bxf_play_open(inst, &file, &params, &handle, &flags);
-        if (code == BXF_RET_OK) bxf_play_get_movie(handle, &movie);
-    }
-    ~Opened() {
-        bxf_play_close(handle);
-        EXPECT_EQ(inst->general_used, 0u);
-        EXPECT_EQ(inst->sample_used, 0u);
-        bxf_destroy(inst);
-    }
+struct Opened : OpenedMovie {
+    Opened(Bytes bytes, uint32_t walk_all) : OpenedMovie(std::move(bytes), OpenParams{1 << 20, 50, walk_all, 0}) {}
 };
 
 TEST(FragmentIndex, MfraFromTheEnd) {

@@ -7,31 +7,18 @@
 #include "bxf.h"
 #include "support/fragment_writer.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 
 using namespace boxw;
 
 namespace {
 
-struct Movie {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
-
-    explicit Movie(Bytes bytes, uint32_t fragment_mode = 0, uint64_t budget = 0, uint32_t percent = 0) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        OpenParams params{budget, percent, 1, fragment_mode};
-        uint32_t flags = 0;
-        EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_OK);
-        uint32_t tracks = 0;
-        bxf_get_track_count(handle, &tracks);
-        for (uint32_t t = 1; t <= tracks; ++t) EXPECT_EQ(bxf_open_track(handle, t), BXF_RET_OK);
-    }
-    ~Movie() {
-        bxf_play_close(handle);
-        EXPECT_EQ(inst->sample_used, 0u);
-        bxf_destroy(inst);
+// The movie opened with every track.
+struct Movie : OpenedMovie {
+    explicit Movie(Bytes bytes, uint32_t fragment_mode = 0, uint64_t budget = 0, uint32_t percent = 0)
+        : OpenedMovie(std::move(bytes), OpenParams{budget, percent, 1, fragment_mode}) {
+        EXPECT_EQ(code, BXF_RET_OK);
+        EXPECT_EQ(open_tracks(), BXF_RET_OK);
     }
     uint32_t at(uint32_t track, uint64_t t, SampleInfo *info, uint64_t *start, uint32_t want_run = 0) {
         return bxf_play_get_sample_at_time(handle, track, t, 1, want_run, start, info);

@@ -8,6 +8,7 @@
 #include "bxf.h"
 #include "support/fragment_writer.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 
 using namespace boxw;
 
@@ -30,16 +31,10 @@ struct Outcome {
 };
 
 Outcome drive(const Bytes &bytes, uint32_t fragment_mode = 0) {
-    MemoryFile file;
-    file.bytes = bytes;
-    FileOps ops = memory_file_ops();
-    LibraryInstance *inst = nullptr;
-    bxf_create(&ops, &inst);
-    OpenParams params{uint64_t(4) << 20, 50, 1, fragment_mode};
-    PlayHandle *handle = nullptr;
-    uint32_t flags = 0;
+    OpenedMovie m(bytes, OpenParams{uint64_t(4) << 20, 50, 1, fragment_mode});
+    PlayHandle *handle = m.handle;
     Outcome o;
-    o.open = documented(bxf_play_open(inst, &file, &params, &handle, &flags));
+    o.open = documented(m.code);
     if (o.open == BXF_RET_OK) {
         uint32_t tracks = 0;
         bxf_get_track_count(handle, &tracks);
@@ -60,11 +55,7 @@ Outcome drive(const Bytes &bytes, uint32_t fragment_mode = 0) {
         documented(bxf_play_find_sync_time_near(handle, 1, duration / 2, 1, 1, &start));
         documented(bxf_play_find_sync_sample(handle, 1, count / 2 + 2, 1, &sample, &start));
     }
-    bxf_play_close(handle);
-    EXPECT_EQ(inst->general_used, 0u) << "pool 1 back to empty";
-    EXPECT_EQ(inst->sample_used, 0u) << "pool 2 back to empty";
-    bxf_destroy(inst);
-    return o;
+    return o;  // the movie closes here, its pools checked back to empty
 }
 
 const Bytes kAvcC = box("avcC", cat({Bytes{1, 66, 0xC0, 30, 0xFF, 0xE1}, u16(4), Bytes{0x67, 1, 2, 3}, u8(1), u16(2),
@@ -123,18 +114,9 @@ void check_rows(const std::vector<Row> &rows, uint32_t fragment_mode = 0) {
 // Opens the file and its first track without a budget, then asks `ask`.
 template <class Ask>
 void with_track(const Bytes &bytes, uint32_t fragment_mode, Ask ask) {
-    MemoryFile file;
-    file.bytes = bytes;
-    FileOps ops = memory_file_ops();
-    LibraryInstance *inst = nullptr;
-    bxf_create(&ops, &inst);
-    OpenParams params{0, 0, 1, fragment_mode};
-    PlayHandle *h = nullptr;
-    uint32_t flags = 0;
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, &h, &flags), BXF_RET_OK);
-    if (h && bxf_open_track(h, 1) == BXF_RET_OK) ask(h);
-    bxf_play_close(h);
-    bxf_destroy(inst);
+    OpenedMovie m(bytes, OpenParams{0, 0, 1, fragment_mode});
+    EXPECT_EQ(m.code, BXF_RET_OK);
+    if (m.handle && bxf_open_track(m.handle, 1) == BXF_RET_OK) ask(m.handle);
 }
 
 Tables with(Bytes Tables::*table, Bytes value) {

@@ -5,6 +5,7 @@
 #include "bxf.h"
 #include "support/track_writer.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 
 using namespace boxw;
 
@@ -17,26 +18,7 @@ Bytes trex(uint32_t track_id) { return full_box("trex", 0, 0, cat({u32(track_id)
 Bytes trak() { return boxw::trak(1, "vide", 600); }
 Bytes moov(const Bytes &children) { return box("moov", cat({mvhd(0, 1000), children})); }
 
-struct Opened {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
-    uint32_t flags = 0xDEADBEEF;
-    uint32_t code = 0;
-    const MovieRecord *movie = nullptr;
-
-    explicit Opened(Bytes bytes, OpenParams params = {0, 0, 1, 0}) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        code = bxf_play_open(inst, &file, &params, &handle, &flags);
-        if (code == BXF_RET_OK) bxf_play_get_movie(handle, &movie);
-    }
-    ~Opened() {
-        bxf_play_close(handle);
-        bxf_destroy(inst);
-    }
-};
+using Opened = OpenedMovie;
 
 TEST(PlayOpen, PresenceFlags) {
     const Bytes pssh_v0 = full_box("pssh", 0, 0, cat({zeros(16), u32(0)}));

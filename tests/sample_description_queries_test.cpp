@@ -7,6 +7,7 @@
 
 #include "bxf.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 #include "support/track_writer.h"
 
 using namespace boxw;
@@ -38,19 +39,10 @@ Bytes movie() {
 
 class Queries : public ::testing::Test {
 protected:
-    void SetUp() override {
-        file.bytes = movie();
-        FileOps ops = memory_file_ops();
-        ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
-        OpenParams params{0, 0, 1, 0};
-        uint32_t flags = 0;
-        ASSERT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_OK);
-    }
+    void SetUp() override { ASSERT_EQ(m.code, BXF_RET_OK); }
     void TearDown() override {
         bxf_release_sample_descriptions(handle, video);
         bxf_release_sample_descriptions(handle, audio);
-        bxf_play_close(handle);
-        bxf_destroy(inst);
     }
     void open_both() {
         ASSERT_EQ(bxf_open_track(handle, 1), BXF_RET_OK);
@@ -59,9 +51,9 @@ protected:
         ASSERT_EQ(bxf_get_sample_descriptions(handle, 2, &audio), BXF_RET_OK);
     }
 
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
+    OpenedMovie m{movie()};
+    LibraryInstance *inst = m.inst;
+    PlayHandle *handle = m.handle;
     SampleDescriptions *video = nullptr;
     SampleDescriptions *audio = nullptr;
 };
@@ -208,18 +200,15 @@ TEST_F(Queries, CopyingQueriesTestTheLengthThenZeroFill) {
     EXPECT_EQ(Bytes(pps, pps + 3), kPps);
 }
 
-TEST_F(Queries, ReleasingReturnsEveryByte) {
-    ASSERT_EQ(bxf_set_memory_limits(inst, 1, 0, 0, 0), BXF_RET_OK);
-    inst->accounting_enabled = 1;  // count without a limit
-    inst->general_limit = UINT64_MAX;
+TEST_F(Queries, ReleasingReturnsEveryBlock) {
     ASSERT_EQ(bxf_open_track(handle, 2), BXF_RET_OK);
-    const uint64_t before = inst->general_used;
+    const uint64_t before = m.ledger.in_pool(BXF_POOL_GENERAL);
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(bxf_get_sample_descriptions(handle, 2, &audio), BXF_RET_OK);
-        EXPECT_GT(inst->general_used, before);
+        EXPECT_GT(m.ledger.in_pool(BXF_POOL_GENERAL), before);
         bxf_release_sample_descriptions(handle, audio);
         audio = nullptr;
-        EXPECT_EQ(inst->general_used, before);
+        EXPECT_EQ(m.ledger.in_pool(BXF_POOL_GENERAL), before);
     }
 }
 

@@ -8,31 +8,20 @@
 #include "bxf.h"
 #include "track_caches.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 #include "support/track_writer.h"
 
 using namespace boxw;
 
 namespace {
 
-struct Track {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
+// The movie opened with its first track.
+struct Track : OpenedMovie {
     uint32_t open_code = 0;
 
-    explicit Track(Bytes bytes, OpenParams params = {0, 0, 1, 0}) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        uint32_t flags = 0;
-        EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_OK);
+    explicit Track(Bytes bytes, OpenParams params = {0, 0, 1, 0}) : OpenedMovie(std::move(bytes), params) {
+        EXPECT_EQ(code, BXF_RET_OK);
         open_code = bxf_open_track(handle, 1);
-    }
-    ~Track() {
-        bxf_play_close(handle);
-        EXPECT_EQ(inst->general_used, 0u);
-        EXPECT_EQ(inst->sample_used, 0u);
-        bxf_destroy(inst);
     }
     SampleInfo info(uint32_t n, uint32_t want_run = 0, uint32_t expect = BXF_RET_OK) {
         SampleInfo s{};

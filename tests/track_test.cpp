@@ -6,6 +6,7 @@
 #include "bxf.h"
 #include "play_handle.h"
 #include "support/memory_file.h"
+#include "support/opened_movie.h"
 #include "support/track_writer.h"
 
 using namespace boxw;
@@ -16,24 +17,8 @@ Bytes movie(const Bytes &moov_children, const Bytes &top_level = {}) {
     return cat({ftyp(), top_level, box("moov", cat({mvhd(0, 1000), moov_children}))});
 }
 
-struct Opened {
-    MemoryFile file;
-    LibraryInstance *inst = nullptr;
-    PlayHandle *handle = nullptr;
-    uint32_t flags = 0;
-    uint32_t code = 0;
-
-    explicit Opened(Bytes bytes) {
-        file.bytes = std::move(bytes);
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        OpenParams params{0, 0, 1, 0};
-        code = bxf_play_open(inst, &file, &params, &handle, &flags);
-    }
-    ~Opened() {
-        bxf_play_close(handle);
-        bxf_destroy(inst);
-    }
+struct Opened : OpenedMovie {
+    explicit Opened(Bytes bytes) : OpenedMovie(std::move(bytes)) {}
     const TrackNode *node(uint32_t n) {
         const TrackNode *t = handle->movie.moov.tracks_head;
         while (t && --n) t = t->next;
