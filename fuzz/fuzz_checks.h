@@ -18,17 +18,11 @@ inline void require(bool holds, const char *what) {
 
 // Every library operation answers with one of the documented codes.
 inline uint32_t documented(uint32_t code) {
+#define BXF_DOCUMENTED_CASE(code) case code:
     switch (code) {
-    case BXF_RET_OK:
-    case BXF_RET_ARGS:
-    case BXF_RET_STATE:
-    case BXF_RET_NOMEM:
-    case BXF_RET_FILE:
-    case BXF_RET_NOTFOUND:
-    case BXF_RET_OVERFLOW:
-    case BXF_RET_FORMAT:
-    case BXF_RET_INTERNAL:
+        BXF_RET_EACH(BXF_DOCUMENTED_CASE)
         return code;
+#undef BXF_DOCUMENTED_CASE
     default:
         std::fprintf(stderr, "undocumented return code 0x%X\n", (unsigned)code);
         std::abort();

@@ -10,6 +10,7 @@
 
 #include "counting_allocator.h"
 #include "fuzz_checks.h"
+#include "fuzz_movie.h"
 #include "support/memory_file.h"
 
 namespace {
@@ -266,8 +267,8 @@ void exercise_movie(PlayHandle *h, uint64_t file_size, Random &random) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < kOptionBytes) return 0;
+uint32_t drive_movie_input(const uint8_t *data, size_t size) {
+    if (size < kOptionBytes) return BXF_RET_ARGS;
     const Options options = options_from(data + size - kOptionBytes);
     MemoryFile file;
     file.bytes.assign(data, data + size - kOptionBytes);
@@ -283,8 +284,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     Out<PlayHandle *> handle;
     Out<uint32_t> flags;
-    if (checked(bxf_play_open(inst, &file, &options.params, &handle.value, &flags.value), handle, flags) ==
-        BXF_RET_OK) {
+    const uint32_t open_code =
+        checked(bxf_play_open(inst, &file, &options.params, &handle.value, &flags.value), handle, flags);
+    if (open_code == BXF_RET_OK) {
         Random random{options.seed};
         exercise_movie(handle.value, file.bytes.size(), random);
         require(documented(bxf_play_close(handle.value)) == BXF_RET_OK, "a close succeeds");
@@ -295,5 +297,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     require(counter.live_blocks == blocks_before, "closing the movie gives back every block");
     bxf_destroy(inst);
     require(counter.live_blocks == 0 && counter.live_bytes == 0, "destroying the instance gives back its block");
+    return open_code;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    drive_movie_input(data, size);
     return 0;
 }

@@ -29,6 +29,12 @@ extern "C" {
 #define BXF_RET_FORMAT 0x1000u
 #define BXF_RET_INTERNAL 0x10000000u
 
+/* Every code above, once: X(code) for each, so that lists of the codes (their
+ * names, the checks that a code is one of them) are derived from this one. */
+#define BXF_RET_EACH(X)                                                                                     \
+    X(BXF_RET_OK) X(BXF_RET_ARGS) X(BXF_RET_STATE) X(BXF_RET_NOMEM) X(BXF_RET_FILE) X(BXF_RET_NOTFOUND) \
+        X(BXF_RET_OVERFLOW) X(BXF_RET_FORMAT) X(BXF_RET_INTERNAL)
+
 /* The code's name ("BXF_RET_FORMAT"), or "BXF_RET_UNKNOWN". */
 const char *bxf_ret_name(uint32_t code);
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "bxf.h"
 #include "support/fragment_writer.h"
@@ -14,8 +16,21 @@ using namespace boxw;
 
 namespace {
 
-const uint32_t kDocumented[] = {BXF_RET_OK,       BXF_RET_ARGS,     BXF_RET_STATE,  BXF_RET_NOMEM,   BXF_RET_FILE,
-                                BXF_RET_NOTFOUND, BXF_RET_OVERFLOW, BXF_RET_FORMAT, BXF_RET_INTERNAL};
+#define BXF_RET_LIST_ENTRY(code) code,
+const uint32_t kDocumented[] = {BXF_RET_EACH(BXF_RET_LIST_ENTRY)};
+#undef BXF_RET_LIST_ENTRY
+
+TEST(ReturnCodes, EachHasItsOwnName) {
+    std::set<std::string> names;
+    for (uint32_t c : kDocumented) {
+        const std::string name = bxf_ret_name(c);
+        EXPECT_EQ(name.rfind("BXF_RET_", 0), 0u) << name;
+        EXPECT_NE(name, "BXF_RET_UNKNOWN") << c;
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), sizeof kDocumented / sizeof kDocumented[0]) << "no code listed twice";
+    EXPECT_STREQ(bxf_ret_name(0x3), "BXF_RET_UNKNOWN");
+}
 
 uint32_t documented(uint32_t code) {
     for (uint32_t c : kDocumented)
