@@ -27,12 +27,14 @@ void usage() {
     std::fprintf(stderr,
                  "usage: kelo-stress --module KeloMervaneStress.ax [--file MEDIA --video-samples TABLE]\n"
                  "                   [--hostile DIR] [--seeks N] [--cycles N] [--paused-seeks N] [--seed N]\n"
+                 "                   [--latencies FILE.csv]\n"
                  "  --file: an H.264 + AAC file; TABLE is video_samples.py's table of it. Both pins into\n"
                  "          recording sinks, no clock: a run, N seeks while running (one in ten a rate\n"
                  "          change), a run to the end, N run/pause/run/stop cycles, N seeks while paused,\n"
                  "          a run from the start; each restart checked (segment, discontinuity, SPS/PPS).\n"
                  "  --hostile: writes the filter's hostile set into DIR, then loads and runs every file.\n"
                  "  Then: the library's memory back to 0, DllCanUnloadNow S_OK, the threads ended.\n"
+                 "  --latencies: every operation's latency, in order, as CSV.\n"
                  "  Defaults: 1000 seeks, 100 cycles, 100 paused seeks, seed 1.\n");
 }
 
@@ -67,7 +69,7 @@ bool WriteHostileSet(const std::wstring& folder) {
 }
 
 struct Options {
-    std::wstring module, file, video_samples, hostile;
+    std::wstring module, file, video_samples, hostile, latencies;
     StressSettings settings;
 };
 
@@ -84,6 +86,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->video_samples = Wide(value);
         else if (name == "--hostile")
             options->hostile = Wide(value);
+        else if (name == "--latencies")
+            options->latencies = Wide(value);
         else if (name == "--seeks")
             options->settings.running_seeks = std::atoi(value);
         else if (name == "--cycles")
@@ -185,6 +189,16 @@ int main(int argc, char** argv) {
         }
 
         log.Print(stdout);
+        if (!options.latencies.empty()) {
+            FILE* csv = _wfopen(options.latencies.c_str(), L"w");
+            if (!csv) {
+                std::printf("fault: cannot write the latencies\n");
+                ++faults;
+            } else {
+                log.WriteEach(csv);
+                std::fclose(csv);
+            }
+        }
         const int hangs = log.Hangs();
         std::printf("%d operations, %d hangs (over their limit: 2 s, 10 s for a hostile file's run)\n",
                     log.Operations(), hangs);

@@ -57,6 +57,7 @@ void OperationLog::End() {
     std::lock_guard<std::mutex> lock(mutex_);
     const double ms = ElapsedMs(started_);
     latencies_ms_[kind_].push_back(ms);
+    in_order_.emplace_back(kind_, ms);
     if (ms > limit_ms_) {
         hangs_.push_back(kind_);
         std::fprintf(stderr, "hang: %s returned after %.0f ms (limit %lu ms)\n", kind_.c_str(), ms,
@@ -108,4 +109,10 @@ void OperationLog::Print(FILE* out) const {
         std::fprintf(out, "%-24s %7zu %10.3f %10.3f %10.3f\n", kind.first.c_str(), ms.size(), Percentile(ms, 0.5),
                      Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()));
     }
+}
+
+void OperationLog::WriteEach(FILE* out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fprintf(out, "operation,milliseconds\n");
+    for (const auto& op : in_order_) std::fprintf(out, "%s,%.3f\n", op.first.c_str(), op.second);
 }

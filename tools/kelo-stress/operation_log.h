@@ -43,6 +43,8 @@ public:
     int Operations() const;
     // One line per kind: count, median, 99th percentile and worst latency.
     void Print(FILE* out) const;
+    // Every operation in the order made: "kind,milliseconds" per line.
+    void WriteEach(FILE* out) const;
 
 private:
     void Begin(const char* kind, DWORD limit_ms);
@@ -59,6 +61,7 @@ private:
     DWORD limit_ms_ = kHangMs;
     LONGLONG started_ = 0;
     std::map<std::string, std::vector<double>> latencies_ms_;
+    std::vector<std::pair<std::string, double>> in_order_;
     std::vector<std::string> hangs_;
     std::thread watchdog_;
 };
