@@ -168,8 +168,9 @@ Bytes zero_time_scales(Bytes file) {
 
 // ---- The set --------------------------------------------------------------
 
-void add(std::vector<HostileFile>* set, const std::string& name, Bytes bytes) {
-    set->push_back({name + ".mp4", std::move(bytes)});
+void add(std::vector<HostileFile>* set, const std::string& name, Bytes bytes,
+         HostileExpect expect = HostileExpect::kAny) {
+    set->push_back({name + ".mp4", std::move(bytes), expect});
 }
 
 // The library's classes of malformed tables, in the video track and some in
@@ -219,25 +220,25 @@ void library_boxes(std::vector<HostileFile>* set) {
     Bytes repeated, nested = box("free");
     for (int i = 0; i < 5000; ++i) append(repeated, box("free"));
     for (int i = 0; i < 3000; ++i) nested = box("udta", nested);
-    add(set, "lib-largesize-0", cat({good, large_box("free", zeros(4), 0)}));
-    add(set, "lib-largesize-8", cat({good, large_box("free", zeros(4), 8)}));
+    add(set, "lib-largesize-0", cat({good, large_box("free", zeros(4), 0)}), HostileExpect::kComplete);
+    add(set, "lib-largesize-8", cat({good, large_box("free", zeros(4), 8)}), HostileExpect::kRefused);
     add(set, "lib-largesize-2e63", cat({good, large_box("free", zeros(4), 1ull << 63)}));
-    add(set, "lib-size-0-in-moov", cat({ftyp(), box("moov", cat({mvhd(0, 1000), box_sized(0, "free")}))}));
+    add(set, "lib-size-0-in-moov", cat({ftyp(), box("moov", cat({mvhd(0, 1000), box_sized(0, "free")}))}), HostileExpect::kRefused);
     add(set, "lib-size-2e32-1", cat({good, box_sized(0xFFFFFFFF, "mdat", zeros(4))}));
     add(set, "lib-box-sizes-1-to-7", cat({good, box_sized(3, "free")}));
-    add(set, "lib-5000-repeated-boxes", cat({good, repeated}));
+    add(set, "lib-5000-repeated-boxes", cat({good, repeated}), HostileExpect::kComplete);
     add(set, "lib-3000-nested-boxes", cat({ftyp(), nested, good}));
     add(set, "lib-pssh-kid-count-2e32",
-        cat({ftyp(), box("moov", cat({mvhd(0, 1000), full_box("pssh", 1, 0, cat({zeros(16), u32(0xFFFFFFFF), zeros(8)}))}))}));
+        cat({ftyp(), box("moov", cat({mvhd(0, 1000), full_box("pssh", 1, 0, cat({zeros(16), u32(0xFFFFFFFF), zeros(8)}))}))}), HostileExpect::kRefused);
     add(set, "lib-avcc-set-past-its-box",
         av_movie(replaced(video_plan(), "stsd",
                           stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))), 1))));
     add(set, "lib-esds-length-past-its-box",
         av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16,
                                                       full_box("esds", 0, 0, cat({u8(3), u8(0x7F), u16(1), u8(0)}))))));
-    add(set, "lib-no-moov", cat({ftyp(), box("mdat", zeros(64))}));
-    add(set, "lib-empty-file", {});
-    add(set, "lib-moov-without-tracks", cat({ftyp(), box("moov", mvhd(0, 1000))}));
+    add(set, "lib-no-moov", cat({ftyp(), box("mdat", zeros(64))}), HostileExpect::kRefused);
+    add(set, "lib-empty-file", {}, HostileExpect::kRefused);
+    add(set, "lib-moov-without-tracks", cat({ftyp(), box("moov", mvhd(0, 1000))}), HostileExpect::kRefused);
     // Truncated at sixteen places, eight of them inside moov.
     const char* moov_type = "moov";
     const size_t moov = size_t(std::search(good.begin(), good.end(), moov_type, moov_type + 4) - good.begin());
@@ -279,31 +280,31 @@ void pin_files(std::vector<HostileFile>* set) {
     };
 
     // Parameter sets.
-    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a));
+    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a), HostileExpect::kComplete);
     add(set, "avc-sps-empty", av_movie(video_with(avc1(avcc({{}}, {kPps}, 1))), a));
     add(set, "avc-no-parameter-sets", av_movie(video_with(avc1(avcc({}, {}, 0))), a));
-    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a));
+    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a), HostileExpect::kComplete);
     // 32 sets written, a count field (5 bits) that holds at most 31.
     add(set, "avc-32-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))), a));
-    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a));
+    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a), HostileExpect::kComplete);
     add(set, "avc-level-below-9",
-        av_movie(video_with(avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))), a));
+        av_movie(video_with(avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))), a), HostileExpect::kOnlyAudioPlays);
     add(set, "avc-avcc-truncated", av_movie(video_with(avc1(box("avcC", Bytes{1, 0x42, 0xC0}))), a));
     add(set, "avc-no-avcc", av_movie(video_with(visual_entry("avc1", 160, 128)), a));
-    add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a));
+    add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a), HostileExpect::kAbort);
     add(set, "avc-length-size-1", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 0))), a));
 
     // NAL length fields.
     {
         TrackPlan v = video_plan();
         v.samples[3] = cat({u32(0), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-0", av_movie(v, a));
+        add(set, "avc-nal-length-0", av_movie(v, a), HostileExpect::kAbort);
         v = video_plan();
         v.samples[3] = cat({u32(300), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-past-the-sample", av_movie(v, a));
+        add(set, "avc-nal-length-past-the-sample", av_movie(v, a), HostileExpect::kAbort);
         v = video_plan();
         v.samples[3] = cat({u32(0xFFFFFFFF), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-2e32-1", av_movie(v, a));
+        add(set, "avc-nal-length-2e32-1", av_movie(v, a), HostileExpect::kAbort);
         v = video_plan();
         v.samples[3] = Bytes{0x00, 0x00};  // shorter than its length field
         add(set, "avc-sample-shorter-than-a-length", av_movie(v, a));
@@ -319,7 +320,7 @@ void pin_files(std::vector<HostileFile>* set) {
         v.sync = {1};
         const Bytes big(3125001, 0x41);
         v.samples[1] = cat({u32(uint32_t(big.size())), big});
-        add(set, "avc-sample-past-the-buffer", av_movie(v, a));
+        add(set, "avc-sample-past-the-buffer", av_movie(v, a), HostileExpect::kAbort);
         TrackPlan big_audio = audio_plan();
         big_audio.samples[2] = Bytes(4609, 0x21);
         add(set, "aac-sample-4609-bytes", av_movie(video_plan(), big_audio));
@@ -340,34 +341,39 @@ void pin_files(std::vector<HostileFile>* set) {
     }
 
     // Every AudioSpecificConfig the AAC pin refuses, and configurations at the edge.
+    // Refused: the pin's connection fails and the video plays alone.
+    const HostileExpect kRefusedAudio = HostileExpect::kOnlyVideoPlays, kEdge = HostileExpect::kAny;
     const struct {
         const char* name;
         Bytes config;
+        HostileExpect expect;
     } configs[] = {
-        {"aac-main", {0x09, 0x90}},                     // object type 1
-        {"aac-ssr", {0x19, 0x90}},                      // 3
-        {"aac-ltp", {0x21, 0x90}},                      // 4
-        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}},          // 5, with its extension frequency
-        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}},           // 29
-        {"aac-escape-object-type", {0xF8, 0x0E, 0x40}},  // 31: 32 + 6
-        {"aac-channels-3", {0x11, 0x98}},
-        {"aac-channels-4", {0x11, 0xA0}},
-        {"aac-channels-5", {0x11, 0xA8}},
-        {"aac-channels-7", {0x11, 0xB8}},
-        {"aac-channels-8-reserved", {0x11, 0xC0}},
-        {"aac-channels-15-reserved", {0x11, 0xF8}},
-        {"aac-frequency-index-13-reserved", {0x16, 0x90}},
-        {"aac-frequency-index-15-explicit", {0x17, 0x80, 0xBB, 0x81, 0x00}},
-        {"aac-frequency-index-15-truncated", {0x17, 0x80}},
-        // Configuration 0 with a program_config_element: three front elements
-        // (refused), truncated (refused), and a dual-mono pair (accepted).
-        {"aac-pce-three-front", {0x11, 0x80, 0x01, 0x8C, 0x00, 0x00, 0x00, 0x00}},
-        {"aac-pce-truncated", {0x11, 0x80, 0x01}},
-        {"aac-config-one-byte", {0x11}},
-        {"aac-config-empty", {}},
+        {"aac-main", {0x09, 0x90}, kRefusedAudio},                     // object type 1
+        {"aac-ssr", {0x19, 0x90}, kRefusedAudio},                      // 3
+        {"aac-ltp", {0x21, 0x90}, kRefusedAudio},                      // 4
+        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},          // 5, with its extension frequency
+        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},           // 29
+        {"aac-escape-object-type", {0xF8, 0x0E, 0x40}, kRefusedAudio},  // 31: 32 + 6
+        {"aac-channels-3", {0x11, 0x98}, kRefusedAudio},
+        {"aac-channels-4", {0x11, 0xA0}, kRefusedAudio},
+        {"aac-channels-5", {0x11, 0xA8}, kRefusedAudio},
+        {"aac-channels-7", {0x11, 0xB8}, kRefusedAudio},
+        {"aac-channels-8-reserved", {0x11, 0xC0}, kRefusedAudio},
+        {"aac-channels-15-reserved", {0x11, 0xF8}, kRefusedAudio},
+        {"aac-frequency-index-13-reserved", {0x16, 0x90}, kEdge},
+        {"aac-frequency-index-15-explicit", {0x17, 0x80, 0xBB, 0x81, 0x00}, kEdge},
+        {"aac-frequency-index-15-truncated", {0x17, 0x80}, kEdge},
+        // Configuration 0 with a program_config_element of three front
+        // elements, and one cut short.
+        {"aac-pce-three-front", {0x11, 0x80, 0x01, 0x8C, 0x00, 0x00, 0x00, 0x00}, kRefusedAudio},
+        {"aac-pce-truncated", {0x11, 0x80, 0x01}, kRefusedAudio},
+        {"aac-config-one-byte", {0x11}, kRefusedAudio},
+        {"aac-config-empty", {}, kRefusedAudio},
     };
-    for (const auto& c : configs) add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))));
-    add(set, "aac-no-decoder-specific-info", av_movie(video_plan(), audio_plan(mp4a(esds({}, false)))));
+    for (const auto& c : configs)
+        add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))), c.expect);
+    add(set, "aac-no-decoder-specific-info", av_movie(video_plan(), audio_plan(mp4a(esds({}, false)))),
+        HostileExpect::kOnlyVideoPlays);
     add(set, "aac-mp3-object-type-indication", av_movie(video_plan(), audio_plan(mp4a(esds(kAscLcStereo, true, 0x6B)))));
     add(set, "aac-no-esds", av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16))));
     add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
@@ -420,7 +426,7 @@ void pin_files(std::vector<HostileFile>* set) {
         au.entry_count = 2;
         au.description.assign(94, 1);
         std::fill(au.description.begin() + 40, au.description.end(), 2);
-        add(set, "description-changes-mid-track", av_movie(v, au));
+        add(set, "description-changes-mid-track", av_movie(v, au), HostileExpect::kComplete);
         v.stsd_entries = cat({kAvc1, visual_entry("mp4v", 160, 128)});
         au.stsd_entries = cat({kMp4a, audio_entry("twos", 2, 16, 48000u << 16)});
         add(set, "description-changes-kind-mid-track", av_movie(v, au));
@@ -438,7 +444,7 @@ void pin_files(std::vector<HostileFile>* set) {
 
 std::vector<HostileFile> FilterHostileSet() {
     std::vector<HostileFile> set;
-    add(&set, "good-h264-aac", av_movie());
+    add(&set, "good-h264-aac", av_movie(), HostileExpect::kComplete);
     library_tables(&set);
     library_boxes(&set);
     library_fragments(&set);

@@ -13,9 +13,16 @@
 
 #include "box_writer.h"
 
+// What the documented rules make of a file, where they settle it: Load's
+// 0x800A0141; both pins to the end; a stream error (EC_ERRORABORT with
+// E_FAIL); one pin refusing its format at connection while the other plays to
+// the end. kAny: only the general rules (no crash or hang, a documented code).
+enum class HostileExpect { kAny, kRefused, kComplete, kAbort, kOnlyVideoPlays, kOnlyAudioPlays };
+
 struct HostileFile {
     std::string name;  // a file name: letters, digits, '-' and '_', ending in ".mp4"
     boxw::Bytes bytes;
+    HostileExpect expect = HostileExpect::kAny;
 };
 
 std::vector<HostileFile> FilterHostileSet();

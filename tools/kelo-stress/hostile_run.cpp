@@ -1,6 +1,5 @@
 #include "hostile_run.h"
 
-#include <algorithm>
 
 #include "stress_graph.h"
 
@@ -9,21 +8,6 @@ namespace {
 constexpr HRESULT kInvalidFileFormat = static_cast<HRESULT>(0x800A0141);
 constexpr DWORD kLoadLimitMs = 2000;
 constexpr DWORD kRunLimitMs = 10000;
-
-std::vector<std::wstring> FilesOf(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string Narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
 HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std::wstring& path) {
     HostileOutcome outcome;
@@ -42,6 +26,8 @@ HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std:
         outcome.connected = graph.ConnectSinks(false, &refusals);
     }
     outcome.pins = graph.OutputPins();
+    outcome.video_connected = graph.SinkOf(MEDIATYPE_Video) != nullptr;
+    outcome.audio_connected = graph.SinkOf(MEDIATYPE_Audio) != nullptr;
     // Pins that refuse their format at connection leave nothing to run.
     if (outcome.connected == 0) {
         outcome.acceptable = true;
@@ -67,13 +53,48 @@ HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std:
     return outcome;
 }
 
+bool AsExpected(const HostileOutcome& o, HostileExpect expect) {
+    const bool loaded = o.load == S_OK;
+    switch (expect) {
+        case HostileExpect::kAny:
+            return true;
+        case HostileExpect::kRefused:
+            return o.load == kInvalidFileFormat;
+        case HostileExpect::kComplete:
+            return loaded && o.pins == 2 && o.connected == 2 && o.end == S_OK;
+        case HostileExpect::kAbort:
+            return loaded && o.connected == o.pins && o.ran && o.end == E_FAIL;
+        case HostileExpect::kOnlyVideoPlays:
+            return loaded && o.pins == 2 && o.video_connected && !o.audio_connected && o.end == S_OK;
+        case HostileExpect::kOnlyAudioPlays:
+            return loaded && o.pins == 2 && o.audio_connected && !o.video_connected && o.end == S_OK;
+    }
+    return false;
+}
+
+const char* ExpectName(HostileExpect expect) {
+    switch (expect) {
+        case HostileExpect::kAny: return "";
+        case HostileExpect::kRefused: return "expected: refused by Load";
+        case HostileExpect::kComplete: return "expected: both pins to EC_COMPLETE";
+        case HostileExpect::kAbort: return "expected: EC_ERRORABORT E_FAIL";
+        case HostileExpect::kOnlyVideoPlays: return "expected: audio refused, video to EC_COMPLETE";
+        case HostileExpect::kOnlyAudioPlays: return "expected: video refused, audio to EC_COMPLETE";
+    }
+    return "";
+}
+
 }  // namespace
 
-std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder) {
+std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder,
+                                          const std::vector<HostileFile>& files) {
     std::vector<HostileOutcome> outcomes;
-    for (const std::wstring& name : FilesOf(folder)) {
+    for (const HostileFile& file : files) {
+        const std::wstring name(file.name.begin(), file.name.end());
         HostileOutcome outcome = PlayOne(module, log, folder + L"\\" + name);
-        outcome.name = Narrow(name);
+        outcome.name = file.name;
+        outcome.as_expected = AsExpected(outcome, file.expect);
+        outcome.expectation = ExpectName(file.expect);
         outcomes.push_back(outcome);
     }
     return outcomes;
@@ -81,12 +102,13 @@ std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationL
 
 void PrintHostileOutcomes(const std::vector<HostileOutcome>& outcomes, FILE* out) {
     for (const HostileOutcome& o : outcomes) {
-        std::fprintf(out, "%-4s %-48s load 0x%08lx", o.acceptable ? "ok" : "BAD", o.name.c_str(),
+        std::fprintf(out, "%-4s %-48s load 0x%08lx", o.acceptable && o.as_expected ? "ok" : "BAD", o.name.c_str(),
                      static_cast<unsigned long>(o.load));
         if (o.load == S_OK) std::fprintf(out, "  pins %zu connected %zu", o.pins, o.connected);
         if (o.ran)
             std::fprintf(out, "  end %s 0x%08lx", o.end == S_OK ? "EC_COMPLETE" : o.end == E_ABORT ? "none" : "EC_ERRORABORT",
                          static_cast<unsigned long>(o.end));
+        if (!o.as_expected) std::fprintf(out, "  (%s)", o.expectation);
         std::fprintf(out, "\n");
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "filter_hostile_set.h"
 #include "filter_module.h"
 #include "operation_log.h"
 
@@ -19,12 +20,16 @@ struct HostileOutcome {
     HRESULT load = S_OK;
     size_t pins = 0, connected = 0;
     HRESULT end = S_OK;  // S_OK (EC_COMPLETE), an EC_ERRORABORT's code, E_ABORT (none in time)
+    bool video_connected = false, audio_connected = false;
     bool ran = false;
-    bool acceptable = false;
+    bool acceptable = false;  // within the general rules
+    bool as_expected = true;  // and what the file's expectation says
+    const char* expectation = "";
 };
 
-// Plays every file of `folder` in name order; one outcome per file.
-std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder);
+// Plays each of `files`, written into `folder` under their names.
+std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder,
+                                          const std::vector<HostileFile>& files);
 void PrintHostileOutcomes(const std::vector<HostileOutcome>& outcomes, FILE* out);
 
 #endif

@@ -58,9 +58,9 @@ size_t ThreadsOfThisProcess() {
     return count;
 }
 
-bool WriteHostileSet(const std::wstring& folder) {
+bool WriteHostileSet(const std::wstring& folder, const std::vector<HostileFile>& set) {
     CreateDirectoryW(folder.c_str(), nullptr);
-    for (const HostileFile& file : FilterHostileSet()) {
+    for (const HostileFile& file : set) {
         std::ofstream out((folder + L"\\" + Wide(file.name.c_str())).c_str(), std::ios::binary);
         out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
         if (!out) return false;
@@ -149,16 +149,21 @@ int main(int argc, char** argv) {
             faults += static_cast<int>(run.Faults().size());
         }
         if (!options.hostile.empty()) {
-            if (!WriteHostileSet(options.hostile)) {
+            const std::vector<HostileFile> set = FilterHostileSet();
+            if (!WriteHostileSet(options.hostile, set)) {
                 std::fprintf(stderr, "kelo-stress: cannot write the hostile set\n");
                 return 2;
             }
-            const std::vector<HostileOutcome> outcomes = RunHostileSet(module, &log, options.hostile);
+            const std::vector<HostileOutcome> outcomes = RunHostileSet(module, &log, options.hostile, set);
             PrintHostileOutcomes(outcomes, stdout);
-            size_t bad = 0;
-            for (const HostileOutcome& o : outcomes) bad += o.acceptable ? 0 : 1;
-            std::printf("hostile set: %zu files, %zu outside the rules\n", outcomes.size(), bad);
-            faults += static_cast<int>(bad);
+            size_t bad = 0, unexpected = 0;
+            for (const HostileOutcome& o : outcomes) {
+                bad += o.acceptable ? 0 : 1;
+                unexpected += o.as_expected ? 0 : 1;
+            }
+            std::printf("hostile set: %zu files, %zu outside the rules, %zu not as their row expects\n",
+                        outcomes.size(), bad, unexpected);
+            faults += static_cast<int>(bad + unexpected);
             if (outcomes.empty()) ++faults;
         }
 
