@@ -72,8 +72,7 @@ bool read_tele(ByteCursor &c, uint8_t *out) {
 // (version 0). Stops at `declared` entries, at the end of the area, or at
 // an entry too short for its fields; returns the number read.
 template <class Visit>
-uint32_t walk_group_entries(const uint8_t *data, uint64_t size, const SgpdRecord &r, uint32_t declared,
-                            Visit &&visit) {
+uint32_t walk_group_entries(const uint8_t *data, uint64_t size, const SgpdRecord &r, uint32_t declared, Visit &&visit) {
     const bool own_lengths = r.version == 1 && r.default_length == 0;
     const uint64_t fixed = r.version == 1 ? r.default_length : r.grouping_type == kSeig ? kSeigVersion0Length : 1;
     ByteCursor c(data, size);

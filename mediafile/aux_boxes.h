@@ -84,8 +84,8 @@ struct SgpdRecord {
     uint32_t default_length;  // version 1
     uint32_t entry_count;     // seig/tele: the entries read; else clamped to what the bytes can hold
     uint64_t first_entry;
-    SeigEntry *seig;          // seig: entry_count entries
-    uint8_t *tele;            // tele: level_independently_decodable (0 or 1) per entry
+    SeigEntry *seig;  // seig: entry_count entries
+    uint8_t *tele;    // tele: level_independently_decodable (0 or 1) per entry
     SgpdRecord *next;
 };
 

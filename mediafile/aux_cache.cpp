@@ -112,9 +112,7 @@ uint32_t saiz_sum(SaizCache &cache, const Io &io, uint32_t from, uint64_t count,
     return BXF_RET_OK;
 }
 
-uint32_t trik_entry(TrikCache &cache, const Io &io, uint32_t i, uint8_t *out) {
-    return block_entry(cache, io, i, out);
-}
+uint32_t trik_entry(TrikCache &cache, const Io &io, uint32_t i, uint8_t *out) { return block_entry(cache, io, i, out); }
 
 uint32_t allocate_aux_caches(LibraryInstance *inst, AuxCaches &caches, const AuxBoxes &boxes) {
     caches.last_sample = 0;

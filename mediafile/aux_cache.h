@@ -65,8 +65,8 @@ uint32_t trik_entry(TrikCache &cache, const Io &io, uint32_t i, uint8_t *out);
 // present with the saio/saiz pair, and the sample placed last, from which
 // the next lookup counts on when that is nearer than its group's start.
 struct AuxCaches {
-    SaioCache *saio;  // pool 2
-    SaizCache *saiz;  // pool 2
+    SaioCache *saio;            // pool 2
+    SaizCache *saiz;            // pool 2
     uint32_t last_sample;       // 0 = none
     uint32_t last_group_first;  // the first sample of its chunk (or run); 1 when saio has one entry
     uint64_t last_offset;

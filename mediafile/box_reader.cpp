@@ -6,7 +6,6 @@ namespace bxf {
 
 namespace {
 
-
 // Steps shared by file and buffer reading once the header is known: a size of
 // 0 runs to the end of the parent, sizes 1..7 and sizes below the header are
 // malformed, and a size past the parent is clipped to it.
@@ -113,8 +112,7 @@ uint32_t read_uuid_header(const Io &io, uint64_t body_offset, uint64_t body_size
     return BXF_RET_OK;
 }
 
-uint32_t read_uuid_header_in_buffer(const uint8_t *buffer, uint64_t body_offset, uint64_t body_size,
-                                    UuidHeader *out) {
+uint32_t read_uuid_header_in_buffer(const uint8_t *buffer, uint64_t body_offset, uint64_t body_size, UuidHeader *out) {
     if (!buffer || !out) return BXF_RET_ARGS;
     if (body_size < 16) return BXF_RET_FORMAT;
     fill_uuid(buffer + body_offset, body_offset, body_size, out);

@@ -35,8 +35,7 @@ uint32_t read_box_in_buffer(const uint8_t *buffer, uint64_t offset, uint64_t ava
 uint32_t read_descriptor(const uint8_t *buffer, uint64_t offset, uint64_t available, BoxRecord *out);
 
 uint32_t read_uuid_header(const Io &io, uint64_t body_offset, uint64_t body_size, UuidHeader *out);
-uint32_t read_uuid_header_in_buffer(const uint8_t *buffer, uint64_t body_offset, uint64_t body_size,
-                                    UuidHeader *out);
+uint32_t read_uuid_header_in_buffer(const uint8_t *buffer, uint64_t body_offset, uint64_t body_size, UuidHeader *out);
 
 // Version/flags and the following word. `max_version` is the highest version
 // the box accepts (0 for most boxes, 1 for those with 64-bit time fields).

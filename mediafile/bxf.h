@@ -31,9 +31,18 @@ extern "C" {
 
 /* Every code above, once: X(code) for each, so that lists of the codes (their
  * names, the checks that a code is one of them) are derived from this one. */
-#define BXF_RET_EACH(X)                                                                                     \
-    X(BXF_RET_OK) X(BXF_RET_ARGS) X(BXF_RET_STATE) X(BXF_RET_NOMEM) X(BXF_RET_FILE) X(BXF_RET_NOTFOUND) \
-        X(BXF_RET_OVERFLOW) X(BXF_RET_FORMAT) X(BXF_RET_INTERNAL)
+/* clang-format off */
+#define BXF_RET_EACH(X) \
+    X(BXF_RET_OK)       \
+    X(BXF_RET_ARGS)     \
+    X(BXF_RET_STATE)    \
+    X(BXF_RET_NOMEM)    \
+    X(BXF_RET_FILE)     \
+    X(BXF_RET_NOTFOUND) \
+    X(BXF_RET_OVERFLOW) \
+    X(BXF_RET_FORMAT)   \
+    X(BXF_RET_INTERNAL)
+/* clang-format on */
 
 /* The code's name ("BXF_RET_FORMAT"), or "BXF_RET_UNKNOWN". */
 const char *bxf_ret_name(uint32_t code);
@@ -106,8 +115,9 @@ void bxf_free(LibraryInstance *instance, void *pointer);
 /* ---- Boxes -------------------------------------------------------------- */
 
 /* Four-character code as a big-endian u32: BXF_FOURCC('m','o','o','v'). */
-#define BXF_FOURCC(a, b, c, d) \
-    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d))
+#define BXF_FOURCC(a, b, c, d)                                                                         \
+    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | \
+     (uint32_t)(uint8_t)(d))
 
 /* One box (or descriptor) once its header is read. */
 typedef struct BoxRecord {
@@ -452,8 +462,8 @@ typedef struct Blob {
 
 typedef struct DecoderConfig {
     uint8_t object_type_indication;
-    uint8_t stream_type; /* the top 6 bits of its byte */
-    uint8_t up_stream;   /* 0 or 1 */
+    uint8_t stream_type;     /* the top 6 bits of its byte */
+    uint8_t up_stream;       /* 0 or 1 */
     uint32_t buffer_size_db; /* 24 bits */
     uint32_t max_bitrate;
     uint32_t avg_bitrate;
@@ -464,7 +474,7 @@ typedef struct EsdsRecord {
     Blob descriptors;            /* everything after the version/flags */
     uint32_t has_decoder_config; /* 1 when the ES_Descriptor holds a DecoderConfigDescriptor */
     DecoderConfig decoder_config;
-    Blob decoder_specific_info;  /* empty when absent */
+    Blob decoder_specific_info; /* empty when absent */
 } EsdsRecord;
 
 /* One parameter set or NAL unit, without its length prefix. */
@@ -488,7 +498,7 @@ typedef struct AvcConfig {
     uint8_t length_size_minus_one; /* 2 bits */
     ParameterSetList sps;
     ParameterSetList pps;
-    uint32_t has_extension; /* 1 when the high-profile fields below were read */
+    uint32_t has_extension;          /* 1 when the high-profile fields below were read */
     uint8_t chroma_format;           /* 2 bits */
     uint8_t bit_depth_luma_minus8;   /* 3 bits */
     uint8_t bit_depth_chroma_minus8; /* 3 bits */
@@ -513,14 +523,14 @@ typedef struct HevcConfig {
     uint64_t general_constraint_indicator_flags; /* 48 bits */
     uint8_t general_level_idc;
     uint16_t min_spatial_segmentation_idc; /* as stored, the 4 reserved bits included */
-    uint8_t parallelism_type;        /* 2 bits */
-    uint8_t chroma_format;           /* 2 bits */
-    uint8_t bit_depth_luma_minus8;   /* 3 bits */
-    uint8_t bit_depth_chroma_minus8; /* 3 bits */
+    uint8_t parallelism_type;              /* 2 bits */
+    uint8_t chroma_format;                 /* 2 bits */
+    uint8_t bit_depth_luma_minus8;         /* 3 bits */
+    uint8_t bit_depth_chroma_minus8;       /* 3 bits */
     uint16_t avg_frame_rate;
-    uint8_t constant_frame_rate;  /* 2 bits */
-    uint8_t num_temporal_layers;  /* 3 bits */
-    uint8_t temporal_id_nested;   /* 1 bit */
+    uint8_t constant_frame_rate;   /* 2 bits */
+    uint8_t num_temporal_layers;   /* 3 bits */
+    uint8_t temporal_id_nested;    /* 1 bit */
     uint8_t length_size_minus_one; /* 2 bits */
     NalArray *arrays_head;
     NalArray *arrays_tail;
@@ -541,12 +551,12 @@ typedef struct SchemeInfo {
     uint32_t schm_flags; /* 24 bits */
     uint32_t scheme_type;
     uint32_t scheme_version;
-    Blob scheme_uri; /* with flags bit 0: the URI with its terminator */
-    uint32_t has_tenc; /* in a sinf's schi */
+    Blob scheme_uri;               /* with flags bit 0: the URI with its terminator */
+    uint32_t has_tenc;             /* in a sinf's schi */
     uint32_t default_is_encrypted; /* 24 bits */
     uint8_t default_iv_size;
     uint8_t default_kid[16];
-    uint32_t has_stvi; /* in a rinf's schi */
+    uint32_t has_stvi;           /* in a rinf's schi */
     uint8_t single_view_allowed; /* 2 bits */
     uint32_t stereo_scheme;
     Blob stereo_indication_type;
@@ -566,9 +576,9 @@ typedef struct Dac3Info { /* AC-3 (ETSI TS 102 366 F.4) */
     uint8_t fscod, bsid, bsmod, acmod, lfeon, bit_rate_code;
 } Dac3Info;
 typedef struct Dec3Info { /* Enhanced AC-3 (ETSI TS 102 366 F.6) */
-    uint16_t data_rate;  /* 13 bits */
-    uint8_t num_ind_sub; /* 3 bits: independent substreams - 1 */
-    Blob bytes;          /* the whole body, substream fields included */
+    uint16_t data_rate;   /* 13 bits */
+    uint8_t num_ind_sub;  /* 3 bits: independent substreams - 1 */
+    Blob bytes;           /* the whole body, substream fields included */
 } Dec3Info;
 typedef struct DdtsInfo { /* DTS (ETSI TS 102 114 E.2) */
     uint32_t dts_sampling_frequency;
@@ -739,19 +749,19 @@ uint32_t bxf_get_avc_sps_size(const PlayHandle *handle, const SampleDescriptions
                               uint32_t set, uint32_t *out_size);
 uint32_t bxf_get_avc_pps_size(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
                               uint32_t set, uint32_t *out_size);
-uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
-                         uint32_t set, uint32_t capacity, uint8_t *out_buffer);
-uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry,
-                         uint32_t set, uint32_t capacity, uint8_t *out_buffer);
+uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry, uint32_t set,
+                         uint32_t capacity, uint8_t *out_buffer);
+uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *descriptions, uint32_t entry, uint32_t set,
+                         uint32_t capacity, uint8_t *out_buffer);
 
 /* ---- Sample access ---------------------------------------------------------
  * Times are decode times in the track's media time scale (mdhd), the first
  * sample at 0, no edit list applied. Sample numbers are 1-based. */
 
 /* aux_flags values */
-#define BXF_AUX_TRICK_PLAY 0x1u   /* a trik entry (fragments only) */
-#define BXF_AUX_SAIO_SAIZ 0x2u    /* aux_offset / aux_size located through saio/saiz */
-#define BXF_AUX_SENC 0x4u         /* a track-level or fragment-level senc box */
+#define BXF_AUX_TRICK_PLAY 0x1u /* a trik entry (fragments only) */
+#define BXF_AUX_SAIO_SAIZ 0x2u  /* aux_offset / aux_size located through saio/saiz */
+#define BXF_AUX_SENC 0x4u       /* a track-level or fragment-level senc box */
 
 typedef struct SampleInfo {
     uint32_t size;

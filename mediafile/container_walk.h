@@ -33,9 +33,7 @@ constexpr uint32_t kUuidType = BXF_FOURCC('u', 'u', 'i', 'd');
 inline ExtendedType extended_type_of(const UuidHeader &h) { return ExtendedType{{h.code0, h.code1, h.code2, h.code3}}; }
 // What follows a uuid box's extended type (its body is at least 16 bytes
 // once the walk has matched it).
-inline BoxRange uuid_payload(const BoxRecord &box) {
-    return BoxRange{box.m_body_offset + 16, box.m_body_size - 16};
-}
+inline BoxRange uuid_payload(const BoxRecord &box) { return BoxRange{box.m_body_offset + 16, box.m_body_size - 16}; }
 
 // The row a child goes to. Rows of type uuid are keyed by the extended type
 // as well. `shared_slot` (nonzero) names a field that several rows fill:
@@ -51,8 +49,7 @@ struct ChildRule {
 
 // A row for the first uuid child of one extended type.
 template <class Target>
-constexpr ChildRule<Target> uuid_rule(ExtendedType uuid,
-                                      uint32_t (*read)(const Io &, const BoxRecord &, Target &)) {
+constexpr ChildRule<Target> uuid_rule(ExtendedType uuid, uint32_t (*read)(const Io &, const BoxRecord &, Target &)) {
     return ChildRule<Target>{kUuidType, Occurs::once, read, 0, uuid};
 }
 

@@ -54,10 +54,9 @@ int os_close(int fd) { return _close(fd); }
 int os_open(const uint16_t *path, uint32_t mode) {
     int fd = -1;
     const wchar_t *wpath = reinterpret_cast<const wchar_t *>(path);
-    errno_t err = mode == BXF_FILE_MODE_READ
-                      ? _wsopen_s(&fd, wpath, _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD)
-                      : _wsopen_s(&fd, wpath, _O_RDWR | _O_BINARY | _O_CREAT | _O_TRUNC, _SH_DENYNO,
-                                  _S_IREAD | _S_IWRITE);
+    errno_t err = mode == BXF_FILE_MODE_READ ? _wsopen_s(&fd, wpath, _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD)
+                                             : _wsopen_s(&fd, wpath, _O_RDWR | _O_BINARY | _O_CREAT | _O_TRUNC,
+                                                         _SH_DENYNO, _S_IREAD | _S_IWRITE);
     return err == 0 ? fd : -1;
 }
 #else
@@ -102,8 +101,8 @@ int os_open(const uint16_t *path, uint32_t mode) {
     const bool reading = mode == BXF_FILE_MODE_READ;
     // Truncation waits until the lock is held, so a refused writer cannot
     // empty a file that a reader has open.
-    int fd = reading ? ::open(utf8.c_str(), O_RDONLY | O_CLOEXEC)
-                     : ::open(utf8.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd =
+        reading ? ::open(utf8.c_str(), O_RDONLY | O_CLOEXEC) : ::open(utf8.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     if (::flock(fd, (reading ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0 || (!reading && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
@@ -226,9 +225,7 @@ uint32_t op_size(void *file, uint64_t *out_size) {
 void *op_allocate(uintptr_t, uint64_t count) { return count > SIZE_MAX ? nullptr : std::malloc(size_t(count)); }
 void op_release(uintptr_t, void *pointer) { std::free(pointer); }
 
-int op_compare_strings(uintptr_t, const char *a, const char *b, uint64_t n) {
-    return std::strncmp(a, b, size_t(n));
-}
+int op_compare_strings(uintptr_t, const char *a, const char *b, uint64_t n) { return std::strncmp(a, b, size_t(n)); }
 
 char *op_copy_string(uintptr_t, char *dst, uint64_t capacity, const char *src, uint64_t n) {
     if (!dst || !src || capacity < n) return nullptr;

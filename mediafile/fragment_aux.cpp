@@ -21,10 +21,11 @@ uint32_t read_traf_aux(const FragmentSource &src, TrackFragments &fs, uint64_t f
     if (src.fragment_mode == 0) return BXF_RET_OK;
     if (!src.tables) return BXF_RET_INTERNAL;
     SampleTableRecord &tables = *src.tables;
-    AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count,
-                                        src.handler_type, fs.traf.defaults.description_index, false}};
+    AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count, src.handler_type,
+                                        fs.traf.defaults.description_index, false}};
     TrafChildren children;
-    uint32_t ret = walk_traf(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, &walk, &children);
+    uint32_t ret =
+        walk_traf(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, &walk, &children);
     if (ret != BXF_RET_OK) return ret;
     keep_only_aux_pair(fs.aux);
     fs.aux_caches.has_senc = fs.aux.has_senc;

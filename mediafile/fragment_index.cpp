@@ -33,10 +33,10 @@ uint32_t tfra_entry_size(uint32_t version, uint32_t length_sizes) {
 
 uint32_t read_sized(ByteCursor &c, uint32_t length_size) {
     switch (length_size & 3) {
-    case 0: return c.u8();
-    case 1: return c.u16();
-    case 2: return c.u24();
-    default: return c.u32();
+        case 0: return c.u8();
+        case 1: return c.u16();
+        case 2: return c.u24();
+        default: return c.u32();
     }
 }
 
@@ -156,9 +156,7 @@ bool earlier(const FragmentIndexEntry &a, const FragmentIndexEntry &b) {
 
 }  // namespace
 
-uint32_t parse_mfra(const Io &io, BoxRange body, MovieRecord &movie) {
-    return walk_container(io, body, kMfra, movie);
-}
+uint32_t parse_mfra(const Io &io, BoxRange body, MovieRecord &movie) { return walk_container(io, body, kMfra, movie); }
 
 uint32_t find_mfra_from_end(const Io &io, uint64_t file_size, MovieRecord &movie) {
     if (!io.inst || !io.file) return BXF_RET_ARGS;
@@ -196,15 +194,15 @@ uint32_t build_track_index(const Io &io, const MovieRecord &movie, uint32_t trac
     if (!checked_add(set_aside, fragment_budget, &buffer_limit)) buffer_limit = UINT64_MAX;
     if (buffer_limit <= 2 * kReadBufferReserve) return BXF_RET_NOMEM;
     buffer_limit -= kReadBufferReserve;
-    const uint64_t capacity = std::min<uint64_t>((set_aside - kIndexOverhead) / sizeof(FragmentIndexEntry),
-                                                 tfra->entry_count);
+    const uint64_t capacity =
+        std::min<uint64_t>((set_aside - kIndexOverhead) / sizeof(FragmentIndexEntry), tfra->entry_count);
     if (capacity == 0) {
         *out = TrackFragmentIndex{nullptr, 0, true};
         return BXF_RET_OK;
     }
     // capacity * 24 <= set_aside: no overflow.
-    auto *entries = static_cast<FragmentIndexEntry *>(
-        bxf_alloc(io.inst, BXF_POOL_SAMPLE, capacity * sizeof(FragmentIndexEntry)));
+    auto *entries =
+        static_cast<FragmentIndexEntry *>(bxf_alloc(io.inst, BXF_POOL_SAMPLE, capacity * sizeof(FragmentIndexEntry)));
     if (!entries) return BXF_RET_NOMEM;
     uint64_t kept = 0;
     const uint32_t ret = read_entries(io, *tfra, buffer_limit, capacity, entries, &kept);

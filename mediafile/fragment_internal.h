@@ -51,8 +51,8 @@ uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end
 uint32_t load_next_run(const Io &io, TrackCache &cache, FragmentRun **out);
 // Entry j of a run, placed at `offset` and `time`, brought into the window
 // when the run stores entries.
-uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset,
-                   uint64_t time, FragmentEntry *out);
+uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset, uint64_t time,
+                   FragmentEntry *out);
 void release_runs(LibraryInstance *inst, TrackFragments &fs);
 // Starts the traf's runs over from its first trun.
 void restart_traf(LibraryInstance *inst, TrackFragments &fs);

@@ -13,7 +13,8 @@ constexpr uint32_t kMaxBlock = 1000;
 constexpr uint64_t kBlockHeader = 8;  // the allocation header of every block
 
 uint64_t run_cost(uint32_t capacity) {
-    return sizeof(FragmentRun) + kBlockHeader + (capacity ? uint64_t(capacity) * sizeof(FragmentEntry) + kBlockHeader : 0);
+    return sizeof(FragmentRun) + kBlockHeader +
+           (capacity ? uint64_t(capacity) * sizeof(FragmentEntry) + kBlockHeader : 0);
 }
 
 void free_run(LibraryInstance *inst, TrackFragments &fs, FragmentRun *run) {
@@ -112,8 +113,8 @@ uint32_t load_next_run(const Io &io, TrackCache &cache, FragmentRun **out) {
 }
 
 // Entry j of a run, bringing it into the window when the run stores entries.
-uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset,
-                   uint64_t time, FragmentEntry *out) {
+uint32_t run_entry(const Io &io, const TrafDefaults &d, FragmentRun &run, uint32_t j, uint64_t offset, uint64_t time,
+                   FragmentEntry *out) {
     if (run.entry_size == 0) {
         *out = FragmentEntry{d.size, d.duration, d.flags, 0};
         return BXF_RET_OK;

@@ -60,7 +60,8 @@ uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint6
 
 uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
     TrackFragments &fs = cache.fragments;
-    if (fs.traf.runs_head && t < fs.traf.runs_head->start_time) restart_traf(io.inst, fs);  // its early runs were released
+    if (fs.traf.runs_head && t < fs.traf.runs_head->start_time)
+        restart_traf(io.inst, fs);  // its early runs were released
     for (FragmentRun *r = fs.traf.runs_head; r; r = r->next)
         if (r->start_time <= t && t < r->end_time) return locate_in_run(io, fs, *r, t, out);
     while (!fs.traf.all_runs_read) {
@@ -136,9 +137,8 @@ uint32_t indexed_sample(const Io &io, TrackCache &cache, uint32_t run_number, ui
 // Jumps to the moof that the index names for t. The tfra time is the
 // presentation time of the indexed sync sample (ISO/IEC 14496-12 8.8.10),
 // not its decode time: the sample is decoded at that time less its
-// composition offset, and that is where the traf's timeline is aligned. A traf with a tfdt keeps the decode times it states
-// (the indexed sample may not start later than the index says); one without
-// takes its timeline from the index.
+// composition offset, and that is where the traf's timeline is aligned. A traf with a tfdt keeps the decode times it
+// states (the indexed sample may not start later than the index says); one without takes its timeline from the index.
 uint32_t jump_to_indexed(const FragmentSource &src, TrackCache &cache, const FragmentIndexEntry &entry) {
     const Io &io = src.io;
     TrackFragments &fs = cache.fragments;
@@ -161,8 +161,9 @@ uint32_t jump_to_indexed(const FragmentSource &src, TrackCache &cache, const Fra
     TrafState &traf = fs.traf;
     fs.scan_time = traf.base_time;
     if (traf.has_tfdt) return BXF_RET_OK;
-    const uint64_t decode_time = composition >= 0 ? (entry.time >= uint64_t(composition) ? entry.time - uint64_t(composition) : 0)
-                                                  : entry.time + uint64_t(-composition);
+    const uint64_t decode_time = composition >= 0
+                                     ? (entry.time >= uint64_t(composition) ? entry.time - uint64_t(composition) : 0)
+                                     : entry.time + uint64_t(-composition);
     if (decode_time < computed) return BXF_RET_FORMAT;
     const uint64_t shift = decode_time - computed;
     if (!checked_add(traf.base_time, shift, &traf.base_time) || !checked_add(traf.time_end, shift, &traf.time_end))

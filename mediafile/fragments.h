@@ -51,20 +51,20 @@ struct FragmentEntry {
 };
 
 struct FragmentRun {
-    uint32_t index;          // 1-based within the traf
+    uint32_t index;  // 1-based within the traf
     uint32_t version_flags;
-    uint32_t sample_count;   // clamped to the entries present
+    uint32_t sample_count;  // clamped to the entries present
     uint32_t first_sample_flags;
-    uint32_t entry_size;     // bytes per entry in the file
-    uint32_t first_sample;   // number of its first sample within the traf
-    uint64_t entries_offset; // file offset of entry 1
-    uint64_t data_offset;    // file offset of sample 1
+    uint32_t entry_size;      // bytes per entry in the file
+    uint32_t first_sample;    // number of its first sample within the traf
+    uint64_t entries_offset;  // file offset of entry 1
+    uint64_t data_offset;     // file offset of sample 1
     uint64_t start_time;
-    uint64_t end_offset;     // past the last sample's data
+    uint64_t end_offset;  // past the last sample's data
     uint64_t end_time;
     // The window: entries [window_first, window_first + window_count).
     uint32_t capacity;
-    uint32_t window_first;   // 0-based
+    uint32_t window_first;  // 0-based
     uint32_t window_count;
     uint64_t window_offset;  // of entry window_first
     uint64_t window_time;
@@ -83,20 +83,20 @@ struct TrafDefaults {
 
 struct TrafState {
     uint64_t moof_offset;
-    uint64_t moof_body;      // file offset of the moof's first child
-    uint64_t box_offset;     // the traf box
+    uint64_t moof_body;   // file offset of the moof's first child
+    uint64_t box_offset;  // the traf box
     uint64_t box_end;
-    uint64_t body_offset;    // its first child
-    uint64_t first_trun;     // where the runs start: the first trun, or box_end
-    uint64_t next_child;     // where the next trun search resumes
+    uint64_t body_offset;  // its first child
+    uint64_t first_trun;   // where the runs start: the first trun, or box_end
+    uint64_t next_child;   // where the next trun search resumes
     uint32_t tf_flags;
     uint32_t track_id;
-    bool has_tfdt;           // its base decode time comes from the file
+    bool has_tfdt;  // its base decode time comes from the file
     TrafDefaults defaults;
     uint64_t base_data_offset;
     uint64_t base_time;
-    uint64_t data_end;       // past the data of the runs read so far
-    uint64_t time_end;       // end of the runs read so far
+    uint64_t data_end;  // past the data of the runs read so far
+    uint64_t time_end;  // end of the runs read so far
     uint32_t samples_read;
     uint32_t runs_read;
     bool all_runs_read;
@@ -110,18 +110,18 @@ struct TrackFragments {
     uint64_t scan_time;      // the earliest time the scan position can still serve
     bool has_traf;
     TrafState traf;
-    bool has_carried_end;    // the end of the track's previous traf
+    bool has_carried_end;  // the end of the track's previous traf
     uint64_t carried_end;
-    uint64_t bytes_in_use;   // of the fragment budget
+    uint64_t bytes_in_use;  // of the fragment budget
     // The traf's auxiliary boxes and caches (extended fragment mode).
     AuxBoxes aux;
     AuxCaches aux_caches;
     TrikCache *trik;
-    uint64_t aux_charge;     // of bytes_in_use
-    bool index_tried;        // the random-access index was looked for
+    uint64_t aux_charge;  // of bytes_in_use
+    bool index_tried;     // the random-access index was looked for
     TrackFragmentIndex index;
     FragmentRun *cursor_run;
-    uint32_t cursor_entry;   // 0-based within the cursor's run
+    uint32_t cursor_entry;  // 0-based within the cursor's run
     uint64_t cursor_offset;
     uint64_t cursor_time;
 };

@@ -23,16 +23,7 @@ uint32_t file_size(LibraryInstance *inst, void *file, uint64_t *out_size);
 // read is BXF_RET_FILE.
 uint32_t read_exact_at(const Io &io, uint64_t offset, void *buffer, uint64_t count);
 
-uint32_t read_u16_be(LibraryInstance *inst, void *file, uint16_t *out);
-uint32_t read_u32_be(LibraryInstance *inst, void *file, uint32_t *out);
-uint32_t read_u64_be(LibraryInstance *inst, void *file, uint64_t *out);
-
 void *mem_copy(LibraryInstance *inst, void *dst, uint64_t capacity, const void *src, uint64_t n);
-void *mem_fill(LibraryInstance *inst, void *dst, int value, uint64_t n);
-void *mem_move(LibraryInstance *inst, void *dst, uint64_t capacity, const void *src, uint64_t n);
-int mem_compare(LibraryInstance *inst, const void *a, const void *b, uint64_t n);
-char *str_copy_bounded(LibraryInstance *inst, char *dst, uint64_t capacity, const char *src, uint64_t n);
-uint64_t str_length_bounded(const char *s, uint64_t max);
 
 inline uint16_t load_u16_be(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 inline uint32_t load_u32_be(const uint8_t *p) {

@@ -170,8 +170,8 @@ uint32_t parse_top_level(const Io &io, PlayHandle &handle, uint64_t start, uint6
 uint32_t read_version_flags(const Io &io, BoxRange body, uint32_t max_version, uint32_t *out_version_flags,
                             BoxRange *out_payload) {
     uint32_t version = 0, flags = 0;
-    const uint32_t ret =
-        read_fields(io, body, out_payload, [&](ByteCursor &c) { return read_version(c, max_version, &version, &flags); });
+    const uint32_t ret = read_fields(io, body, out_payload,
+                                     [&](ByteCursor &c) { return read_version(c, max_version, &version, &flags); });
     if (ret == BXF_RET_OK) *out_version_flags = version << 24 | flags;
     return ret;
 }
@@ -204,8 +204,8 @@ using namespace bxf;
 extern "C" uint32_t bxf_play_open(LibraryInstance *instance, void *file, const OpenParams *params,
                                   PlayHandle **out_handle, uint32_t *out_flags) {
     if (!instance || !file || !params || !out_handle || !out_flags) return BXF_RET_ARGS;
-    uint32_t ret = bxf_set_memory_limits(instance, 1, params->memory_budget, params->sample_percent,
-                                         sizeof(PlayHandle));
+    uint32_t ret =
+        bxf_set_memory_limits(instance, 1, params->memory_budget, params->sample_percent, sizeof(PlayHandle));
     if (ret != BXF_RET_OK) return ret;
     auto *handle = alloc_record<PlayHandle>(instance);
     if (!handle) return BXF_RET_NOMEM;
@@ -218,8 +218,7 @@ extern "C" uint32_t bxf_play_open(LibraryInstance *instance, void *file, const O
     ret = file_size(instance, file, &handle->file_size);
     if (ret == BXF_RET_OK) ret = parse_top_level(io, *handle, 0, handle->file_size);
     // A fragmented movie (one with trex) needs tracks for its fragments.
-    if (ret == BXF_RET_OK && handle->movie.moov.mvex.trex_head && !handle->movie.moov.tracks_head)
-        ret = BXF_RET_FORMAT;
+    if (ret == BXF_RET_OK && handle->movie.moov.mvex.trex_head && !handle->movie.moov.tracks_head) ret = BXF_RET_FORMAT;
     if (ret != BXF_RET_OK) {
         bxf_play_close(handle);
         return ret;

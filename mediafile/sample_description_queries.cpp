@@ -16,8 +16,7 @@ bool has_esds_kind(uint32_t kind) {
     return kind == BXF_FORMAT_TYPE_MP4V || kind == BXF_FORMAT_TYPE_MP4A || kind == BXF_FORMAT_TYPE_MP4S;
 }
 
-uint32_t find_entry(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
-                    const SampleEntry **out) {
+uint32_t find_entry(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, const SampleEntry **out) {
     if (!handle || !d || entry == 0) return BXF_RET_ARGS;
     const SampleEntry *e = d->head;
     for (uint32_t n = 1; e && n < entry; ++n) e = e->next;
@@ -265,12 +264,12 @@ extern "C" uint32_t bxf_get_avc_pps_size(const PlayHandle *handle, const SampleD
     return parameter_set_size(handle, d, entry, false, set, out_size);
 }
 
-extern "C" uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
-                                    uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
+extern "C" uint32_t bxf_get_avc_sps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, uint32_t set,
+                                    uint32_t capacity, uint8_t *out_buffer) {
     return parameter_set_bytes(handle, d, entry, true, set, capacity, out_buffer);
 }
 
-extern "C" uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry,
-                                    uint32_t set, uint32_t capacity, uint8_t *out_buffer) {
+extern "C" uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *d, uint32_t entry, uint32_t set,
+                                    uint32_t capacity, uint8_t *out_buffer) {
     return parameter_set_bytes(handle, d, entry, false, set, capacity, out_buffer);
 }

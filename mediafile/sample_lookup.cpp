@@ -336,7 +336,8 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
         for (uint64_t at = t;;) {
             SampleInfo info;
-            ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, at, FragmentSearch::holding, 0, &info, &start);
+            ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, at, FragmentSearch::holding, 0,
+                                       &info, &start);
             if (ret != BXF_RET_OK) return ret;
             if (info.is_sync) {
                 *out = start;
@@ -374,8 +375,10 @@ uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *ou
         return BXF_RET_NOTFOUND;
     } else {
         SampleInfo info;
-        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, 0, &info, &start);
-        if (ret == BXF_RET_NOTFOUND) return next_fragment_sync(fragment_source(handle, *l.track), *l.track, t, out);  // t lies in a gap
+        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, 0, &info,
+                                   &start);
+        if (ret == BXF_RET_NOTFOUND)
+            return next_fragment_sync(fragment_source(handle, *l.track), *l.track, t, out);  // t lies in a gap
         if (ret != BXF_RET_OK) return ret;
         at = start + info.duration;  // from the sample after the one holding t
     }
@@ -448,7 +451,8 @@ extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t tra
     if (ret != BXF_RET_OK) return ret;
     SampleInfo info;
     if (fragments_hold(handle, l, t)) {
-        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, want_run, &info, &start);
+        ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, t, FragmentSearch::holding, want_run,
+                                   &info, &start);
         if (ret != BXF_RET_OK) return ret;
         *out_start_time = start;
         *out = info;
@@ -462,8 +466,8 @@ extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t tra
     return BXF_RET_OK;
 }
 
-extern "C" uint32_t bxf_play_find_sync_time_near(PlayHandle *handle, uint32_t track, uint64_t time,
-                                                 uint32_t inclusive, uint32_t forward, uint64_t *out_start_time) {
+extern "C" uint32_t bxf_play_find_sync_time_near(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
+                                                 uint32_t forward, uint64_t *out_start_time) {
     Lookup l;
     if (!out_start_time) return BXF_RET_ARGS;
     uint32_t ret = begin(handle, track, &l);

@@ -14,12 +14,12 @@ namespace bxf {
 enum TableKind : uint32_t { kStts, kCtts, kSizes, kStsc, kChunkOffsets, kStss, kTableCount };
 
 struct TableHeader {
-    BoxRange box;            // whole box; present once recorded
-    uint32_t type;           // stsz/stz2 and stco/co64 share a slot
-    uint32_t version;        // ctts: 0 or 1
-    uint32_t entry_count;    // clamped to the entries the payload holds
-    uint64_t first_entry;    // file offset of entry 1
-    uint64_t payload_left;   // payload bytes after the fixed header
+    BoxRange box;           // whole box; present once recorded
+    uint32_t type;          // stsz/stz2 and stco/co64 share a slot
+    uint32_t version;       // ctts: 0 or 1
+    uint32_t entry_count;   // clamped to the entries the payload holds
+    uint64_t first_entry;   // file offset of entry 1
+    uint64_t payload_left;  // payload bytes after the fixed header
 };
 
 struct SampleTableRecord {
@@ -28,12 +28,12 @@ struct SampleTableRecord {
     uint32_t stsd_entry_count;
     BoxRange stsd_entries;  // the bytes after version/flags and the count
     TableHeader tables[kTableCount];
-    uint32_t constant_sample_size;   // stsz sample_size; 0 for per-sample sizes
-    uint32_t sample_count;           // of the size table
-    uint32_t field_size;             // stz2: 4, 8 or 16; stsz: 0
+    uint32_t constant_sample_size;     // stsz sample_size; 0 for per-sample sizes
+    uint32_t sample_count;             // of the size table
+    uint32_t field_size;               // stz2: 4, 8 or 16; stsz: 0
     uint32_t first_description_index;  // of the first stsc entry
-    AuxBoxes aux;                 // the saio/saiz pair, the sbgp and sgpd lists
-    ProtectionSchemes schemes;    // built when an saio or saiz has no explicit type
+    AuxBoxes aux;                      // the saio/saiz pair, the sbgp and sgpd lists
+    ProtectionSchemes schemes;         // built when an saio or saiz has no explicit type
 };
 
 inline bool table_present(const SampleTableRecord &r, TableKind k) { return r.tables[k].box.offset != 0; }

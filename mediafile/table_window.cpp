@@ -25,9 +25,8 @@ constexpr TableKindRow kKindRows[kTableCount] = {
 }  // namespace
 
 const uint32_t kMemoryEntrySize[kTableCount] = {
-    kKindRows[kStts].memory_entry_size,  kKindRows[kCtts].memory_entry_size,
-    kKindRows[kSizes].memory_entry_size, kKindRows[kStsc].memory_entry_size,
-    kKindRows[kChunkOffsets].memory_entry_size, kKindRows[kStss].memory_entry_size,
+    kKindRows[kStts].memory_entry_size, kKindRows[kCtts].memory_entry_size,         kKindRows[kSizes].memory_entry_size,
+    kKindRows[kStsc].memory_entry_size, kKindRows[kChunkOffsets].memory_entry_size, kKindRows[kStss].memory_entry_size,
 };
 
 namespace {
@@ -44,45 +43,45 @@ uint32_t min3(uint32_t a, uint32_t b, uint32_t c) { return a < b ? (a < c ? a : 
 // are at least as large, so decoding front to back never overwrites bytes
 // not yet read.
 void decode_raw(const TableWindow &w, const uint8_t *src, uint64_t byte_first, uint32_t entry, uint8_t *dst) {
-    const uint8_t *p = src + (w.field_bits == 4 ? (entry - 1) / 2 - byte_first
-                                                : uint64_t(entry - 1) * w.file_entry_size - byte_first);
+    const uint8_t *p =
+        src + (w.field_bits == 4 ? (entry - 1) / 2 - byte_first : uint64_t(entry - 1) * w.file_entry_size - byte_first);
     switch (w.kind) {
-    case kStts: {
-        const SttsRun run{0, 0, load_u32_be(p), load_u32_be(p + 4)};
-        std::memcpy(dst, &run, sizeof run);
-        break;
-    }
-    case kCtts: {
-        const CttsRun run{0, load_u32_be(p), load_u32_be(p + 4)};
-        std::memcpy(dst, &run, sizeof run);
-        break;
-    }
-    case kStsc: {
-        const StscRun run{0, load_u32_be(p), load_u32_be(p + 4), load_u32_be(p + 8)};
-        std::memcpy(dst, &run, sizeof run);
-        break;
-    }
-    case kSizes: {
-        uint32_t size = 0;
-        switch (w.field_bits) {
-        case 4: size = (entry - 1) % 2 == 0 ? p[0] >> 4 : p[0] & 0x0F; break;
-        case 8: size = p[0]; break;
-        case 16: size = load_u16_be(p); break;
-        default: size = load_u32_be(p); break;
+        case kStts: {
+            const SttsRun run{0, 0, load_u32_be(p), load_u32_be(p + 4)};
+            std::memcpy(dst, &run, sizeof run);
+            break;
         }
-        std::memcpy(dst, &size, sizeof size);
-        break;
-    }
-    case kChunkOffsets: {
-        const uint64_t offset = w.file_entry_size == 8 ? load_u64_be(p) : load_u32_be(p);
-        std::memcpy(dst, &offset, sizeof offset);
-        break;
-    }
-    default: {
-        const uint32_t sample = load_u32_be(p);
-        std::memcpy(dst, &sample, sizeof sample);
-        break;
-    }
+        case kCtts: {
+            const CttsRun run{0, load_u32_be(p), load_u32_be(p + 4)};
+            std::memcpy(dst, &run, sizeof run);
+            break;
+        }
+        case kStsc: {
+            const StscRun run{0, load_u32_be(p), load_u32_be(p + 4), load_u32_be(p + 8)};
+            std::memcpy(dst, &run, sizeof run);
+            break;
+        }
+        case kSizes: {
+            uint32_t size = 0;
+            switch (w.field_bits) {
+                case 4: size = (entry - 1) % 2 == 0 ? p[0] >> 4 : p[0] & 0x0F; break;
+                case 8: size = p[0]; break;
+                case 16: size = load_u16_be(p); break;
+                default: size = load_u32_be(p); break;
+            }
+            std::memcpy(dst, &size, sizeof size);
+            break;
+        }
+        case kChunkOffsets: {
+            const uint64_t offset = w.file_entry_size == 8 ? load_u64_be(p) : load_u32_be(p);
+            std::memcpy(dst, &offset, sizeof offset);
+            break;
+        }
+        default: {
+            const uint32_t sample = load_u32_be(p);
+            std::memcpy(dst, &sample, sizeof sample);
+            break;
+        }
     }
 }
 
@@ -122,51 +121,50 @@ uint32_t running_forward(TableWindow &w, uint32_t from, uint32_t count, uint32_t
         const bool first_of_table = from + i == 1;
         const uint32_t s = slot + i;
         switch (w.kind) {
-        case kStts: {
-            SttsRun &r = *slot_entry<SttsRun>(w, s);
-            if (first_of_table) {
-                r.first_sample = 1;
-                r.time = 0;
+            case kStts: {
+                SttsRun &r = *slot_entry<SttsRun>(w, s);
+                if (first_of_table) {
+                    r.first_sample = 1;
+                    r.time = 0;
+                    break;
+                }
+                const SttsRun &p = *slot_entry<SttsRun>(w, s - 1);
+                const uint64_t first = uint64_t(p.first_sample) + p.count;
+                uint64_t span = 0, time = 0;
+                if (!fits_u32(first)) return BXF_RET_FORMAT;
+                if (!checked_mul(p.count, p.delta, &span) || !checked_add(p.time, span, &time)) return BXF_RET_OVERFLOW;
+                r.first_sample = uint32_t(first);
+                r.time = time;
                 break;
             }
-            const SttsRun &p = *slot_entry<SttsRun>(w, s - 1);
-            const uint64_t first = uint64_t(p.first_sample) + p.count;
-            uint64_t span = 0, time = 0;
-            if (!fits_u32(first)) return BXF_RET_FORMAT;
-            if (!checked_mul(p.count, p.delta, &span) || !checked_add(p.time, span, &time)) return BXF_RET_OVERFLOW;
-            r.first_sample = uint32_t(first);
-            r.time = time;
-            break;
-        }
-        case kCtts: {
-            CttsRun &r = *slot_entry<CttsRun>(w, s);
-            if (first_of_table) {
-                r.first_sample = 1;
+            case kCtts: {
+                CttsRun &r = *slot_entry<CttsRun>(w, s);
+                if (first_of_table) {
+                    r.first_sample = 1;
+                    break;
+                }
+                const CttsRun &p = *slot_entry<CttsRun>(w, s - 1);
+                const uint64_t first = uint64_t(p.first_sample) + p.count;
+                if (!fits_u32(first)) return BXF_RET_FORMAT;
+                r.first_sample = uint32_t(first);
                 break;
             }
-            const CttsRun &p = *slot_entry<CttsRun>(w, s - 1);
-            const uint64_t first = uint64_t(p.first_sample) + p.count;
-            if (!fits_u32(first)) return BXF_RET_FORMAT;
-            r.first_sample = uint32_t(first);
-            break;
-        }
-        case kStsc: {
-            StscRun &r = *slot_entry<StscRun>(w, s);
-            // A run of chunks without samples (samples_per_chunk 0) is legal:
-            // it places nothing, and the next run starts at the same sample.
-            if (first_of_table) {
-                r.first_sample = 1;
+            case kStsc: {
+                StscRun &r = *slot_entry<StscRun>(w, s);
+                // A run of chunks without samples (samples_per_chunk 0) is legal:
+                // it places nothing, and the next run starts at the same sample.
+                if (first_of_table) {
+                    r.first_sample = 1;
+                    break;
+                }
+                const StscRun &p = *slot_entry<StscRun>(w, s - 1);
+                if (r.first_chunk < p.first_chunk) return BXF_RET_FORMAT;
+                const uint64_t first = p.first_sample + uint64_t(r.first_chunk - p.first_chunk) * p.samples_per_chunk;
+                if (!fits_u32(first)) return BXF_RET_FORMAT;
+                r.first_sample = uint32_t(first);
                 break;
             }
-            const StscRun &p = *slot_entry<StscRun>(w, s - 1);
-            if (r.first_chunk < p.first_chunk) return BXF_RET_FORMAT;
-            const uint64_t first = p.first_sample + uint64_t(r.first_chunk - p.first_chunk) * p.samples_per_chunk;
-            if (!fits_u32(first)) return BXF_RET_FORMAT;
-            r.first_sample = uint32_t(first);
-            break;
-        }
-        default:
-            break;
+            default: break;
         }
     }
     return BXF_RET_OK;
@@ -180,42 +178,41 @@ uint32_t running_backward(TableWindow &w, const TableBounds &b, uint32_t from, u
         const bool last_of_table = from + i == w.total;
         const uint32_t s = slot + i;
         switch (w.kind) {
-        case kStts: {
-            SttsRun &r = *slot_entry<SttsRun>(w, s);
-            uint64_t next_first = uint64_t(b.sample_count) + 1, next_time = b.media_duration;
-            if (!last_of_table) {
-                next_first = slot_entry<SttsRun>(w, s + 1)->first_sample;
-                next_time = slot_entry<SttsRun>(w, s + 1)->time;
+            case kStts: {
+                SttsRun &r = *slot_entry<SttsRun>(w, s);
+                uint64_t next_first = uint64_t(b.sample_count) + 1, next_time = b.media_duration;
+                if (!last_of_table) {
+                    next_first = slot_entry<SttsRun>(w, s + 1)->first_sample;
+                    next_time = slot_entry<SttsRun>(w, s + 1)->time;
+                }
+                const uint64_t span = uint64_t(r.count) * r.delta;
+                if (next_first < r.count || next_time < span || !fits_u32(next_first - r.count)) return BXF_RET_FORMAT;
+                r.first_sample = uint32_t(next_first - r.count);
+                r.time = next_time - span;
+                break;
             }
-            const uint64_t span = uint64_t(r.count) * r.delta;
-            if (next_first < r.count || next_time < span || !fits_u32(next_first - r.count)) return BXF_RET_FORMAT;
-            r.first_sample = uint32_t(next_first - r.count);
-            r.time = next_time - span;
-            break;
-        }
-        case kCtts: {
-            CttsRun &r = *slot_entry<CttsRun>(w, s);
-            const uint64_t next_first =
-                last_of_table ? uint64_t(b.sample_count) + 1 : slot_entry<CttsRun>(w, s + 1)->first_sample;
-            if (next_first < r.count || !fits_u32(next_first - r.count)) return BXF_RET_FORMAT;
-            r.first_sample = uint32_t(next_first - r.count);
-            break;
-        }
-        case kStsc: {
-            StscRun &r = *slot_entry<StscRun>(w, s);
-            uint64_t next_first = uint64_t(b.sample_count) + 1, next_chunk = uint64_t(b.chunk_count) + 1;
-            if (!last_of_table) {
-                next_first = slot_entry<StscRun>(w, s + 1)->first_sample;
-                next_chunk = slot_entry<StscRun>(w, s + 1)->first_chunk;
+            case kCtts: {
+                CttsRun &r = *slot_entry<CttsRun>(w, s);
+                const uint64_t next_first =
+                    last_of_table ? uint64_t(b.sample_count) + 1 : slot_entry<CttsRun>(w, s + 1)->first_sample;
+                if (next_first < r.count || !fits_u32(next_first - r.count)) return BXF_RET_FORMAT;
+                r.first_sample = uint32_t(next_first - r.count);
+                break;
             }
-            if (r.first_chunk > next_chunk) return BXF_RET_FORMAT;
-            const uint64_t span = (next_chunk - r.first_chunk) * r.samples_per_chunk;
-            if (next_first <= span || !fits_u32(next_first - span)) return BXF_RET_FORMAT;
-            r.first_sample = uint32_t(next_first - span);
-            break;
-        }
-        default:
-            break;
+            case kStsc: {
+                StscRun &r = *slot_entry<StscRun>(w, s);
+                uint64_t next_first = uint64_t(b.sample_count) + 1, next_chunk = uint64_t(b.chunk_count) + 1;
+                if (!last_of_table) {
+                    next_first = slot_entry<StscRun>(w, s + 1)->first_sample;
+                    next_chunk = slot_entry<StscRun>(w, s + 1)->first_chunk;
+                }
+                if (r.first_chunk > next_chunk) return BXF_RET_FORMAT;
+                const uint64_t span = (next_chunk - r.first_chunk) * r.samples_per_chunk;
+                if (next_first <= span || !fits_u32(next_first - span)) return BXF_RET_FORMAT;
+                r.first_sample = uint32_t(next_first - span);
+                break;
+            }
+            default: break;
         }
     }
     return BXF_RET_OK;
@@ -364,33 +361,34 @@ uint64_t saturating_add(uint64_t a, uint64_t b) { return a + b < a ? UINT64_MAX 
 // cached too (or it is the table's last run).
 Span span_of(const TableWindow &w, const TableBounds &b, KeyKind key, uint32_t n) {
     switch (key) {
-    case KeyKind::stts_sample: {
-        const SttsRun &r = window_entry<SttsRun>(w, n);
-        return Span{r.first_sample, uint64_t(r.first_sample) + r.count};
-    }
-    case KeyKind::stts_time: {
-        const SttsRun &r = window_entry<SttsRun>(w, n);
-        return Span{r.time, saturating_add(r.time, uint64_t(r.count) * r.delta)};
-    }
-    case KeyKind::ctts_sample: {
-        const CttsRun &r = window_entry<CttsRun>(w, n);
-        return Span{r.first_sample, uint64_t(r.first_sample) + r.count};
-    }
-    case KeyKind::stsc_sample: {
-        const StscRun &r = window_entry<StscRun>(w, n);
-        // The last run reaches the last sample, unless it is a run of empty
-        // chunks: then it holds nothing, whichever end the table was read from.
-        if (n == w.total) return Span{r.first_sample, r.samples_per_chunk ? uint64_t(b.sample_count) + 1 : r.first_sample};
-        if (n + 1 < w.end) return Span{r.first_sample, window_entry<StscRun>(w, n + 1).first_sample};
-        return Span{r.first_sample, r.first_sample};
-    }
-    default: {
-        // stss: entry n answers every key from its value up to the next one.
-        const uint64_t v = window_entry<uint32_t>(w, n);
-        if (n == w.total) return Span{v, UINT64_MAX};
-        if (n + 1 < w.end) return Span{v, window_entry<uint32_t>(w, n + 1)};
-        return Span{v, v + 1};
-    }
+        case KeyKind::stts_sample: {
+            const SttsRun &r = window_entry<SttsRun>(w, n);
+            return Span{r.first_sample, uint64_t(r.first_sample) + r.count};
+        }
+        case KeyKind::stts_time: {
+            const SttsRun &r = window_entry<SttsRun>(w, n);
+            return Span{r.time, saturating_add(r.time, uint64_t(r.count) * r.delta)};
+        }
+        case KeyKind::ctts_sample: {
+            const CttsRun &r = window_entry<CttsRun>(w, n);
+            return Span{r.first_sample, uint64_t(r.first_sample) + r.count};
+        }
+        case KeyKind::stsc_sample: {
+            const StscRun &r = window_entry<StscRun>(w, n);
+            // The last run reaches the last sample, unless it is a run of empty
+            // chunks: then it holds nothing, whichever end the table was read from.
+            if (n == w.total)
+                return Span{r.first_sample, r.samples_per_chunk ? uint64_t(b.sample_count) + 1 : r.first_sample};
+            if (n + 1 < w.end) return Span{r.first_sample, window_entry<StscRun>(w, n + 1).first_sample};
+            return Span{r.first_sample, r.first_sample};
+        }
+        default: {
+            // stss: entry n answers every key from its value up to the next one.
+            const uint64_t v = window_entry<uint32_t>(w, n);
+            if (n == w.total) return Span{v, UINT64_MAX};
+            if (n + 1 < w.end) return Span{v, window_entry<uint32_t>(w, n + 1)};
+            return Span{v, v + 1};
+        }
     }
 }
 

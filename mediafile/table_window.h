@@ -48,9 +48,9 @@ struct TableWindow {
     uint32_t total;            // entries in the table
     uint32_t capacity;         // entries the buffer holds
     uint8_t *buffer;
-    uint32_t first;  // first cached entry number, 0 when empty
-    uint32_t end;    // one past the last cached entry
-    uint32_t cursor; // the entry found last
+    uint32_t first;   // first cached entry number, 0 when empty
+    uint32_t end;     // one past the last cached entry
+    uint32_t cursor;  // the entry found last
     uint32_t start_slot;
     uint32_t end_slot;
 };

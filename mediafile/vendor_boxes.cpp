@@ -18,24 +18,21 @@ uint32_t fill_entry(const Io &io, const BoxRecord &box, VendorEntry &entry) {
     entry.box = box_range(box);
     entry.body = body_range(box);
     switch (box.type) {
-    case BXF_FOURCC('M', 'T', 'D', 'T'):
-    case BXF_FOURCC('M', 'T', 'D', 'F'): {
-        uint32_t count = 0;
-        const uint32_t ret = read_fields(io, box, &entry.payload, [&](ByteCursor &c) {
-            count = c.u16();
-            return true;
-        });
-        if (ret != BXF_RET_OK) return ret;
-        entry.item_count = count;
-        break;
-    }
-    case BXF_FOURCC('M', 'T', 'S', 'M'):
-    case BXF_FOURCC('M', 'V', 'P', 'L'):
-    case BXF_FOURCC('U', 'A', 'S', 'I'):
-        entry.payload = body_range(box);
-        break;
-    default:
-        break;
+        case BXF_FOURCC('M', 'T', 'D', 'T'):
+        case BXF_FOURCC('M', 'T', 'D', 'F'): {
+            uint32_t count = 0;
+            const uint32_t ret = read_fields(io, box, &entry.payload, [&](ByteCursor &c) {
+                count = c.u16();
+                return true;
+            });
+            if (ret != BXF_RET_OK) return ret;
+            entry.item_count = count;
+            break;
+        }
+        case BXF_FOURCC('M', 'T', 'S', 'M'):
+        case BXF_FOURCC('M', 'V', 'P', 'L'):
+        case BXF_FOURCC('U', 'A', 'S', 'I'): entry.payload = body_range(box); break;
+        default: break;
     }
     return BXF_RET_OK;
 }

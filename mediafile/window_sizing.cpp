@@ -69,7 +69,8 @@ uint32_t allocate_windows(LibraryInstance *inst, TrackTableCache &cache) {
     for (TableWindow &w : cache.windows) {
         empty_window(w);
         if (w.capacity == 0) continue;
-        w.buffer = static_cast<uint8_t *>(bxf_alloc(inst, BXF_POOL_SAMPLE, uint64_t(w.capacity) * kMemoryEntrySize[w.kind]));
+        w.buffer =
+            static_cast<uint8_t *>(bxf_alloc(inst, BXF_POOL_SAMPLE, uint64_t(w.capacity) * kMemoryEntrySize[w.kind]));
         if (!w.buffer) {
             release_windows(inst, cache);
             return BXF_RET_NOMEM;

@@ -12,15 +12,8 @@ media_only=false
 if [ "${1:-}" = "--media" ]; then media_only=true; shift; fi
 
 if ! $media_only; then
-scripts/setup.sh
-if ! { command -v pkg-config >/dev/null && pkg-config --exists libavformat libavcodec libavutil; }; then
-  echo "bench: installing libavformat-dev pkg-config"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    libavformat-dev pkg-config >/dev/null
-fi
+# libavformat-dev is the contender, found through pkg-config.
+scripts/setup.sh libavformat-dev pkg-config
 
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBXF_SANITIZE=OFF -DBXF_BUILD_TESTS=OFF \
   -DBXF_BUILD_BENCH=ON >/dev/null

@@ -7,8 +7,9 @@ set -euo pipefail
 # gstreamer1.0-plugins-good: Wine's WAVE parser, a peer in the sink's tests,
 # needs GStreamer's wavparse. xvfb, xauth: a virtual display (xvfb-run) for the
 # property page's windows. zip: scripts/package.sh.
+# clang-format: the library's style check (CTest mediafile_format).
 packages=(cmake make g++ python3 ffmpeg googletest g++-mingw-w64-x86-64-posix wine64 util-linux
-          gstreamer1.0-plugins-good xvfb xauth zip "$@")
+          gstreamer1.0-plugins-good xvfb xauth zip clang-format "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -76,24 +76,6 @@ TEST_F(DefaultFileOps, SeekTellSizeAndRead) {
     EXPECT_EQ(bxf_file_close(file), BXF_RET_OK);
 }
 
-TEST_F(DefaultFileOps, BigEndianReadersNeedEveryByte) {
-    MediaFile *file = open(BXF_FILE_MODE_READ);
-    LibraryInstance *inst = nullptr;
-    ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
-    uint16_t v16 = 0;
-    uint32_t v32 = 0xAAAAAAAA;
-    uint64_t v64 = 0;
-    EXPECT_EQ(bxf::read_u16_be(inst, file, &v16), BXF_RET_OK);
-    EXPECT_EQ(v16, 0x0001);
-    EXPECT_EQ(bxf::read_u64_be(inst, file, &v64), BXF_RET_OK);
-    EXPECT_EQ(v64, 0x0203040506070809u);
-    ASSERT_EQ(ops.seek(file, 8, BXF_SEEK_SET), BXF_RET_OK);
-    EXPECT_EQ(bxf::read_u32_be(inst, file, &v32), BXF_RET_FILE);
-    EXPECT_EQ(v32, 0xAAAAAAAAu) << "a short read writes nothing";
-    bxf_destroy(inst);
-    bxf_file_close(file);
-}
-
 TEST_F(DefaultFileOps, WriteModeTruncatesAndWrites) {
     MediaFile *file = open(BXF_FILE_MODE_WRITE);
     ASSERT_NE(file, nullptr);
@@ -182,15 +164,6 @@ TEST(MemoryOperations, BoundedCopiesRefuseSmallDestinations) {
     EXPECT_STREQ(dst, "hello");
     EXPECT_EQ(ops.copy_string(0, dst, 4, "hello", 5), nullptr);
     EXPECT_EQ(ops.copy_string(0, dst, 5, "hello", 5), nullptr) << "no room for the terminator";
-
-    LibraryInstance *inst = nullptr;
-    ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
-    char name[6];
-    EXPECT_EQ(bxf::str_copy_bounded(inst, name, sizeof name, "vide-handler", 5), name);
-    EXPECT_STREQ(name, "vide");
-    EXPECT_EQ(bxf::str_length_bounded("abc\0def", 7), 3u);
-    EXPECT_EQ(bxf::str_length_bounded("abcdef", 4), 4u);
-    bxf_destroy(inst);
 }
 
 }  // namespace
