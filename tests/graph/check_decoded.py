@@ -29,6 +29,14 @@ start at 1 s and a seek while playing:
   bytes are what must match.
 - the pins' types in words agree with ffprobe's profile, level, SAR, rate and
   channel count.
+
+The AMR pin plays amrnb.3gp and every file of KELO_AMR_MEDIA (fragmented AMR,
+and H.263 or MPEG-4 Visual video with AMR, through both pins at once), whole
+and from 2.53 s: its samples are the source's packets from the one holding the
+instant before the start; the .amr dump is the AMR storage file of them (the
+magic, then the samples), which for the whole play is ffmpeg's own remux of
+the track and decodes to the same PCM as the track itself; beside video, the
+video pin delivers every picture of the source as stored.
 """
 import json
 import os
@@ -272,6 +280,84 @@ def check_source(name, path, work, player):
             check_words(f"{name} {label}", source, lines)
 
 
+# The AMR pin: the corpus' amrnb.3gp and every file of KELO_AMR_MEDIA:
+# fragmented AMR (empty moov with and without mfra, samples in moov before
+# the fragments) and 3GP files of H.263 or MPEG-4 Visual video with AMR,
+# which play through both pins at once.
+AMR_CORPUS_SOURCES = ["amrnb.3gp"]
+# (label, kelo-play options, start in seconds or None)
+AMR_CASES = [
+    ("amr whole", [], None),
+    ("amr start 2.53 s", ["--start", "2.53"], 2.53),
+]
+
+
+def amr_dump(player, label, work, args):
+    """kelo-play's JSON lines and the dump folder's files by extension."""
+    dump = os.path.join(work, label.replace(" ", "_"))
+    shutil.rmtree(dump, ignore_errors=True)
+    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
+    out, err = done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {err}"):
+        return None
+    lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+    files = {os.path.splitext(f)[1]: os.path.join(dump, f) for f in os.listdir(dump)}
+    return lines, files
+
+
+def check_amr_source(name, path, work, player):
+    """The .amr dump is, byte for byte, ffmpeg's own AMR storage file of the
+    delivered samples, and decodes to the source's AMR track's PCM; with
+    video beside it, the video pin plays at the same time and delivers every
+    picture as stored."""
+    packets = source_packets(path, "a")
+    storage = os.path.join(work, "source.amr")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "amr", storage])
+    with open(storage, "rb") as f:
+        check(f.read() == b"#!AMR\n" + b"".join(data for data, _, _ in packets),
+              f"{name}: ffmpeg's AMR storage file is not the magic and the packets")
+    time_base = ffprobe(path, "a", "stream=time_base")["streams"][0]["time_base"].split("/")
+    source_pcm = pcm(path, "-ignore_editlist", "1")
+    has_video = bool(ffprobe(path, "v", "stream=index")["streams"])
+    video_hashes = [fnv1a(data) for data, _, _ in source_packets(path, "v")] if has_video else []
+    for label, args, start in AMR_CASES:
+        played = amr_dump(player, f"{name} {label}", work, args + [path])
+        if not played:
+            continue
+        lines, files = played
+        majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
+        video_pins = [p for p, major in majors.items() if major == MEDIATYPE_VIDEO]
+        if not check(majors.get("AMR") == MEDIATYPE_AUDIO and len(video_pins) == int(has_video)
+                     and len(majors) == 1 + int(has_video), f"{name} {label}: pins {majors}"):
+            continue
+        # Samples from the one holding the instant before the start to the end.
+        first = 0
+        if start is not None:
+            start_ticks = round(start * int(time_base[1]) / int(time_base[0]))
+            first = max(i for i, (_, pts, _) in enumerate(packets) if pts < start_ticks)
+        # By hash, in order: silent frames repeat the same bytes.
+        delivered = [h for r in runs_of(lines, "AMR") for h in r]
+        wanted = [fnv1a(data) for data, _, _ in packets[first:]]
+        mismatch = next((i for i, (a, b) in enumerate(zip(delivered, wanted)) if a != b),
+                        min(len(delivered), len(wanted)))
+        check(delivered == wanted, f"{name} {label}: {len(delivered)} AMR samples, want packets {first}.."
+                                   f"{len(packets) - 1}; first difference at sample {mismatch}")
+        if not check(".amr" in files, f"{name} {label}: no .amr dump: {sorted(files)}"):
+            continue
+        with open(files[".amr"], "rb") as f:
+            dumped = f.read()
+        check(dumped == b"#!AMR\n" + b"".join(data for data, _, _ in packets[first:]),
+              f"{name} {label}: the .amr dump is not the magic and the samples from {first} on")
+        if start is None:
+            got = pcm(files[".amr"])
+            check(got == source_pcm, f"{name} {label}: the .amr dump decodes to {len(got)} bytes of PCM, "
+                                     f"the source's AMR track to {len(source_pcm)}, or to others")
+            if has_video:
+                got = [h for r in runs_of(lines, video_pins[0]) for h in r]
+                check(got == video_hashes, f"{name} {label}: the video pin delivered {len(got)} samples, "
+                                           f"want the source's {len(video_hashes)} pictures as stored")
+
+
 def main():
     if len(sys.argv) < 5:
         print(__doc__)
@@ -288,6 +374,15 @@ def main():
         source_work = os.path.join(work, name)
         os.makedirs(source_work, exist_ok=True)
         check_source(name, path, source_work, player)
+    amr_sources = [os.path.join(corpus, name) for name in AMR_CORPUS_SOURCES]
+    amr_media = os.environ.get("KELO_AMR_MEDIA", "")
+    if amr_media:
+        amr_sources += sorted(os.path.join(amr_media, f) for f in os.listdir(amr_media) if f.endswith(".3gp"))
+    for path in amr_sources:
+        name = os.path.basename(path)
+        source_work = os.path.join(work, name)
+        os.makedirs(source_work, exist_ok=True)
+        check_amr_source(name, path, source_work, player)
     print(f"{len(failures)} checks failed" if failures else "all checks passed")
     return 1 if failures else 0
 
