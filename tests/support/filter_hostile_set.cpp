@@ -323,9 +323,9 @@ void pin_files(std::vector<HostileFile>* set) {
         add(set, "avc-sample-past-the-buffer", av_movie(v, a), HostileExpect::kAbort);
         TrackPlan big_audio = audio_plan();
         big_audio.samples[2] = Bytes(4609, 0x21);
-        add(set, "aac-sample-4609-bytes", av_movie(video_plan(), big_audio));
+        add(set, "aac-sample-4609-bytes", av_movie(video_plan(), big_audio), HostileExpect::kAbort);
         big_audio.samples[2] = Bytes(4608, 0x21);
-        add(set, "aac-sample-4608-bytes", av_movie(video_plan(), big_audio));
+        add(set, "aac-sample-4608-bytes", av_movie(video_plan(), big_audio), HostileExpect::kComplete);
     }
 
     // AMR: a 4,609-byte sample (one more than the pin's buffer).
@@ -336,8 +336,8 @@ void pin_files(std::vector<HostileFile>* set) {
         amr.delta = 160;
         amr.samples = std::vector<Bytes>(50, Bytes(32, 0x3C));
         amr.samples[4] = Bytes(4609, 0x3C);
-        add(set, "amr-sample-4609-bytes", av_movie(video_plan(), amr));
-        add(set, "amr-alone-sample-4609-bytes", movie({amr}));
+        add(set, "amr-sample-4609-bytes", av_movie(video_plan(), amr), HostileExpect::kAbort);
+        add(set, "amr-alone-sample-4609-bytes", movie({amr}), HostileExpect::kAbort);
     }
 
     // Every AudioSpecificConfig the AAC pin refuses, and configurations at the edge.

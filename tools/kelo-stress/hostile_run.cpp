@@ -39,15 +39,16 @@ HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std:
         HRESULT hr = graph.Control()->Run();
         outcome.end = FAILED(hr) ? hr : graph.WaitForEnd(kRunLimitMs);
     }
-    // A pin that fails sends end of stream before the abort, so the other
-    // pin's completion may come first: a moment more shows the abort too.
-    if (outcome.end == S_OK) {
-        graph.PumpEvents(50);
-        if (graph.Aborts()) outcome.end = graph.FirstAbort();
-    }
     {
         auto timed = log->Time("hostile stop");
         graph.Control()->Stop();
+    }
+    // A pin that fails sends end of stream before the abort, so the other
+    // pin's completion may come first. Stop waits for the streaming threads
+    // to leave, after which every event they raise is in the queue.
+    if (outcome.end == S_OK) {
+        graph.PumpEvents(0);
+        if (graph.Aborts()) outcome.end = graph.FirstAbort();
     }
     outcome.acceptable = outcome.end != E_ABORT;
     return outcome;
