@@ -9,9 +9,8 @@
 
 namespace bxf {
 
-// The most fixed-field bytes any box has (the vendor video profile entry:
-// version/flags and ten 32-bit words).
-constexpr uint64_t kMaxFixedFieldBytes = 44;
+// The most fixed-field bytes any box has (tkhd of version 1).
+constexpr uint64_t kMaxFixedFieldBytes = 96;
 
 // Decodes a box's fixed fields from bytes already in memory through
 // `fields(cursor)`, which returns false for a version it does not know, and

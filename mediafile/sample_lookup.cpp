@@ -29,6 +29,17 @@ uint32_t begin(PlayHandle *handle, uint32_t track, Lookup *out) {
     return BXF_RET_OK;
 }
 
+// How many whole steps of `step` lie from a run's `start` to `at` (0 when
+// `at` is not past the start); false for a run that does not advance (step 0)
+// when `at` lies past its start.
+bool whole_steps(uint64_t start, uint64_t step, uint64_t at, uint64_t *out) {
+    *out = 0;
+    if (at <= start) return true;
+    if (step == 0) return false;
+    *out = (at - start) / step;
+    return true;
+}
+
 // The cached run of a table keyed by sample number that holds sample n.
 uint32_t find_by_sample(Lookup &l, TableWindow &w, KeyKind key, uint64_t n, uint32_t *out_entry) {
     return find_run(w, l.io, l.bounds(), key, n, uint64_t(l.bounds().sample_count) + 1, out_entry);
@@ -154,13 +165,9 @@ uint32_t chunk_of_sample(Lookup &l, uint32_t n, ChunkPlace *out) {
     if (ret != BXF_RET_OK) return ret;
     const StscRun &run = window_entry<StscRun>(w, entry);
     if (run.first_chunk == 0) return BXF_RET_FORMAT;
-    uint64_t chunk = run.first_chunk, first = run.first_sample;
-    if (run.first_sample < n) {
-        if (run.samples_per_chunk == 0) return BXF_RET_FORMAT;
-        const uint64_t k = (n - run.first_sample) / run.samples_per_chunk;
-        chunk += k;
-        first += k * run.samples_per_chunk;
-    }
+    uint64_t k = 0;
+    if (!whole_steps(run.first_sample, run.samples_per_chunk, n, &k)) return BXF_RET_FORMAT;
+    const uint64_t chunk = run.first_chunk + k, first = run.first_sample + k * run.samples_per_chunk;
     if (chunk > l.bounds().chunk_count) return BXF_RET_NOTFOUND;
     *out = ChunkPlace{uint32_t(chunk), uint32_t(first), run.samples_per_chunk, run.description_index};
     return BXF_RET_OK;
@@ -266,13 +273,9 @@ uint32_t sample_at(Lookup &l, uint64_t t, uint32_t *out_sample, uint64_t *out_st
     ret = find_run(w, l.io, l.bounds(), KeyKind::stts_time, t, l.bounds().media_duration, &entry);
     if (ret != BXF_RET_OK) return ret;
     const SttsRun &run = window_entry<SttsRun>(w, entry);
-    uint64_t sample = run.first_sample, start = run.time;
-    if (run.time < t) {
-        if (run.delta == 0) return BXF_RET_FORMAT;
-        const uint64_t k = (t - run.time) / run.delta;
-        sample += k;
-        start += k * run.delta;
-    }
+    uint64_t k = 0;
+    if (!whole_steps(run.time, run.delta, t, &k)) return BXF_RET_FORMAT;
+    const uint64_t sample = run.first_sample + k, start = run.time + k * run.delta;
     if (sample == 0 || sample > l.bounds().sample_count) return BXF_RET_NOTFOUND;
     *out_sample = uint32_t(sample);
     *out_start = start;

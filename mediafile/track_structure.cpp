@@ -50,11 +50,10 @@ uint32_t read_mdhd(const Io &io, const BoxRecord &box, TrakWalk &w) {
     return BXF_RET_OK;
 }
 
-// The first of the media headers is the track's; only the two that carry
-// nothing but version/flags have those checked.
+// The first of the media headers is the track's (they share one slot); only
+// the two that carry nothing but version/flags have those checked.
 uint32_t read_media_header(const Io &io, const BoxRecord &box, TrakWalk &w) {
     OpenedTrack &t = *w.track;
-    if (t.media_header_type != 0) return BXF_RET_OK;
     if (box.type == BXF_FOURCC('n', 'm', 'h', 'd') || box.type == BXF_FOURCC('s', 't', 'h', 'd')) {
         uint32_t vf = 0;
         BoxRange rest;
@@ -66,13 +65,21 @@ uint32_t read_media_header(const Io &io, const BoxRecord &box, TrakWalk &w) {
     return BXF_RET_OK;
 }
 
-uint32_t read_dref(const Io &io, const BoxRecord &box, TrakWalk &w) {
+// A full box whose version/flags are followed by its entry count, kept by
+// its count and the range of its entries (dref, elst).
+uint32_t read_entry_list(const Io &io, const BoxRecord &box, uint32_t max_version, uint32_t *version_flags,
+                         uint32_t *entry_count, BoxRange *entries) {
     FullBoxHeader h;
-    uint32_t ret = read_full_box_header(io, body_range(box), 0, &h);
+    const uint32_t ret = read_full_box_header(io, body_range(box), max_version, &h);
     if (ret != BXF_RET_OK) return ret;
-    w.track->dref_entry_count = h.entry_count;
-    w.track->dref_entries = BoxRange{h.rest_offset, h.rest_size};
+    if (version_flags) *version_flags = h.version_flags;
+    *entry_count = h.entry_count;
+    *entries = BoxRange{h.rest_offset, h.rest_size};
     return BXF_RET_OK;
+}
+
+uint32_t read_dref(const Io &io, const BoxRecord &box, TrakWalk &w) {
+    return read_entry_list(io, box, 0, nullptr, &w.track->dref_entry_count, &w.track->dref_entries);
 }
 
 const ChildRule<TrakWalk> kDinf[] = {
@@ -87,14 +94,17 @@ uint32_t read_stbl(const Io &io, const BoxRecord &box, TrakWalk &w) {
     return parse_stbl(io, body_range(box), w.handler_type, w.track->tables);
 }
 
+// vmhd, smhd, hmhd, nmhd and sthd: one media header per track.
+constexpr uint8_t kMediaHeaderSlot = 1;
+
 const ChildRule<TrakWalk> kMinf[] = {
     {BXF_FOURCC('s', 't', 'b', 'l'), Occurs::once, read_stbl},
     {BXF_FOURCC('d', 'i', 'n', 'f'), Occurs::once, read_dinf},
-    {BXF_FOURCC('v', 'm', 'h', 'd'), Occurs::once, read_media_header},
-    {BXF_FOURCC('s', 'm', 'h', 'd'), Occurs::once, read_media_header},
-    {BXF_FOURCC('h', 'm', 'h', 'd'), Occurs::once, read_media_header},
-    {BXF_FOURCC('n', 'm', 'h', 'd'), Occurs::once, read_media_header},
-    {BXF_FOURCC('s', 't', 'h', 'd'), Occurs::once, read_media_header},
+    {BXF_FOURCC('v', 'm', 'h', 'd'), Occurs::once, read_media_header, kMediaHeaderSlot},
+    {BXF_FOURCC('s', 'm', 'h', 'd'), Occurs::once, read_media_header, kMediaHeaderSlot},
+    {BXF_FOURCC('h', 'm', 'h', 'd'), Occurs::once, read_media_header, kMediaHeaderSlot},
+    {BXF_FOURCC('n', 'm', 'h', 'd'), Occurs::once, read_media_header, kMediaHeaderSlot},
+    {BXF_FOURCC('s', 't', 'h', 'd'), Occurs::once, read_media_header, kMediaHeaderSlot},
 };
 
 uint32_t read_minf(const Io &io, const BoxRecord &box, TrakWalk &w) {
@@ -128,13 +138,8 @@ uint32_t read_tref(const Io &, const BoxRecord &box, TrakWalk &w) {
 }
 
 uint32_t read_elst(const Io &io, const BoxRecord &box, TrakWalk &w) {
-    FullBoxHeader h;
-    uint32_t ret = read_full_box_header(io, body_range(box), 1, &h);
-    if (ret != BXF_RET_OK) return ret;
-    w.track->elst_version_flags = h.version_flags;
-    w.track->elst_entry_count = h.entry_count;
-    w.track->elst_entries = BoxRange{h.rest_offset, h.rest_size};
-    return BXF_RET_OK;
+    OpenedTrack &t = *w.track;
+    return read_entry_list(io, box, 1, &t.elst_version_flags, &t.elst_entry_count, &t.elst_entries);
 }
 
 const ChildRule<TrakWalk> kEdts[] = {
@@ -189,29 +194,30 @@ uint32_t parse_trak(const Io &io, BoxRange body, uint32_t handler_type, TrackNod
 // tkhd (8.3.2): version 0 has 32-bit times and duration, version 1 64-bit.
 uint32_t parse_tkhd(const Io &io, BoxRange range, TrackHeaderInfo *out) {
     if (range.size < 84) return BXF_RET_FORMAT;
-    BodyBuffer body(io.inst);
-    uint32_t ret = body.read(io, range);
-    if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(body.data(), body.size());
-    uint32_t version = 0, flags = 0;
-    if (!read_version(c, 1, &version, &flags)) return BXF_RET_FORMAT;
-    const bool wide = version == 1;
     TrackHeaderInfo info{};
-    info.flags = flags;
-    info.creation_time = c.u32_or_u64(wide);
-    info.modification_time = c.u32_or_u64(wide);
-    info.track_id = c.u32();
-    c.skip(4);
-    info.duration = c.u32_or_u64(wide);
-    c.skip(8);
-    info.layer = c.u16();
-    info.alternate_group = c.u16();
-    info.volume_integer = c.u8();
-    info.volume_fraction = c.u8();
-    c.skip(2);
-    for (uint32_t &m : info.matrix) m = c.u32();
-    const uint32_t width = c.u32(), height = c.u32();
-    if (!c.ok()) return BXF_RET_FORMAT;
+    uint32_t width = 0, height = 0;
+    BoxRange rest;
+    const uint32_t ret = read_fields(io, range, &rest, [&](ByteCursor &c) {
+        uint32_t version = 0;
+        if (!read_version(c, 1, &version, &info.flags)) return false;
+        const bool wide = version == 1;
+        info.creation_time = c.u32_or_u64(wide);
+        info.modification_time = c.u32_or_u64(wide);
+        info.track_id = c.u32();
+        c.skip(4);
+        info.duration = c.u32_or_u64(wide);
+        c.skip(8);
+        info.layer = c.u16();
+        info.alternate_group = c.u16();
+        info.volume_integer = c.u8();
+        info.volume_fraction = c.u8();
+        c.skip(2);
+        for (uint32_t &m : info.matrix) m = c.u32();
+        width = c.u32();
+        height = c.u32();
+        return true;
+    });
+    if (ret != BXF_RET_OK) return ret;
     info.width_integer = uint16_t(width >> 16);
     info.width_fraction = uint16_t(width);
     info.height_integer = uint16_t(height >> 16);
@@ -223,24 +229,23 @@ uint32_t parse_tkhd(const Io &io, BoxRange range, TrackHeaderInfo *out) {
 // mdhd (8.4.2): the language is a pad bit and three 5-bit letters.
 uint32_t parse_mdhd(const Io &io, BoxRange range, MediaHeaderInfo *out, uint32_t *out_version_flags) {
     if (range.size < 24) return BXF_RET_FORMAT;
-    BodyBuffer body(io.inst);
-    uint32_t ret = body.read(io, range);
-    if (ret != BXF_RET_OK) return ret;
-    ByteCursor c(body.data(), body.size());
-    uint32_t version = 0, flags = 0;
-    if (!read_version(c, 1, &version, &flags)) return BXF_RET_FORMAT;
-    const bool wide = version == 1;
-    const uint32_t version_flags = version << 24 | flags;
     MediaHeaderInfo info{};
-    info.creation_time = c.u32_or_u64(wide);
-    info.modification_time = c.u32_or_u64(wide);
-    info.time_scale = c.u32();
-    info.duration = c.u32_or_u64(wide);
-    info.language = c.u16() & 0x7FFF;
-    c.skip(2);
-    if (!c.ok()) return BXF_RET_FORMAT;
+    uint32_t version = 0, flags = 0;
+    BoxRange rest;
+    const uint32_t ret = read_fields(io, range, &rest, [&](ByteCursor &c) {
+        if (!read_version(c, 1, &version, &flags)) return false;
+        const bool wide = version == 1;
+        info.creation_time = c.u32_or_u64(wide);
+        info.modification_time = c.u32_or_u64(wide);
+        info.time_scale = c.u32();
+        info.duration = c.u32_or_u64(wide);
+        info.language = c.u16() & 0x7FFF;
+        c.skip(2);
+        return true;
+    });
+    if (ret != BXF_RET_OK) return ret;
     *out = info;
-    *out_version_flags = version_flags;
+    *out_version_flags = version << 24 | flags;
     return BXF_RET_OK;
 }
 
