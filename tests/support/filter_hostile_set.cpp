@@ -51,10 +51,10 @@ struct TrackPlan {
     Bytes stsd_entries;
     uint32_t entry_count = 1;
     std::vector<Bytes> samples;
-    std::vector<uint32_t> description;  // per sample; empty: all 1
-    std::vector<uint32_t> sync;         // empty: every sample is a sync sample (no stss)
+    std::vector<uint32_t> description;      // per sample; empty: all 1
+    std::vector<uint32_t> sync;             // empty: every sample is a sync sample (no stss)
     std::map<std::string, Bytes> replaced;  // a table box by type, written instead of the true one
-    Bytes extra;                         // more stbl children
+    Bytes extra;                            // more stbl children
 };
 
 // H.264 access units of one NAL unit each: an IDR picture every 25 samples.
@@ -106,10 +106,10 @@ Bytes stbl_children(const TrackPlan& t, const std::vector<uint32_t>& offsets) {
         const uint32_t d = t.description.empty() ? 1 : t.description[i];
         if (chunks.empty() || chunks.back().description_index != d) chunks.push_back({uint32_t(i + 1), 1, d});
     }
-    Bytes children = cat({table(t, "stsd", stsd(t.stsd_entries, t.entry_count)),
-                          table(t, "stts", stts({{uint32_t(t.samples.size()), t.delta}})),
-                          table(t, "stsc", stsc(chunks)), table(t, "stsz", stsz(sizes)),
-                          table(t, "stco", stco(offsets))});
+    Bytes children =
+        cat({table(t, "stsd", stsd(t.stsd_entries, t.entry_count)),
+             table(t, "stts", stts({{uint32_t(t.samples.size()), t.delta}})), table(t, "stsc", stsc(chunks)),
+             table(t, "stsz", stsz(sizes)), table(t, "stco", stco(offsets))});
     if (!t.sync.empty() || t.replaced.count("stss")) append(children, table(t, "stss", stss(t.sync)));
     if (t.replaced.count("ctts")) append(children, t.replaced.at("ctts"));
     append(children, t.extra);
@@ -223,16 +223,21 @@ void library_boxes(std::vector<HostileFile>* set) {
     add(set, "lib-largesize-0", cat({good, large_box("free", zeros(4), 0)}), HostileExpect::kComplete);
     add(set, "lib-largesize-8", cat({good, large_box("free", zeros(4), 8)}), HostileExpect::kRefused);
     add(set, "lib-largesize-2e63", cat({good, large_box("free", zeros(4), 1ull << 63)}));
-    add(set, "lib-size-0-in-moov", cat({ftyp(), box("moov", cat({mvhd(0, 1000), box_sized(0, "free")}))}), HostileExpect::kRefused);
+    add(set, "lib-size-0-in-moov", cat({ftyp(), box("moov", cat({mvhd(0, 1000), box_sized(0, "free")}))}),
+        HostileExpect::kRefused);
     add(set, "lib-size-2e32-1", cat({good, box_sized(0xFFFFFFFF, "mdat", zeros(4))}));
     add(set, "lib-box-sizes-1-to-7", cat({good, box_sized(3, "free")}));
     add(set, "lib-5000-repeated-boxes", cat({good, repeated}), HostileExpect::kComplete);
     add(set, "lib-3000-nested-boxes", cat({ftyp(), nested, good}));
     add(set, "lib-pssh-kid-count-2e32",
-        cat({ftyp(), box("moov", cat({mvhd(0, 1000), full_box("pssh", 1, 0, cat({zeros(16), u32(0xFFFFFFFF), zeros(8)}))}))}), HostileExpect::kRefused);
+        cat({ftyp(),
+             box("moov", cat({mvhd(0, 1000), full_box("pssh", 1, 0, cat({zeros(16), u32(0xFFFFFFFF), zeros(8)}))}))}),
+        HostileExpect::kRefused);
     add(set, "lib-avcc-set-past-its-box",
-        av_movie(replaced(video_plan(), "stsd",
-                          stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))), 1))));
+        av_movie(replaced(
+            video_plan(), "stsd",
+            stsd(visual_entry("avc1", 8, 8, box("avcC", cat({Bytes{1, 66, 0, 30, 0xFF, 0xE1}, u16(900), zeros(4)}))),
+                 1))));
     add(set, "lib-esds-length-past-its-box",
         av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16,
                                                       full_box("esds", 0, 0, cat({u8(3), u8(0x7F), u16(1), u8(0)}))))));
@@ -255,9 +260,12 @@ Bytes one_fragment(const Bytes& traf_children, const Bytes& after = {}) {
 
 void library_fragments(std::vector<HostileFile>* set) {
     const Bytes head = tfhd({1, 0x020000});
-    add(set, "lib-trun-count-2e32", one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0x200, cat({u32(0xFFFFFFFF), zeros(8)}))})));
-    add(set, "lib-trun-2e32-default-samples", one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0, u32(0xFFFFFFFF))})));
-    add(set, "lib-trun-offset-past-2e64", one_fragment(cat({tfhd({1, 0x1, UINT64_MAX - 2}), tfdt(0), trun(0x201, {{0, 4}}, 100)})));
+    add(set, "lib-trun-count-2e32",
+        one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0x200, cat({u32(0xFFFFFFFF), zeros(8)}))})));
+    add(set, "lib-trun-2e32-default-samples",
+        one_fragment(cat({head, tfdt(0), full_box("trun", 0, 0, u32(0xFFFFFFFF))})));
+    add(set, "lib-trun-offset-past-2e64",
+        one_fragment(cat({tfhd({1, 0x1, UINT64_MAX - 2}), tfdt(0), trun(0x201, {{0, 4}}, 100)})));
     add(set, "lib-tfdt-near-2e64", one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0x300, {{10, 4}})})));
     add(set, "lib-more-traf-than-tracks",
         fragmented_movie(1, trex(1), moof(1, cat({traf(cat({head, trun(0x300, {{1, 1}})})), traf(head)}))));
@@ -280,15 +288,21 @@ void pin_files(std::vector<HostileFile>* set) {
     };
 
     // Parameter sets.
-    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a), HostileExpect::kComplete);
+    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a),
+        HostileExpect::kComplete);
     add(set, "avc-sps-empty", av_movie(video_with(avc1(avcc({{}}, {kPps}, 1))), a));
     add(set, "avc-no-parameter-sets", av_movie(video_with(avc1(avcc({}, {}, 0))), a));
-    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a), HostileExpect::kComplete);
+    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a),
+        HostileExpect::kComplete);
     // 32 sets written, a count field (5 bits) that holds at most 31.
     add(set, "avc-32-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))), a));
-    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a), HostileExpect::kComplete);
+    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a),
+        HostileExpect::kComplete);
     add(set, "avc-level-below-9",
-        av_movie(video_with(avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))), a), HostileExpect::kOnlyAudioPlays);
+        av_movie(video_with(
+                     avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))),
+                 a),
+        HostileExpect::kOnlyAudioPlays);
     add(set, "avc-avcc-truncated", av_movie(video_with(avc1(box("avcC", Bytes{1, 0x42, 0xC0}))), a));
     add(set, "avc-no-avcc", av_movie(video_with(visual_entry("avc1", 160, 128)), a));
     add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a), HostileExpect::kAbort);
@@ -348,11 +362,11 @@ void pin_files(std::vector<HostileFile>* set) {
         Bytes config;
         HostileExpect expect;
     } configs[] = {
-        {"aac-main", {0x09, 0x90}, kRefusedAudio},                     // object type 1
-        {"aac-ssr", {0x19, 0x90}, kRefusedAudio},                      // 3
-        {"aac-ltp", {0x21, 0x90}, kRefusedAudio},                      // 4
-        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},          // 5, with its extension frequency
-        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},           // 29
+        {"aac-main", {0x09, 0x90}, kRefusedAudio},                      // object type 1
+        {"aac-ssr", {0x19, 0x90}, kRefusedAudio},                       // 3
+        {"aac-ltp", {0x21, 0x90}, kRefusedAudio},                       // 4
+        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},           // 5, with its extension frequency
+        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},            // 29
         {"aac-escape-object-type", {0xF8, 0x0E, 0x40}, kRefusedAudio},  // 31: 32 + 6
         {"aac-channels-3", {0x11, 0x98}, kRefusedAudio},
         {"aac-channels-4", {0x11, 0xA0}, kRefusedAudio},
@@ -370,11 +384,11 @@ void pin_files(std::vector<HostileFile>* set) {
         {"aac-config-one-byte", {0x11}, kRefusedAudio},
         {"aac-config-empty", {}, kRefusedAudio},
     };
-    for (const auto& c : configs)
-        add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))), c.expect);
+    for (const auto& c : configs) add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))), c.expect);
     add(set, "aac-no-decoder-specific-info", av_movie(video_plan(), audio_plan(mp4a(esds({}, false)))),
         HostileExpect::kOnlyVideoPlays);
-    add(set, "aac-mp3-object-type-indication", av_movie(video_plan(), audio_plan(mp4a(esds(kAscLcStereo, true, 0x6B)))));
+    add(set, "aac-mp3-object-type-indication",
+        av_movie(video_plan(), audio_plan(mp4a(esds(kAscLcStereo, true, 0x6B)))));
     add(set, "aac-no-esds", av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16))));
     add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
 
@@ -384,10 +398,12 @@ void pin_files(std::vector<HostileFile>* set) {
                                0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00};
         const Bytes entry = visual_entry(
             "mp4v", 160, 128,
-            full_box("esds", 0, 0,
-                     descriptor(3, cat({u16(1), u8(0),
-                                        descriptor(4, cat({u8(0x20), u8(0x11), be(0, 3), u32(0), u32(0), descriptor(5, vol_cut)})),
-                                        descriptor(6, {0x02})}))));
+            full_box(
+                "esds", 0, 0,
+                descriptor(
+                    3, cat({u16(1), u8(0),
+                            descriptor(4, cat({u8(0x20), u8(0x11), be(0, 3), u32(0), u32(0), descriptor(5, vol_cut)})),
+                            descriptor(6, {0x02})}))));
         TrackPlan v = video_plan();
         v.stsd_entries = entry;
         v.samples = aac_samples(50, 120);

@@ -1,6 +1,5 @@
 #include "hostile_run.h"
 
-
 #include "stress_graph.h"
 
 namespace {
@@ -75,12 +74,18 @@ bool AsExpected(const HostileOutcome& o, HostileExpect expect) {
 
 const char* ExpectName(HostileExpect expect) {
     switch (expect) {
-        case HostileExpect::kAny: return "";
-        case HostileExpect::kRefused: return "expected: refused by Load";
-        case HostileExpect::kComplete: return "expected: both pins to EC_COMPLETE";
-        case HostileExpect::kAbort: return "expected: EC_ERRORABORT E_FAIL";
-        case HostileExpect::kOnlyVideoPlays: return "expected: audio refused, video to EC_COMPLETE";
-        case HostileExpect::kOnlyAudioPlays: return "expected: video refused, audio to EC_COMPLETE";
+        case HostileExpect::kAny:
+            return "";
+        case HostileExpect::kRefused:
+            return "expected: refused by Load";
+        case HostileExpect::kComplete:
+            return "expected: both pins to EC_COMPLETE";
+        case HostileExpect::kAbort:
+            return "expected: EC_ERRORABORT E_FAIL";
+        case HostileExpect::kOnlyVideoPlays:
+            return "expected: audio refused, video to EC_COMPLETE";
+        case HostileExpect::kOnlyAudioPlays:
+            return "expected: video refused, audio to EC_COMPLETE";
     }
     return "";
 }
@@ -107,7 +112,10 @@ void PrintHostileOutcomes(const std::vector<HostileOutcome>& outcomes, FILE* out
                      static_cast<unsigned long>(o.load));
         if (o.load == S_OK) std::fprintf(out, "  pins %zu connected %zu", o.pins, o.connected);
         if (o.ran)
-            std::fprintf(out, "  end %s 0x%08lx", o.end == S_OK ? "EC_COMPLETE" : o.end == E_ABORT ? "none" : "EC_ERRORABORT",
+            std::fprintf(out, "  end %s 0x%08lx",
+                         o.end == S_OK      ? "EC_COMPLETE"
+                         : o.end == E_ABORT ? "none"
+                                            : "EC_ERRORABORT",
                          static_cast<unsigned long>(o.end));
         if (!o.as_expected) std::fprintf(out, "  (%s)", o.expectation);
         std::fprintf(out, "\n");

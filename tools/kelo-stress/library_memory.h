@@ -6,7 +6,7 @@
 #include <cstdint>
 
 struct LibraryMemoryUse {
-    int64_t live_bytes = 0;   // requested bytes of the blocks still held
+    int64_t live_bytes = 0;  // requested bytes of the blocks still held
     int64_t live_blocks = 0;
     int64_t peak_bytes = 0;   // the most live bytes at any time
     int64_t allocations = 0;  // blocks handed out so far

@@ -135,10 +135,11 @@ int main(int argc, char** argv) {
             }
             StressRun run(module, &log, video, options.settings);
             run.Run(options.file);
-            std::printf("stress: %d seeks while running, %d cycles, %d seeks while paused (seed %u): %d restarts "
-                        "checked, %zu faults\n",
-                        options.settings.running_seeks, options.settings.cycles, options.settings.paused_seeks,
-                        options.settings.seed, run.RestartsChecked(), run.Faults().size());
+            std::printf(
+                "stress: %d seeks while running, %d cycles, %d seeks while paused (seed %u): %d restarts "
+                "checked, %zu faults\n",
+                options.settings.running_seeks, options.settings.cycles, options.settings.paused_seeks,
+                options.settings.seed, run.RestartsChecked(), run.Faults().size());
             std::printf("  AVC segment starts, by the restarts that moved them:");
             for (size_t k = 0; k < run.VideoMoves().size(); ++k)
                 if (run.VideoMoves()[k]) std::printf(" %zu: %d", k, run.VideoMoves()[k]);
@@ -170,10 +171,11 @@ int main(int argc, char** argv) {
         // Everything released: the library's blocks, the module's objects, the threads.
         if (counted) {
             module.LibraryMemory(&memory);
-            std::printf("library memory at the end: %lld bytes in %lld blocks (peak %lld bytes, %lld blocks "
-                        "handed out)\n",
-                        static_cast<long long>(memory.live_bytes), static_cast<long long>(memory.live_blocks),
-                        static_cast<long long>(memory.peak_bytes), static_cast<long long>(memory.allocations));
+            std::printf(
+                "library memory at the end: %lld bytes in %lld blocks (peak %lld bytes, %lld blocks "
+                "handed out)\n",
+                static_cast<long long>(memory.live_bytes), static_cast<long long>(memory.live_blocks),
+                static_cast<long long>(memory.peak_bytes), static_cast<long long>(memory.allocations));
             if (memory.live_bytes != 0 || memory.live_blocks != 0) {
                 std::printf("fault: the library's memory is not back to 0\n");
                 ++faults;

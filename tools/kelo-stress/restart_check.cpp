@@ -64,7 +64,8 @@ void CheckPin(const char* name, RecordingSink* sink, const std::vector<REFERENCE
             *matched = static_cast<size_t>(found - starts.begin()) + 1;
         }
         if (delivered_start) *delivered_start = segment.start;
-        if (expected.stop_known && segment.stop != expected.stop) faults.Add("segment stops at ", segment.stop, ", expected ", expected.stop);
+        if (expected.stop_known && segment.stop != expected.stop)
+            faults.Add("segment stops at ", segment.stop, ", expected ", expected.stop);
         if (segment.rate != expected.rate) faults.Add("segment rate ", segment.rate, ", expected ", expected.rate);
     }
     std::vector<const SinkEvent*> samples;

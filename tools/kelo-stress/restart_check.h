@@ -20,10 +20,10 @@ struct RestartExpectation {
     // since the start was set leave it. Any of them is taken.
     std::vector<REFERENCE_TIME> video_starts;
     REFERENCE_TIME audio_start = 0;
-    bool stop_known = true;          // false before the first seek: each pin stops at its own duration
-    REFERENCE_TIME stop = 0;         // the new segments' stop
+    bool stop_known = true;   // false before the first seek: each pin stops at its own duration
+    REFERENCE_TIME stop = 0;  // the new segments' stop
     double rate = 1.0;
-    bool samples_due = true;         // data lies between start and stop
+    bool samples_due = true;  // data lies between start and stop
 };
 
 struct RestartResult {

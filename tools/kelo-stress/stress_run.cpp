@@ -293,5 +293,6 @@ void StressRun::Run(const std::wstring& path) {
     Cycles(&graph);
     PausedSeeks(&graph);
     graph.PumpEvents(50);
-    if (graph.Aborts()) Fault("EC_ERRORABORT " + std::to_string(graph.Aborts()) + " times, first " + Hex(graph.FirstAbort()));
+    if (graph.Aborts())
+        Fault("EC_ERRORABORT " + std::to_string(graph.Aborts()) + " times, first " + Hex(graph.FirstAbort()));
 }

@@ -156,7 +156,8 @@ int main(int argc, char** argv) {
         ComPtr<IMediaControl> control;
         ComPtr<IMediaEvent> events;
         ComPtr<IMediaFilter> media_filter;
-        if (FAILED(hr = graph.QueryTo(IID_IMediaControl, &control)) || FAILED(hr = graph.QueryTo(IID_IMediaEvent, &events)) ||
+        if (FAILED(hr = graph.QueryTo(IID_IMediaControl, &control)) ||
+            FAILED(hr = graph.QueryTo(IID_IMediaEvent, &events)) ||
             FAILED(hr = graph.QueryTo(IID_IMediaFilter, &media_filter)))
             return Fail("the graph lacks an interface", hr);
 
@@ -213,7 +214,8 @@ int main(int argc, char** argv) {
             if (FAILED(hr = graph->AddFilter(grabber_filter.Get(), (L"Grabber " + n).c_str())) ||
                 FAILED(hr = graph->AddFilter(renderer.Get(), (L"Null Renderer " + n).c_str())))
                 return Fail("AddFilter", hr);
-            if (FAILED(hr = graph->ConnectDirect(pin.Get(), FirstPin(grabber_filter.Get(), PINDIR_INPUT).Get(), nullptr)))
+            if (FAILED(
+                    hr = graph->ConnectDirect(pin.Get(), FirstPin(grabber_filter.Get(), PINDIR_INPUT).Get(), nullptr)))
                 return Fail("pin to Sample Grabber", hr);
             if (FAILED(hr = graph->ConnectDirect(FirstPin(grabber_filter.Get(), PINDIR_OUTPUT).Get(),
                                                  FirstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr)))
@@ -246,9 +248,11 @@ int main(int argc, char** argv) {
         memory.cb = sizeof(memory);
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
         const LONGLONG first = first_arrival.load();
-        std::printf("source %s: %s, %zu pins, wall %.3f s, media samples %lld (%.0f/s), bytes %lld", options.wine ? "wine" : "kelo",
-                    outcome, counters.size(), wall, media_samples, media_samples / wall, bytes);
-        if (options.file_samples) std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
+        std::printf("source %s: %s, %zu pins, wall %.3f s, media samples %lld (%.0f/s), bytes %lld",
+                    options.wine ? "wine" : "kelo", outcome, counters.size(), wall, media_samples, media_samples / wall,
+                    bytes);
+        if (options.file_samples)
+            std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
         std::printf(", Load %.2f ms, Load to first sample %.2f ms", Seconds(load_end - load_start) * 1000,
                     first ? Seconds(first - load_start) * 1000 : -1.0);
         std::printf(", peak working set %.1f MiB, peak pagefile %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
