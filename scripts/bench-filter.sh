@@ -14,14 +14,8 @@ wine_timeout=600
 if [ "${1:-}" = "--wine-timeout" ]; then wine_timeout=$2; shift 2; fi
 build=${KELO_BENCH_BUILD:-build/windows}
 
-scripts/setup.sh
-if ! dpkg -s gstreamer1.0-libav >/dev/null 2>&1; then
-  echo "bench-filter: installing gstreamer1.0-libav (Wine's path decodes H.264 and AAC with it)"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends gstreamer1.0-libav >/dev/null
-fi
+# gstreamer1.0-libav: the H.264 and AAC decoders of Wine's path.
+scripts/setup.sh gstreamer1.0-libav
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 fi
