@@ -124,8 +124,8 @@ protected:
         ASSERT_NE(get_class_object_, nullptr);
         ASSERT_NE(can_unload_now_, nullptr);
         ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object behind";
-        parent_ = CreateWindowExW(0, L"STATIC", L"property page test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
-                                  300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        parent_ = CreateWindowExW(0, L"STATIC", L"property page test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(parent_, nullptr) << "no window: is there a display?";
     }
     void TearDown() override {

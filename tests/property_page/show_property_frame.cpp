@@ -97,8 +97,8 @@ int Show(HMODULE module, const std::wstring& media) {
     g_started = GetTickCount();
     UINT_PTR timer = SetTimer(nullptr, 0, kPollMs, Poll);
     IUnknown* objects[] = {filter.Get()};
-    hr = OleCreatePropertyFrame(nullptr, 40, 40, L"Kelo Mervane", 1, objects, pages.cElems, pages.pElems, 0, 0,
-                                nullptr);
+    hr =
+        OleCreatePropertyFrame(nullptr, 40, 40, L"Kelo Mervane", 1, objects, pages.cElems, pages.pElems, 0, 0, nullptr);
     KillTimer(nullptr, timer);
     CoTaskMemFree(pages.pElems);
     if (FAILED(hr)) return Fail("OleCreatePropertyFrame", hr);
