@@ -161,6 +161,12 @@ int main(int argc, char** argv) {
             FAILED(hr = graph.QueryTo(IID_IMediaFilter, &media_filter)))
             return Fail("the graph lacks an interface", hr);
 
+        // The sinks' DLLs are loaded before the clock starts: their first load
+        // is the cost of this program's null sinks, not of the source.
+        for (const GUID& sink_class : {kSampleGrabber, kNullRenderer}) {
+            ComPtr<IBaseFilter> warm_up;
+            CoCreateInstance(sink_class, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, warm_up.ReceiveVoid());
+        }
         // Load to first sample: from the Load call through the connections
         // and Run to the first sample at any pin, as an application sees it.
         std::atomic<LONGLONG> first_arrival{0};
@@ -253,8 +259,9 @@ int main(int argc, char** argv) {
                     bytes);
         if (options.file_samples)
             std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
-        std::printf(", Load %.2f ms, Load to first sample %.2f ms", Seconds(load_end - load_start) * 1000,
-                    first ? Seconds(first - load_start) * 1000 : -1.0);
+        std::printf(", Load %.2f ms, Load to first sample %.2f ms (Run to first sample %.2f ms)",
+                    Seconds(load_end - load_start) * 1000, first ? Seconds(first - load_start) * 1000 : -1.0,
+                    first ? Seconds(first - run_start) * 1000 : -1.0);
         std::printf(", peak working set %.1f MiB, peak pagefile %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
                     memory.PagefileUsage ? memory.PeakPagefileUsage / 1048576.0 : 0.0);
         if (std::string(outcome) != "complete") exit_code = 3;
