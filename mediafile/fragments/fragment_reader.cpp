@@ -117,7 +117,6 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     TrafState traf{};
     traf.moof_offset = w.moof.m_box_offset;
     traf.moof_body = w.moof.m_body_offset;
-    traf.box_offset = box.m_box_offset;
     traf.box_end = box.m_box_offset + box.m_box_size;
     traf.body_offset = box.m_body_offset;
     traf.first_trun = traf.next_child = h.first_trun ? h.first_trun : traf.box_end;

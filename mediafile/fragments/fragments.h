@@ -83,8 +83,7 @@ struct TrafDefaults {
 
 struct TrafState {
     uint64_t moof_offset;
-    uint64_t moof_body;   // file offset of the moof's first child
-    uint64_t box_offset;  // the traf box
+    uint64_t moof_body;  // file offset of the moof's first child
     uint64_t box_end;
     uint64_t body_offset;  // its first child
     uint64_t first_trun;   // where the runs start: the first trun, or box_end
