@@ -142,9 +142,13 @@ uint32_t note(const bxf::Io &, const BoxRecord &b, Seen &s) {
     s.sizes.push_back(b.m_box_size);
     return BXF_RET_OK;
 }
+// slt1 and slt2 fill one field: they share slot 1.
 const bxf::ChildRule<Seen> kRules[] = {
     {BXF_FOURCC('o', 'n', 'c', 'e'), bxf::Occurs::once, note},
     {BXF_FOURCC('m', 'a', 'n', 'y'), bxf::Occurs::repeat, note},
+    {BXF_FOURCC('s', 'l', 't', '1'), bxf::Occurs::once, note, 1},
+    {BXF_FOURCC('s', 'l', 't', '2'), bxf::Occurs::once, note, 1},
+    bxf::uuid_rule(bxf::vendor_uuid(BXF_FOURCC('P', 'R', 'O', 'F')), note),
 };
 
 TEST(WalkContainer, ChildrenRules) {
@@ -163,6 +167,12 @@ TEST(WalkContainer, ChildrenRules) {
          {8, 12}},
         {"a child past the end is clipped", cat({box_sized(64, "many", zeros(4))}), BXF_RET_OK, {12}},
         {"a bad child ends the walk", cat({box("many"), box_sized(3, "many", zeros(4))}), BXF_RET_FORMAT, {8}},
+        {"of a shared slot the first child wins, whichever row it matches",
+         cat({box("slt2", zeros(1)), box("slt1"), box("slt2")}), BXF_RET_OK, {9}},
+        {"uuid rows take the first child of their extended type",
+         cat({uuid_box(vendor_uuid("LICI")), uuid_box(vendor_uuid("PROF"), zeros(1)), uuid_box(vendor_uuid("PROF"))}),
+         BXF_RET_OK, {25}},
+        {"a uuid too short for its extended type", cat({box("many"), box("uuid", zeros(4))}), BXF_RET_FORMAT, {8}},
     };
     for (const Row &r : rows) {
         Fixture f(r.body);
