@@ -19,14 +19,18 @@ bool InterleaveGate::Pace(StreamSide side, REFERENCE_TIME time, CBaseStream* str
         // A partner that has delivered nothing yet (time 0) holds no one back.
         while (partner.pace_time >= 1 && partner.pace_time + kMaxLead < time) {
             if (stream->IsStopRequested() || partner.ended) break;
-            WaitForSingleObject(partner.advanced, kWaitMilliseconds);
+            // Announce the wait, then look again: an advance made before the
+            // announcement shows in the second look, one made after it signals.
+            partner.waiters.fetch_add(1);
+            if (partner.pace_time + kMaxLead < time) WaitForSingleObject(partner.advanced, kWaitMilliseconds);
+            partner.waiters.fetch_sub(1);
             if (partner.active != 1) return true;
             if (self.release) return false;
         }
     }
     if (self.pace_time == time) return false;
     self.pace_time = time;
-    SetEvent(self.advanced);
+    if (self.waiters.load() > 0) SetEvent(self.advanced);
     return false;
 }
 

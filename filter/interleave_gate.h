@@ -4,7 +4,9 @@
 // stops, or a seek releases it.
 //
 // Each side's fields are written by its own streaming thread and read by the
-// other's; the two auto-reset events carry the wake-ups.
+// other's; the two auto-reset events carry the wake-ups. A side signals its
+// new time only while the partner announces a wait: most buffers pass the
+// gate without a kernel call.
 #ifndef KELO_FILTER_INTERLEAVE_GATE_H
 #define KELO_FILTER_INTERLEAVE_GATE_H
 
@@ -45,6 +47,7 @@ private:
         std::atomic<uint32_t> active{0};
         std::atomic<uint32_t> release{0};
         std::atomic<uint32_t> ended{0};
+        std::atomic<uint32_t> waiters{0};  // threads waiting for this side to advance
         HANDLE advanced = nullptr;  // set when this side records a new time
     };
 

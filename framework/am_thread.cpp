@@ -16,6 +16,7 @@ DWORD WINAPI CAMThread::Start(void* self) { return static_cast<CAMThread*>(self)
 bool CAMThread::Create() {
     CAutoLock lock(&callers_);
     if (thread_ || !request_ || !reply_) return false;
+    pending_ = false;
     ResetEvent(request_);
     DWORD id = 0;
     thread_ = CreateThread(nullptr, 0, &CAMThread::Start, this, 0, &id);
@@ -36,11 +37,13 @@ HRESULT CAMThread::CallWorker(DWORD command) {
     CAutoLock lock(&callers_);
     if (!thread_) return E_FAIL;
     command_ = command;
+    pending_ = true;  // after the command: a worker that sees it reads this command
     SetEvent(request_);
     // The worker may end without replying (a failed start): stop waiting then.
     HANDLE handles[2] = {reply_, thread_};
     DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (which != WAIT_OBJECT_0) {
+        pending_ = false;
         ResetEvent(request_);
         return E_FAIL;
     }
@@ -53,13 +56,14 @@ DWORD CAMThread::GetRequest() {
 }
 
 bool CAMThread::CheckRequest(DWORD* command) {
-    if (WaitForSingleObject(request_, 0) != WAIT_OBJECT_0) return false;
+    if (!pending_) return false;
     if (command) *command = command_;
     return true;
 }
 
 void CAMThread::Reply(HRESULT result) {
     result_ = result;
+    pending_ = false;
     ResetEvent(request_);
     SetEvent(reply_);
 }

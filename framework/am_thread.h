@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "crit_sec.h"
 
 class CAMThread {
@@ -39,6 +41,9 @@ private:
     HANDLE thread_ = nullptr;
     HANDLE request_ = nullptr;  // manual reset: set while a command waits for its reply
     HANDLE reply_ = nullptr;    // auto reset
+    // Mirrors `request_` for CheckRequest, which the worker calls once a
+    // buffer: reading it costs no kernel call, where the event's state does.
+    std::atomic<bool> pending_{false};
     DWORD command_ = 0;
     HRESULT result_ = S_OK;
     CCritSec callers_;  // one command at a time
