@@ -1,7 +1,7 @@
 # Cross-build for 64-bit Windows with the Debian mingw-w64 compilers, and run
 # the resulting test programs under Wine so that ctest works as it does natively.
 #
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -30,7 +30,7 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kelo_static_runtime}")
 
 # Tests run through cmake/wine-run.sh. It is copied into the build folder and
 # keeps its Wine prefix next to itself, so each build folder gets a private
-# prefix that "rm -rf build-win" cleans up. try_compile() projects re-read
+# prefix that "rm -rf build/windows" cleans up. try_compile() projects re-read
 # this file with their own scratch folder as CMAKE_BINARY_DIR; they need no
 # wrapper (try_run uses the calling project's one), so skip the copy there.
 get_property(_kelo_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
