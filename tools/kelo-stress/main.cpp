@@ -17,6 +17,7 @@
 #include "operation_log.h"
 #include "stress_run.h"
 #include "video_samples.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -36,14 +37,6 @@ void usage() {
                  "  Then: the library's memory back to 0, DllCanUnloadNow S_OK, the threads ended.\n"
                  "  --latencies: every operation's latency, in order, as CSV.\n"
                  "  Defaults: 1000 seeks, 100 cycles, 100 paused seeks, seed 1.\n");
-}
-
-std::wstring Wide(const char* text) {
-    int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
 }
 
 size_t ThreadsOfThisProcess() {

@@ -21,6 +21,7 @@
 
 #include "com_ptr.h"
 #include "kelo_guids.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -80,14 +81,6 @@ struct Options {
     long long file_samples = 0;
     DWORD timeout_ms = 600000;
 };
-
-std::wstring Wide(const char* text) {
-    int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], length);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
-}
 
 bool ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
