@@ -81,7 +81,7 @@ int Run(const std::vector<std::wstring>& args) {
     type.pbFormat = format.data();
 
     std::printf("%s\n", MediaTypeWords(type).c_str());
-    const StreamDumpWriter* writer = FindStreamDumpWriter(type.subtype);
+    const StreamDumpWriter* writer = FindStreamDumpWriter(type);
     std::string error;
     if (!writer || !writer->write({&type, &bytes, &events}, args[3], &error)) {
         std::fprintf(stderr, "dump-writer-check: %s\n", writer ? error.c_str() : "no writer");

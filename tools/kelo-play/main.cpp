@@ -50,7 +50,7 @@ bool DumpStreams(const std::wstring& dir, const std::vector<PlayedPin>& pins) {
     bool ok = true;
     for (size_t i = 0; i < pins.size(); ++i) {
         const PlayedPin& pin = pins[i];
-        const StreamDumpWriter* writer = FindStreamDumpWriter(pin.type.subtype);
+        const StreamDumpWriter* writer = FindStreamDumpWriter(pin.type);
         if (!writer) {
             std::fprintf(stderr, "kelo-play: --dump: no writer for pin %zu \"%s\" (%s); not written\n", i,
                          Utf8(pin.name).c_str(), GuidText(pin.type.subtype).c_str());

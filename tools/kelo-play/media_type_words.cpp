@@ -47,6 +47,7 @@ constexpr NamedCode kNames[] = {
     {Fourcc('A', 'V', 'C', '1'), "H.264"},
     {Fourcc('a', 'v', 'c', '1'), "H.264"},
     {Fourcc('M', 'P', '4', 'V'), "MPEG-4 Visual"},
+    {Fourcc('M', 'P', '4', 'S'), "MPEG-4 Visual"},
     {Fourcc('m', 'p', '4', 'v'), "MPEG-4 Visual"},
     {Fourcc('X', 'V', 'I', 'D'), "MPEG-4 Visual"},
     {Fourcc('H', '2', '6', '3'), "H.263"},
@@ -62,6 +63,7 @@ struct NamedSubtype {
 };
 const NamedSubtype kPrivateNames[] = {
     {&MEDIASUBTYPE_PrivateAVC, "H.264"},
+    {&MEDIASUBTYPE_PrivateMPEG4V, "MPEG-4 Visual or H.263"},
 };
 
 bool IsFourccSubtype(const GUID& subtype) {
@@ -189,8 +191,23 @@ std::string SubtypeName(const GUID& subtype) {
     return GuidText(subtype);
 }
 
+namespace {
+
+// The MPEG4 Video pin's one subtype carries MPEG-4 Visual and H.263: its
+// biCompression ('MP4S', 's263') names the format.
+std::string FormatName(const AM_MEDIA_TYPE& mt) {
+    REFERENCE_TIME frame_time = 0;
+    const BITMAPINFOHEADER* bmi = mt.subtype == MEDIASUBTYPE_PrivateMPEG4V ? VideoHeader(mt, &frame_time) : nullptr;
+    if (!bmi) return SubtypeName(mt.subtype);
+    GUID fourcc = kFourccBase;
+    fourcc.Data1 = bmi->biCompression;
+    return SubtypeName(fourcc);
+}
+
+}  // namespace
+
 std::string MediaTypeWords(const AM_MEDIA_TYPE& mt) {
-    std::string words = SubtypeName(mt.subtype) + " " + MajorWord(mt.majortype);
+    std::string words = FormatName(mt) + " " + MajorWord(mt.majortype);
     char detail[128];
     if ((mt.subtype == MEDIASUBTYPE_RAW_AAC1 || mt.subtype == MEDIASUBTYPE_PrivateAAC) && AacWords(mt, &words)) {
         return words;
