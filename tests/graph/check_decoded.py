@@ -30,6 +30,14 @@ start at 1 s and a seek while playing:
 - the pins' types in words agree with ffprobe's profile, level, SAR, rate and
   channel count.
 
+The MPEG4 Video pin plays the corpus' mpeg4v.mp4 (MPEG-4 Visual) and
+h263_aac.3gp (H.263 beside AAC) and every pictures_*.3gp of KELO_AV_MEDIA
+(MPEG-4 Visual beside AAC), whole, from 1 s and with a seek while playing:
+each run of samples is the source's pictures as stored, from a key frame on,
+and the .m4v (the decoder configuration, then the pictures) or .h263 dump
+decodes with ffmpeg to exactly the frames the source decodes to there; beside
+audio, the audio pin delivers at the same time.
+
 The AMR pin plays amrnb.3gp and every file of KELO_AMR_MEDIA (fragmented AMR,
 and H.263 or MPEG-4 Visual video with AMR, through both pins at once), whole
 and from 2.53 s: its samples are the source's packets from the one holding the
@@ -280,6 +288,92 @@ def check_source(name, path, work, player):
             check_words(f"{name} {label}", source, lines)
 
 
+# The MPEG4 Video pin: pictures without B-frames, one per sample, so decode
+# order is display order and a run from a key frame decodes as in the source.
+PICTURE_CORPUS_SOURCES = ["mpeg4v.mp4", "h263_aac.3gp"]
+
+
+def picture_dump(player, label, work, args):
+    dump = os.path.join(work, label.replace(" ", "_"))
+    shutil.rmtree(dump, ignore_errors=True)
+    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
+    err = done.stderr.decode("utf-8", "replace")
+    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {err}"):
+        return None
+    lines = [json.loads(line) for line in done.stdout.decode("utf-8", "replace").splitlines() if line.startswith("{")]
+    pictures = [f for f in os.listdir(dump) if f.endswith((".m4v", ".h263"))]
+    if not check(len(pictures) == 1, f"{label}: dumped {os.listdir(dump)}; {err}"):
+        return None
+    return lines, os.path.join(dump, pictures[0])
+
+
+def check_picture_source(name, path, work, player):
+    packets = source_packets(path, "v")
+    index_of = {fnv1a(data): i for i, (data, _, _) in enumerate(packets)}
+    keys = [i for i, (_, _, key) in enumerate(packets) if key]
+    dts = [float(p["dts_time"]) for p in ffprobe(path, "v", "packet=dts_time")["packets"]]
+    rank = {i: r for r, i in enumerate(sorted(range(len(packets)), key=lambda i: packets[i][1]))}
+    frames = frame_hashes(path, "-ignore_editlist", "1")
+    check(len(frames) == len(packets), f"{name}: ffmpeg decodes {len(frames)} frames of {len(packets)} pictures")
+    has_audio = bool(ffprobe(path, "a", "stream=index")["streams"])
+    extension = ".h263" if ffprobe(path, "v", "stream=codec_name")["streams"][0]["codec_name"] == "h263" else ".m4v"
+    for label, args, run_count, start in CASES:
+        played = picture_dump(player, f"{name} {label}", work, args + [path])
+        if not played:
+            continue
+        lines, dump = played
+        check(dump.endswith(extension), f"{name} {label}: dumped {dump}, want a {extension}")
+        majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
+        video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
+        audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
+        if not check(video_pin is not None and (audio_pin is not None) == has_audio, f"{name} {label}: pins {majors}"):
+            continue
+        runs = runs_of(lines, video_pin)
+        check(len(runs) == run_count, f"{name} {label}: {len(runs)} video runs, want {run_count}")
+        if has_audio:
+            check(len(runs_of(lines, audio_pin)) == run_count, f"{name} {label}: the audio pin's runs")
+        expected = []
+        for n, hashes in enumerate(runs):
+            pictures = [index_of.get(h) for h in hashes]
+            if not check(None not in pictures, f"{name} {label} run {n}: samples that are no picture of the source"):
+                break
+            whole = pictures == list(range(pictures[0], pictures[0] + len(pictures)))
+            check(whole and pictures[0] in keys, f"{name} {label} run {n}: pictures {pictures[0]}..{pictures[-1]} "
+                                                 f"not in order from a key frame")
+            check(n < len(runs) - 1 or pictures[-1] == len(packets) - 1,
+                  f"{name} {label}: the last run ends at picture {pictures[-1]} of {len(packets)}")
+            if n == 0:
+                # From the key frame at or before the picture holding the start
+                # (a start on a picture's first instant begins with that picture).
+                want = 0 if start is None else max(k for k in keys if dts[k] <= start)
+                check(pictures[0] == want, f"{name} {label}: begins at picture {pictures[0]}, want {want}")
+            # Display order: a picture's rank by presentation time.
+            shown = sorted(pictures, key=lambda i: packets[i][1])
+            expected.append([frames[rank[i]] for i in shown])
+        got = frame_hashes(dump)
+        # A run from picture 0 decodes whole. A run from a later key frame
+        # loses at most the B-pictures stored right behind it (max_b_frames,
+        # 2 here), which reference the picture before the key frame; every
+        # other frame is the source's, in order.
+        allowed = sum(2 for n, run in enumerate(runs) if index_of.get(run[0]) != 0)
+        flat = [h for run in expected for h in run]
+        at = 0
+        for h in got:
+            while at < len(flat) and flat[at] != h:
+                at += 1
+            at += 1
+        if len(expected) > 1:
+            # Across a seek the decoder joins the runs: the pictures around the
+            # join reference the other run's. Away from it, both are the source's.
+            head, tail = expected[0][:-3], expected[-1][3:]
+            check(got[:len(head)] == head and got[len(got) - len(tail):] == tail,
+                  f"{name} {label}: the dump's frames before and after the seek are not the source's")
+            continue
+        check(at <= len(flat) and len(flat) - len(got) <= allowed,
+              f"{name} {label}: the dump decodes to {len(got)} frames, want the source's {len(flat)} in order "
+              f"(at most {allowed} B-pictures behind a restart missing)")
+
+
 # The AMR pin: the corpus' amrnb.3gp and every file of KELO_AMR_MEDIA:
 # fragmented AMR (empty moov with and without mfra, samples in moov before
 # the fragments) and 3GP files of H.263 or MPEG-4 Visual video with AMR,
@@ -374,6 +468,14 @@ def main():
         source_work = os.path.join(work, name)
         os.makedirs(source_work, exist_ok=True)
         check_source(name, path, source_work, player)
+    picture_sources = [os.path.join(corpus, name) for name in PICTURE_CORPUS_SOURCES]
+    if extra:
+        picture_sources += sorted(os.path.join(extra, f) for f in os.listdir(extra) if f.startswith("pictures_"))
+    for path in picture_sources:
+        name = os.path.basename(path)
+        source_work = os.path.join(work, name)
+        os.makedirs(source_work, exist_ok=True)
+        check_picture_source(name, path, source_work, player)
     amr_sources = [os.path.join(corpus, name) for name in AMR_CORPUS_SOURCES]
     amr_media = os.environ.get("KELO_AMR_MEDIA", "")
     if amr_media:

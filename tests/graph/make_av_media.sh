@@ -9,7 +9,9 @@
 #                a key frame every 5 frames and 3 B-frames, mono AAC at 22.05 kHz
 #   decode_gop50_surround48k.mp4     3 s, H.264 with one key frame in 50 and no
 #                B-frames, 5.1 AAC at 48 kHz
-# The decode_* files are played by tests/graph/check_decoded.py as well.
+#   pictures_m4v_aac.3gp     3 s, 176x144 MPEG-4 Visual (a key frame every 12
+#                frames) with 8 kHz mono AAC, in a 3GP
+# The decode_* and pictures_* files are played by tests/graph/check_decoded.py as well.
 # Re-running is cheap: OUTDIR/.complete newer than this script leaves it alone.
 set -euo pipefail
 OUT=$1
@@ -39,4 +41,8 @@ make() {
 }
 make decode_sar43_gop5_mono22k.mp4 setsar=4/3 -g 5 -keyint_min 5 -bf 3 -- -ac 1 -ar 22050
 make decode_gop50_surround48k.mp4 null -g 50 -keyint_min 50 -bf 0 -- -ac 6 -ar 48000
+ffmpeg -nostdin -hide_banner -loglevel error -y \
+    -f lavfi -i testsrc=size=176x144:rate=25:duration=3 -f lavfi -i sine=frequency=440:sample_rate=8000:duration=3 \
+    -c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -threads 1 -fflags +bitexact -f 3gp "$OUT/.tmp.pictures_m4v_aac.3gp"
+mv -f "$OUT/.tmp.pictures_m4v_aac.3gp" "$OUT/pictures_m4v_aac.3gp"
 touch "$OUT/.complete"
