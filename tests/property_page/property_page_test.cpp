@@ -21,11 +21,9 @@
 #include "com_apartment.h"
 #include "com_ptr.h"
 #include "kelo_guids.h"
+#include "module_exports.h"
 
 namespace {
-
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 constexpr int kTitleId = 100;
 constexpr int kEditId = 1001;
@@ -33,20 +31,7 @@ constexpr int kEditId = 1001;
 std::wstring g_module_path;
 std::wstring g_media_path;
 
-std::wstring WindowsPath(const std::string& path) {
-    std::wstring wide(path.begin(), path.end());
-    if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-    for (wchar_t& c : wide)
-        if (c == L'/') c = L'\\';
-    return wide;
-}
-
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-template <typename Function>
-Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 std::wstring WindowText(HWND window) {
     wchar_t text[256] = L"";

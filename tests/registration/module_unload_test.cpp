@@ -23,11 +23,9 @@
 #include "com_apartment.h"
 #include "com_ptr.h"
 #include "kelo_guids.h"
+#include "module_exports.h"
 
 namespace {
-
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 // {6A4D3F80-5B7E-4C1D-9E2A-7F0C1B2D3E4F}: a class no module serves.
 DEFINE_GUID(kUnknownClass, 0x6a4d3f80, 0x5b7e, 0x4c1d, 0x9e, 0x2a, 0x7f, 0x0c, 0x1b, 0x2d, 0x3e, 0x4f);
@@ -36,22 +34,6 @@ DEFINE_GUID(kUnknownInterface, 0x0d5b8e21, 0x44c6, 0x4f5a, 0x8b, 0x3e, 0x2c, 0x7
 
 // Set by main from the command line: the module under test, as a Windows path.
 std::wstring g_module_path;
-
-// A Unix absolute path reaches Wine programs as drive Z:.
-std::wstring WindowsPath(const std::string& path) {
-    std::wstring wide(path.begin(), path.end());
-    if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-    for (wchar_t& c : wide)
-        if (c == L'/') c = L'\\';
-    return wide;
-}
-
-// An export by name as the function type the caller knows it has; the cast
-// goes through the generic function pointer type, which converts to any other.
-template <typename Function>
-Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // An invalid pointer value: a call that should clear an out pointer must overwrite it.
 void* Poison() { return reinterpret_cast<void*>(uintptr_t(0xBAADF00D)); }
