@@ -215,7 +215,8 @@ def check_audio(label, source, runs, dump):
     return continuous
 
 
-def play(player, label, work, args):
+def play(player, label, work, args, endings=(".h264", ".aac")):
+    """Plays with --json and --dump: the JSON lines and the one dump file of each ending (a str or tuple of str)."""
     dump = os.path.join(work, label.replace(" ", "_"))
     shutil.rmtree(dump, ignore_errors=True)
     done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
@@ -224,11 +225,10 @@ def play(player, label, work, args):
         return None
     lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
     files = os.listdir(dump)
-    h264 = [f for f in files if f.endswith(".h264")]
-    aac = [f for f in files if f.endswith(".aac")]
-    if not check(len(h264) == 1 and len(aac) == 1, f"{label}: dumped {files}; {err}"):
+    chosen = [[f for f in files if f.endswith(ending)] for ending in endings]
+    if not check(all(len(c) == 1 for c in chosen), f"{label}: dumped {files}; {err}"):
         return None
-    return lines, os.path.join(dump, h264[0]), os.path.join(dump, aac[0])
+    return (lines, *[os.path.join(dump, c[0]) for c in chosen])
 
 
 def check_words(label, source, lines):
@@ -293,20 +293,6 @@ def check_source(name, path, work, player):
 PICTURE_CORPUS_SOURCES = ["mpeg4v.mp4", "h263_aac.3gp"]
 
 
-def picture_dump(player, label, work, args):
-    dump = os.path.join(work, label.replace(" ", "_"))
-    shutil.rmtree(dump, ignore_errors=True)
-    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
-    err = done.stderr.decode("utf-8", "replace")
-    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {err}"):
-        return None
-    lines = [json.loads(line) for line in done.stdout.decode("utf-8", "replace").splitlines() if line.startswith("{")]
-    pictures = [f for f in os.listdir(dump) if f.endswith((".m4v", ".h263"))]
-    if not check(len(pictures) == 1, f"{label}: dumped {os.listdir(dump)}; {err}"):
-        return None
-    return lines, os.path.join(dump, pictures[0])
-
-
 def check_picture_source(name, path, work, player):
     packets = source_packets(path, "v")
     index_of = {fnv1a(data): i for i, (data, _, _) in enumerate(packets)}
@@ -318,7 +304,7 @@ def check_picture_source(name, path, work, player):
     has_audio = bool(ffprobe(path, "a", "stream=index")["streams"])
     extension = ".h263" if ffprobe(path, "v", "stream=codec_name")["streams"][0]["codec_name"] == "h263" else ".m4v"
     for label, args, run_count, start in CASES:
-        played = picture_dump(player, f"{name} {label}", work, args + [path])
+        played = play(player, f"{name} {label}", work, args + [path], endings=((".m4v", ".h263"),))
         if not played:
             continue
         lines, dump = played
