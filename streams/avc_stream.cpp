@@ -171,12 +171,23 @@ void CAVCStream::ResetFormatState() {
 }
 
 // The new segment starts at the sample that holds the start.
+REFERENCE_TIME CAVCStream::StartToFind(REFERENCE_TIME segment_start) {
+    found_from_ = segment_start;
+    if (segment_start == moved_start_) return asked_start_;
+    asked_start_ = segment_start;
+    moved_start_ = -1;  // until the lookup finds a sample to move to
+    return asked_start_;
+}
+
 void CAVCStream::OnStartSampleFound(uint64_t sample_time, int64_t* start) {
+    const auto moved = static_cast<REFERENCE_TIME>(sample_time * kUnitsPerSecond / time_scale_);
     {
         CAutoLock lock(&m_PinLock);
-        m_rtStart = static_cast<REFERENCE_TIME>(sample_time * kUnitsPerSecond / time_scale_);
+        // A seek that arrived since keeps its start: its own restart follows.
+        if (m_rtStart == found_from_) m_rtStart = moved;
     }
-    *start = MediaToTrackTime(m_rtStart, time_scale_);
+    moved_start_ = moved;
+    *start = MediaToTrackTime(moved, time_scale_);
 }
 
 bool CAVCStream::ReserveUnit(uint32_t size, BYTE** unit) {

@@ -29,6 +29,7 @@ protected:
     HRESULT OnThreadCreate() override;
     HRESULT OnThreadDestroy() override;
     void ResetFormatState() override;
+    REFERENCE_TIME StartToFind(REFERENCE_TIME segment_start) override;
     void OnStartSampleFound(uint64_t sample_time, int64_t* start) override;
     int64_t StampShift() const override { return current_composition_ - first_composition_; }
 
@@ -48,6 +49,13 @@ private:
     uint32_t current_description_ = 0;
     int64_t first_composition_ = -1;  // -1: none staged since the start
     int64_t current_composition_ = 0;
+    // The segment start moves to the start of the sample holding the asked
+    // start; a restart that finds the moved start (a stop or rate change, or
+    // the same seek passed on by a second renderer) repositions from the
+    // asked one, so the start moves once per seek, not once per restart.
+    REFERENCE_TIME asked_start_ = 0;
+    REFERENCE_TIME moved_start_ = -1;
+    REFERENCE_TIME found_from_ = 0;  // the segment start of the repositioning under way
     uint32_t sar_x_ = 1;
     uint32_t sar_y_ = 1;
     uint32_t width_ = 0;

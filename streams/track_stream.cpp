@@ -121,7 +121,12 @@ void CTrackStream::Reposition(int64_t start) {
 
 HRESULT CTrackStream::OnThreadStartPlay() {
     CAutoLock lock(host_->StreamingLock());
-    Reposition(MediaToTrackTime(m_rtStart, time_scale_));
+    REFERENCE_TIME segment_start = 0;
+    {
+        CAutoLock seeking(&m_PinLock);
+        segment_start = m_rtStart;
+    }
+    Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
     discontinuity_ = 1;
     sample_start_ = 0;
     media_time_base_ = m_rtStart;

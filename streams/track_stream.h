@@ -71,6 +71,9 @@ protected:
     // sample end (track units from the segment start) to begin with. By
     // default by sample number, from the sync sample at or before the start.
     virtual void Reposition(int64_t start);
+    // The start to reposition to, given the segment start the seeking fields
+    // hold: the segment start itself unless the pin moves it.
+    virtual REFERENCE_TIME StartToFind(REFERENCE_TIME segment_start) { return segment_start; }
 
     HRESULT FillBuffer(IMediaSample* sample) override;
     HRESULT OnThreadCreate() override;

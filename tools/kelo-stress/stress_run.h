@@ -71,7 +71,6 @@ private:
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME start_ = 0, stop_ = 0;  // of the last seek
     bool stop_known_ = false;
-    REFERENCE_TIME video_start_ = 0;            // the AVC pin's segment start as delivered
     std::vector<REFERENCE_TIME> video_starts_;  // what the next check accepts
     int fewest_moves_ = 0;
     double rate_ = 1.0;
