@@ -145,24 +145,44 @@ PlayExit GraphPlayer::Play(PlayResult* result) {
             exit = kExitComplete;
             break;
         }
-        if (code == EC_ERRORABORT || code == EC_ERRORABORTEX || code == EC_USERABORT ||
-            code == EC_STREAM_ERROR_STOPPED) {
-            result->status = "aborted";
-            result->message = std::string(code == EC_USERABORT              ? "EC_USERABORT"
-                                          : code == EC_STREAM_ERROR_STOPPED ? "EC_STREAM_ERROR_STOPPED"
-                                                                            : "EC_ERRORABORT") +
-                              ": " + HresultText(static_cast<HRESULT>(param1));
+        if (IsAbort(code)) {
+            SetAborted(code, param1, result);
             exit = kExitAborted;
             break;
         }
     }
     result->wall_seconds = QpcSeconds(QpcNow() - result->run_qpc);
+    control_->Stop();
+    // A failing pin ends its stream before it reports the error, so the graph
+    // can complete first: once stopped, every report is queued.
+    if (exit == kExitComplete) {
+        long code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        while (exit == kExitComplete && events_->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+            events_->FreeEventParams(code, param1, param2);
+            if (IsAbort(code)) {
+                SetAborted(code, param1, result);
+                exit = kExitAborted;
+            }
+        }
+    }
     if (options_.seek_at && !seeked && exit == kExitComplete) {
         result->message = "--seek-at: the first pin never reached the seek time";
     }
-    control_->Stop();
     TakeRecords();
     return exit;
+}
+
+bool GraphPlayer::IsAbort(long code) {
+    return code == EC_ERRORABORT || code == EC_ERRORABORTEX || code == EC_USERABORT || code == EC_STREAM_ERROR_STOPPED;
+}
+
+void GraphPlayer::SetAborted(long code, LONG_PTR param1, PlayResult* result) {
+    result->status = "aborted";
+    result->message = std::string(code == EC_USERABORT              ? "EC_USERABORT"
+                                  : code == EC_STREAM_ERROR_STOPPED ? "EC_STREAM_ERROR_STOPPED"
+                                                                    : "EC_ERRORABORT") +
+                      ": " + HresultText(static_cast<HRESULT>(param1));
 }
 
 void GraphPlayer::TakeRecords() {

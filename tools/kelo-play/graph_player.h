@@ -42,6 +42,8 @@ private:
     PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
     PlayExit LoadFile(PlayResult* result);
     void TakeRecords();
+    static bool IsAbort(long code);
+    static void SetAborted(long code, LONG_PTR param1, PlayResult* result);
 
     const PlayOptions& options_;
     SourceFactory factory_;  // first in, last out: the module outlives its objects
