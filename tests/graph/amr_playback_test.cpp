@@ -191,6 +191,35 @@ const StartCase kStarts[] = {
     {"frag_amr_moov_nomfra.3gp", 1010 * kSecond / 1000, "inside the first fragment sample"},
 };
 
+// The index of the packet whose decode interval holds the instant before `start`.
+size_t PacketHoldingInstantBefore(const ProbedStream& packets, REFERENCE_TIME start) {
+    const int64_t start_ticks = start * packets.time_base_den / (kSecond * packets.time_base_num);
+    size_t holding = 0;
+    while (holding + 1 < packets.packets.size() && packets.packets[holding + 1].dts < start_ticks) ++holding;
+    return holding;
+}
+
+// The last segment starts at `start` and holds the packets from `holding` to
+// the end, as stored, stamped from the first of them.
+void ExpectSegmentFrom(RecordingSink* sink, const ProbedStream& packets, size_t holding, REFERENCE_TIME start) {
+    std::vector<SinkEvent> segments = EventsOfKind(sink->Events(), SinkEventKind::kNewSegment);
+    ASSERT_FALSE(segments.empty());
+    EXPECT_EQ(segments.back().start, start);
+    std::vector<Delivered> samples = SamplesOfLastSegment(sink);
+    ASSERT_EQ(samples.size(), packets.packets.size() - holding);
+    const int64_t first_dts = packets.packets[holding].dts;
+    for (size_t k = 0; k < samples.size(); ++k) {
+        SCOPED_TRACE("sample " + std::to_string(k));
+        const ProbedPacket& p = packets.packets[holding + k];
+        const Delivered& s = samples[k];
+        EXPECT_EQ(Adler32(s.bytes.data(), s.bytes.size()), p.adler32);
+        EXPECT_EQ(s.event.start, packets.ToMediaTime(p.dts - first_dts));
+        EXPECT_EQ(s.event.stop, packets.ToMediaTime(p.dts - first_dts + p.duration));
+        EXPECT_EQ(s.event.media_start, s.event.start + start);
+        EXPECT_EQ(s.event.discontinuity, k == 0);
+    }
+}
+
 class AmrStart : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
@@ -199,11 +228,9 @@ TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
     const std::string path = AmrMedia(c.file);
     const ProbedStream packets = AmrPackets(path);
     ASSERT_FALSE(packets.packets.empty());
-    // The packet whose decode interval holds the instant before the start.
     const int64_t start_ticks = c.start * packets.time_base_den / (kSecond * packets.time_base_num);
     ASSERT_EQ(packets.ToMediaTime(start_ticks), c.start) << "a start on a tick of the track";
-    size_t holding = 0;
-    while (holding + 1 < packets.packets.size() && packets.packets[holding + 1].dts < start_ticks) ++holding;
+    const size_t holding = PacketHoldingInstantBefore(packets, c.start);
     ASSERT_TRUE(packets.packets[holding].key);
 
     FilterGraph graph;
@@ -217,23 +244,35 @@ TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
     ASSERT_EQ(graph.RunToCompletion(), S_OK);
     RecordingSink* sink = graph.Sink(pin);
     ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+    ExpectSegmentFrom(sink, packets, holding, c.start);
+}
 
-    std::vector<SinkEvent> segments = EventsOfKind(sink->Events(), SinkEventKind::kNewSegment);
-    ASSERT_FALSE(segments.empty());
-    EXPECT_EQ(segments.back().start, c.start);
-    std::vector<Delivered> samples = SamplesOfLastSegment(sink);
-    ASSERT_EQ(samples.size(), packets.packets.size() - holding);
-    const int64_t first_dts = packets.packets[holding].dts;
-    for (size_t k = 0; k < samples.size(); ++k) {
-        SCOPED_TRACE("sample " + std::to_string(k));
-        const ProbedPacket& p = packets.packets[holding + k];
-        const Delivered& s = samples[k];
-        EXPECT_EQ(Adler32(s.bytes.data(), s.bytes.size()), p.adler32);
-        EXPECT_EQ(s.event.start, packets.ToMediaTime(p.dts - first_dts));
-        EXPECT_EQ(s.event.stop, packets.ToMediaTime(p.dts - first_dts + p.duration));
-        EXPECT_EQ(s.event.media_start, s.event.start + c.start);
-        EXPECT_EQ(s.event.discontinuity, k == 0);
-    }
+// A seek made while the pin delivers, from the moov samples into the
+// fragments found through mfra: the pin flushes, starts a new segment at the
+// requested time and goes on from the sample holding the instant before it.
+TEST(AmrSeek, WhileRunningIntoTheFragmentsRestartsAtTheSampleHoldingTheTime) {
+    const std::string path = AmrMedia("frag_amr_moov.3gp");
+    const ProbedStream packets = AmrPackets(path);
+    ASSERT_FALSE(packets.packets.empty());
+    const REFERENCE_TIME target = 3530 * kSecond / 1000;
+    const size_t holding = PacketHoldingInstantBefore(packets, target);
+
+    FilterGraph graph;
+    ASSERT_EQ(graph.Open(path), S_OK);
+    const size_t pin = AmrPin(graph);
+    ASSERT_LT(pin, graph.Pins().size());
+    RecordingSink* sink = graph.Sink(pin);
+    sink->SetReceiveDelay(2);  // 250 samples: about half a second of play
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    ASSERT_TRUE(sink->WaitForMediaPosition(kSecond / 2, 5000));
+    LONGLONG position = target;
+    ASSERT_EQ(
+        graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
+    ASSERT_TRUE(sink->WaitForEndOfStream(10000));
+    EXPECT_FALSE(EventsOfKind(sink->Events(), SinkEventKind::kBeginFlush).empty()) << "the seek flushed";
+    ExpectSegmentFrom(sink, packets, holding, target);
+    EXPECT_EQ(graph.Stop(), S_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Starts, AmrStart, ::testing::ValuesIn(kStarts));
