@@ -28,11 +28,6 @@ std::string AmrMedia(const std::string& name) {
     return std::string(folder ? folder : "") + "/" + name;
 }
 
-struct Delivered {
-    SinkEvent event;
-    std::vector<uint8_t> bytes;
-};
-
 // The samples after the last new segment, with their bytes.
 std::vector<Delivered> SamplesOfLastSegment(RecordingSink* sink) {
     std::vector<uint8_t> log = sink->Bytes();

@@ -19,21 +19,6 @@ constexpr REFERENCE_TIME kSecond = 10000000;
 constexpr size_t kVideo = 0, kAudio = 1;  // pins and ffprobe's streams alike
 constexpr uint8_t kNalSps = 7, kNalPps = 8;
 
-struct Delivered {
-    SinkEvent event;
-    std::vector<uint8_t> bytes;
-};
-
-std::vector<Delivered> Samples(RecordingSink* sink) {
-    std::vector<uint8_t> log = sink->Bytes();
-    std::vector<Delivered> samples;
-    for (const SinkEvent& e : EventsOfKind(sink->Events(), SinkEventKind::kSample)) {
-        auto begin = log.begin() + static_cast<std::ptrdiff_t>(e.byte_offset);
-        samples.push_back({e, std::vector<uint8_t>(begin, begin + e.length)});
-    }
-    return samples;
-}
-
 uint8_t NalType(const Delivered& unit) { return unit.bytes.empty() ? 0 : unit.bytes[0] & 0x1F; }
 
 // The NAL units from `from` on, grouped into access units by their times,
@@ -161,7 +146,7 @@ TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
     ASSERT_TRUE(graph_.Sink(kAudio)->WaitForEndOfStream(5000));
 
     const ProbedStream& video = streams_[kVideo];
-    std::vector<Delivered> units = Samples(graph_.Sink(kVideo));
+    std::vector<Delivered> units = DeliveredSamples(graph_.Sink(kVideo));
     ASSERT_GE(units.size(), 3u);
     EXPECT_EQ(NalType(units[0]), kNalSps);
     EXPECT_EQ(NalType(units[1]), kNalPps);
@@ -181,7 +166,7 @@ TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
     }
 
     const ProbedStream& audio = streams_[kAudio];
-    std::vector<Delivered> packets = Samples(graph_.Sink(kAudio));
+    std::vector<Delivered> packets = DeliveredSamples(graph_.Sink(kAudio));
     ASSERT_EQ(packets.size(), audio.packets.size());
     for (size_t k = 0; k < packets.size(); ++k) {
         SCOPED_TRACE("audio packet " + std::to_string(k));
@@ -216,7 +201,7 @@ TEST_F(AvcAac, ASeekRestartsVideoAtTheKeyFrameBeforeItWithParameterSetsFirst) {
     ASSERT_FALSE(segments.empty());
     EXPECT_EQ(segments.back().start, video.ToMediaTime(video.packets[holding].dts)) << "the start moves to that sample";
 
-    std::vector<Delivered> units = Samples(graph_.Sink(kVideo));
+    std::vector<Delivered> units = DeliveredSamples(graph_.Sink(kVideo));
     ASSERT_GE(units.size(), 3u);
     EXPECT_EQ(NalType(units[0]), kNalSps);
     EXPECT_EQ(NalType(units[1]), kNalPps);

@@ -445,32 +445,23 @@ def main():
     corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
     os.makedirs(work, exist_ok=True)
     player = emulator + [exe, "--module", module]
-    sources = [os.path.join(corpus, name) for name in CORPUS_SOURCES]
-    extra = os.environ.get("KELO_AV_MEDIA", "")
-    if extra:
-        sources += sorted(os.path.join(extra, f) for f in os.listdir(extra) if f.startswith("decode_"))
-    for path in sources:
-        name = os.path.basename(path)
-        source_work = os.path.join(work, name)
-        os.makedirs(source_work, exist_ok=True)
-        check_source(name, path, source_work, player)
-    picture_sources = [os.path.join(corpus, name) for name in PICTURE_CORPUS_SOURCES]
-    if extra:
-        picture_sources += sorted(os.path.join(extra, f) for f in os.listdir(extra) if f.startswith("pictures_"))
-    for path in picture_sources:
-        name = os.path.basename(path)
-        source_work = os.path.join(work, name)
-        os.makedirs(source_work, exist_ok=True)
-        check_picture_source(name, path, source_work, player)
-    amr_sources = [os.path.join(corpus, name) for name in AMR_CORPUS_SOURCES]
+    av_media = os.environ.get("KELO_AV_MEDIA", "")
     amr_media = os.environ.get("KELO_AMR_MEDIA", "")
-    if amr_media:
-        amr_sources += sorted(os.path.join(amr_media, f) for f in os.listdir(amr_media) if f.endswith(".3gp"))
-    for path in amr_sources:
-        name = os.path.basename(path)
-        source_work = os.path.join(work, name)
-        os.makedirs(source_work, exist_ok=True)
-        check_amr_source(name, path, source_work, player)
+    # Per pin family: its corpus files, the fixture files that join them, and its check.
+    families = [
+        (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_"), check_source),
+        (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_"), check_picture_source),
+        (AMR_CORPUS_SOURCES, amr_media, lambda f: f.endswith(".3gp"), check_amr_source),
+    ]
+    for names, folder, joins, check_one in families:
+        sources = [os.path.join(corpus, name) for name in names]
+        if folder:
+            sources += sorted(os.path.join(folder, f) for f in os.listdir(folder) if joins(f))
+        for path in sources:
+            name = os.path.basename(path)
+            source_work = os.path.join(work, name)
+            os.makedirs(source_work, exist_ok=True)
+            check_one(name, path, source_work, player)
     print(f"{len(failures)} checks failed" if failures else "all checks passed")
     return 1 if failures else 0
 

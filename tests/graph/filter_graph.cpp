@@ -168,3 +168,13 @@ std::vector<SinkEvent> EventsOfKind(const std::vector<SinkEvent>& events, SinkEv
                  [kind](const SinkEvent& e) { return e.kind == kind; });
     return found;
 }
+
+std::vector<Delivered> DeliveredSamples(RecordingSink* sink) {
+    std::vector<uint8_t> log = sink->Bytes();
+    std::vector<Delivered> samples;
+    for (const SinkEvent& e : EventsOfKind(sink->Events(), SinkEventKind::kSample)) {
+        auto begin = log.begin() + static_cast<std::ptrdiff_t>(e.byte_offset);
+        samples.push_back({e, std::vector<uint8_t>(begin, begin + e.length)});
+    }
+    return samples;
+}

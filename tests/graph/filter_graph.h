@@ -78,4 +78,13 @@ private:
 // The recorded events of one kind, in order.
 std::vector<SinkEvent> EventsOfKind(const std::vector<SinkEvent>& events, SinkEventKind kind);
 
+// A media sample as the sink recorded it, with its bytes.
+struct Delivered {
+    SinkEvent event;
+    std::vector<uint8_t> bytes;
+};
+
+// Every sample the sink recorded, in arrival order (the sink keeps bytes).
+std::vector<Delivered> DeliveredSamples(RecordingSink* sink);
+
 #endif

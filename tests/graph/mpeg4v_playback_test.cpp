@@ -18,21 +18,6 @@ namespace {
 
 constexpr size_t kVideo = 0;  // pins and ffprobe's streams alike
 
-struct Delivered {
-    SinkEvent event;
-    std::vector<uint8_t> bytes;
-};
-
-std::vector<Delivered> Samples(RecordingSink* sink) {
-    std::vector<uint8_t> log = sink->Bytes();
-    std::vector<Delivered> samples;
-    for (const SinkEvent& e : EventsOfKind(sink->Events(), SinkEventKind::kSample)) {
-        auto begin = log.begin() + static_cast<std::ptrdiff_t>(e.byte_offset);
-        samples.push_back({e, std::vector<uint8_t>(begin, begin + e.length)});
-    }
-    return samples;
-}
-
 struct FileCase {
     const char* file;
     size_t pins;
@@ -97,7 +82,7 @@ TEST(Mpeg4Video, EveryPictureArrivesWholeAtItsDecodeTime) {
         ASSERT_EQ(graph.RunToCompletion(), S_OK);
         ASSERT_TRUE(graph.Sink(kVideo)->WaitForEndOfStream(5000));
         const ProbedStream& video = streams[kVideo];
-        std::vector<Delivered> pictures = Samples(graph.Sink(kVideo));
+        std::vector<Delivered> pictures = DeliveredSamples(graph.Sink(kVideo));
         ASSERT_EQ(pictures.size(), video.packets.size());
         const int64_t first_dts = video.packets[0].dts;
         for (size_t k = 0; k < pictures.size(); ++k) {
@@ -138,7 +123,7 @@ TEST(Mpeg4Video, ASeekToAKeyFramesInstantStartsThere) {
     ASSERT_FALSE(segments.empty());
     EXPECT_EQ(segments.back().start, position);
     // What arrived after the last new segment.
-    std::vector<Delivered> all = Samples(graph.Sink(kVideo));
+    std::vector<Delivered> all = DeliveredSamples(graph.Sink(kVideo));
     size_t since = 0;
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i].event.discontinuity) since = i;
