@@ -93,16 +93,8 @@ struct FilterSnapshot {
 
 class PropertyPageTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        module_ = LoadLibraryW(g_module_path.c_str());
-        if (!module_) return;
-        get_class_object_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
-        can_unload_now_ = Export<CanUnloadNowFn>(module_, "DllCanUnloadNow");
-    }
-    static void TearDownTestSuite() {
-        if (module_) FreeLibrary(module_);
-        module_ = nullptr;
-    }
+    static void SetUpTestSuite() { LoadModule(g_module_path, &module_, &get_class_object_, &can_unload_now_); }
+    static void TearDownTestSuite() { UnloadModule(&module_); }
 
     void SetUp() override {
         ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();

@@ -26,4 +26,19 @@ Function Export(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// Loads the module and finds its two lifetime exports; the module stays null
+// when it cannot be loaded.
+inline void LoadModule(const std::wstring& path, HMODULE* module, GetClassObjectFn* get_class_object,
+                       CanUnloadNowFn* can_unload_now) {
+    *module = LoadLibraryW(path.c_str());
+    if (!*module) return;
+    *get_class_object = Export<GetClassObjectFn>(*module, "DllGetClassObject");
+    *can_unload_now = Export<CanUnloadNowFn>(*module, "DllCanUnloadNow");
+}
+
+inline void UnloadModule(HMODULE* module) {
+    if (*module) FreeLibrary(*module);
+    *module = nullptr;
+}
+
 #endif
