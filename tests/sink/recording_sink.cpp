@@ -86,6 +86,8 @@ void RecordingSink::Clear() {
     bytes_.clear();
     at_end_of_stream_ = false;
     have_position_ = false;
+    samples_counted_ = bytes_counted_ = 0;
+    first_sample_qpc_ = 0;
     changed_.notify_all();
 }
 
@@ -113,6 +115,26 @@ bool RecordingSink::MediaPosition(REFERENCE_TIME* position) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (have_position_ && position) *position = position_;
     return have_position_;
+}
+
+void RecordingSink::RecordSamples(bool record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    record_samples_ = record;
+}
+
+long long RecordingSink::SamplesCounted() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return samples_counted_;
+}
+
+long long RecordingSink::BytesCounted() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_counted_;
+}
+
+LONGLONG RecordingSink::FirstSampleQpc() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return first_sample_qpc_;
 }
 
 void RecordingSink::SetReceiveResult(HRESULT hr) {
@@ -292,6 +314,7 @@ HRESULT RecordingSink::StreamReceive(IMediaSample* sample) {
     SinkEvent event = StampedEvent(SinkEventKind::kSample);
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!record_samples_) return CountSample(sample, event.arrival_qpc);
         const HRESULT why_not = WhyNotTaking();
         if (why_not != S_OK) return why_not;
     }
@@ -327,6 +350,16 @@ HRESULT RecordingSink::StreamReceive(IMediaSample* sample) {
         have_position_ = true;
     }
     Record(event);
+    return receive_result_;
+}
+
+// With mutex_ held: the null sink's whole work (no clock, no delay).
+HRESULT RecordingSink::CountSample(IMediaSample* sample, LONGLONG arrival_qpc) {
+    const HRESULT why_not = WhyNotTaking();
+    if (why_not != S_OK) return why_not;
+    if (samples_counted_ == 0) first_sample_qpc_ = arrival_qpc;
+    ++samples_counted_;
+    bytes_counted_ += sample->GetActualDataLength();
     return receive_result_;
 }
 

@@ -14,9 +14,10 @@
 //  - Stop/Pause/Run/GetState answer at once with S_OK.
 //
 // Its input pin "In" accepts any media type (or only one major type), lets the
-// upstream pin choose the allocator (GetAllocator answers VFW_E_NO_ALLOCATOR),
-// and records in arrival order samples, new segments, flushes and end of
-// stream (see SinkEvent). While flushing, Receive answers S_FALSE and records
+// upstream pin choose the allocator (GetAllocator answers VFW_E_NO_ALLOCATOR)
+// unless asked to offer its own (a SinkAllocator), and records in arrival
+// order samples, new segments, flushes and end of stream (see SinkEvent); as
+// a null sink for throughput it only counts the samples. While flushing, Receive answers S_FALSE and records
 // nothing; while stopped it answers VFW_E_WRONG_STATE.
 //
 // Pacing: with a reference clock (IMediaFilter::SetSyncSource) Receive holds a
@@ -68,10 +69,20 @@ public:
     // default); SinkEvent::byte_offset says where each sample's bytes start.
     std::vector<uint8_t> Bytes() const;
     void KeepBytes(bool keep);
-    // Forgets the events, the bytes, the end-of-stream mark and the media position.
+    // Forgets the events, the bytes, the counts, the end-of-stream mark and the
+    // media position.
     void Clear();
     // How many EC_COMPLETE notifications the sink has sent to the graph.
     int CompletionsSent() const;
+
+    // --- As a null sink ---
+    // Off: samples taken are only counted, with their bytes and the arrival
+    // of the first, and not recorded (on by default; the other calls are
+    // recorded either way).
+    void RecordSamples(bool record);
+    long long SamplesCounted() const;
+    long long BytesCounted() const;
+    LONGLONG FirstSampleQpc() const;  // 0 before the first counted sample
 
     // --- Waiting from another thread; each returns false on time-out ---
     // Until EndOfStream has arrived (and no BeginFlush, Stop or Clear since).
@@ -92,6 +103,9 @@ public:
     bool IsConnected() const { return static_cast<bool>(pin_.ConnectedPin()); }
     // Accept only this major type on connection (GUID_NULL: any, the default).
     void AcceptOnlyMajorType(const GUID& major) { pin_.AcceptOnlyMajorType(major); }
+    // The input pin offers its own allocator (see SinkAllocator), as renderers
+    // do, instead of letting the upstream pin choose; set before connecting.
+    void OfferOwnAllocator(bool offer) { pin_.OfferOwnAllocator(offer); }
 
     // --- Behaviour for tests of upstream delivery ---
     // Receive records the sample, then answers this (S_OK by default).
@@ -160,6 +174,7 @@ private:
     // Called by the pin.
     bool IsStopped() const;
     HRESULT StreamReceive(IMediaSample* sample);
+    HRESULT CountSample(IMediaSample* sample, LONGLONG arrival_qpc);
     HRESULT StreamNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     HRESULT StreamBeginFlush();
     HRESULT StreamEndFlush();
@@ -193,6 +208,10 @@ private:
     bool have_position_ = false;
     REFERENCE_TIME position_ = 0;
     std::vector<SinkEvent> events_;
+    bool record_samples_ = true;
+    long long samples_counted_ = 0;
+    long long bytes_counted_ = 0;
+    LONGLONG first_sample_qpc_ = 0;
     bool keep_bytes_ = false;
     std::vector<uint8_t> bytes_;
     HRESULT receive_result_ = S_OK;

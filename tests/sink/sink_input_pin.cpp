@@ -5,11 +5,17 @@
 #include <utility>
 
 #include "recording_sink.h"
+#include "sink_allocator.h"
 #include "sink_enumerators.h"
 
 void SinkInputPin::AcceptOnlyMajorType(const GUID& major) {
     std::lock_guard<std::mutex> lock(mutex_);
     accepted_major_ = major;
+}
+
+void SinkInputPin::OfferOwnAllocator(bool offer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    offer_own_allocator_ = offer;
 }
 
 ComPtr<IPin> SinkInputPin::ConnectedPin() const {
@@ -131,11 +137,19 @@ STDMETHODIMP SinkInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
     return owner_->StreamNewSegment(start, stop, rate);
 }
 
-// No allocator of our own: the upstream pin then makes one and tells us.
+// Unless asked to offer our own, none: the upstream pin then makes one and
+// tells us.
 STDMETHODIMP SinkInputPin::GetAllocator(IMemAllocator** allocator) {
     if (!allocator) return E_POINTER;
     *allocator = nullptr;
-    return VFW_E_NO_ALLOCATOR;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!offer_own_allocator_) return VFW_E_NO_ALLOCATOR;
+    if (!own_allocator_) {
+        const HRESULT hr = SinkAllocator::Create(own_allocator_.Receive());
+        if (FAILED(hr)) return hr;
+    }
+    *allocator = ComPtr<IMemAllocator>(own_allocator_).Detach();
+    return S_OK;
 }
 
 STDMETHODIMP SinkInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL) {

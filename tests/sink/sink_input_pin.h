@@ -27,6 +27,9 @@ public:
 
     // Accept only this major type (GUID_NULL: any, the default).
     void AcceptOnlyMajorType(const GUID& major);
+    // GetAllocator offers the pin's own SinkAllocator (off by default: the
+    // upstream pin then chooses one).
+    void OfferOwnAllocator(bool offer);
     ComPtr<IPin> ConnectedPin() const;
     CMediaType ConnectedType() const;
 
@@ -67,6 +70,8 @@ private:
     ComPtr<IPin> connected_;
     CMediaType type_;
     ComPtr<IMemAllocator> allocator_;
+    bool offer_own_allocator_ = false;
+    ComPtr<IMemAllocator> own_allocator_;  // made at the first GetAllocator that offers it
 };
 
 #endif

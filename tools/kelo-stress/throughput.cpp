@@ -2,9 +2,11 @@
 // no clock, and what it costs: wall time, samples per second, the time from
 // Load to the first delivered sample and the process's peak memory. The
 // source is the registered Kelo Mervane filter, or Wine's own path for MP4
-// (File Source (Async) and its GStreamer parser, which decodes). Each output
-// pin goes through a Sample Grabber (counting in its callback) into a Null
-// Renderer. Not a test: scripts/bench-filter.sh runs it and prints the table.
+// (File Source (Async) and its GStreamer parser, which decodes). The sinks,
+// one per output pin, are either Wine's stock ones (a Sample Grabber counting
+// in its callback, into a Null Renderer) or the test support's sink as a null
+// sink (it counts, and offers an allocator that waits without kernel objects).
+// Not a test: scripts/bench-filter.sh runs it and prints the table.
 #include <windows.h>
 #include <dshow.h>
 #include <psapi.h>
@@ -20,7 +22,9 @@
 #include <initguid.h>
 
 #include "com_ptr.h"
+#include "first_pin.h"
 #include "kelo_guids.h"
+#include "recording_sink.h"
 #include "wide_text.h"
 
 namespace {
@@ -75,8 +79,72 @@ private:
     std::atomic<long long> samples_{0}, bytes_{0};
 };
 
+// The sinks of one run and what they counted.
+class CountingSinks {
+public:
+    ~CountingSinks() { Release(); }
+
+    // pin -> Sample Grabber (counting in its callback) -> Null Renderer.
+    HRESULT ConnectStock(IGraphBuilder* graph, IPin* pin, const std::wstring& n, std::atomic<LONGLONG>* first) {
+        ComPtr<IBaseFilter> grabber_filter, renderer;
+        ComPtr<ISampleGrabber> grabber;
+        HRESULT hr;
+        if (FAILED(hr = CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         grabber_filter.ReceiveVoid())) ||
+            FAILED(hr = CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         renderer.ReceiveVoid())) ||
+            FAILED(hr = grabber_filter.QueryTo(IID_ISampleGrabber, &grabber)))
+            return hr;
+        counters_.push_back(std::make_unique<Counter>(first));
+        grabber->SetBufferSamples(FALSE);
+        grabber->SetCallback(counters_.back().get(), 0);
+        if (FAILED(hr = graph->AddFilter(grabber_filter.Get(), (L"Grabber " + n).c_str())) ||
+            FAILED(hr = graph->AddFilter(renderer.Get(), (L"Null Renderer " + n).c_str())) ||
+            FAILED(hr = graph->ConnectDirect(pin, FirstPin(grabber_filter.Get(), PINDIR_INPUT).Get(), nullptr)))
+            return hr;
+        return graph->ConnectDirect(FirstPin(grabber_filter.Get(), PINDIR_OUTPUT).Get(),
+                                    FirstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr);
+    }
+
+    // pin -> a recording sink that only counts and offers its own allocator.
+    HRESULT ConnectNull(IGraphBuilder* graph, IPin* pin, const std::wstring& n) {
+        RecordingSink* sink = nullptr;
+        HRESULT hr = RecordingSink::Create((L"Null sink " + n).c_str(), &sink);
+        if (FAILED(hr)) return hr;
+        sinks_.push_back(sink);
+        sink->RecordSamples(false);
+        sink->OfferOwnAllocator(true);
+        if (FAILED(hr = graph->AddFilter(sink, (L"Null sink " + n).c_str()))) return hr;
+        return graph->ConnectDirect(pin, sink->InputPin(), nullptr);
+    }
+
+    // Sums the counts; `first` becomes the earliest first arrival of any sink.
+    void Totals(long long* samples, long long* bytes, std::atomic<LONGLONG>* first) const {
+        for (const auto& c : counters_) {
+            *samples += c->Samples();
+            *bytes += c->Bytes();
+        }
+        for (RecordingSink* sink : sinks_) {
+            *samples += sink->SamplesCounted();
+            *bytes += sink->BytesCounted();
+            const LONGLONG arrival = sink->FirstSampleQpc();
+            if (arrival && (!first->load() || arrival < first->load())) first->store(arrival);
+        }
+    }
+
+    void Release() {
+        for (RecordingSink* sink : sinks_) sink->Release();
+        sinks_.clear();
+    }
+
+private:
+    std::vector<std::unique_ptr<Counter>> counters_;
+    std::vector<RecordingSink*> sinks_;  // one reference each, ours
+};
+
 struct Options {
     bool wine = false;
+    bool stock_sinks = false;
     std::wstring file;
     long long file_samples = 0;
     DWORD timeout_ms = 600000;
@@ -89,6 +157,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             const std::string source = argv[++i];
             if (source != "kelo" && source != "wine") return false;
             options->wine = source == "wine";
+        } else if (arg == "--sinks" && i + 1 < argc) {
+            const std::string sinks = argv[++i];
+            if (sinks != "null" && sinks != "stock") return false;
+            options->stock_sinks = sinks == "stock";
         } else if (arg == "--file-samples" && i + 1 < argc) {
             options->file_samples = std::atoll(argv[++i]);
         } else if (arg == "--timeout" && i + 1 < argc) {
@@ -113,16 +185,6 @@ std::vector<ComPtr<IPin>> OutputPins(IBaseFilter* filter) {
     return outputs;
 }
 
-ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted) {
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.Receive()))) return {};
-    for (ComPtr<IPin> pin; pins->Next(1, pin.Receive(), nullptr) == S_OK;) {
-        PIN_DIRECTION direction;
-        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted) return pin;
-    }
-    return {};
-}
-
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "kelo-throughput: %s: 0x%08lx\n", what, static_cast<unsigned long>(hr));
     return 2;
@@ -134,9 +196,11 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr,
-                     "usage: kelo-throughput [--source kelo|wine] [--file-samples N] [--timeout SECONDS] FILE\n"
+                     "usage: kelo-throughput [--source kelo|wine] [--sinks null|stock] [--file-samples N] [--timeout SECONDS]\n"
+                     "                       FILE\n"
                      "  kelo: the registered Kelo Mervane filter; wine: File Source (Async) + Wine's GStreamer\n"
-                     "  parser (decodes). Every output pin through a counting Sample Grabber into a Null Renderer.\n");
+                     "  parser (decodes). null: each output pin into a sink that counts and offers its own\n"
+                     "  allocator; stock: each through a counting Sample Grabber into a Null Renderer.\n");
         return 1;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
@@ -195,32 +259,15 @@ int main(int argc, char** argv) {
             if (FAILED(hr = graph->ConnectDirect(out.Get(), in.Get(), nullptr))) return Fail("reader to parser", hr);
         }
 
-        // Each output pin: Sample Grabber (counting) -> Null Renderer.
-        std::vector<std::unique_ptr<Counter>> counters;
+        CountingSinks sinks;
+        size_t pins = 0;
         for (ComPtr<IPin>& pin : OutputPins(source.Get())) {
-            ComPtr<IBaseFilter> grabber_filter, renderer;
-            ComPtr<ISampleGrabber> grabber;
-            if (FAILED(hr = CoCreateInstance(kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                             grabber_filter.ReceiveVoid())) ||
-                FAILED(hr = CoCreateInstance(kNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                             renderer.ReceiveVoid())) ||
-                FAILED(hr = grabber_filter.QueryTo(IID_ISampleGrabber, &grabber)))
-                return Fail("cannot create the Sample Grabber or the Null Renderer", hr);
-            counters.push_back(std::make_unique<Counter>(&first_arrival));
-            grabber->SetBufferSamples(FALSE);
-            grabber->SetCallback(counters.back().get(), 0);
-            const std::wstring n = std::to_wstring(counters.size());
-            if (FAILED(hr = graph->AddFilter(grabber_filter.Get(), (L"Grabber " + n).c_str())) ||
-                FAILED(hr = graph->AddFilter(renderer.Get(), (L"Null Renderer " + n).c_str())))
-                return Fail("AddFilter", hr);
-            if (FAILED(
-                    hr = graph->ConnectDirect(pin.Get(), FirstPin(grabber_filter.Get(), PINDIR_INPUT).Get(), nullptr)))
-                return Fail("pin to Sample Grabber", hr);
-            if (FAILED(hr = graph->ConnectDirect(FirstPin(grabber_filter.Get(), PINDIR_OUTPUT).Get(),
-                                                 FirstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr)))
-                return Fail("Sample Grabber to Null Renderer", hr);
+            const std::wstring n = std::to_wstring(++pins);
+            hr = options.stock_sinks ? sinks.ConnectStock(graph.Get(), pin.Get(), n, &first_arrival)
+                                     : sinks.ConnectNull(graph.Get(), pin.Get(), n);
+            if (FAILED(hr)) return Fail("connecting a pin to its sink", hr);
         }
-        if (counters.empty()) return Fail("the source has no output pin", E_FAIL);
+        if (pins == 0) return Fail("the source has no output pin", E_FAIL);
         if (FAILED(hr = media_filter->SetSyncSource(nullptr))) return Fail("SetSyncSource(NULL)", hr);
 
         const LONGLONG run_start = Now();
@@ -238,18 +285,15 @@ int main(int argc, char** argv) {
         const LONGLONG run_end = Now();
         control->Stop();
         long long media_samples = 0, bytes = 0;
-        for (const auto& c : counters) {
-            media_samples += c->Samples();
-            bytes += c->Bytes();
-        }
+        sinks.Totals(&media_samples, &bytes, &first_arrival);
         const double wall = Seconds(run_end - run_start);
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
         const LONGLONG first = first_arrival.load();
-        std::printf("source %s: %s, %zu pins, wall %.3f s, media samples %lld (%.0f/s), bytes %lld",
-                    options.wine ? "wine" : "kelo", outcome, counters.size(), wall, media_samples, media_samples / wall,
-                    bytes);
+        std::printf("source %s, %s sinks: %s, %zu pins, wall %.3f s, media samples %lld (%.0f/s), bytes %lld",
+                    options.wine ? "wine" : "kelo", options.stock_sinks ? "stock" : "null", outcome, pins, wall,
+                    media_samples, media_samples / wall, bytes);
         if (options.file_samples)
             std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
         std::printf(", Load %.2f ms, Load to first sample %.2f ms (Run to first sample %.2f ms)",
@@ -260,6 +304,7 @@ int main(int argc, char** argv) {
         if (std::string(outcome) != "complete") exit_code = 3;
         // The sinks go with the graph; the counters outlive them.
         graph->Abort();
+        sinks.Release();
         control.Reset();
         events.Reset();
         media_filter.Reset();
