@@ -19,11 +19,14 @@ bool InterleaveGate::Pace(StreamSide side, REFERENCE_TIME time, CBaseStream* str
         // A partner that has delivered nothing yet (time 0) holds no one back.
         while (partner.pace_time >= 1 && partner.pace_time + kMaxLead < time) {
             if (stream->IsStopRequested() || partner.ended) break;
-            // Announce the wait, then look again: an advance made before the
-            // announcement shows in the second look, one made after it signals.
-            partner.waiters.fetch_add(1);
-            if (partner.pace_time + kMaxLead < time) WaitForSingleObject(partner.advanced, kWaitMilliseconds);
-            partner.waiters.fetch_sub(1);
+            if (!SpinWhileAhead(self, partner, time)) {
+                // Announce the wait, then look again: an advance made before
+                // the announcement shows in the second look, one made after it
+                // signals.
+                partner.waiters.fetch_add(1);
+                if (partner.pace_time + kMaxLead < time) WaitForSingleObject(partner.advanced, kWaitMilliseconds);
+                partner.waiters.fetch_sub(1);
+            }
             if (partner.active != 1) return true;
             if (self.release) return false;
         }
@@ -31,6 +34,22 @@ bool InterleaveGate::Pace(StreamSide side, REFERENCE_TIME time, CBaseStream* str
     if (self.pace_time == time) return false;
     self.pace_time = time;
     if (self.waiters.load() > 0) SetEvent(self.advanced);
+    return false;
+}
+
+// A stream held at the lead is usually let go within microseconds, as the
+// partner's thread delivers its next buffer: watching the partner's fields a
+// short while spares the blocking wait and the partner's signal, each a round
+// trip to the server under Wine. True when the wait is over.
+bool InterleaveGate::SpinWhileAhead(const Side& self, const Side& partner, REFERENCE_TIME time) {
+    for (int spin = 1; spin <= kSpins; ++spin) {
+        if (partner.pace_time + kMaxLead >= time || partner.active != 1 || partner.ended || self.release) return true;
+        if (spin % kSpinsPerYield == 0) {
+            SwitchToThread();  // lets the partner run when both share a processor
+        } else {
+            YieldProcessor();
+        }
+    }
     return false;
 }
 

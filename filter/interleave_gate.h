@@ -5,8 +5,10 @@
 //
 // Each side's fields are written by its own streaming thread and read by the
 // other's; the two auto-reset events carry the wake-ups. A side signals its
-// new time only while the partner announces a wait: most buffers pass the
-// gate without a kernel call.
+// new time only while the partner announces a wait, and a side held back
+// watches its partner a short while before it announces one: most buffers
+// pass the gate without a kernel call, even when one stream leads by the
+// whole five seconds and the two advance in step.
 #ifndef KELO_FILTER_INTERLEAVE_GATE_H
 #define KELO_FILTER_INTERLEAVE_GATE_H
 
@@ -50,6 +52,11 @@ private:
         std::atomic<uint32_t> waiters{0};  // threads waiting for this side to advance
         HANDLE advanced = nullptr;  // set when this side records a new time
     };
+
+    // Before a blocking wait: how long a stream held back watches its partner.
+    static constexpr int kSpins = 4096;
+    static constexpr int kSpinsPerYield = 64;
+    static bool SpinWhileAhead(const Side& self, const Side& partner, REFERENCE_TIME time);
 
     Side& Of(StreamSide side) { return side == StreamSide::Video ? video_ : audio_; }
     Side& PartnerOf(StreamSide side) { return side == StreamSide::Video ? audio_ : video_; }

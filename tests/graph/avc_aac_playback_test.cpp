@@ -38,15 +38,19 @@ std::vector<Delivered> AccessUnits(const std::vector<Delivered>& units, size_t f
     return access_units;
 }
 
-class AvcAac : public ::testing::Test {
+// Each case runs twice: in the allocator the filter chooses, and in the one
+// each sink offers (one buffer per pin either way, so the pins take turns).
+class AvcAac : public ::testing::TestWithParam<Allocation> {
 protected:
     void SetUp() override {
         streams_ = LoadStreamPackets(kFile);
         ASSERT_EQ(streams_.size(), 2u);
-        ASSERT_EQ(graph_.Open(CorpusFile(kFile)), S_OK);
+        ASSERT_EQ(graph_.Open(CorpusFile(kFile), GetParam()), S_OK);
         ASSERT_EQ(graph_.Pins().size(), 2u);
         EXPECT_EQ(graph_.Pins()[kVideo].name, L"AVC/H.264 Video");
         EXPECT_EQ(graph_.Pins()[kAudio].name, L"MPEG4 Audio");
+        for (const ConnectedPin& pin : graph_.Pins())
+            EXPECT_EQ(pin.sink->UsesOwnAllocator(), GetParam() == Allocation::kSinksOffer);
     }
 
     std::vector<ProbedStream> streams_;
@@ -70,7 +74,7 @@ std::vector<CMediaType> OfferedTypes(IBaseFilter* filter, size_t pin_index) {
     return types;
 }
 
-TEST_F(AvcAac, TheVideoFormatBlockIsFilledFieldByField) {
+TEST_P(AvcAac, TheVideoFormatBlockIsFilledFieldByField) {
     std::vector<CMediaType> types = OfferedTypes(graph_.Filter(), kVideo);
     ASSERT_EQ(types.size(), 1u);
     const CMediaType& video = types[0];
@@ -111,7 +115,7 @@ TEST_F(AvcAac, TheVideoFormatBlockIsFilledFieldByField) {
     EXPECT_TRUE(stored.size() - record.size() == 0 || stored.size() - record.size() == 4);
 }
 
-TEST_F(AvcAac, TheAudioPinOffersTwoSubtypesOfOneFormatBlock) {
+TEST_P(AvcAac, TheAudioPinOffersTwoSubtypesOfOneFormatBlock) {
     std::vector<CMediaType> types = OfferedTypes(graph_.Filter(), kAudio);
     ASSERT_EQ(types.size(), 2u);
     const GUID raw_aac = {0x000000FF, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
@@ -140,7 +144,7 @@ TEST_F(AvcAac, TheAudioPinOffersTwoSubtypesOfOneFormatBlock) {
     EXPECT_EQ(graph_.Sink(kAudio)->ConnectedType().subtype, raw_aac);
 }
 
-TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
+TEST_P(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
     ASSERT_TRUE(graph_.Sink(kVideo)->WaitForEndOfStream(5000));
     ASSERT_TRUE(graph_.Sink(kAudio)->WaitForEndOfStream(5000));
@@ -180,7 +184,7 @@ TEST_F(AvcAac, EveryAccessUnitAndAudioPacketArrivesStampedWithFfprobesTimes) {
 
 // Wine's graph manager passes the seek to both renderers, so the filter
 // repositions both pins twice; what arrives after the last flush counts.
-TEST_F(AvcAac, ASeekRestartsVideoAtTheKeyFrameBeforeItWithParameterSetsFirst) {
+TEST_P(AvcAac, ASeekRestartsVideoAtTheKeyFrameBeforeItWithParameterSetsFirst) {
     LONGLONG position = kSecond;
     ASSERT_EQ(
         graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
@@ -212,5 +216,11 @@ TEST_F(AvcAac, ASeekRestartsVideoAtTheKeyFrameBeforeItWithParameterSetsFirst) {
     EXPECT_NEAR(static_cast<double>(access_units[0].event.media_start),
                 static_cast<double>(video.ToMediaTime(video.packets[key].dts)), 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Allocators, AvcAac,
+                         ::testing::Values(Allocation::kFilterChooses, Allocation::kSinksOffer),
+                         [](const ::testing::TestParamInfo<Allocation>& info) {
+                             return info.param == Allocation::kSinksOffer ? "SinksOffer" : "FilterChooses";
+                         });
 
 }  // namespace

@@ -90,7 +90,7 @@ HRESULT FilterGraph::Load(const std::string& unix_path) {
     return source->Load(WindowsPath(unix_path).c_str(), nullptr);
 }
 
-HRESULT FilterGraph::ConnectSinks() {
+HRESULT FilterGraph::ConnectSinks(Allocation allocation) {
     ComPtr<IEnumPins> pins;
     HRESULT hr = filter_->EnumPins(pins.Receive());
     if (FAILED(hr)) return hr;
@@ -106,6 +106,7 @@ HRESULT FilterGraph::ConnectSinks() {
         if (FAILED(hr)) return hr;
         pins_.push_back(connected);
         connected.sink->KeepBytes(true);
+        connected.sink->OfferOwnAllocator(allocation == Allocation::kSinksOffer);
         hr = graph_->AddFilter(connected.sink, info.achName);
         if (FAILED(hr)) return hr;
         hr = graph_->ConnectDirect(pin.Get(), connected.sink->InputPin(), nullptr);
@@ -117,9 +118,9 @@ HRESULT FilterGraph::ConnectSinks() {
     return media_filter->SetSyncSource(nullptr);
 }
 
-HRESULT FilterGraph::Open(const std::string& unix_path) {
+HRESULT FilterGraph::Open(const std::string& unix_path, Allocation allocation) {
     HRESULT hr = Load(unix_path);
-    return FAILED(hr) ? hr : ConnectSinks();
+    return FAILED(hr) ? hr : ConnectSinks(allocation);
 }
 
 // The first event that one of `wanted` names, within `ms`: S_OK with its code

@@ -33,6 +33,11 @@ struct ConnectedPin {
     RecordingSink* sink = nullptr;  // one reference, released by the graph object
 };
 
+// Whose allocator the pins deliver in: the one the filter chooses (none is
+// offered, so a memory allocator of the platform's), or the one each sink
+// offers, as renderers do.
+enum class Allocation { kFilterChooses, kSinksOffer };
+
 class FilterGraph {
 public:
     FilterGraph() = default;
@@ -44,9 +49,9 @@ public:
     HRESULT Load(const std::string& unix_path);
     // Connects every output pin to a new recording sink that keeps the
     // bytes, and takes the clock away so the graph runs as fast as it can.
-    HRESULT ConnectSinks();
+    HRESULT ConnectSinks(Allocation allocation = Allocation::kFilterChooses);
     // Load and ConnectSinks.
-    HRESULT Open(const std::string& unix_path);
+    HRESULT Open(const std::string& unix_path, Allocation allocation = Allocation::kFilterChooses);
 
     // Runs and waits for EC_COMPLETE: S_OK, an EC_ERRORABORT's HRESULT, or
     // E_ABORT on time-out.

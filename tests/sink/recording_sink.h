@@ -106,6 +106,7 @@ public:
     // The input pin offers its own allocator (see SinkAllocator), as renderers
     // do, instead of letting the upstream pin choose; set before connecting.
     void OfferOwnAllocator(bool offer) { pin_.OfferOwnAllocator(offer); }
+    bool UsesOwnAllocator() const { return pin_.UsesOwnAllocator(); }
 
     // --- Behaviour for tests of upstream delivery ---
     // Receive records the sample, then answers this (S_OK by default).

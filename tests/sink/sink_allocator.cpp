@@ -2,6 +2,7 @@
 
 #include <vfwmsgs.h>
 
+#include <climits>
 #include <cstdint>
 #include <new>
 
@@ -66,11 +67,10 @@ STDMETHODIMP SinkAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCAT
     if (granted.cBuffers < 1) granted.cBuffers = 1;
     if (granted.cbBuffer < 1) granted.cbBuffer = 1;
     if (granted.cbPrefix < 0) granted.cbPrefix = 0;
-    const long whole = granted.cbBuffer + granted.cbPrefix;
-    if (whole < granted.cbBuffer) return E_INVALIDARG;
-    const long rounded = (whole + granted.cbAlign - 1) & ~(granted.cbAlign - 1);
-    if (rounded < whole) return E_INVALIDARG;
-    granted.cbBuffer = rounded - granted.cbPrefix;
+    const int64_t align = granted.cbAlign;
+    const int64_t rounded = (int64_t{granted.cbBuffer} + granted.cbPrefix + align - 1) / align * align;
+    if (rounded > LONG_MAX) return E_INVALIDARG;
+    granted.cbBuffer = static_cast<long>(rounded - granted.cbPrefix);
     props_ = granted;
     have_props_ = true;
     *actual = granted;

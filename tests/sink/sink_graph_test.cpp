@@ -124,6 +124,36 @@ INSTANTIATE_TEST_SUITE_P(Formats, WavePlaybackTest,
                                            "s16_mono_8000"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
+// --- As a null sink, and with its own allocator ---
+
+TEST_F(SinkGraphTest, WinesParserDeliversTheSameBytesInTheSinksOwnAllocator) {
+    sink_->OfferOwnAllocator(true);
+    ASSERT_NO_FATAL_FAILURE(Open("s16_stereo_44100"));
+    EXPECT_TRUE(sink_->UsesOwnAllocator()) << "the parser chose another allocator";
+    ASSERT_EQ(S_OK, graph_.control->Run());
+    ASSERT_TRUE(graph_.WaitForComplete(kPlayTimeoutMs));
+    EXPECT_TRUE(sink_->Bytes() == media_.pcm) << "the delivered bytes differ from ffmpeg's data chunk";
+}
+
+TEST_F(SinkGraphTest, ANullSinkCountsEverySampleAndRecordsOnlyTheOtherCalls) {
+    sink_->RecordSamples(false);
+    ASSERT_NO_FATAL_FAILURE(Open("s16_stereo_44100"));
+    EXPECT_FALSE(sink_->UsesOwnAllocator());
+    const LONGLONG before_run = QpcNow();
+    ASSERT_EQ(S_OK, graph_.control->Run());
+    ASSERT_TRUE(graph_.WaitForComplete(kPlayTimeoutMs));
+    EXPECT_EQ(static_cast<long long>(media_.pcm.size()), sink_->BytesCounted());
+    EXPECT_GE(sink_->SamplesCounted(), 1);
+    EXPECT_GE(sink_->FirstSampleQpc(), before_run);
+    EXPECT_TRUE(OfKind(SinkEventKind::kSample).empty());
+    EXPECT_EQ(1u, OfKind(SinkEventKind::kNewSegment).size());
+    EXPECT_EQ(1u, OfKind(SinkEventKind::kEndOfStream).size());
+    sink_->Clear();
+    EXPECT_EQ(0, sink_->SamplesCounted());
+    EXPECT_EQ(0, sink_->BytesCounted());
+    EXPECT_EQ(0, sink_->FirstSampleQpc());
+}
+
 // --- Seeking ---
 
 TEST_F(SinkGraphTest, SeekWhileRunningFlushesAndRestartsAtTheNewPosition) {

@@ -18,6 +18,11 @@ void SinkInputPin::OfferOwnAllocator(bool offer) {
     offer_own_allocator_ = offer;
 }
 
+bool SinkInputPin::UsesOwnAllocator() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return own_allocator_ && allocator_.Get() == own_allocator_.Get();
+}
+
 ComPtr<IPin> SinkInputPin::ConnectedPin() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return connected_;

@@ -30,6 +30,8 @@ public:
     // GetAllocator offers the pin's own SinkAllocator (off by default: the
     // upstream pin then chooses one).
     void OfferOwnAllocator(bool offer);
+    // Whether upstream took the offer: NotifyAllocator named the pin's own.
+    bool UsesOwnAllocator() const;
     ComPtr<IPin> ConnectedPin() const;
     CMediaType ConnectedType() const;
 
