@@ -56,18 +56,25 @@ flock 9
 # First use: build the prefix (takes several seconds). These steps keep the
 # lock (fd 9) even if this script is killed meanwhile, e.g. by a timeout, so
 # the next run waits for them instead of booting the prefix a second time.
+boot_prefix() {
+  setup "$wine" wineboot -i &&
+  # A crashing test must end, not wait on a "program error" window.
+  setup "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+    /t REG_DWORD /d 0 /f &&
+  # Let wineserver write the registry out and quit before anyone uses it.
+  setup "$wineserver" -w
+}
 if [ ! -f "$ready" ]; then
-  if ! {
-    setup "$wine" wineboot -i &&
-    # A crashing test must end, not wait on a "program error" window.
-    setup "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
-      /t REG_DWORD /d 0 /f &&
-    # Let wineserver write the registry out and quit before anyone uses it.
-    setup "$wineserver" -w
-  }; then
-    echo "wine-run.sh: could not set up the Wine prefix $WINEPREFIX:" >&2
-    cat "$log" >&2
-    exit 1
+  # On a loaded machine a first boot has failed once (wineboot exiting with a
+  # half-made prefix); the prefix is then made again from nothing.
+  if ! boot_prefix; then
+    setup "$wineserver" -k || true
+    rm -rf "$WINEPREFIX"
+    if ! boot_prefix; then
+      echo "wine-run.sh: could not set up the Wine prefix $WINEPREFIX:" >&2
+      cat "$log" >&2
+      exit 1
+    fi
   fi
   touch "$ready"
 fi
