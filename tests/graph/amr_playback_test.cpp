@@ -12,6 +12,7 @@
 
 #include "filter_graph.h"
 #include "stream_packets.h"
+#include "track_writer.h"
 
 // After windows.h, which the two above bring.
 #include <evcode.h>
@@ -158,11 +159,12 @@ TEST_P(AmrPlayback, TheFormatIsTheSamrSubtypeWithTheEntrysFieldsInAWaveFormat) {
 
 INSTANTIATE_TEST_SUITE_P(Files, AmrPlayback,
                          ::testing::Values("amrnb.3gp", "frag_amr.3gp", "frag_amr_mfra.3gp", "frag_amr_moov.3gp",
-                                           "frag_amr_moov_nomfra.3gp", "decode_h263_amr.3gp",
-                                           "decode_mpeg4v_amr.3gp"),
+                                           "frag_amr_moov_nomfra.3gp", "decode_h263_amr.3gp", "decode_mpeg4v_amr.3gp",
+                                           "amr_frames.3gp"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
 
@@ -379,5 +381,213 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationEndsAtOnce) {
     ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);
     EXPECT_EQ(duration, 0) << "the sum of the durations, not the media header's 5 s";
 }
+
+// ---- Samples of several AMR frames ----------------------------------------
+//
+// A 3GP sample may hold several AMR frames, each with its header byte; the
+// pin passes every sample through whole, stamped at its decode time. ffmpeg
+// writes one frame per sample, so the file is regrouped here: the frames of
+// amr_frames.3gp (ffmpeg's packets, and their bytes from ffmpeg's -f data)
+// three to a sample, the last sample shorter (152 frames), in chunks of 16
+// samples, under the original's own sample description.
+
+// One sample of the regrouped file as ffmpeg's packets give it: its frames'
+// bytes in order, the first frame's decode time, the frames' durations summed.
+struct GroupedSample {
+    std::vector<uint8_t> bytes;
+    int64_t dts = 0, duration = 0;
+};
+
+struct GroupedAmr {
+    std::string path;
+    ProbedStream frames;  // ffprobe's packets of the original
+    std::vector<GroupedSample> samples;
+};
+
+// The whole box of type `tag` (the first found), or nothing.
+boxw::Bytes FirstBox(const std::vector<uint8_t>& file, const std::string& tag) {
+    auto at = std::search(file.begin(), file.end(), tag.begin(), tag.end());
+    if (at - file.begin() < 4) return {};
+    const size_t begin = static_cast<size_t>(at - file.begin()) - 4;
+    const size_t size = Be32(file, begin);
+    if (size < 8 || begin + size > file.size()) return {};
+    return boxw::Bytes(file.begin() + static_cast<std::ptrdiff_t>(begin),
+                       file.begin() + static_cast<std::ptrdiff_t>(begin + size));
+}
+
+// Writes the regrouped file into the scratch folder. Fails the test (through
+// ASSERT) when the original is not what the regrouping expects.
+void WriteGroupedAmr(size_t frames_per_sample, GroupedAmr* out) {
+    using namespace boxw;
+    const std::string original = AmrMedia("amr_frames.3gp");
+    out->frames = AmrPackets(original);
+    const std::vector<ProbedPacket>& frames = out->frames.packets;
+    ASSERT_FALSE(frames.empty());
+    ASSERT_EQ(out->frames.time_base_num, 1);
+    const std::vector<uint8_t> data = ReadWholeFile(original + ".frames");
+    const std::vector<uint8_t> file = ReadWholeFile(original);
+    const Bytes description = FirstBox(file, "stsd");
+    ASSERT_FALSE(description.empty());
+
+    size_t at = 0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        ASSERT_LE(at + static_cast<size_t>(frames[f].size), data.size());
+        ASSERT_EQ(Adler32(data.data() + at, static_cast<size_t>(frames[f].size)), frames[f].adler32) << "frame " << f;
+        if (f % frames_per_sample == 0) out->samples.push_back({{}, frames[f].dts, 0});
+        GroupedSample& s = out->samples.back();
+        s.bytes.insert(s.bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+                       data.begin() + static_cast<std::ptrdiff_t>(at + frames[f].size));
+        s.duration += frames[f].duration;
+        at += static_cast<size_t>(frames[f].size);
+    }
+    ASSERT_EQ(at, data.size()) << "the frames' bytes are the packets'";
+
+    constexpr uint32_t kChunk = 16;  // samples per chunk
+    const auto count = static_cast<uint32_t>(out->samples.size());
+    Pairs durations;
+    std::vector<uint32_t> sizes;
+    Bytes payload;
+    for (const GroupedSample& s : out->samples) {
+        const auto delta = static_cast<uint32_t>(s.duration);
+        if (durations.empty() || durations.back().second != delta) durations.push_back({0, delta});
+        ++durations.back().first;
+        sizes.push_back(static_cast<uint32_t>(s.bytes.size()));
+        append(payload, s.bytes);
+    }
+    std::vector<StscEntry> chunking = {{1, std::min(kChunk, count), 1}};
+    const uint32_t chunks = (count + kChunk - 1) / kChunk;
+    if (count > kChunk && count % kChunk) chunking.push_back({chunks, count % kChunk, 1});
+    const int64_t total = out->samples.back().dts + out->samples.back().duration;
+    const auto time_scale = static_cast<uint32_t>(out->frames.time_base_den);
+
+    // The chunk offsets depend on moov's size, which does not depend on them.
+    auto movie = [&](uint32_t mdat_body) {
+        std::vector<uint32_t> offsets;
+        for (uint32_t c = 0; c < chunks; ++c) {
+            uint32_t offset = mdat_body;
+            for (uint32_t i = 0; i < c * kChunk; ++i) offset += sizes[i];
+            offsets.push_back(offset);
+        }
+        const Bytes stbl = cat({description, stts(durations), stsc(chunking), stsz(sizes), stco(offsets)});
+        const Bytes mdia = box("mdia", cat({mdhd(0, time_scale, static_cast<uint64_t>(total)), hdlr("soun"),
+                                            minf(full_box("smhd", 0, 0, zeros(4)), stbl)}));
+        return cat({ftyp(), box("moov", cat({mvhd(0, time_scale, static_cast<uint64_t>(total)),
+                                             box("trak", cat({tkhd(0, 1, static_cast<uint64_t>(total)), mdia}))}))});
+    };
+    const size_t head = movie(0).size();
+    Bytes whole = cat({movie(static_cast<uint32_t>(head + 8)), box("mdat", payload)});
+    out->path = ScratchFile("amr_" + std::to_string(frames_per_sample) + "_frames_per_sample.3gp");
+    ASSERT_TRUE(WriteWholeFile(out->path, whole));
+}
+
+// The pin the regrouped file opens with, in a graph of its own.
+class AmrGrouped : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(WriteGroupedAmr(3, &amr_));
+        // 20 ms frames at 8 kHz: samples of 60 ms, stamped 600,000 apart.
+        for (const ProbedPacket& p : amr_.frames.packets) ASSERT_EQ(p.duration, 160);
+        ASSERT_EQ(amr_.frames.packets.size() % 3, 2u) << "a shorter last sample";
+        ASSERT_EQ(graph_.Open(amr_.path), S_OK);
+        pin_ = AmrPin(graph_);
+        ASSERT_LT(pin_, graph_.Pins().size()) << "no pin named AMR";
+    }
+
+    REFERENCE_TIME Time(int64_t ticks) const { return amr_.frames.ToMediaTime(ticks); }
+
+    // Since the last new segment (at `start`, to the end, rate 1): the
+    // samples from `first` to the end, whole, stamped from the first of them.
+    void ExpectDeliveredFrom(size_t first, REFERENCE_TIME start) {
+        RecordingSink* sink = graph_.Sink(pin_);
+        ASSERT_TRUE(sink->WaitForEndOfStream(5000));
+        std::vector<SinkEvent> segments = EventsOfKind(sink->Events(), SinkEventKind::kNewSegment);
+        ASSERT_FALSE(segments.empty());
+        EXPECT_EQ(segments.back().start, start);
+        EXPECT_EQ(segments.back().stop, Time(amr_.samples.back().dts + amr_.samples.back().duration));
+        EXPECT_EQ(segments.back().rate, 1.0);
+        std::vector<Delivered> delivered = SamplesOfLastSegment(sink);
+        ASSERT_EQ(delivered.size(), amr_.samples.size() - first);
+        for (size_t k = 0; k < delivered.size(); ++k) {
+            SCOPED_TRACE("sample " + std::to_string(first + k));
+            const GroupedSample& want = amr_.samples[first + k];
+            const SinkEvent& got = delivered[k].event;
+            EXPECT_EQ(delivered[k].bytes, want.bytes);
+            EXPECT_EQ(got.time_result, S_OK);
+            EXPECT_EQ(got.start, Time(want.dts - amr_.samples[first].dts));
+            EXPECT_EQ(got.stop, Time(want.dts - amr_.samples[first].dts + want.duration));
+            EXPECT_EQ(got.media_start, got.start + start);
+            EXPECT_TRUE(got.sync_point);
+            EXPECT_EQ(got.discontinuity, k == 0);
+        }
+    }
+
+    GroupedAmr amr_;
+    FilterGraph graph_;
+    size_t pin_ = 0;
+};
+
+// Every sample arrives whole, its three frames in order with their header
+// bytes, at its first frame's decode time; the duration is the samples'.
+TEST_F(AmrGrouped, EachSampleOfSeveralFramesArrivesWholeAtItsDecodeTime) {
+    LONGLONG duration = 0, stop = 0;
+    ASSERT_EQ(graph_.Seeking()->GetDuration(&duration), S_OK);
+    const ProbedPacket& last = amr_.frames.packets.back();
+    EXPECT_EQ(duration, Time(last.dts + last.duration));
+    ASSERT_EQ(graph_.Seeking()->GetStopPosition(&stop), S_OK);
+    EXPECT_EQ(stop, duration);
+    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+    ExpectDeliveredFrom(0, 0);
+    std::vector<Delivered> delivered = SamplesOfLastSegment(graph_.Sink(pin_));
+    ASSERT_GE(delivered.size(), 2u);
+    EXPECT_EQ(delivered[1].event.start, 600000) << "three 20 ms frames";
+}
+
+struct GroupedSeekCase {
+    REFERENCE_TIME start;
+    bool after_play;  // the graph played to the end and stopped first
+    const char* why;
+};
+
+// Starts through the graph's IMediaSeeking while stopped.
+const GroupedSeekCase kGroupedSeeks[] = {
+    {1230 * kSecond / 1000, false, "between frame boundaries in the middle of a sample"},
+    {1240 * kSecond / 1000, false, "on the boundary of a sample's second and third frames"},
+    {2010 * kSecond / 1000, true, "inside a sample, after a play to the end and a stop"},
+    {3010 * kSecond / 1000, false, "inside the last, shorter sample"},
+};
+
+class AmrGroupedSeek : public AmrGrouped, public ::testing::WithParamInterface<GroupedSeekCase> {};
+
+// The segment starts at the requested time and begins with the whole sample
+// holding the instant before it, stamped 0 (never negative), flagged as a
+// discontinuity: never with the frame that holds the instant.
+TEST_P(AmrGroupedSeek, WhileStoppedRestartsAtTheWholeSampleHoldingTheInstantBefore) {
+    const GroupedSeekCase& c = GetParam();
+    SCOPED_TRACE(c.why);
+    const std::vector<ProbedPacket>& frames = amr_.frames.packets;
+    // The frame holding the instant before the start, and its sample.
+    size_t frame = 0;
+    while (frame + 1 < frames.size() && Time(frames[frame + 1].dts) < c.start) ++frame;
+    const size_t first = frame / 3;
+    ASSERT_LT(Time(amr_.samples[first].dts), c.start);
+
+    if (c.after_play) {
+        ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+        ASSERT_EQ(graph_.Stop(), S_OK);
+    }
+    LONGLONG position = c.start;
+    ASSERT_EQ(
+        graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+        S_OK);
+    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+    ExpectDeliveredFrom(first, c.start);
+    std::vector<Delivered> delivered = SamplesOfLastSegment(graph_.Sink(pin_));
+    ASSERT_FALSE(delivered.empty());
+    EXPECT_EQ(delivered[0].event.start, 0);
+    EXPECT_TRUE(delivered[0].event.discontinuity);
+    EXPECT_EQ(graph_.Stop(), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, AmrGroupedSeek, ::testing::ValuesIn(kGroupedSeeks));
 
 }  // namespace
