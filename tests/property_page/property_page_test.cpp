@@ -21,14 +21,13 @@
 #include "com_apartment.h"
 #include "com_ptr.h"
 #include "kelo_guids.h"
-#include "module_exports.h"
+#include "loaded_module_test.h"
 
 namespace {
 
 constexpr int kTitleId = 100;
 constexpr int kEditId = 1001;
 
-std::wstring g_module_path;
 std::wstring g_media_path;
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -91,16 +90,11 @@ struct FilterSnapshot {
     }
 };
 
-class PropertyPageTest : public ::testing::Test {
+class PropertyPageTest : public LoadedModuleTest {
 protected:
-    static void SetUpTestSuite() { LoadModule(g_module_path, &module_, &get_class_object_, &can_unload_now_); }
-    static void TearDownTestSuite() { UnloadModule(&module_); }
-
     void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        ASSERT_NE(get_class_object_, nullptr);
-        ASSERT_NE(can_unload_now_, nullptr);
-        ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object behind";
+        LoadedModuleTest::SetUp();
+        if (HasFatalFailure()) return;
         parent_ = CreateWindowExW(0, L"STATIC", L"property page test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(parent_, nullptr) << "no window: is there a display?";
@@ -108,7 +102,7 @@ protected:
     void TearDown() override {
         if (parent_) DestroyWindow(parent_);
         PumpMessages();
-        EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object of the module behind";
+        LoadedModuleTest::TearDown();
     }
 
     static void PumpMessages() {
@@ -187,15 +181,8 @@ protected:
 
     HWND PageDialog() const { return FindWindowExW(parent_, nullptr, MAKEINTATOM(32770), nullptr); }
 
-    static HMODULE module_;
-    static GetClassObjectFn get_class_object_;
-    static CanUnloadNowFn can_unload_now_;
     HWND parent_ = nullptr;
 };
-
-HMODULE PropertyPageTest::module_ = nullptr;
-GetClassObjectFn PropertyPageTest::get_class_object_ = nullptr;
-CanUnloadNowFn PropertyPageTest::can_unload_now_ = nullptr;
 
 TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing) {
     ComPtr<IBaseFilter> filter = LoadedFilter();
@@ -406,7 +393,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [gtest options] MODULE.ax MEDIA_FILE\n", argv[0]);
         return 2;
     }
-    g_module_path = WindowsPath(argv[1]);
+    LoadedModuleTest::path = WindowsPath(argv[1]);
     g_media_path = WindowsPath(argv[2]);
     // Windows belong to the thread that made them: one apartment thread.
     ComApartment apartment(COINIT_APARTMENTTHREADED);

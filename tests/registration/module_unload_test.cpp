@@ -23,7 +23,7 @@
 #include "com_apartment.h"
 #include "com_ptr.h"
 #include "kelo_guids.h"
-#include "module_exports.h"
+#include "loaded_module_test.h"
 
 namespace {
 
@@ -32,29 +32,11 @@ DEFINE_GUID(kUnknownClass, 0x6a4d3f80, 0x5b7e, 0x4c1d, 0x9e, 0x2a, 0x7f, 0x0c, 0
 // {0D5B8E21-44C6-4F5A-8B3E-2C7A9D1E6F03}: an interface nobody implements.
 DEFINE_GUID(kUnknownInterface, 0x0d5b8e21, 0x44c6, 0x4f5a, 0x8b, 0x3e, 0x2c, 0x7a, 0x9d, 0x1e, 0x6f, 0x03);
 
-// Set by main from the command line: the module under test, as a Windows path.
-std::wstring g_module_path;
-
 // An invalid pointer value: a call that should clear an out pointer must overwrite it.
 void* Poison() { return reinterpret_cast<void*>(uintptr_t(0xBAADF00D)); }
 
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public LoadedModuleTest {
 protected:
-    static void SetUpTestSuite() { LoadModule(g_module_path, &module_, &get_class_object_, &can_unload_now_); }
-    static void TearDownTestSuite() { UnloadModule(&module_); }
-    void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        ASSERT_NE(get_class_object_, nullptr);
-        ASSERT_NE(can_unload_now_, nullptr);
-        // Every test starts and must end with no object of the module alive.
-        ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object or a lock behind";
-    }
-    void TearDown() override {
-        if (can_unload_now_) {
-            EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object or a lock behind";
-        }
-    }
-
     static ComPtr<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
         ComPtr<IClassFactory> factory;
         EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
@@ -68,15 +50,7 @@ protected:
         }
         return filter;
     }
-
-    static HMODULE module_;
-    static GetClassObjectFn get_class_object_;
-    static CanUnloadNowFn can_unload_now_;
 };
-
-HMODULE ModuleTest::module_ = nullptr;
-GetClassObjectFn ModuleTest::get_class_object_ = nullptr;
-CanUnloadNowFn ModuleTest::can_unload_now_ = nullptr;
 
 TEST_F(ModuleTest, ExportsTheFourComEntryPoints) {
     for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
@@ -322,7 +296,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [gtest options] PATH_TO_MODULE.ax\n", argv[0]);
         return 2;
     }
-    g_module_path = WindowsPath(argv[1]);
+    LoadedModuleTest::path = WindowsPath(argv[1]);
     ComApartment apartment;
     if (FAILED(apartment.Result())) {
         std::fprintf(stderr, "CoInitializeEx failed\n");
