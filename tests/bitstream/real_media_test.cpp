@@ -20,7 +20,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes FromHex(const std::string &hex) {
+Bytes FromHex(const std::string& hex) {
     Bytes out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return out;
@@ -32,8 +32,8 @@ struct Line {
     std::vector<uint32_t> values;
 };
 
-std::vector<Line> ReadReference(const char *kind) {
-    const char *dir = std::getenv("KELO_BITSTREAM_REFERENCE_DIR");
+std::vector<Line> ReadReference(const char* kind) {
+    const char* dir = std::getenv("KELO_BITSTREAM_REFERENCE_DIR");
     if (dir == nullptr) {
         ADD_FAILURE() << "KELO_BITSTREAM_REFERENCE_DIR is not set: run tests/bitstream/make_reference.sh DIR";
         return {};
@@ -63,10 +63,10 @@ struct AvcC {
     size_t parameter_sets_end;
 };
 
-AvcC SplitAvcC(const Bytes &b) {
+AvcC SplitAvcC(const Bytes& b) {
     AvcC c{b.at(1), b.at(2), b.at(3), uint8_t(b.at(4) & 3), {}, {}, 0};
     size_t pos = 5;
-    const auto take = [&](std::vector<Bytes> *out, unsigned count) {
+    const auto take = [&](std::vector<Bytes>* out, unsigned count) {
         for (unsigned i = 0; i < count; ++i) {
             const size_t length = size_t(b.at(pos)) << 8 | b.at(pos + 1);
             out->emplace_back(b.begin() + std::ptrdiff_t(pos + 2), b.begin() + std::ptrdiff_t(pos + 2 + length));
@@ -84,13 +84,13 @@ uint32_t Gcd(uint32_t a, uint32_t b) { return b == 0 ? a : Gcd(b, a % b); }
 TEST(RealMedia, SequenceParameterSetsMatchFfprobe) {
     const std::vector<Line> lines = ReadReference("avc");
     ASSERT_GE(lines.size(), 10u);
-    for (const Line &line : lines) {
+    for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
         ASSERT_EQ(line.values.size(), 6u);
         const uint32_t width = line.values[0], height = line.values[1];
         const AvcC avcc = SplitAvcC(line.bytes);
         ASSERT_EQ(avcc.sps.size(), 1u);
-        const Bytes &unit = avcc.sps[0];
+        const Bytes& unit = avcc.sps[0];
         auto copy = ExactCopy(unit.data(), unit.size());
         AvcSpsInfo s;
         ASSERT_TRUE(ParseSequenceParameterSet(copy.get(), uint32_t(unit.size()), &s));
@@ -102,8 +102,9 @@ TEST(RealMedia, SequenceParameterSetsMatchFfprobe) {
         const uint32_t sub_height = s.chroma_format_idc == 1 ? 2 : 1;
         const uint32_t crop_x = s.chroma_format_idc == 0 ? 1 : sub_width;
         const uint32_t crop_y = (s.chroma_format_idc == 0 ? 1 : sub_height) * (2 - s.frame_mbs_only_flag);
-        EXPECT_EQ((s.pic_width_in_mbs_minus1 + 1) * 16 - crop_x * (s.frame_crop_left_offset + s.frame_crop_right_offset),
-                  width);
+        EXPECT_EQ(
+            (s.pic_width_in_mbs_minus1 + 1) * 16 - crop_x * (s.frame_crop_left_offset + s.frame_crop_right_offset),
+            width);
         EXPECT_EQ((2 - s.frame_mbs_only_flag) * (s.pic_height_in_map_units_minus1 + 1) * 16 -
                       crop_y * (s.frame_crop_top_offset + s.frame_crop_bottom_offset),
                   height);
@@ -128,13 +129,13 @@ TEST(RealMedia, SequenceParameterSetsMatchFfprobe) {
 TEST(RealMedia, ConfigurationRecordsAreRebuiltByteForByte) {
     const std::vector<Line> lines = ReadReference("avc");
     ASSERT_GE(lines.size(), 10u);
-    for (const Line &line : lines) {
+    for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
         const AvcC avcc = SplitAvcC(line.bytes);
         AvcConfigWriter w;
         ASSERT_TRUE(w.WriteHeader(avcc.profile, avcc.compatibility, avcc.level, avcc.length_size_minus_one));
-        for (const Bytes &sps : avcc.sps) ASSERT_TRUE(w.AddSps(sps.data(), uint32_t(sps.size())));
-        for (const Bytes &pps : avcc.pps) ASSERT_TRUE(w.AddPps(pps.data(), uint32_t(pps.size())));
+        for (const Bytes& sps : avcc.sps) ASSERT_TRUE(w.AddSps(sps.data(), uint32_t(sps.size())));
+        for (const Bytes& pps : avcc.pps) ASSERT_TRUE(w.AddPps(pps.data(), uint32_t(pps.size())));
         Bytes record;
         ASSERT_TRUE(w.Finish(&record));
         // ffmpeg appends the profile extension fields for the high profiles;
@@ -145,26 +146,35 @@ TEST(RealMedia, ConfigurationRecordsAreRebuiltByteForByte) {
     }
 }
 
+// The DecoderSpecificInfo of a line's ES descriptor, found in an exact copy
+// of the descriptor (a read past it is reported).
+void DecoderSpecificInfoOf(const Line& line, Bytes* out) {
+    auto copy = ExactCopy(line.bytes.data(), line.bytes.size());
+    const uint8_t* config = nullptr;
+    uint32_t length = 0;
+    ASSERT_TRUE(FindDecoderSpecificInfo(copy.get(), uint32_t(line.bytes.size()), &config, &length));
+    out->assign(config, config + length);
+}
+
 TEST(RealMedia, AudioSpecificConfigsMatchFfprobe) {
     const std::vector<Line> lines = ReadReference("aac");
     ASSERT_GE(lines.size(), 5u);
     bool saw_pce = false;
-    for (const Line &line : lines) {
+    for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
         ASSERT_EQ(line.values.size(), 2u);
-        auto copy = ExactCopy(line.bytes.data(), line.bytes.size());
-        const uint8_t *config = nullptr;
-        uint32_t length = 0;
-        ASSERT_TRUE(FindDecoderSpecificInfo(copy.get(), uint32_t(line.bytes.size()), &config, &length));
-        ASSERT_GE(length, 2u);
+        Bytes config;
+        ASSERT_NO_FATAL_FAILURE(DecoderSpecificInfoOf(line, &config));
+        ASSERT_GE(config.size(), 2u);
+        auto exact = ExactCopy(config.data(), config.size());
         AudioSpecificConfigInfo info;
-        EXPECT_EQ(ParseAudioSpecificConfig(config, length, &info), AscResult::Ok);
+        EXPECT_EQ(ParseAudioSpecificConfig(exact.get(), uint32_t(config.size()), &info), AscResult::Ok);
         EXPECT_EQ(info.audioObjectType, 2u);
         EXPECT_EQ(info.samplingFrequency, line.values[0]);
         uint32_t channels = info.channelConfiguration;
         if (channels == 0) {
             saw_pce = true;
-            const ProgramConfigElement &p = info.program_config_element;
+            const ProgramConfigElement& p = info.program_config_element;
             EXPECT_EQ(p.sampling_frequency, line.values[0]);
             channels = p.num_lfe_channel_elements;
             for (uint32_t i = 0; i < p.num_front_channel_elements; ++i) channels += p.front_element_is_cpe[i] ? 2 : 1;
@@ -179,16 +189,14 @@ TEST(RealMedia, AudioSpecificConfigsMatchFfprobe) {
 TEST(RealMedia, VideoObjectLayersMatchFfprobe) {
     const std::vector<Line> lines = ReadReference("m4v");
     ASSERT_GE(lines.size(), 3u);
-    for (const Line &line : lines) {
+    for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
         ASSERT_EQ(line.values.size(), 2u);
-        auto copy = ExactCopy(line.bytes.data(), line.bytes.size());
-        const uint8_t *config = nullptr;
-        uint32_t length = 0;
-        ASSERT_TRUE(FindDecoderSpecificInfo(copy.get(), uint32_t(line.bytes.size()), &config, &length));
-        auto exact = ExactCopy(config, length);
+        Bytes config;
+        ASSERT_NO_FATAL_FAILURE(DecoderSpecificInfoOf(line, &config));
+        auto exact = ExactCopy(config.data(), config.size());
         Mpeg4VolInfo info;
-        EXPECT_EQ(ParseVideoObjectLayer(exact.get(), length, &info), VolResult::Ok);
+        EXPECT_EQ(ParseVideoObjectLayer(exact.get(), uint32_t(config.size()), &info), VolResult::Ok);
         EXPECT_EQ(info.video_object_layer_width, line.values[0]);
         EXPECT_EQ(info.video_object_layer_height, line.values[1]);
         EXPECT_EQ(info.vop_time_increment_resolution, 25u);

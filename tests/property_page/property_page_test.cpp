@@ -179,16 +179,29 @@ protected:
         return s;
     }
 
+    // A filter that has loaded the media file and the page it names.
+    static void FilterAndPage(ComPtr<IBaseFilter>* filter, ComPtr<IPropertyPage>* page) {
+        *filter = LoadedFilter();
+        ASSERT_TRUE(*filter);
+        *page = PageOf(filter->Get());
+        ASSERT_TRUE(*page);
+    }
+    // The same, the page connected to the filter.
+    static void ConnectedPage(ComPtr<IBaseFilter>* filter, ComPtr<IPropertyPage>* page) {
+        ASSERT_NO_FATAL_FAILURE(FilterAndPage(filter, page));
+        IUnknown* objects[] = {filter->Get()};
+        ASSERT_EQ((*page)->SetObjects(1, objects), S_OK);
+    }
+
     HWND PageDialog() const { return FindWindowExW(parent_, nullptr, MAKEINTATOM(32770), nullptr); }
 
     HWND parent_ = nullptr;
 };
 
 TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get());
-    ASSERT_TRUE(page);
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IPropertyPage> page;
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
     RecordingPageSite site;
     ASSERT_EQ(page->SetPageSite(&site), S_OK);
     IUnknown* objects[] = {filter.Get()};
@@ -237,12 +250,9 @@ TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing)
 }
 
 TEST_F(PropertyPageTest, DialogHoldsTheLabelAndTheLengthBoxAtTheirLayout) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get());
-    ASSERT_TRUE(page);
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IPropertyPage> page;
+    ASSERT_NO_FATAL_FAILURE(ConnectedPage(&filter, &page));
 
     PROPPAGEINFO info{};
     ASSERT_EQ(page->GetPageInfo(&info), S_OK);
@@ -306,10 +316,9 @@ TEST_F(PropertyPageTest, DialogHoldsTheLabelAndTheLengthBoxAtTheirLayout) {
 }
 
 TEST_F(PropertyPageTest, CommandsAfterDeactivateAndBeforeActivateLeaveThePageClean) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get());
-    ASSERT_TRUE(page);
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IPropertyPage> page;
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
     IUnknown* objects[] = {filter.Get()};
     ASSERT_EQ(page->SetObjects(1, objects), S_OK);
     EXPECT_EQ(page->Apply(), S_OK) << "nothing to apply";
@@ -329,10 +338,9 @@ TEST_F(PropertyPageTest, CommandsAfterDeactivateAndBeforeActivateLeaveThePageCle
 }
 
 TEST_F(PropertyPageTest, ConnectionRules) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get());
-    ASSERT_TRUE(page);
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IPropertyPage> page;
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
 
     EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "disconnecting an unconnected page";
     EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "nothing to apply to";
@@ -371,12 +379,9 @@ TEST_F(PropertyPageTest, ConnectionRules) {
 // A page dropped while connected and shown lets go of the filter and its
 // dialog: nothing of the module is left (checked in TearDown).
 TEST_F(PropertyPageTest, ReleasingAnActivePageReleasesEverything) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get());
-    ASSERT_TRUE(page);
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    ComPtr<IBaseFilter> filter;
+    ComPtr<IPropertyPage> page;
+    ASSERT_NO_FATAL_FAILURE(ConnectedPage(&filter, &page));
     RECT rect{0, 0, 200, 100};
     ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
     EXPECT_EQ(can_unload_now_(), S_FALSE);
