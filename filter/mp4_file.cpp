@@ -89,13 +89,13 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
     if (bxf_get_track_header(play_, track, &header) != BXF_RET_OK ||
         bxf_get_handler(play_, track, &handler) != BXF_RET_OK)
         return false;
-    bool* have = handler.handler_type == BXF_HDLR_MEDIA_SOUND              ? have_audio
+    bool* have = handler.handler_type == BXF_HDLR_MEDIA_SOUND             ? have_audio
                  : handler.handler_type == BXF_HDLR_MEDIA_VIDEO_AND_IMAGE ? have_video
                                                                           : nullptr;
     if (!have || *have) return false;
-    const TrackPin made = MakeTrackPin(this, play_, track, handler.handler_type);
-    *fatal = made == TrackPin::Fatal;
-    *have = made == TrackPin::Made;
+    const PinOutcome made = MakeTrackPin(this, play_, track, handler.handler_type);
+    *fatal = made == PinOutcome::Fatal;
+    *have = made == PinOutcome::Made;
     return *have;
 }
 

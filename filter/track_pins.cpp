@@ -14,14 +14,14 @@ namespace {
 
 // A new pin added to the filter, or null (and the pin gone) when it failed.
 template <typename Pin>
-TrackPin MakePin(CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track) {
+PinOutcome MakePin(CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track) {
     HRESULT hr = S_OK;
     auto* pin = new (std::nothrow) Pin(&hr, host, name, play, track);
     if (pin && FAILED(hr)) {
         delete pin;  // takes itself out of the filter's pins
-        return TrackPin::None;
+        return PinOutcome::None;
     }
-    return pin ? TrackPin::Made : TrackPin::None;
+    return pin ? PinOutcome::Made : PinOutcome::None;
 }
 
 // The parsed first sample entry of a track, released on every path.
@@ -49,40 +49,40 @@ private:
     bool ok_ = false;
 };
 
-TrackPin MakeAudioPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t entry_type) {
-    if (CLpcmStream::IsLinearPcm(entry_type)) return MakePin<CLpcmStream>(host, L"LPCM", play, track);
+PinOutcome MakeAudioPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t entry_type) {
+    if (IsLinearPcmEntry(entry_type)) return MakePin<CLpcmStream>(host, L"LPCM", play, track);
     if (entry_type == BXF_FOURCC('s', 'a', 'm', 'r')) return MakePin<CAmrStream>(host, L"AMR", play, track);
     // Every other audio entry: the AAC pin, which refuses at connection what is not AAC.
     return MakePin<CMpeg4AStream>(host, L"MPEG4 Audio", play, track);
 }
 
-TrackPin MakeVideoPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t kind) {
+PinOutcome MakeVideoPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t kind) {
     switch (kind) {
         case BXF_FORMAT_TYPE_MP4V:
             // mp4v and s263: unlike every other pin, one that cannot be made
             // fails the whole load instead of leaving the track out.
-            return MakePin<CMpeg4VStream>(host, L"MPEG4 Video", play, track) == TrackPin::Made ? TrackPin::Made
-                                                                                                : TrackPin::Fatal;
+            return MakePin<CMpeg4VStream>(host, L"MPEG4 Video", play, track) == PinOutcome::Made ? PinOutcome::Made
+                                                                                                 : PinOutcome::Fatal;
         case BXF_FORMAT_TYPE_AVC1:
             return MakePin<CAVCStream>(host, L"AVC/H.264 Video", play, track);
         case BXF_FORMAT_TYPE_HVC1:
             return MakePin<CHevcStream>(host, L"HEVC Video", play, track);
         default:
-            return TrackPin::None;  // other video is skipped
+            return PinOutcome::None;  // other video is skipped
     }
 }
 
 }  // namespace
 
-TrackPin MakeTrackPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t handler_type) {
+PinOutcome MakeTrackPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t handler_type) {
     FirstEntry entry(play, track);
     if (handler_type == BXF_HDLR_MEDIA_SOUND) {
         AudioEntryInfo audio;
-        return entry.Audio(&audio) ? MakeAudioPin(host, play, track, audio.entry_type) : TrackPin::None;
+        return entry.Audio(&audio) ? MakeAudioPin(host, play, track, audio.entry_type) : PinOutcome::None;
     }
     if (handler_type == BXF_HDLR_MEDIA_VIDEO_AND_IMAGE) {
         VisualEntryInfo visual;
-        return entry.Visual(&visual) ? MakeVideoPin(host, play, track, visual.kind) : TrackPin::None;
+        return entry.Visual(&visual) ? MakeVideoPin(host, play, track, visual.kind) : PinOutcome::None;
     }
-    return TrackPin::None;
+    return PinOutcome::None;
 }

@@ -10,7 +10,7 @@
 
 class CTrackStream;
 
-enum class TrackPin {
+enum class PinOutcome {
     None,   // no pin: the track is not of a kind the filter plays, or its pin failed
     Made,   // the pin was added to the filter
     Fatal,  // the pin could not be made and the whole load fails
@@ -18,6 +18,6 @@ enum class TrackPin {
 
 // Makes the pin for `track` of `handler_type` (sound or video), added to
 // `host`'s filter.
-TrackPin MakeTrackPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t handler_type);
+PinOutcome MakeTrackPin(CStreamHost* host, PlayHandle* play, uint32_t track, uint32_t handler_type);
 
 #endif

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The AVC and AAC pins deliver what decodes to the source's own pictures and sound.
+"""The AVC, HEVC and AAC pins deliver what decodes to the source's own pictures and sound.
 
 usage: check_decoded.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
@@ -29,6 +29,14 @@ start at 1 s and a seek while playing:
   bytes are what must match.
 - the pins' types in words agree with ffprobe's profile, level, SAR, rate and
   channel count.
+
+The HEVC pin plays every hevc_*.mp4 and hevc_*.mov of KELO_AV_MEDIA (libx265
+with B-frames, 8-bit 'hvc1' in MP4 with a 10:11 sample aspect ratio and a
+conformance window, 10-bit 'hev1' in MOV, each beside AAC) in the same three
+ways: each sample is one of the source's access units whole, and the .hevc
+dump (the parameter sets of the media type, then every NAL unit, each behind a
+start code) decodes to the source's pictures as above; the type's words agree
+with ffprobe's size, SAR, profile and level.
 
 The MPEG4 Video pin plays the corpus' mpeg4v.mp4 (MPEG-4 Visual) and
 h263_aac.3gp (H.263 beside AAC) and every pictures_*.3gp of KELO_AV_MEDIA
@@ -125,6 +133,7 @@ class Source:
         self.display_rank = {au: rank for rank, au in enumerate(by_pts)}
         self.video_au_of_nal = {}
         for au, (data, _, _) in enumerate(video):
+            self.video_au_of_nal[fnv1a(data)] = au  # a pin that delivers access units whole
             at = 0
             while at < len(data):  # the MP4's 4-byte length prefixes
                 size = int.from_bytes(data[at:at + 4], "big")
@@ -139,7 +148,8 @@ class Source:
         self.frames = frame_hashes(path, "-ignore_editlist", "1")
         self.pcm = pcm(path, "-ignore_editlist", "1")
         self.frame_bytes = len(self.pcm) // len(audio)  # bytes of s16 PCM one access unit decodes to
-        self.video_info = ffprobe(path, "v", "stream=width,height,profile,level,sample_aspect_ratio")["streams"][0]
+        self.video_info = ffprobe(path, "v", "stream=codec_name,width,height,profile,level,sample_aspect_ratio")[
+            "streams"][0]
         self.audio_info = ffprobe(path, "a", "stream=profile,sample_rate,channels")["streams"][0]
 
 
@@ -235,8 +245,11 @@ def check_words(label, source, lines):
     types = {e["subtype"]: e["type"] for e in lines if e["kind"] == "pin"}
     v, a = source.video_info, source.audio_info
     level = int(v["level"])
-    video = (f"H.264 video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
-             f"level {level // 10}.{level % 10}")
+    # H.264 counts levels in tenths, HEVC in thirtieths.
+    codec, level_text = (("HEVC", f"{level // 30}.{level % 30 // 3}") if v["codec_name"] == "hevc" else
+                         ("H.264", f"{level // 10}.{level % 10}"))
+    video = (f"{codec} video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
+             f"level {level_text}")
     channels = f"{a['channels']} channel" + ("" if int(a["channels"]) == 1 else "s")
     audio = f"AAC {a['profile']} audio, {a['sample_rate']} Hz, {channels}"
     words = list(types.values())
@@ -254,7 +267,7 @@ CASES = [
 ]
 
 
-def check_source(name, path, work, player):
+def check_source(name, path, work, player, video_ending=".h264"):
     source = Source(path, work)
     check(len(source.frames) == source.video_count and len(source.pcm) % source.audio_count == 0,
           f"ffmpeg decodes {len(source.frames)} frames of {source.video_count} and "
@@ -264,10 +277,10 @@ def check_source(name, path, work, player):
         # Video starts at the key frame at or before the start: the first one
         # when no other lies before it.
         video_from_first = from_first or not any(0 < t < start for t in source.video_key_times)
-        played = play(player, label, work, args + [path])
+        played = play(player, label, work, args + [path], endings=(video_ending, ".aac"))
         if not played:
             continue
-        lines, h264, aac = played
+        lines, video_dump, aac = played
         majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
         video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
         audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
@@ -276,7 +289,7 @@ def check_source(name, path, work, player):
         video_runs, audio_runs = runs_of(lines, video_pin), runs_of(lines, audio_pin)
         check(len(video_runs) == run_count and len(audio_runs) == run_count,
               f"{name} {label}: {len(video_runs)} video and {len(audio_runs)} audio runs, want {run_count}")
-        first = check_video(f"{name} {label}", source, video_runs, h264)
+        first = check_video(f"{name} {label}", source, video_runs, video_dump)
         check(first is None or (first == 0) == video_from_first,
           f"{name} {label} video: the first access unit is {first}")
         continuous = check_audio(f"{name} {label}", source, audio_runs, aac)
@@ -450,6 +463,8 @@ def main():
     # Per pin family: its corpus files, the fixture files that join them, and its check.
     families = [
         (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_"), check_source),
+        ([], av_media, lambda f: f.startswith("hevc_"),
+         lambda name, path, work, player: check_source(name, path, work, player, video_ending=".hevc")),
         (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_"), check_picture_source),
         (AMR_CORPUS_SOURCES, amr_media, lambda f: f.endswith(".3gp"), check_amr_source),
     ]
