@@ -1,7 +1,7 @@
 // QuickTime sound descriptions (QuickTime File Format, "Sound sample
 // descriptions"): the fields that versions 1 and 2 add after the 28 bytes
-// every audio entry has, the `enda` byte-order box inside a `wave` child, and
-// the `chan` channel layout. Linear PCM in MOV files needs them: the sample
+// every audio entry has, the `enda` byte-order box and the `esds` inside a
+// `wave` child, and the `chan` channel layout. Linear PCM in MOV files needs them: the sample
 // format, size and channel arrangement are told here.
 #include <cstring>
 
@@ -45,7 +45,16 @@ uint32_t read_enda(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
     return BXF_RET_OK;
 }
 
-const BufferRule<SampleEntry> kWaveChildren[] = {{BXF_FOURCC('e', 'n', 'd', 'a'), Occurs::once, read_enda}};
+// QuickTime keeps an MPEG-4 audio entry's esds inside its wave; an esds
+// found at the entry's own level keeps precedence.
+uint32_t read_wave_esds(const BufferIo &io, const BoxRecord &box, SampleEntry &e) {
+    return e.esds ? BXF_RET_OK : parse_esds(io, box, &e.esds);
+}
+
+const BufferRule<SampleEntry> kWaveChildren[] = {
+    {BXF_FOURCC('e', 'n', 'd', 'a'), Occurs::once, read_enda},
+    {BXF_FOURCC('e', 's', 'd', 's'), Occurs::once, read_wave_esds},
+};
 
 }  // namespace
 
