@@ -14,8 +14,8 @@
 #   hevc_hvc1_sar1011_gop10.mp4      3 s, 170x126 HEVC (libx265: 8-bit, 176x128 coded
 #                with a conformance window, a 10:11 sample aspect ratio, a key
 #                frame every 10 frames, 3 B-frames) as 'hvc1', with stereo AAC
-#   hevc_hev1_main10_gop25.mov       3 s, 160x120 10-bit HEVC as 'hev1' (a key
-#                frame every 25 frames, 4 B-frames) in a MOV, with mono AAC at 44.1 kHz
+#   hevc_hev1_main10_gop20.mov       3 s, 160x120 10-bit HEVC as 'hev1' (a key
+#                frame every 20 frames, 4 B-frames) in a MOV, with mono AAC at 44.1 kHz
 # The decode_*, hevc_* and pictures_* files are played by tests/graph/check_decoded.py as well.
 # Re-running is cheap: OUTDIR/.complete newer than this script leaves it alone.
 set -euo pipefail
@@ -62,8 +62,9 @@ hevc() {
         -c:a aac -b:a 96k "$@" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
     mv -f "$OUT/.tmp.$name" "$OUT/$name"
 }
+rm -f "$OUT"/hevc_*  # no file of an earlier list stays to be played
 hevc hevc_hvc1_sar1011_gop10.mp4 170x126 setsar=10/11 keyint=10:min-keyint=10:bframes=3 \
     -pix_fmt yuv420p -tag:v hvc1 -ac 2
-hevc hevc_hev1_main10_gop25.mov 160x120 null keyint=25:min-keyint=25:bframes=4 \
+hevc hevc_hev1_main10_gop20.mov 160x120 null keyint=20:min-keyint=20:bframes=4 \
     -pix_fmt yuv420p10le -tag:v hev1 -ac 1 -ar 44100
 touch "$OUT/.complete"
