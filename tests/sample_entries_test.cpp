@@ -13,31 +13,31 @@ Bytes fields(uint16_t data_reference_index, size_t extra = 0) {
 Bytes esds_box() { return full_box("esds", 0, 0, descriptor(3, cat({u16(1), u8(0), descriptor(4, zeros(13))}))); }
 Bytes avcc_box() { return box("avcC", cat({u8(1), u8(66), u8(0), u8(30), u8(0xFF), u8(0xE0), u8(0)})); }
 Bytes hvcc_box() { return box("hvcC", zeros(23)); }
-Bytes graphics(const Bytes& children = {}) { return box("grap", cat({fields(1, 24), children})); }
-Bytes string_entry(const char* type, const Bytes& strings, const Bytes& children) {
+Bytes graphics(const Bytes &children = {}) { return box("grap", cat({fields(1, 24), children})); }
+Bytes string_entry(const char *type, const Bytes &strings, const Bytes &children) {
     return box(type, cat({fields(1), strings, children}));
 }
 
 Bytes tenc_body(uint8_t version) { return cat({u32(uint32_t(version) << 24), be(1, 3), u8(8), Bytes(16, 0xA7)}); }
-Bytes sinf_box(const Bytes& children) { return box("sinf", children); }
-Bytes cenc_sinf(const char* format = "avc1") {
+Bytes sinf_box(const Bytes &children) { return box("sinf", children); }
+Bytes cenc_sinf(const char *format = "avc1") {
     return sinf_box(cat({box("frma", fourcc(format)), full_box("schm", 0, 0, cat({fourcc("cenc"), u32(0x10000)})),
                          box("schi", box("tenc", tenc_body(0)))}));
 }
 
-using Check = void (*)(const SampleEntry&);
+using Check = void (*)(const SampleEntry &);
 
 struct Row {
-    const char* name;
-    const char* handler;
+    const char *name;
+    const char *handler;
     Bytes entries;
     uint32_t code;
     Check check;
 };
 
-void run(const Row* rows, size_t count) {
+void run(const Row *rows, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        const Row& r = rows[i];
+        const Row &r = rows[i];
         SCOPED_TRACE(r.name);
         ParsedEntries p(r.entries, r.handler);
         ASSERT_EQ(p.code, r.code);
@@ -51,11 +51,11 @@ void run(const Row (&rows)[N]) {
 
 TEST(SampleEntries, KindByHandler) {
     struct KindRow {
-        const char* name;
-        const char* handler;
+        const char *name;
+        const char *handler;
         Bytes entry;
         uint32_t kind;
-        const char* type;
+        const char *type;
         uint16_t data_reference_index;
     } rows[] = {
         {"mp4v with esds", "vide", visual_entry("mp4v", 8, 8, esds_box()), BXF_FORMAT_TYPE_MP4V, "mp4v", 1},
@@ -73,7 +73,7 @@ TEST(SampleEntries, KindByHandler) {
         {"subtitle", "subt", box("stpp", fields(7)), BXF_FORMAT_TYPE_SUBTITLE, "stpp", 7},
         {"other handler: type only", "hint", box("rtp ", fields(8)), BXF_FORMAT_TYPE_UNKNOWN, "rtp ", 0},
     };
-    for (const KindRow& r : rows) {
+    for (const KindRow &r : rows) {
         SCOPED_TRACE(r.name);
         ParsedEntries p(r.entry, r.handler);
         ASSERT_EQ(p.code, BXF_RET_OK);
@@ -104,11 +104,11 @@ TEST(SampleEntries, EntryCountAndList) {
     const Bytes a = audio_entry("mp4a", 2, 16, 0), b = audio_entry("twos", 2, 16, 0);
     const Bytes too_short = box("sowt", zeros(27));
     struct ListRow {
-        const char* name;
+        const char *name;
         Bytes entries;
         uint32_t count;
         uint32_t code;
-        std::vector<const char*> types;
+        std::vector<const char *> types;
     } rows[] = {
         {"count larger than the entries present", cat({a, b}), 5, BXF_RET_OK, {"mp4a", "twos"}},
         {"count stops the walk", cat({a, b, too_short}), 2, BXF_RET_OK, {"mp4a", "twos"}},
@@ -120,13 +120,13 @@ TEST(SampleEntries, EntryCountAndList) {
         {"an entry of size 4", cat({a, box_sized(4, "twos", zeros(28))}), 5, BXF_RET_FORMAT, {}},
         {"a bad later entry fails the whole list", cat({a, b, too_short}), 3, BXF_RET_FORMAT, {}},
     };
-    for (const ListRow& r : rows) {
+    for (const ListRow &r : rows) {
         SCOPED_TRACE(r.name);
         ParsedEntries p(r.entries, "soun", r.count);
         ASSERT_EQ(p.code, r.code);
         std::vector<uint32_t> got, want;
-        for (const SampleEntry* e = p.d.head; e; e = e->next) got.push_back(e->entry_type);
-        for (const char* t : r.types) want.push_back(fourcc_of(t));
+        for (const SampleEntry *e = p.d.head; e; e = e->next) got.push_back(e->entry_type);
+        for (const char *t : r.types) want.push_back(fourcc_of(t));
         EXPECT_EQ(got, want);
         EXPECT_EQ(p.d.entry_count, want.size());
         EXPECT_EQ(p.d.tail ? p.d.tail->entry_type : 0, want.empty() ? 0 : want.back());
@@ -397,7 +397,7 @@ TEST(SampleEntries, SchemeInfo) {
 TEST(SampleEntries, OutOfMemoryAtEveryStep) {
     const Bytes protection = cat({cenc_sinf(), sinf_box(full_box("schm", 0, 1, cat({u32(0), u32(0), text("u")})))});
     const struct {
-        const char* handler;
+        const char *handler;
         Bytes entries;
     } cases[] = {
         {"vide",
@@ -418,7 +418,7 @@ TEST(SampleEntries, OutOfMemoryAtEveryStep) {
                           protection}))},
         {"subt", box("stpp", cat({fields(1), text("a"), u8(0), text("b"), u8(0), text("c"), u8(0), protection}))},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.handler);
         ParsedEntries probe(c.entries, c.handler);
         ASSERT_EQ(probe.code, BXF_RET_OK);

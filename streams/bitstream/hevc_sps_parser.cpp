@@ -8,13 +8,12 @@
 namespace {
 
 constexpr uint32_t kNalUnitTypeSps = 33;
-constexpr uint32_t kExtendedSar = 255;
 constexpr uint32_t kMaxBitDepthMinus8 = 8;
 constexpr uint32_t kMaxPocLsbMinus4 = 12;
 
 // profile_tier_level(1, sps_max_sub_layers_minus1) (7.3.3): the general
 // profile kept, the sub-layer profiles and levels skipped.
-void ReadProfileTierLevel(SpsFields& f, HevcSpsInfo* s) {
+void ReadProfileTierLevel(SpsFields &f, HevcSpsInfo *s) {
     f.u(2, &s->general_profile_space);
     f.u(1, &s->general_tier_flag);
     f.u(5, &s->general_profile_idc);
@@ -44,7 +43,7 @@ void ReadProfileTierLevel(SpsFields& f, HevcSpsInfo* s) {
 }
 
 // scaling_list_data() (7.3.4): read for its length, values range-checked.
-void ReadScalingListData(SpsFields& f) {
+void ReadScalingListData(SpsFields &f) {
     for (uint32_t size_id = 0; size_id < 4; ++size_id) {
         for (uint32_t matrix_id = 0; f.ok() && matrix_id < 6; matrix_id += size_id == 3 ? 3 : 1) {
             uint32_t pred_mode = 0;
@@ -71,7 +70,7 @@ void ReadScalingListData(SpsFields& f) {
 
 // st_ref_pic_set(index) (7.3.7) inside an SPS; `delta_pocs` holds the
 // NumDeltaPocs of the sets before it and receives this one's.
-void ReadShortTermRefPicSet(SpsFields& f, uint32_t index, uint32_t* delta_pocs) {
+void ReadShortTermRefPicSet(SpsFields &f, uint32_t index, uint32_t *delta_pocs) {
     uint32_t predicted = 0;
     if (index != 0) f.u(1, &predicted);
     if (!f.ok()) return;
@@ -110,15 +109,8 @@ void ReadShortTermRefPicSet(SpsFields& f, uint32_t index, uint32_t* delta_pocs) 
 }
 
 // vui_parameters() (E.2.1) up to the timing information.
-void ReadVui(SpsFields& f, HevcSpsInfo* s) {
-    f.u(1, &s->aspect_ratio_info_present_flag);
-    if (f.ok() && s->aspect_ratio_info_present_flag) {
-        f.u(8, &s->aspect_ratio_idc);
-        if (f.ok() && s->aspect_ratio_idc == kExtendedSar) {
-            f.u(16, &s->sar_width);
-            f.u(16, &s->sar_height);
-        }
-    }
+void ReadVui(SpsFields &f, HevcSpsInfo *s) {
+    ReadAspectRatioInfo(f, s);
     uint32_t present = 0;
     f.u(1, &present);  // overscan_info_present_flag
     if (f.ok() && present) f.skip(1);
@@ -150,12 +142,12 @@ void ReadVui(SpsFields& f, HevcSpsInfo* s) {
 }
 
 // SubWidthC and SubHeightC (Table 6-1).
-uint32_t ChromaUnitX(const HevcSpsInfo& s) {
+uint32_t ChromaUnitX(const HevcSpsInfo &s) {
     return !s.separate_colour_plane_flag && (s.chroma_format_idc == 1 || s.chroma_format_idc == 2) ? 2 : 1;
 }
-uint32_t ChromaUnitY(const HevcSpsInfo& s) { return !s.separate_colour_plane_flag && s.chroma_format_idc == 1 ? 2 : 1; }
+uint32_t ChromaUnitY(const HevcSpsInfo &s) { return !s.separate_colour_plane_flag && s.chroma_format_idc == 1 ? 2 : 1; }
 
-bool ReadPictureFormat(SpsFields& f, HevcSpsInfo& s) {
+bool ReadPictureFormat(SpsFields &f, HevcSpsInfo &s) {
     f.ue(&s.chroma_format_idc);
     if (!f.ok() || s.chroma_format_idc > 3) return false;
     if (s.chroma_format_idc == 3) f.u(1, &s.separate_colour_plane_flag);
@@ -182,7 +174,7 @@ bool ReadPictureFormat(SpsFields& f, HevcSpsInfo& s) {
 }
 
 // From log2_max_pic_order_cnt_lsb_minus4 to the VUI flag.
-bool ReadCodingTools(SpsFields& f, HevcSpsInfo& s) {
+bool ReadCodingTools(SpsFields &f, HevcSpsInfo &s) {
     f.ue(&s.log2_max_pic_order_cnt_lsb_minus4);
     if (!f.ok() || s.log2_max_pic_order_cnt_lsb_minus4 > kMaxPocLsbMinus4) return false;
     uint32_t ordering_info_present = 0;
@@ -228,13 +220,13 @@ bool ReadCodingTools(SpsFields& f, HevcSpsInfo& s) {
 
 }  // namespace
 
-bool ParseHevcSequenceParameterSet(const uint8_t* bytes, uint32_t size, HevcSpsInfo* info) {
+bool ParseHevcSequenceParameterSet(const uint8_t *bytes, uint32_t size, HevcSpsInfo *info) {
     if (bytes == nullptr || size < 2 || info == nullptr) return false;
     if (((bytes[0] >> 1) & 0x3F) != kNalUnitTypeSps) return false;
     const std::vector<uint8_t> rbsp = RemoveEmulationPrevention(bytes + 2, size - 2);
     NalBitReader reader(rbsp.data(), rbsp.size());
     SpsFields f(reader);
-    HevcSpsInfo& s = *info;
+    HevcSpsInfo &s = *info;
 
     f.u(4, &s.sps_video_parameter_set_id);
     f.u(3, &s.sps_max_sub_layers_minus1);
@@ -248,7 +240,7 @@ bool ParseHevcSequenceParameterSet(const uint8_t* bytes, uint32_t size, HevcSpsI
     return f.ok();
 }
 
-void GetHevcDisplaySize(const HevcSpsInfo& info, uint32_t* width, uint32_t* height) {
+void GetHevcDisplaySize(const HevcSpsInfo &info, uint32_t *width, uint32_t *height) {
     const uint64_t across =
         uint64_t{ChromaUnitX(info)} * (uint64_t{info.conf_win_left_offset} + info.conf_win_right_offset);
     const uint64_t down =

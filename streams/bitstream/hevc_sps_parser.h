@@ -67,11 +67,11 @@ struct HevcSpsInfo {
 // short-term or 32 long-term reference picture sets, more than 16 negative or
 // positive pictures in a set, or a scaling list entry out of its range. On
 // failure the record holds what was read before the failing element.
-bool ParseHevcSequenceParameterSet(const uint8_t* bytes, uint32_t size, HevcSpsInfo* info);
+bool ParseHevcSequenceParameterSet(const uint8_t *bytes, uint32_t size, HevcSpsInfo *info);
 
 // The picture as displayed: the decoded size less the conformance window
 // (offsets count chroma samples: two luma samples each across for 4:2:0 and
 // 4:2:2, down for 4:2:0).
-void GetHevcDisplaySize(const HevcSpsInfo& info, uint32_t* width, uint32_t* height);
+void GetHevcDisplaySize(const HevcSpsInfo &info, uint32_t *width, uint32_t *height);
 
 #endif

@@ -10,11 +10,10 @@ namespace {
 
 constexpr uint32_t kNalUnitTypeSps = 7;
 constexpr uint32_t kChroma444 = 3;
-constexpr uint32_t kExtendedSar = 255;
 
 // scaling_list(): delta-coded coefficients; a zero next scale at the first
 // coefficient selects the default matrix, later ones repeat the last scale.
-void ReadScalingList(SpsFields& f, uint32_t* list, unsigned size, uint32_t* use_default) {
+void ReadScalingList(SpsFields &f, uint32_t *list, unsigned size, uint32_t *use_default) {
     int32_t last_scale = 8, next_scale = 8;
     for (unsigned j = 0; j < size && f.ok(); ++j) {
         if (next_scale != 0) {
@@ -30,7 +29,7 @@ void ReadScalingList(SpsFields& f, uint32_t* list, unsigned size, uint32_t* use_
     }
 }
 
-bool ReadHrd(SpsFields& f, AvcHrdParameters* hrd) {
+bool ReadHrd(SpsFields &f, AvcHrdParameters *hrd) {
     f.ue(&hrd->cpb_cnt_minus1);
     if (f.ok() && hrd->cpb_cnt_minus1 >= AvcHrdParameters::kMaxCpbCount) f.fail();
     f.u(4, &hrd->bit_rate_scale);
@@ -47,16 +46,9 @@ bool ReadHrd(SpsFields& f, AvcHrdParameters* hrd) {
     return f.ok();
 }
 
-bool ReadVui(SpsFields& f, AvcSpsInfo* s) {
+bool ReadVui(SpsFields &f, AvcSpsInfo *s) {
     s->aspect_ratio_idc = 1;  // square samples unless the VUI says otherwise
-    f.u(1, &s->aspect_ratio_info_present_flag);
-    if (f.ok() && s->aspect_ratio_info_present_flag) {
-        f.u(8, &s->aspect_ratio_idc);
-        if (f.ok() && s->aspect_ratio_idc == kExtendedSar) {
-            f.u(16, &s->sar_width);
-            f.u(16, &s->sar_height);
-        }
-    }
+    ReadAspectRatioInfo(f, s);
     f.u(1, &s->overscan_info_present_flag);
     if (f.ok() && s->overscan_info_present_flag) f.u(1, &s->overscan_appropriate_flag);
     f.u(1, &s->video_signal_type_present_flag);
@@ -108,16 +100,16 @@ bool HasChromaFields(uint32_t profile_idc) {
 
 }  // namespace
 
-bool ParseSequenceParameterSet(const uint8_t* bytes, uint32_t size, AvcSpsInfo* info) {
+bool ParseSequenceParameterSet(const uint8_t *bytes, uint32_t size, AvcSpsInfo *info) {
     if (bytes == nullptr || size == 0 || info == nullptr) return false;
     if ((bytes[0] & 0x1F) != kNalUnitTypeSps) return false;
     const std::vector<uint8_t> rbsp = RemoveEmulationPrevention(bytes + 1, size - 1);
     NalBitReader reader(rbsp.data(), rbsp.size());
     SpsFields f(reader);
-    AvcSpsInfo& s = *info;
+    AvcSpsInfo &s = *info;
 
     f.u(8, &s.profile_idc);
-    for (uint32_t& flag : s.constraint_set_flags) f.u(1, &flag);
+    for (uint32_t &flag : s.constraint_set_flags) f.u(1, &flag);
     f.u(2, &s.reserved_zero_2bits);
     f.u(8, &s.level_idc);
     f.ue(&s.seq_parameter_set_id);

@@ -30,7 +30,7 @@ struct SpsShape {
     bool truncate = false;  // cut the unit in the VUI
 };
 
-std::vector<uint8_t> Build(const SpsShape& s) {
+std::vector<uint8_t> Build(const SpsShape &s) {
     BitString b;
     b.u(8, 0x01);  // the second header byte: layer 0, temporal id plus 1 = 1
     b.u(4, 0).u(3, s.sub_layers_minus1).flag(true);
@@ -80,19 +80,19 @@ std::vector<uint8_t> Build(const SpsShape& s) {
     return nal;
 }
 
-bool Parse(const std::vector<uint8_t>& nal, HevcSpsInfo* info) {
+bool Parse(const std::vector<uint8_t> &nal, HevcSpsInfo *info) {
     auto copy = ExactCopy(nal.data(), nal.size());
     return ParseHevcSequenceParameterSet(copy.get(), static_cast<uint32_t>(nal.size()), info);
 }
 
 struct Row {
-    const char* name;
+    const char *name;
     SpsShape shape;
     bool parses;
     uint32_t display_width, display_height, sar_x, sar_y;
 };
 
-SpsShape With(void (*change)(SpsShape&)) {
+SpsShape With(void (*change)(SpsShape &)) {
     SpsShape s;
     change(s);
     return s;
@@ -100,55 +100,55 @@ SpsShape With(void (*change)(SpsShape&)) {
 
 const Row kRows[] = {
     {"plain 1080 lines", SpsShape{}, true, 1920, 1080, 1, 1},
-    {"4:2:0 window of 8 lines", With([](SpsShape& s) {
+    {"4:2:0 window of 8 lines", With([](SpsShape &s) {
          s.height = 1088, s.window = {0, 0, 0, 4};
      }),
      true, 1920, 1080, 1, 1},
-    {"4:2:2 window halves across only", With([](SpsShape& s) {
+    {"4:2:2 window halves across only", With([](SpsShape &s) {
          s.chroma_format_idc = 2, s.window = {1, 2, 1, 2};
      }),
      true, 1914, 1077, 1, 1},
-    {"4:4:4 window in luma samples", With([](SpsShape& s) {
+    {"4:4:4 window in luma samples", With([](SpsShape &s) {
          s.chroma_format_idc = 3, s.window = {1, 2, 1, 2};
      }),
      true, 1917, 1077, 1, 1},
-    {"monochrome", With([](SpsShape& s) {
+    {"monochrome", With([](SpsShape &s) {
          s.chroma_format_idc = 0, s.window = {3, 0, 0, 0};
      }),
      true, 1917, 1080, 1, 1},
-    {"window as wide as the picture", With([](SpsShape& s) {
+    {"window as wide as the picture", With([](SpsShape &s) {
          s.window = {480, 480, 0, 0};
      }),
      false, 0, 0, 0, 0},
-    {"width 0", With([](SpsShape& s) { s.width = 0; }), false, 0, 0, 0, 0},
-    {"width above 65535", With([](SpsShape& s) { s.width = 65536; }), false, 0, 0, 0, 0},
-    {"chroma format 4", With([](SpsShape& s) { s.chroma_format_idc = 4; }), false, 0, 0, 0, 0},
-    {"10-bit", With([](SpsShape& s) { s.bit_depth_minus8 = 2; }), true, 1920, 1080, 1, 1},
-    {"bit depth 17", With([](SpsShape& s) { s.bit_depth_minus8 = 9; }), false, 0, 0, 0, 0},
-    {"three sub-layers", With([](SpsShape& s) { s.sub_layers_minus1 = 2; }), true, 1920, 1080, 1, 1},
-    {"eight sub-layers", With([](SpsShape& s) { s.sub_layers_minus1 = 7; }), false, 0, 0, 0, 0},
-    {"scaling lists predicted", With([](SpsShape& s) { s.scaling_list = true, s.vui = true, s.aspect_ratio_idc = 14; }),
+    {"width 0", With([](SpsShape &s) { s.width = 0; }), false, 0, 0, 0, 0},
+    {"width above 65535", With([](SpsShape &s) { s.width = 65536; }), false, 0, 0, 0, 0},
+    {"chroma format 4", With([](SpsShape &s) { s.chroma_format_idc = 4; }), false, 0, 0, 0, 0},
+    {"10-bit", With([](SpsShape &s) { s.bit_depth_minus8 = 2; }), true, 1920, 1080, 1, 1},
+    {"bit depth 17", With([](SpsShape &s) { s.bit_depth_minus8 = 9; }), false, 0, 0, 0, 0},
+    {"three sub-layers", With([](SpsShape &s) { s.sub_layers_minus1 = 2; }), true, 1920, 1080, 1, 1},
+    {"eight sub-layers", With([](SpsShape &s) { s.sub_layers_minus1 = 7; }), false, 0, 0, 0, 0},
+    {"scaling lists predicted", With([](SpsShape &s) { s.scaling_list = true, s.vui = true, s.aspect_ratio_idc = 14; }),
      true, 1920, 1080, 4, 3},
     {"scaling list predicted from a later matrix",
-     With([](SpsShape& s) { s.scaling_list = true, s.scaling_delta = 1; }), false, 0, 0, 0, 0},
-    {"seventeen negative pictures", With([](SpsShape& s) { s.negative_pics = 17; }), false, 0, 0, 0, 0},
+     With([](SpsShape &s) { s.scaling_list = true, s.scaling_delta = 1; }), false, 0, 0, 0, 0},
+    {"seventeen negative pictures", With([](SpsShape &s) { s.negative_pics = 17; }), false, 0, 0, 0, 0},
     {"predicted short-term set before the VUI",
-     With([](SpsShape& s) { s.predicted_rps = true, s.negative_pics = 3, s.vui = true, s.aspect_ratio_idc = 2; }), true,
+     With([](SpsShape &s) { s.predicted_rps = true, s.negative_pics = 3, s.vui = true, s.aspect_ratio_idc = 2; }), true,
      1920, 1080, 12, 11},
     {"extended SAR 40:33",
-     With([](SpsShape& s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 40, s.sar_height = 33; }), true, 1920,
+     With([](SpsShape &s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 40, s.sar_height = 33; }), true, 1920,
      1080, 40, 33},
     {"extended SAR with a zero term",
-     With([](SpsShape& s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 0, s.sar_height = 33; }), true, 1920,
+     With([](SpsShape &s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 0, s.sar_height = 33; }), true, 1920,
      1080, 1, 1},
-    {"reserved aspect ratio idc", With([](SpsShape& s) { s.vui = true, s.aspect_ratio_idc = 17; }), true, 1920, 1080, 1,
+    {"reserved aspect ratio idc", With([](SpsShape &s) { s.vui = true, s.aspect_ratio_idc = 17; }), true, 1920, 1080, 1,
      1},
-    {"VUI cut short", With([](SpsShape& s) { s.vui = true, s.timing = true, s.truncate = true; }), false, 0, 0, 0, 0},
-    {"a PPS", With([](SpsShape& s) { s.nal_type = 34; }), false, 0, 0, 0, 0},
+    {"VUI cut short", With([](SpsShape &s) { s.vui = true, s.timing = true, s.truncate = true; }), false, 0, 0, 0, 0},
+    {"a PPS", With([](SpsShape &s) { s.nal_type = 34; }), false, 0, 0, 0, 0},
 };
 
 TEST(HevcSequenceParameterSet, Rows) {
-    for (const Row& row : kRows) {
+    for (const Row &row : kRows) {
         SCOPED_TRACE(row.name);
         HevcSpsInfo s;
         ASSERT_EQ(Parse(Build(row.shape), &s), row.parses);
@@ -202,7 +202,7 @@ TEST(AspectRatio, ExactPictureRatio) {
         {1920, 1080, 1, 1, 16, 9}, {720, 480, 10, 11, 15, 11},  // the whole width, unlike the AVC rule
         {1440, 1080, 4, 3, 16, 9}, {0, 1080, 1, 1, 0, 1080},   {65535, 1, 65535, 1, 4294836225u, 1},
     };
-    for (const auto& r : rows) {
+    for (const auto &r : rows) {
         uint32_t x = 0, y = 0;
         ComputeExactAspectRatio(r.width, r.height, r.sar_x, r.sar_y, &x, &y);
         EXPECT_EQ(x, r.x) << r.width << "x" << r.height;

@@ -14,6 +14,7 @@
 #include "bit_string.h"
 #include "es_descriptor.h"
 #include "hevc_sps_parser.h"
+#include "hvcc_units.h"
 #include "sps_parser.h"
 #include "video_object_layer.h"
 
@@ -147,20 +148,12 @@ TEST(RealMedia, ConfigurationRecordsAreRebuiltByteForByte) {
     }
 }
 
-// The first SPS (NAL unit type 33) of an hvcC record (ISO/IEC 14496-15
-// 8.3.3.1: 22 bytes of fields, the array count, then the arrays).
+// The first SPS (NAL unit type 33) of an hvcC record.
 Bytes HevcSpsOf(const Bytes& b) {
-    size_t pos = 23;
-    for (unsigned array = 0; array < b.at(22); ++array) {
-        const unsigned type = b.at(pos) & 0x3F, count = unsigned(b.at(pos + 1)) << 8 | b.at(pos + 2);
-        pos += 3;
-        for (unsigned i = 0; i < count; ++i) {
-            const size_t length = size_t(b.at(pos)) << 8 | b.at(pos + 1);
-            if (type == 33)
-                return Bytes(b.begin() + std::ptrdiff_t(pos + 2), b.begin() + std::ptrdiff_t(pos + 2 + length));
-            pos += 2 + length;
-        }
-    }
+    for (const HvccUnit& unit : HvccUnits(b))
+        if (unit.type == 33)
+            return Bytes(b.begin() + std::ptrdiff_t(unit.length_at + 2),
+                         b.begin() + std::ptrdiff_t(unit.length_at + 2 + unit.length));
     return {};
 }
 

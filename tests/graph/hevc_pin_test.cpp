@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "hvcc_units.h"
+
 namespace {
 
 constexpr size_t kVideo = 0, kAudio = 1;
@@ -34,24 +36,14 @@ std::vector<uint8_t> HvcC(const std::vector<uint8_t>& file, size_t* at) {
     return std::vector<uint8_t>(file.begin() + std::ptrdiff_t(*at), file.begin() + std::ptrdiff_t(*at + size - 8));
 }
 
-// The VPS, SPS and PPS arrays' units, each behind a 2-byte length, in that
-// order (ISO/IEC 14496-15 8.3.3.1: 22 bytes of fields, the array count, the arrays).
+// The VPS, SPS and PPS units, each behind its 2-byte length, in that order.
 std::vector<uint8_t> SequenceHeader(const std::vector<uint8_t>& hvcc) {
     std::vector<uint8_t> out;
-    for (uint8_t type : {32, 33, 34}) {
-        size_t at = 23;
-        for (unsigned array = 0; array < hvcc.at(22); ++array) {
-            const unsigned kind = hvcc.at(at) & 0x3F, count = unsigned(hvcc.at(at + 1)) << 8 | hvcc.at(at + 2);
-            at += 3;
-            for (unsigned i = 0; i < count; ++i) {
-                const size_t length = size_t(hvcc.at(at)) << 8 | hvcc.at(at + 1);
-                if (kind == type)
-                    out.insert(out.end(), hvcc.begin() + std::ptrdiff_t(at),
-                               hvcc.begin() + std::ptrdiff_t(at + 2 + length));
-                at += 2 + length;
-            }
-        }
-    }
+    for (unsigned type : {32u, 33u, 34u})
+        for (const HvccUnit& unit : HvccUnits(hvcc))
+            if (unit.type == type)
+                out.insert(out.end(), hvcc.begin() + std::ptrdiff_t(unit.length_at),
+                           hvcc.begin() + std::ptrdiff_t(unit.length_at + 2 + unit.length));
     return out;
 }
 
@@ -96,13 +88,8 @@ TEST(HevcPin, TheFormatBlockCarriesTheFilesRecord) {
 
 // The offset in the hvcC body of the SPS array's type byte (0 if none).
 size_t SpsArrayType(const std::vector<uint8_t>& hvcc) {
-    size_t at = 23;
-    for (unsigned array = 0; array < hvcc.at(22); ++array) {
-        if ((hvcc.at(at) & 0x3F) == 33) return at;
-        const unsigned count = unsigned(hvcc.at(at + 1)) << 8 | hvcc.at(at + 2);
-        at += 3;
-        for (unsigned i = 0; i < count; ++i) at += 2 + (size_t(hvcc.at(at)) << 8 | hvcc.at(at + 1));
-    }
+    for (const HvccUnit& unit : HvccUnits(hvcc))
+        if (unit.type == 33) return unit.array_at;
     return 0;
 }
 size_t LengthSizeByte(const std::vector<uint8_t>&) { return 21; }
