@@ -35,8 +35,9 @@ with B-frames, 8-bit 'hvc1' in MP4 with a 10:11 sample aspect ratio and a
 conformance window, 10-bit 'hev1' in MOV, each beside AAC) in the same three
 ways: each sample is one of the source's access units whole, and the .hevc
 dump (the parameter sets of the media type, then every NAL unit, each behind a
-start code) decodes to the source's pictures as above; the type's words agree
-with ffprobe's size, SAR, profile and level.
+start code) decodes to the source's pictures as above; played whole, each is
+stamped at ffprobe's presentation time and is a sync point where ffprobe has a
+key frame; the type's words agree with ffprobe's size, SAR, profile and level.
 
 The MPEG4 Video pin plays the corpus' mpeg4v.mp4 (MPEG-4 Visual) and
 h263_aac.3gp (H.263 beside AAC) and every pictures_*.3gp of KELO_AV_MEDIA
@@ -126,8 +127,10 @@ class Source:
         video = source_packets(path, "v")
         self.video_keys = [i for i, (_, _, key) in enumerate(video) if key]
         # Decode times of the key frames: a start before the second one begins at the first.
-        self.video_key_times = [float(p["dts_time"]) for p in ffprobe(path, "v", "packet=dts_time,flags")["packets"]
-                                if "K" in p["flags"]]
+        video_times = ffprobe(path, "v", "packet=dts_time,pts_time,flags")["packets"]
+        self.video_key_times = [float(p["dts_time"]) for p in video_times if "K" in p["flags"]]
+        # Each access unit's presentation time in 100 ns, the edit list applied.
+        self.video_pts = [round(float(p["pts_time"]) * 1e7) for p in video_times]
         # Display position of each access unit: its rank by presentation time.
         by_pts = sorted(range(len(video)), key=lambda i: video[i][1])
         self.display_rank = {au: rank for rank, au in enumerate(by_pts)}
@@ -252,6 +255,17 @@ def play(player, label, work, args, endings=(".h264", ".aac")):
     return (lines, *[os.path.join(dump, c[0]) for c in chosen])
 
 
+def check_whole_stamps(label, source, lines, pin):
+    """A pin of whole access units, played whole: each at its presentation time, a sync point where a key frame is."""
+    samples = [e for e in lines if e.get("pin") == pin and e["kind"] == "sample"]
+    got = [(e["start"], e["sync"]) for e in samples]
+    want = [(pts, au in source.video_keys) for au, pts in enumerate(source.video_pts)]
+    wrong = next((i for i, (a, b) in enumerate(zip(got, want)) if abs(a[0] - b[0]) > 1 or a[1] != b[1]), None)
+    check(len(got) == len(want) and wrong is None,
+          f"{label} video: {len(got)} samples, want {len(want)}; sample {wrong}: {got[wrong] if wrong is not None else ''}"
+          f" stamped and marked, want {want[wrong] if wrong is not None else ''}")
+
+
 def check_words(label, source, lines):
     types = {e["subtype"]: e["type"] for e in lines if e["kind"] == "pin"}
     v, a = source.video_info, source.audio_info
@@ -310,6 +324,8 @@ def check_source(name, path, work, player, video_ending=".h264"):
                   f"{name} {label} audio: {continuous} access units decoded from the first on without a jump")
         if label == "whole":
             check_words(f"{name} {label}", source, lines)
+            if video_ending == ".hevc":
+                check_whole_stamps(f"{name} {label}", source, lines, video_pin)
 
 
 # The MPEG4 Video pin: pictures without B-frames, one per sample, so decode
