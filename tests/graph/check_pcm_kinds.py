@@ -118,7 +118,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     player = emulator + [exe, "--module", module]
     kinds = sorted(f for f in os.listdir(media) if f.startswith("kind_") and f.endswith(".mov"))
-    check(len(kinds) >= 16, f"{len(kinds)} kind_*.mov files in {media}")
+    check(len(kinds) >= 24, f"{len(kinds)} kind_*.mov files in {media}")
     for name in kinds:
         check_kind(os.path.join(media, name), work, player)
     print(f"{len(failures)} checks failed" if failures else "all checks passed")

@@ -147,23 +147,33 @@ kind() {
         -c:a "pcm_$2" "${EXACT[@]}" -f mov "$WORK/$1.mov"
 }
 kind kind_sowt_s16le_2_44100 s16le 2 44100
+kind kind_sowt_s16le_6_48000 s16le 6 48000
 kind kind_sowt_s8_1_22050 s8 1 22050
+kind kind_raw_u8_1_44100 u8 1 44100
 kind kind_raw_u8_2_48000 u8 2 48000
+kind kind_raw_u8_6_48000 u8 6 48000
 kind kind_twos_s16be_6_48000 s16be 6 48000
+kind kind_in24_s24be_1_44100 s24be 1 44100
 kind kind_in24_s24be_6_48000 s24be 6 48000
 kind kind_in24_s24le_2_48000 s24le 2 48000
 kind kind_in32_s32be_1_44100 s32be 1 44100
+kind kind_in32_s32be_2_48000 s32be 2 48000
 kind kind_in32_s32le_6_48000 s32le 6 48000
+kind kind_fl32_f32be_1_44100 f32be 1 44100
 kind kind_fl32_f32be_2_48000 f32be 2 48000
 kind kind_fl32_f32le_6_48000 f32le 6 48000
 kind kind_fl64_f64be_1_48000 f64be 1 48000
 kind kind_fl64_f64le_2_44100 f64le 2 44100
+kind kind_fl64_f64be_6_48000 f64be 6 48000
 kind kind_lpcm_s24le_2_96000 s24le 2 96000
 kind kind_lpcm_s16be_1_96000 s16be 1 96000
 kind kind_lpcm_f32be_6_96000 f32be 6 96000
 raw_pcm "$WORK/kind_NONE.raw" 16 2 44100 1 440 660
 python3 "$WRITER" "$WORK/kind_NONE_s16be_2_44100.mov" \
     --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=2,rate=44100,chunk=1000,type=NONE"
+raw_pcm "$WORK/kind_NONE.raw" 16 1 48000 1 440
+python3 "$WRITER" "$WORK/kind_NONE_s16be_1_48000.mov" \
+    --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=1,rate=48000,chunk=777,type=NONE"
 
 printf 'This is a text file, not an ISO base media file.\n' >"$WORK/not_mp4.mp4"
 : >"$WORK/empty.mp4"
