@@ -69,7 +69,7 @@ TEST(Fragments, BaseDataOffsets) {
 }
 
 TEST(Fragments, BaseDecodeTimes) {
-    // Without tfdt the first traf starts at the mdhd duration (here 0), the
+    // Without tfdt the first traf starts where the stts runs end (here 0), the
     // second moof's where the track's first traf ended.
     Movie m(two_track_movie(0x020000, false));
     SampleInfo s{};
@@ -91,14 +91,15 @@ TEST(Fragments, BaseDecodeTimes) {
     EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 0, &tables), BXF_RET_OK);
     EXPECT_EQ(tables, 0u);
 
-    // With a tfdt of 0 the first traf starts at 0 even after the tables.
-    Bytes f = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{4, 5}})})));
-    Movie with_tables(fragmented_movie(1, trex(1), f, 500));
-    EXPECT_EQ(with_tables.at(1, 0, &s, &start), BXF_RET_NOTFOUND) << "times before the mdhd duration are the tables'";
-    Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}})})));
-    Movie after_tables(fragmented_movie(1, trex(1), g, 500));
-    ASSERT_EQ(after_tables.at(1, 502, &s, &start), BXF_RET_OK);
-    EXPECT_EQ(start, 500u) << "no tfdt: the first traf starts at the mdhd duration";
+    // The tables end where their stts runs do, whatever the mdhd says (a DASH
+    // init states its segments' span over empty tables): with or without a
+    // tfdt of 0, the first traf starts at 0.
+    for (const bool with_tfdt : {true, false}) {
+        Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(0) : Bytes{}, trun(kSizeDuration, {{4, 5}})})));
+        Movie joined(fragmented_movie(1, trex(1), g, 500));
+        ASSERT_EQ(joined.at(1, 2, &s, &start), BXF_RET_OK) << with_tfdt;
+        EXPECT_EQ(start, 0u) << with_tfdt;
+    }
 }
 
 TEST(Fragments, SampleValues) {
@@ -228,9 +229,27 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
     uint64_t whole = 0;
     EXPECT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK);
     EXPECT_EQ(whole, 90u);
+    // By number: the tables' samples 1 to 3, then the fragment's 4 to 9.
+    struct Step {
+        uint32_t sample, forward, code, found;
+        uint64_t start;
+    } steps[] = {{2, 1, BXF_RET_OK, 4, 30}, {3, 1, BXF_RET_OK, 4, 30}, {4, 1, BXF_RET_OK, 7, 60},
+                 {7, 1, BXF_RET_NOTFOUND, 0, 0}, {9, 0, BXF_RET_OK, 7, 60}, {7, 0, BXF_RET_OK, 4, 30},
+                 {4, 0, BXF_RET_OK, 1, 0}, {6, 0, BXF_RET_OK, 4, 30}};
+    for (const Step &st : steps) {
+        uint32_t found = 0;
+        uint64_t start = 0;
+        EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, st.sample, st.forward, &found, &start), st.code) << st.sample;
+        if (st.code != BXF_RET_OK) continue;
+        EXPECT_EQ(found, st.found) << st.sample << " " << st.forward;
+        EXPECT_EQ(start, st.start) << st.sample << " " << st.forward;
+    }
     SampleInfo s;
-    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
-    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 4, 0, &s), BXF_RET_NOTFOUND) << "numbers reach the tables only";
+    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
+    EXPECT_EQ(s.decode_time, 20u);
+    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 5, 0, &s), BXF_RET_OK);
+    EXPECT_EQ(s.decode_time, 40u);
+    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 10, 0, &s), BXF_RET_NOTFOUND) << "after the last fragment sample";
 }
 
 }  // namespace
@@ -394,31 +413,30 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
     }
 }
 
-TEST(Fragments, AnUnknownMediaDurationPutsTheFragmentsAfterTheTables) {
-    // An mdhd duration of all ones is "unknown" (ffmpeg's ismv writes it): the
-    // fragments, without tfdt, start where the (empty) tables end. In a
-    // version 1 mdhd only 64 ones say so; 32 are a real duration.
+TEST(Fragments, TheFragmentsFollowTheSttsWhateverTheMediaDuration) {
+    // The mdhd duration is a header value: all ones ("unknown", as ffmpeg's
+    // ismv writes it), a real value, or one unlike the stts sum. Fragments
+    // without tfdt start where the (empty) tables' stts runs end.
     struct Row {
         const char *name;
         uint8_t version;
         uint64_t duration;
-        uint64_t fragments_start;
     } rows[] = {
-        {"version 0, 32 ones", 0, 0xFFFFFFFFull, 0},
-        {"version 1, 64 ones", 1, UINT64_MAX, 0},
-        {"version 1, 32 ones", 1, 0xFFFFFFFFull, 0xFFFFFFFFull},
-        {"version 0, a known duration", 0, 1000, 1000},
+        {"version 0, 32 ones", 0, 0xFFFFFFFFull},
+        {"version 1, 64 ones", 1, UINT64_MAX},
+        {"version 1, 32 ones", 1, 0xFFFFFFFFull},
+        {"version 0, a known duration", 0, 1000},
     };
     for (const Row &r : rows) {
         Movie m(timeline_movie(0, 0, r.duration, r.version, false));
         SampleInfo s;
         uint64_t start = 0, whole = 0;
-        ASSERT_EQ(m.at(1, r.fragments_start, &s, &start), BXF_RET_OK) << r.name;
-        EXPECT_EQ(start, r.fragments_start) << r.name;
-        ASSERT_EQ(m.at(1, r.fragments_start + 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
-        EXPECT_EQ(start, r.fragments_start + 50) << r.name;
+        ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK) << r.name;
+        EXPECT_EQ(start, 0u) << r.name;
+        ASSERT_EQ(m.at(1, 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
+        EXPECT_EQ(start, 50u) << r.name;
         ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << r.name;
-        EXPECT_EQ(whole, r.fragments_start + 60) << r.name;
+        EXPECT_EQ(whole, 60u) << r.name;
     }
 }
 
