@@ -59,7 +59,7 @@ def main():
               f"{name}: {movie['track_count']} tracks, ffprobe sees {ffprobe_stream_count(path)}")
         if name.startswith("frag"):
             check("TREX_BOX" in movie["present"] and "MOOF_BOX" in movie["present"], f"{name}: not fragmented")
-        check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4")),
+        check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4", "frag_late.mp4")),
               f"{name}: mfra presence {movie['present']}")
         text = run_probe(probe, path)
         check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout,
