@@ -474,6 +474,18 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
         EXPECT_EQ(s.trick_play_info, (2u << 8) | 1u) << "pic_type 2, dependency level 1";
         EXPECT_EQ(s.fragment_position, moof_offset + 8);
     }
+    // saio/saiz without a type, and no description to take it from: the pair
+    // is dropped, the samples stay reachable in every mode.
+    const Bytes untyped = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}),
+                                    full_box("saio", 0, 0, cat({u32(1), u32(500)})),
+                                    full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
+    for (uint32_t mode : {0u, 1u, 2u}) {
+        Movie m(cat({head, moof(1, untyped)}), mode);
+        SampleInfo s;
+        uint64_t start = 0;
+        ASSERT_EQ(m.at(1, 15, &s, &start, 1), BXF_RET_OK) << mode;
+        EXPECT_EQ(s.aux_flags, 0u) << mode;
+    }
 }
 
 TEST(FragmentAux, EmptyTablesWithAuxiliaryBoxesStillOpen) {

@@ -565,9 +565,14 @@ typedef struct SchemeInfo {
     uint32_t scheme_version;
     Blob scheme_uri;               /* with flags bit 0: the URI with its terminator */
     uint32_t has_tenc;             /* in a sinf's schi */
-    uint32_t default_is_encrypted; /* 24 bits */
+    uint32_t default_is_encrypted; /* version 0: 24 bits as stored; version 1: default_isProtected */
     uint8_t default_iv_size;
     uint8_t default_kid[16];
+    uint8_t tenc_version;             /* 0 or 1 */
+    uint8_t default_crypt_byte_block; /* version 1 (the cbcs pattern), 4 bits; 0 otherwise */
+    uint8_t default_skip_byte_block;  /* version 1, 4 bits; 0 otherwise */
+    uint8_t default_constant_iv_size; /* protected with an IV size of 0: 8 or 16; 0 otherwise */
+    uint8_t default_constant_iv[16];
     uint32_t has_stvi;           /* in a rinf's schi */
     uint8_t single_view_allowed; /* 2 bits */
     uint32_t stereo_scheme;
