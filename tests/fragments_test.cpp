@@ -409,7 +409,46 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
                 << name << ": past the last sample";
             ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << name;
             EXPECT_EQ(whole, r.whole) << name;
+            // In sample order: each moof's three samples, whatever the gap,
+            // and a step back into the first moof.
+            for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 6u, 2u}) {
+                ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << name << " " << n;
+                EXPECT_EQ(s.decode_time, (n <= 3 ? r.first : r.second) + (n - 1) % 3 * 10) << name << " " << n;
+            }
+            EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 7, 0, &s), BXF_RET_NOTFOUND) << name;
+            // By time, a time in the gap finds the sample after it.
+            uint32_t sync = 0, sample = 0;
+            ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, r.in_gap, 1, &sync, &sample, &start), BXF_RET_OK)
+                << name;
+            EXPECT_EQ(sample, r.in_gap < r.first ? 1u : 4u) << name;
+            EXPECT_EQ(start, r.in_gap < r.first ? r.first : r.second) << name;
+            EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, 6, 0, &sample, &start), BXF_RET_OK) << name;
+            EXPECT_EQ(sample, 4u) << name;
+            uint64_t first = 0, end = 0;
+            ASSERT_EQ(bxf_play_get_track_timeline(m.handle, 1, &first, &end), BXF_RET_OK) << name;
+            EXPECT_EQ(first, r.first) << name;
+            EXPECT_EQ(end, r.whole) << name;
         }
+    }
+}
+
+TEST(Fragments, ZeroDurationSamplesAreReachedInOrder) {
+    // Durations 0, 10, 0 and 10 from tfdt 100: no time holds the first or the
+    // third, the walk by number reaches all four.
+    const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(100), trun(kSizeDuration, {{0, 4}, {10, 5}, {0, 6}, {10, 7}})}));
+    for (uint32_t mode : {0u, 1u}) {
+        Movie m(fragmented_movie(1, trex(1), cat({moof(1, t), box("mdat", zeros(22))})), mode);
+        const uint64_t times[] = {100, 100, 110, 110};
+        for (uint32_t n = 1; n <= 4; ++n) {
+            SampleInfo s;
+            ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << n;
+            EXPECT_EQ(s.decode_time, times[n - 1]) << n;
+            EXPECT_EQ(s.size, n + 3) << n;
+        }
+        uint32_t sync = 0, sample = 0;
+        uint64_t start = 0;
+        ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 110, 1, &sync, &sample, &start), BXF_RET_OK);
+        EXPECT_EQ(sample, 4u) << "the sample whose interval holds the time";
     }
 }
 
