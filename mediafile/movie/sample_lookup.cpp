@@ -367,24 +367,20 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
     uint64_t start = 0;
     if (t >= stts_end) {
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
-        for (uint64_t at = t;;) {
-            SampleInfo info;
-            ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, at, FragmentSearch::holding, 0,
-                                       &info, &start);
-            if (ret != BXF_RET_OK) return ret;
-            if (info.is_sync) {
-                *out = start;
-                return BXF_RET_OK;
-            }
-            if (start == 0 || start - 1 < stts_end) break;
-            // Within a run whose samples all take the default flags only its
-            // first sample can differ: step back to it at once.
-            const FragmentRun *run = l.track->fragments.cursor_run;
-            at = run && run->entry_size == 0 && start > run->start_time ? run->start_time : start - 1;
+        // The sample holding t when it is a sync sample; else, and for a t in
+        // a gap of the timeline, the sync sample before the one holding t (or
+        // the first one after the gap), in sample order.
+        const FragmentSource src = fragment_source(handle, *l.track);
+        SampleInfo info;
+        uint64_t k = 0, traf_first = 0;
+        ret = find_fragment_sample(src, *l.track, t, FragmentSearch::at_or_after, 0, &info, &start);
+        if (ret == BXF_RET_OK) ret = found_sample_number(src, *l.track, &k, &traf_first);
+        if (ret != BXF_RET_OK) return ret;
+        if (start <= t && info.is_sync) {
+            *out = start;
+            return BXF_RET_OK;
         }
-        if (!l.has(kSizes) || l.bounds().sample_count < 2) return BXF_RET_NOTFOUND;
-        if ((ret = sync_sample(l, l.bounds().sample_count, false, &sync, out)) != BXF_RET_OK) return ret;
-        return BXF_RET_OK;
+        return fragment_sync_before(handle, l, k, &sync, out);
     }
     if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
     if (sample < 2) return BXF_RET_NOTFOUND;
