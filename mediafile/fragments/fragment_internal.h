@@ -69,6 +69,37 @@ struct Found {
     FragmentEntry value;
 };
 
+// Walks a run that stores entries forwards, from the cursor when it lies in
+// this run before the wanted entry (`from_cursor`), else from the window
+// (`from_window`), else from the run's start, to the first entry for which
+// wanted(j, time, entry) holds; BXF_RET_NOTFOUND past the run's last.
+template <class Wanted>
+uint32_t walk_entries(const Io &io, TrackFragments &fs, FragmentRun &run, bool from_cursor, bool from_window,
+                      Wanted wanted, Found *out) {
+    uint32_t j = 0;
+    uint64_t offset = run.data_offset, time = run.start_time;
+    if (from_cursor) {
+        j = fs.cursor_entry;
+        offset = fs.cursor_offset;
+        time = fs.cursor_time;
+    } else if (from_window) {
+        j = run.window_first;
+        offset = run.window_offset;
+        time = run.window_time;
+    }
+    for (; j < run.sample_count; ++j) {
+        FragmentEntry e;
+        const uint32_t ret = run_entry(io, fs.traf.defaults, run, j, offset, time, &e);
+        if (ret != BXF_RET_OK) return ret;
+        if (wanted(j, time, e)) {
+            *out = Found{&run, j, offset, time, e};
+            return BXF_RET_OK;
+        }
+        if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time)) return BXF_RET_OVERFLOW;
+    }
+    return BXF_RET_NOTFOUND;
+}
+
 // The track's scan starts again at the first moof, numbering from 0.
 void restart_scan(const FragmentSource &src, TrackFragments &fs);
 // The scan moves past the traf in hand: its end carries into the track's

@@ -19,27 +19,9 @@ uint32_t locate_entry(const Io &io, TrackFragments &fs, FragmentRun &run, uint32
                      FragmentEntry{d.size, d.duration, d.flags, 0}};
         return BXF_RET_OK;
     }
-    uint32_t i = 0;
-    uint64_t offset = run.data_offset, time = run.start_time;
-    if (fs.cursor_run == &run && fs.cursor_entry <= j) {
-        i = fs.cursor_entry;
-        offset = fs.cursor_offset;
-        time = fs.cursor_time;
-    } else if (run.window_count != 0 && run.window_first <= j) {
-        i = run.window_first;
-        offset = run.window_offset;
-        time = run.window_time;
-    }
-    for (;; ++i) {
-        FragmentEntry e;
-        const uint32_t ret = run_entry(io, d, run, i, offset, time, &e);
-        if (ret != BXF_RET_OK) return ret;
-        if (i == j) {
-            *out = Found{&run, j, offset, time, e};
-            return BXF_RET_OK;
-        }
-        if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time)) return BXF_RET_OVERFLOW;
-    }
+    return walk_entries(
+        io, fs, run, fs.cursor_run == &run && fs.cursor_entry <= j, run.window_count != 0 && run.window_first <= j,
+        [j](uint32_t i, uint64_t, const FragmentEntry &) { return i == j; }, out);
 }
 
 bool run_holds(const FragmentRun &run, uint64_t j) {

@@ -21,28 +21,9 @@ uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint6
                      FragmentEntry{d.size, d.duration, d.flags, 0}};
         return BXF_RET_OK;
     }
-    uint32_t j = 0;
-    uint64_t offset = run.data_offset, time = run.start_time;
-    if (fs.cursor_run == &run && fs.cursor_time <= t) {
-        j = fs.cursor_entry;
-        offset = fs.cursor_offset;
-        time = fs.cursor_time;
-    } else if (run.window_count != 0 && run.window_time <= t) {
-        j = run.window_first;
-        offset = run.window_offset;
-        time = run.window_time;
-    }
-    for (; j < run.sample_count; ++j) {
-        FragmentEntry e;
-        uint32_t ret = run_entry(io, fs.traf.defaults, run, j, offset, time, &e);
-        if (ret != BXF_RET_OK) return ret;
-        if (time <= t && t - time < e.duration) {
-            *out = Found{&run, j, offset, time, e};
-            return BXF_RET_OK;
-        }
-        if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time)) return BXF_RET_OVERFLOW;
-    }
-    return BXF_RET_NOTFOUND;
+    return walk_entries(
+        io, fs, run, fs.cursor_run == &run && fs.cursor_time <= t, run.window_count != 0 && run.window_time <= t,
+        [t](uint32_t, uint64_t time, const FragmentEntry &e) { return time <= t && t - time < e.duration; }, out);
 }
 
 uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
