@@ -3,7 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 PcmReference PcmReference::Load(const std::string& name) {
     PcmReference reference;

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 #include <evcode.h>
 #include "pcm_reference.h"
@@ -33,7 +33,7 @@ std::string WithChunkPastTheEnd() {
 TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
     std::string path = WithChunkPastTheEnd();
     ASSERT_FALSE(path.empty());
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
     LONG_PTR error = 0;
@@ -46,7 +46,7 @@ TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
 }
 
 TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     graph.Sink()->SetReceiveResult(E_FAIL);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
@@ -60,7 +60,7 @@ TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
 // A renderer may call back into the source from the streaming thread that
 // delivers the end of stream; a Stop meanwhile must still end.
 TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     graph.Sink()->AskStopPositionAtEndOfStream(500);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
@@ -76,7 +76,7 @@ TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
 
 TEST(StreamFailure, EachRunAfterAStopDeliversTheWholeTrackAgain) {
     PcmReference reference = PcmReference::Load(kFile);
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     for (int run = 0; run < 4; ++run) {
         SCOPED_TRACE(run);

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 std::string CorpusFile(const std::string& name) {
     const char* folder = std::getenv("KELO_CORPUS");

@@ -1,9 +1,9 @@
-// Test support for the filter in Wine's real filter graph: the filter made
-// through the module's class factory (as COM makes it for an application),
-// loaded with a file, each output pin connected to a recording sink, and the
-// graph manager's own interfaces to drive it.
-#ifndef KELO_TESTS_GRAPH_FILTER_GRAPH_H
-#define KELO_TESTS_GRAPH_FILTER_GRAPH_H
+// A graph of Wine's (or Windows') filter graph manager around the filter: the filter made through its module's
+// class factory, added and loaded with a file, each output pin connected to a recording sink of its own, no clock
+// unless kept (the graph then runs as fast as the sinks take samples), and the graph's events waited for and counted.
+// kelo-stress, the graph tests and the throughput tool build their graphs with it.
+#ifndef KELO_TOOLS_GRAPH_KIT_FILTER_GRAPH_H
+#define KELO_TOOLS_GRAPH_KIT_FILTER_GRAPH_H
 
 #include <windows.h>
 #include <dshow.h>
@@ -13,71 +13,81 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "filter_module.h"
 #include "recording_sink.h"
-
-// A Unix path as Wine's Z: drive sees it.
-std::wstring WindowsPath(const std::string& unix_path);
-// A file of the PCM media fixture (KELO_PCM_MEDIA) by name.
-std::string PcmMedia(const std::string& name);
-std::vector<uint8_t> ReadWholeFile(const std::string& unix_path);
-// A file of the tests' own (KELO_SCRATCH), apart from the media that other
-// tests read whole folders of.
-std::string ScratchFile(const std::string& name);
-bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes);
-
-// A new filter from KeloMervane.ax (KELO_FILTER_MODULE) through its class factory.
-HRESULT CreateFilter(IBaseFilter** filter);
 
 struct ConnectedPin {
     std::wstring name;
+    ComPtr<IPin> pin;               // the filter's output pin
     RecordingSink* sink = nullptr;  // one reference, released by the graph object
 };
 
-// Whose allocator the pins deliver in: the one the filter chooses (none is
-// offered, so a memory allocator of the platform's), or the one each sink
-// offers, as renderers do.
+// Whose allocator the pins deliver in: the one the filter chooses (none is offered, so a memory allocator of the
+// platform's), or the one each sink offers, as renderers do.
 enum class Allocation { kFilterChooses, kSinksOffer };
+
+struct SinkSettings {
+    bool keep_bytes = true;
+    Allocation allocation = Allocation::kFilterChooses;
+    // Pins that refuse to connect are left unconnected, their ConnectDirect results here; null: a refusal fails
+    // ConnectSinks.
+    std::vector<HRESULT>* refusals = nullptr;
+};
 
 class FilterGraph {
 public:
-    FilterGraph() = default;
+    explicit FilterGraph(const FilterModule& module) : module_(module) {}
+    // Stops the graph and releases the filter, the sinks and the graph.
     ~FilterGraph();
     FilterGraph(const FilterGraph&) = delete;
     FilterGraph& operator=(const FilterGraph&) = delete;
 
-    // Makes the graph and the filter and loads `unix_path`: the Load result.
-    HRESULT Load(const std::string& unix_path);
-    // Connects every output pin to a new recording sink that keeps the
-    // bytes, and takes the clock away so the graph runs as fast as it can.
-    HRESULT ConnectSinks(Allocation allocation = Allocation::kFilterChooses);
-    // Load and ConnectSinks.
-    HRESULT Open(const std::string& unix_path, Allocation allocation = Allocation::kFilterChooses);
+    // Makes the graph and the filter, adds it and loads `path` (a Windows path): Load's result.
+    HRESULT Load(const std::wstring& path);
+    // Connects every output pin to a new recording sink and takes the clock away.
+    HRESULT ConnectSinks(const SinkSettings& settings = {});
+    HRESULT Open(const std::wstring& path, const SinkSettings& settings = {});
 
-    // Runs and waits for EC_COMPLETE: S_OK, an EC_ERRORABORT's HRESULT, or
-    // E_ABORT on time-out.
+    // Runs and waits for the end: S_OK at EC_COMPLETE, an EC_ERRORABORT's HRESULT, E_ABORT on time-out.
     HRESULT RunToCompletion(DWORD ms = 30000);
     HRESULT WaitForCompletion(DWORD ms);
-    // Waits for an event of `code` from the graph: S_OK with its first
-    // parameter, or E_ABORT on time-out. Other events are passed over.
+    // Waits for an event of `code`: S_OK with its first parameter, or E_ABORT on time-out. Others are passed over.
     HRESULT WaitForEvent(long code, DWORD ms, LONG_PTR* param1 = nullptr);
-    HRESULT Stop();
+    // Takes the graph's events for `ms` (at least those already queued), counting completions and aborts.
+    void PumpEvents(DWORD ms);
+    HRESULT Stop() { return control_->Stop(); }
+
+    int Completions() const { return completions_; }
+    int Aborts() const { return aborts_; }
+    HRESULT FirstAbort() const { return first_abort_; }
 
     IBaseFilter* Filter() const { return filter_.Get(); }
     IFilterGraph2* Graph() const { return graph_.Get(); }
     IMediaSeeking* Seeking() const { return seeking_.Get(); }
     IMediaControl* Control() const { return control_.Get(); }
+    size_t OutputPins() const { return output_pins_; }
     const std::vector<ConnectedPin>& Pins() const { return pins_; }
     RecordingSink* Sink(size_t n = 0) const { return pins_.at(n).sink; }
+    // The sink of the pin whose media type has this major type, or null.
+    RecordingSink* SinkOf(const GUID& major) const;
 
 private:
+    // One event within `ms`, counted: true with its code and first parameter.
+    bool NextEvent(DWORD ms, long* code, LONG_PTR* param1);
+    // The first event that one of `wanted` names, within `ms`: S_OK, or E_ABORT.
     HRESULT NextEventOf(std::initializer_list<long> wanted, DWORD ms, long* code, LONG_PTR* param1);
 
+    const FilterModule& module_;
     ComPtr<IFilterGraph2> graph_;
     ComPtr<IMediaSeeking> seeking_;
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEvent> events_;
     ComPtr<IBaseFilter> filter_;
     std::vector<ConnectedPin> pins_;
+    size_t output_pins_ = 0;
+    int completions_ = 0;
+    int aborts_ = 0;
+    HRESULT first_abort_ = S_OK;
 };
 
 // The recorded events of one kind, in order.

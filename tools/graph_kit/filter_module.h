@@ -1,15 +1,15 @@
-// The filter's module loaded into the process by path, as COM would load it:
-// new filters through its class factory, DllCanUnloadNow, and, in the stress
-// build of the module, the library's memory counters.
-#ifndef KELO_TOOLS_KELO_STRESS_FILTER_MODULE_H
-#define KELO_TOOLS_KELO_STRESS_FILTER_MODULE_H
+// A COM module (the filter's .ax) loaded into the process by path and reached as COM reaches an in-process server:
+// new objects through its class factory, DllCanUnloadNow, and any further export by name. Unloaded when it goes:
+// every object it made must be gone by then.
+#ifndef KELO_TOOLS_GRAPH_KIT_FILTER_MODULE_H
+#define KELO_TOOLS_GRAPH_KIT_FILTER_MODULE_H
 
 #include <windows.h>
 #include <strmif.h>
 
 #include <string>
 
-#include "library_memory.h"
+#include "kelo_guids.h"
 
 class FilterModule {
 public:
@@ -20,11 +20,23 @@ public:
 
     // False with a message when the module cannot be loaded or lacks the COM exports.
     bool Load(const std::wstring& path, std::string* error);
-    // A new filter with one reference for the caller.
-    HRESULT CreateFilter(IBaseFilter** filter) const;
-    HRESULT CanUnloadNow() const;
-    // False when the module is not the stress build (no counters).
-    bool LibraryMemory(LibraryMemoryUse* use) const;
+    bool Loaded() const { return module_ != nullptr; }
+    HMODULE Handle() const { return module_; }
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const {
+        return get_class_object_(clsid, iid, object);
+    }
+    // DllGetClassObject, then IClassFactory::CreateInstance (no outer object).
+    HRESULT CreateObject(REFCLSID clsid, REFIID iid, void** object) const;
+    // A new filter of `clsid` with one reference for the caller.
+    HRESULT CreateFilter(IBaseFilter** filter, REFCLSID clsid = CLSID_KeloMervane) const {
+        return CreateObject(clsid, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+    }
+    HRESULT CanUnloadNow() const { return can_unload_now_(); }
+    // An export by name as the function type the caller knows it has, or null.
+    template <typename Function>
+    Function Export(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+    }
 
 private:
     using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -33,7 +45,6 @@ private:
     HMODULE module_ = nullptr;
     GetClassObjectFunction get_class_object_ = nullptr;
     CanUnloadNowFunction can_unload_now_ = nullptr;
-    LibraryMemoryFunction library_memory_ = nullptr;
 };
 
 #endif

@@ -25,7 +25,7 @@
 #include "first_pin.h"
 #include "kelo_guids.h"
 #include "recording_sink.h"
-#include "wide_text.h"
+#include "text.h"
 
 namespace {
 
