@@ -213,21 +213,35 @@ std::string Hex(DWORD value) {
     return text;
 }
 
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char byte[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        text += byte;
+    }
+    return text;
+}
+
 // The record the mapper writes for `filter`'s one pin: it registers a
 // reference entry with it, reads its FilterData back and removes the entry.
 bool ExpectedFilterData(IFilterMapper2* mapper, const FilterExpectation& filter, std::vector<uint8_t>* bytes) {
     std::vector<REGPINTYPES> types;
     for (const MediaTypeCase& type : filter.registered) types.push_back({&type.major, &type.minor});
-    REGFILTERPINS2 pin = {};
-    pin.dwFlags = filter.pin_flags;
+    REGFILTERPINS pin = {};
+    pin.strName = const_cast<wchar_t*>(L"Output");
+    pin.bRendered = (filter.pin_flags & REG_PINFLAG_B_RENDERER) != 0;
+    pin.bOutput = (filter.pin_flags & REG_PINFLAG_B_OUTPUT) != 0;
+    pin.bZero = (filter.pin_flags & REG_PINFLAG_B_ZERO) != 0;
+    pin.bMany = (filter.pin_flags & REG_PINFLAG_B_MANY) != 0;
+    pin.clsConnectsToFilter = &CLSID_NULL;
     pin.nMediaTypes = UINT(types.size());
     pin.lpMediaType = types.data();
-    pin.clsPinCategory = nullptr;
     REGFILTER2 record = {};
-    record.dwVersion = 2;
+    record.dwVersion = 1;
     record.dwMerit = filter.merit;
-    record.cPins2 = 1;
-    record.rgPins2 = &pin;
+    record.cPins = 1;
+    record.rgPins = &pin;
     if (FAILED(mapper->RegisterFilter(kReferenceEntry, L"reference", nullptr, nullptr, nullptr, &record))) return false;
     std::vector<MapperEntry> all;
     const bool found = SUCCEEDED(FindFilters(mapper, 0, nullptr, &all));
@@ -257,7 +271,7 @@ void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpect
         checks.Expect(own[0].has_filter_data && own[0].filter_data == expected,
                       "FilterData is the record of merit " + Hex(filter.merit) + ", one pin of flags " +
                           Hex(filter.pin_flags) + " and the " + std::to_string(filter.registered.size()) +
-                          " expected types in order");
+                          " expected types in order" + (own[0].filter_data == expected ? "" : ": " + HexBytes(own[0].filter_data) + " against " + HexBytes(expected)));
     }
     checks.Expect(CountMatches(mapper, filter.clsid, filter.merit + 1, nullptr) == 0,
                   "not found with a minimum merit of " + Hex(filter.merit + 1));
