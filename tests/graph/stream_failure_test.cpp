@@ -74,6 +74,17 @@ TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
     EXPECT_EQ(stopped.get(), S_OK);
 }
 
+// The pin delivers while paused; the graph completes only once it runs.
+TEST(StreamFailure, AStreamThatEndsWhilePausedCompletesTheGraphOnlyWhenRunComes) {
+    TestGraph graph;
+    ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+    ASSERT_TRUE(SUCCEEDED(graph.Control()->Pause()));
+    ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(10000));
+    EXPECT_EQ(graph.WaitForCompletion(300), E_ABORT) << "EC_COMPLETE while paused";
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    EXPECT_EQ(graph.WaitForCompletion(5000), S_OK);
+}
+
 TEST(StreamFailure, EachRunAfterAStopDeliversTheWholeTrackAgain) {
     PcmReference reference = PcmReference::Load(kFile);
     TestGraph graph;
