@@ -26,7 +26,7 @@ std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path) {
             if (streams.size() <= index) streams.resize(index + 1);
             ProbedStream& s = streams[index];
             std::string hex;
-            fields >> s.codec >> s.time_base_num >> s.time_base_den >> hex;
+            fields >> s.type >> s.codec >> s.time_base_num >> s.time_base_den >> s.rate >> s.channels >> s.bits >> hex;
             for (size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2)
                 s.extradata.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         } else if (kind == "packet" && index < streams.size()) {

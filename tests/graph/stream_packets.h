@@ -14,7 +14,9 @@ struct ProbedPacket {
 };
 
 struct ProbedStream {
+    std::string type;  // "video", "audio", ...
     std::string codec;
+    uint32_t rate = 0, channels = 0, bits = 0;  // audio only
     int64_t time_base_num = 0, time_base_den = 0;
     std::vector<uint8_t> extradata;
     std::vector<ProbedPacket> packets;

@@ -27,7 +27,7 @@ void usage() {
                  "usage: kelo-stress --module KeloMervaneStress.ax [--file MEDIA --video-samples TABLE]\n"
                  "                   [--hostile DIR] [--seeks N] [--cycles N] [--paused-seeks N] [--seed N]\n"
                  "                   [--latencies FILE.csv]\n"
-                 "  --file: an H.264 + AAC file; TABLE is video_samples.py's table of it. Both pins into\n"
+                 "  --file: an H.264 + AAC file; TABLE is its packet table. Both pins into\n"
                  "          recording sinks, no clock: a run, N seeks while running (one in ten a rate\n"
                  "          change), a run to the end, N run/pause/run/stop cycles, N seeks while paused,\n"
                  "          a run from the start; each restart checked (segment, discontinuity, SPS/PPS).\n"

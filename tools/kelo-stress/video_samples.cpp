@@ -6,10 +6,19 @@
 
 bool VideoSamples::Read(const std::wstring& path) {
     std::ifstream in(path.c_str());
-    std::string word;
-    if (!(in >> word >> num_ >> den_) || word != "time_base" || num_ <= 0 || den_ <= 0) return false;
-    for (Sample s; in >> s.dts >> s.duration;) samples_.push_back(s);
-    return !samples_.empty();
+    std::string video = "-";  // the first video stream's index
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string kind, index, type, codec;
+        fields >> kind >> index;
+        if (kind == "stream" && video == "-" && fields >> type >> codec >> num_ >> den_ && type == "video") video = index;
+        if (kind != "packet" || index != video) continue;
+        int64_t pts = 0;
+        Sample s;
+        if (fields >> pts >> s.dts >> s.duration) samples_.push_back(s);
+    }
+    // A track's packets come in decode order.
+    return !samples_.empty() && num_ > 0 && den_ > 0;
 }
 
 REFERENCE_TIME VideoSamples::SegmentStart(REFERENCE_TIME requested) const {
