@@ -29,7 +29,7 @@ constexpr int kEditId = 1001;
 
 std::wstring g_media_path;
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
 
 std::wstring WindowText(HWND window) {
     wchar_t text[256] = L"";
@@ -132,7 +132,7 @@ protected:
             ADD_FAILURE() << "no filter";
             return {};
         }
-        EXPECT_EQ(source->Load(g_media_path.c_str(), nullptr), S_OK) << Narrow(g_media_path);
+        EXPECT_EQ(source->Load(g_media_path.c_str(), nullptr), S_OK) << Utf8(g_media_path);
         return filter;
     }
 
@@ -223,7 +223,7 @@ TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing)
 
     HWND edit = GetDlgItem(dialog, kEditId);
     ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(Narrow(WindowText(edit)), " Length = 0");
+    EXPECT_EQ(Utf8(WindowText(edit)), " Length = 0");
     EXPECT_TRUE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
 
     EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "showing the length is not a change";
@@ -257,7 +257,7 @@ TEST_F(PropertyPageTest, PageInfoGivesTheTitleAndTheDialogsSizeAndActivatePlaces
     ASSERT_EQ(page->GetPageInfo(&info), S_OK);
     EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
     ASSERT_NE(info.pszTitle, nullptr);
-    EXPECT_EQ(Narrow(info.pszTitle), "Parameters");
+    EXPECT_EQ(Utf8(info.pszTitle), "Parameters");
     EXPECT_EQ(info.pszDocString, nullptr);
     EXPECT_EQ(info.pszHelpFile, nullptr);
     CoTaskMemFree(info.pszTitle);
