@@ -1,23 +1,17 @@
 #include "video_samples.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
+
+#include "packet_table.h"
 
 bool VideoSamples::Read(const std::wstring& path) {
-    std::ifstream in(path.c_str());
-    std::string video = "-";  // the first video stream's index
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string kind, index, type, codec;
-        fields >> kind >> index;
-        if (kind == "stream" && video == "-" && fields >> type >> codec >> num_ >> den_ && type == "video") video = index;
-        if (kind != "packet" || index != video) continue;
-        int64_t pts = 0;
-        Sample s;
-        if (fields >> pts >> s.dts >> s.duration) samples_.push_back(s);
+    for (const ProbedStream& stream : ReadPacketTable(path)) {
+        if (stream.type != "video") continue;
+        num_ = stream.time_base_num;
+        den_ = stream.time_base_den;
+        for (const ProbedPacket& p : stream.packets) samples_.push_back({p.dts, p.duration});
+        break;
     }
-    // A track's packets come in decode order.
     return !samples_.empty() && num_ > 0 && den_ > 0;
 }
 
