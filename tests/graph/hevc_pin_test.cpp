@@ -3,7 +3,7 @@
 // whose audio no pin plays: its video still plays.
 #include <gtest/gtest.h>
 
-#include "filter_graph.h"  // windows.h and dshow.h before dvdmedia.h
+#include "test_graph.h"  // windows.h and dshow.h before dvdmedia.h
 
 #include <dvdmedia.h>
 
@@ -51,7 +51,7 @@ TEST(HevcPin, TheFormatBlockCarriesTheFilesRecord) {
     size_t at = 0;
     const std::vector<uint8_t> hvcc = HvcC(ReadWholeFile(AvMediaFile(kFile)), &at);
     ASSERT_GT(hvcc.size(), 23u);
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(AvMediaFile(kFile)), S_OK);
     ASSERT_EQ(graph.Pins().size(), 2u);
     EXPECT_EQ(graph.Pins()[kVideo].name, L"HEVC Video");
@@ -113,7 +113,7 @@ TEST_P(HevcRefusal, TheVideoPinIsRefusedAtConnection) {
     file[at + offset] = static_cast<uint8_t>((file[at + offset] & ~r.mask) | r.value);
     const std::string path = ScratchFile(std::string("hevc_refused_") + std::to_string(offset) + ".mp4");
     ASSERT_TRUE(WriteWholeFile(path, file));
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(path), S_OK) << "the pin is made; the record is judged at connection";
     EXPECT_TRUE(FAILED(graph.ConnectSinks()));
     ASSERT_FALSE(graph.Pins().empty());
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Records, HevcRefusal,
                                            Refusal{"no SPS", SpsArrayType, 0x3F, 39}));
 
 TEST(HevcPin, AnAudioKindNoPinPlaysLeavesTheVideoPlaying) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(PcmMedia("hevc_alac.mov")), S_OK);
     EXPECT_TRUE(FAILED(graph.ConnectSinks()));
     ASSERT_EQ(graph.Pins().size(), 2u);
