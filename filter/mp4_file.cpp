@@ -11,6 +11,7 @@
 #include "lpcm_stream.h"
 #include "mpeg4a_stream.h"
 #include "mpeg4v_stream.h"
+#include "track_choice.h"
 #include "track_descriptions.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
@@ -76,9 +77,12 @@ bool CMP4file::LoadMovie(LPCOLESTR path) {
     uint32_t track_count = 0;
     if (bxf_get_track_count(play_, &track_count) != BXF_RET_OK || track_count == 0) return false;
 
+    tracks_ = ReadTrackCatalog(play_, [this](uint64_t offset, uint32_t size, BYTE* buffer) {
+        return SUCCEEDED(ReadAt(offset, size, buffer));
+    });
     bool have_audio = false, have_video = false;
     uint32_t pins = 0;
-    for (uint32_t track = 1; track <= track_count && track <= 0xFFFF; ++track) {
+    for (const uint32_t track : TrackTryOrder(tracks_, GetUserDefaultUILanguage())) {
         bool fatal = false;
         if (AddTrackPin(track, &have_audio, &have_video, &fatal)) ++pins;
         if (fatal) return false;

@@ -1,6 +1,7 @@
 // The source filter: loads one MP4 / ISO media file through the media-file
-// library, makes an output pin for the first usable audio track and the first
-// usable video track, and paces the two against each other while they run.
+// library, makes an output pin for the audio track and the video track it
+// plays by default (track_choice.h), and paces the two against each other
+// while they run.
 #ifndef KELO_FILTER_MP4_FILE_H
 #define KELO_FILTER_MP4_FILE_H
 
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "bxf.h"
 #include "interleave_gate.h"
@@ -17,6 +19,7 @@
 #include "mp4_param.h"
 #include "source.h"
 #include "stream_host.h"
+#include "track_catalog.h"
 
 class CTrackStream;
 
@@ -97,6 +100,7 @@ private:
     BYTE* iod_ = nullptr;  // never filled: no file gives the filter an IOD
     ULONG iod_length_ = 0;
     uint32_t pin_count_ = 0;
+    std::vector<TrackFacts> tracks_;  // every audio and video track, read at load
     InterleaveGate gate_;
     CCritSec streaming_lock_;
 };
