@@ -40,6 +40,8 @@ HRESULT STDMETHODCALLTYPE CMP4file::NonDelegatingQueryInterface(REFIID iid, void
     if (iid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), out);
     if (iid == IID_IMP4Param) return GetInterface(static_cast<IMP4Param*>(this), out);
     if (iid == IID_ISpecifyPropertyPages) return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+    if (iid == IID_IKeyFrameInfo) return GetInterface(static_cast<IKeyFrameInfo*>(this), out);
+    if (iid == IID_IAMStreamSelect) return GetInterface(static_cast<IAMStreamSelect*>(this), out);
     return CSource::NonDelegatingQueryInterface(iid, out);
 }
 
@@ -177,6 +179,12 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         return true;
     }
     return false;
+}
+
+const TrackFacts* CMP4file::FindTrack(uint32_t number) const {
+    for (const TrackFacts& track : tracks_)
+        if (track.number == number) return &track;
+    return nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE CMP4file::GetCurFile(LPOLESTR* path, AM_MEDIA_TYPE* type) {

@@ -15,6 +15,7 @@
 
 #include "bxf.h"
 #include "interleave_gate.h"
+#include "key_frame_info.h"
 #include "media_type.h"
 #include "mp4_param.h"
 #include "source.h"
@@ -22,6 +23,7 @@
 #include "track_catalog.h"
 
 class CTrackStream;
+struct KeyFrameTrack;
 
 // Any failure of Load: the control facility's "invalid file format".
 constexpr HRESULT kLoadFailed = static_cast<HRESULT>(0x800A0141);
@@ -31,6 +33,8 @@ class CMP4file : public CSource,
                  public IMediaSeeking,
                  public IMP4Param,
                  public ISpecifyPropertyPages,
+                 public IKeyFrameInfo,
+                 public IAMStreamSelect,
                  public CStreamHost {
 public:
     static CUnknown* CreateInstance(IUnknown* owner, HRESULT* result);
@@ -73,6 +77,17 @@ public:
     // ISpecifyPropertyPages
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
+    // IKeyFrameInfo: the video pin's key frames.
+    HRESULT STDMETHODCALLTYPE GetKeyFrameCount(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE GetKeyFrames(const GUID* format, REFERENCE_TIME* times, LONG* count) override;
+
+    // IAMStreamSelect: every audio and video track; enabling one switches
+    // the pin of its kind to it.
+    HRESULT STDMETHODCALLTYPE Count(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group,
+                                   WCHAR** name, IUnknown** object, IUnknown** unknown) override;
+    HRESULT STDMETHODCALLTYPE Enable(LONG index, DWORD flags) override;
+
     // CStreamHost, for the pins.
     CSource* SourceFilter() override { return this; }
     CCritSec* StreamingLock() override { return &streaming_lock_; }
@@ -91,6 +106,12 @@ private:
     // failure that must end the whole load sets `fatal`.
     bool AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, bool* fatal);
     CTrackStream* TrackPin(int n);
+    // The catalogue's record of a track, or null.
+    const TrackFacts* FindTrack(uint32_t number) const;
+    // The pin that plays tracks of `kind`, or null.
+    CTrackStream* PinPlaying(TrackKind kind);
+    // The track the video pin plays, for its key frames; false without one.
+    bool VideoKeyFrameTrack(KeyFrameTrack* track);
 
     CMediaType media_type_;
     std::unique_ptr<wchar_t[]> file_name_;

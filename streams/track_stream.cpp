@@ -126,7 +126,14 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    if (resume_from_ >= 0) {
+        // After a track switch: where the track before it had come to.
+        Reposition(MediaToTrackTime(segment_start + resume_from_, time_scale_));
+        sample_end_ += MediaToTrackTime(resume_from_, time_scale_);
+        resume_from_ = -1;
+    } else {
+        Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    }
     discontinuity_ = 1;
     sample_start_ = 0;
     media_time_base_ = m_rtStart;
@@ -182,6 +189,10 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     REFERENCE_TIME media_stop = stop + media_time_base_;
     sample->SetMediaTime(&media_start, &media_stop);
     sample->SetSyncPoint(TRUE);
+    if (type_changed_) {
+        sample->SetMediaType(const_cast<CMediaType*>(&CurrentMediaType()));
+        type_changed_ = false;
+    }
     sample->SetDiscontinuity(discontinuity_ != 0);
     discontinuity_ = 0;
     return S_OK;

@@ -33,6 +33,14 @@ public:
     bool IsStopRequested() override;
 
     StreamSide Side() const { return side_; }
+    // The track the pin plays.
+    uint32_t Track() const { return track_; }
+    // Stream selection (track_switch.cpp): the pin plays `track`, a track of
+    // the same sample entry type, from the position it has reached, with a
+    // flush, a new segment and a discontinuity when it is streaming. A media
+    // type that differs from the connection is offered downstream with
+    // QueryAccept and goes with the next sample; a refusal changes nothing.
+    HRESULT SwitchTrack(uint32_t track);
 
 protected:
     // How many media types the pin offers.
@@ -103,6 +111,14 @@ protected:
 
 private:
     void Restart();
+    // The type `track` gives at the connection's position (the pin's own
+    // format fields set from it); S_OK, or a failure when it builds none.
+    HRESULT BuildTypeFor(uint32_t track, CMediaType* type);
+    // Makes `track` the pin's: its time scale, count and duration.
+    HRESULT TakeTrack(uint32_t track);
+
+    REFERENCE_TIME resume_from_ = -1;  // after a switch: 100 ns from the segment start
+    bool type_changed_ = false;        // the next sample carries the connection type
 
     StreamSide side_;
     long buffer_size_;

@@ -1,0 +1,51 @@
+// The filter's IKeyFrameInfo: the sync samples of the track the video pin
+// plays, in that pin's stream time.
+#include <dshow.h>
+
+#include "key_frames.h"
+#include "mp4_file.h"
+#include "track_stream.h"
+
+bool CMP4file::VideoKeyFrameTrack(KeyFrameTrack* track) {
+    CAutoLock lock(&m_cStateLock);
+    CTrackStream* pin = PinPlaying(TrackKind::Video);
+    if (!pin) return false;
+    const TrackFacts* facts = FindTrack(pin->Track());
+    *track = {play_, &streaming_lock_, pin->Track(), facts && facts->kind_code == BXF_FORMAT_TYPE_AVC1};
+    return true;
+}
+
+HRESULT STDMETHODCALLTYPE CMP4file::GetKeyFrameCount(LONG* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    KeyFrameTrack track;
+    if (!VideoKeyFrameTrack(&track)) return E_UNEXPECTED;
+    LONG found = 0;
+    HRESULT hr = VisitKeyFrames(track, [&found](REFERENCE_TIME) { return ++found < LONG_MAX; });
+    if (FAILED(hr)) return hr;
+    *count = found;
+    return S_OK;
+}
+
+// An array shorter than the key frames is filled and S_FALSE returned.
+HRESULT STDMETHODCALLTYPE CMP4file::GetKeyFrames(const GUID* format, REFERENCE_TIME* times, LONG* count) {
+    if (!times || !count) return E_POINTER;
+    if (format && *format != TIME_FORMAT_MEDIA_TIME) return E_INVALIDARG;
+    if (*count < 0) return E_INVALIDARG;
+    KeyFrameTrack track;
+    if (!VideoKeyFrameTrack(&track)) return E_UNEXPECTED;
+    const LONG capacity = *count;
+    LONG written = 0;
+    bool more = false;
+    HRESULT hr = VisitKeyFrames(track, [&](REFERENCE_TIME time) {
+        if (written == capacity) {
+            more = true;
+            return false;
+        }
+        times[written++] = time;
+        return true;
+    });
+    *count = written;
+    if (FAILED(hr)) return hr;
+    return more ? S_FALSE : S_OK;
+}
