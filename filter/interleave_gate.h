@@ -50,7 +50,7 @@ private:
         std::atomic<uint32_t> release{0};
         std::atomic<uint32_t> ended{0};
         std::atomic<uint32_t> waiters{0};  // threads waiting for this side to advance
-        HANDLE advanced = nullptr;         // set when this side records a new time
+        HANDLE advanced = nullptr;  // set when this side records a new time
     };
 
     // Before a blocking wait: how long a stream held back watches its partner.

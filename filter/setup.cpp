@@ -18,7 +18,7 @@ constexpr GUID kAudioSubtype027A = WaveFormatSubtype(0x027A);
 
 const AMOVIESETUP_MEDIATYPE kOutputTypes[] = {
     {&MEDIATYPE_Stream, &MEDIASUBTYPE_KeloStreamMP4}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_KeloStream3GP},
-    {&MEDIATYPE_Audio, &MEDIASUBTYPE_PrivateAAC},     {&MEDIATYPE_Audio, &kAudioSubtype027A},
+    {&MEDIATYPE_Audio, &MEDIASUBTYPE_PrivateAAC},           {&MEDIATYPE_Audio, &kAudioSubtype027A},
     {&MEDIATYPE_Video, &MEDIASUBTYPE_KeloVideoAVC},   {&MEDIATYPE_Video, &MEDIASUBTYPE_KeloVideoMP4V},
 };
 
