@@ -102,7 +102,8 @@ void CTrackStream::Reposition(int64_t start) {
         sample_counter_ = start <= 0 ? 0 : sample_count_;
         return;
     }
-    OnStartSampleFound(time, &start);
+    // A track switch keeps the segment where it is.
+    if (resume_from_ < 0) OnStartSampleFound(time, &start);
     if (!is_sync) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;

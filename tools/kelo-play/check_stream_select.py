@@ -19,6 +19,8 @@ frames at irregular times, progressive and fragmented.
   decodes to ffmpeg's own decoding of that track's packets from there.
   100 switches in a row: the play completes, each run between flushes is
   the packets of the track enabled then, in order.
+  A track of another rate and layout: the first sample after the switch,
+  and only it, carries the new media type.
 - A track no pin of its kind can play (AC-3 beside the AAC pin) is listed
   and cannot be enabled.
 - --key-frames: ffprobe's key packets' presentation times, counted from the
@@ -58,6 +60,9 @@ def make_media(work):
     both = os.path.join(work, "both_enabled.mp4")
     with open(both, "wb") as f:
         f.write(data)
+    rates = os.path.join(work, "two_rates.mp4")
+    ffmpeg(*tones[:4], "-f", "lavfi", "-i", "sine=frequency=660:sample_rate=44100:duration=8", "-map", "0:a",
+           "-map", "1:a", "-c:a", "aac", "-ac:a:1", "1", rates)
     ac3 = os.path.join(work, "aac_ac3.mp4")
     ffmpeg(*tones, "-map", "0:a", "-map", "1:a", "-c:a:0", "aac", "-c:a:1", "ac3", ac3)
     video = ["-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=6", "-c:v", "libx264", "-bf", "2",
@@ -66,7 +71,7 @@ def make_media(work):
     ffmpeg(*video, keys)
     fragmented = os.path.join(work, "keys_fragmented.mp4")
     ffmpeg(*video, "-movflags", "frag_keyframe", fragmented)
-    return two, both, ac3, keys, fragmented
+    return two, both, rates, ac3, keys, fragmented
 
 
 def kelo_play(player, args, env=None):
@@ -185,6 +190,16 @@ def check_switch(player, two, work):
           f"100 switches: the last run is French to its end: {last}")
 
 
+def check_type_change(player, path):
+    """A track of another rate and layout: its type goes with its first sample."""
+    code, out, err = kelo_play(player, [path, "--realtime", "--select", "1@2", "--json"])
+    check(code == 0, f"switch to another rate: exit {code}: {err}")
+    played = runs([json.loads(line) for line in out.splitlines()])
+    changes = [[s["type_change"] for s in r] for r in played]
+    check(len(changes) == 2 and not any(changes[0]) and changes[1][0] and not any(changes[1][1:]),
+          "switch to another rate: the first sample after it, alone, carries a media type")
+
+
 def check_key_frames(player, path):
     code, out, err = kelo_play(player, [path, "--key-frames"])
     if not check(code == 0, f"--key-frames {os.path.basename(path)}: exit {code}: {err}"):
@@ -204,9 +219,10 @@ def main():
     work, module, exe, *emulator = sys.argv[1:]
     os.makedirs(work, exist_ok=True)
     player = [*emulator, exe, "--module", module]
-    two, both, ac3, keys, fragmented = make_media(work)
+    two, both, rates, ac3, keys, fragmented = make_media(work)
     check_list(player, two, both, ac3)
     check_switch(player, two, work)
+    check_type_change(player, rates)
     check_key_frames(player, keys)
     check_key_frames(player, fragmented)
     print(f"{len(failures)} failure(s)")
