@@ -42,6 +42,7 @@ HRESULT STDMETHODCALLTYPE CMP4file::NonDelegatingQueryInterface(REFIID iid, void
     if (iid == IID_ISpecifyPropertyPages) return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
     if (iid == IID_IKeyFrameInfo) return GetInterface(static_cast<IKeyFrameInfo*>(this), out);
     if (iid == IID_IAMStreamSelect) return GetInterface(static_cast<IAMStreamSelect*>(this), out);
+    if (iid == IID_IKeloStreams) return GetInterface(static_cast<IKeloStreams*>(this), out);
     return CSource::NonDelegatingQueryInterface(iid, out);
 }
 
@@ -79,9 +80,12 @@ bool CMP4file::LoadMovie(LPCOLESTR path) {
     uint32_t track_count = 0;
     if (bxf_get_track_count(play_, &track_count) != BXF_RET_OK || track_count == 0) return false;
 
-    tracks_ = ReadTrackCatalog(play_, [this](uint64_t offset, uint32_t size, BYTE* buffer) {
+    const FileReader read = [this](uint64_t offset, uint32_t size, BYTE* buffer) {
         return SUCCEEDED(ReadAt(offset, size, buffer));
-    });
+    };
+    tracks_ = ReadTrackCatalog(play_, read);
+    const MovieRecord* movie = nullptr;
+    if (bxf_play_get_movie(play_, &movie) == BXF_RET_OK && movie) brand_ = ReadBrand(*movie, read);
     bool have_audio = false, have_video = false;
     uint32_t pins = 0;
     for (const uint32_t track : TrackTryOrder(tracks_, GetUserDefaultUILanguage())) {

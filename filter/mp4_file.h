@@ -16,6 +16,7 @@
 #include "bxf.h"
 #include "interleave_gate.h"
 #include "key_frame_info.h"
+#include "kelo_streams.h"
 #include "media_type.h"
 #include "mp4_param.h"
 #include "source.h"
@@ -28,6 +29,9 @@ struct KeyFrameTrack;
 // Any failure of Load: the control facility's "invalid file format".
 constexpr HRESULT kLoadFailed = static_cast<HRESULT>(0x800A0141);
 
+// The file type box's major brand and its compatible brands, as text.
+std::wstring ReadBrand(const MovieRecord& movie, const FileReader& read);
+
 class CMP4file : public CSource,
                  public IFileSourceFilter,
                  public IMediaSeeking,
@@ -35,6 +39,7 @@ class CMP4file : public CSource,
                  public ISpecifyPropertyPages,
                  public IKeyFrameInfo,
                  public IAMStreamSelect,
+                 public IKeloStreams,
                  public CStreamHost {
 public:
     static CUnknown* CreateInstance(IUnknown* owner, HRESULT* result);
@@ -88,6 +93,9 @@ public:
                                    WCHAR** name, IUnknown** object, IUnknown** unknown) override;
     HRESULT STDMETHODCALLTYPE Enable(LONG index, DWORD flags) override;
 
+    // IKeloStreams, for the Streams page.
+    HRESULT STDMETHODCALLTYPE GetStreamsReport(WCHAR** report) override;
+
     // CStreamHost, for the pins.
     CSource* SourceFilter() override { return this; }
     CCritSec* StreamingLock() override { return &streaming_lock_; }
@@ -122,6 +130,7 @@ private:
     ULONG iod_length_ = 0;
     uint32_t pin_count_ = 0;
     std::vector<TrackFacts> tracks_;  // every audio and video track, read at load
+    std::wstring brand_;              // the file type box's brands, read at load
     InterleaveGate gate_;
     CCritSec streaming_lock_;
 };

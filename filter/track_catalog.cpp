@@ -6,6 +6,7 @@
 #include "aac_channels.h"
 #include "audio_specific_config.h"
 #include "es_descriptor.h"
+#include "media_time.h"
 #include "track_descriptions.h"
 #include "track_language.h"
 
@@ -193,10 +194,15 @@ std::vector<TrackFacts> ReadTrackCatalog(PlayHandle* play, const FileReader& rea
             track.enabled = (header.flags & BXF_TKHD_FLAGS_TRACK_ENABLED) != 0;
             track.alternate_group = header.alternate_group;
         }
+        media.time_scale = 0;
         if (bxf_get_media_header(play, number, &media) == BXF_RET_OK) track.language = media.language;
         track.handler_name = HandlerName(handler, read);
         if (bxf_open_track(play, number) == BXF_RET_OK) {
             bxf_play_get_sample_count(play, number, &track.sample_count);
+            uint64_t duration = 0;
+            if (media.time_scale != 0 && bxf_play_get_track_duration(play, number, 1, &duration) == BXF_RET_OK)
+                track.duration = TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration),
+                                                  media.time_scale);
             TrackDescriptions descriptions(play, number);
             if (descriptions.Get()) {
                 if (audio)

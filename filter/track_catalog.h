@@ -5,6 +5,7 @@
 #define KELO_FILTER_TRACK_CATALOG_H
 
 #include <windows.h>
+#include <strmif.h>
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,7 @@ struct TrackFacts {
     uint32_t kind_code = 0;   // BXF_FORMAT_TYPE_* of a video entry
     std::wstring format;      // "AAC LC 2.0, 48 kHz", "H.264 High 1920x1080"
     uint32_t sample_count = 0;
+    REFERENCE_TIME duration = 0;             // 100 ns, fragments included
     uint32_t width = 0, height = 0;          // video
     uint32_t sample_rate = 0, channels = 0;  // audio
 };

@@ -196,6 +196,7 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     }
     sample->SetDiscontinuity(discontinuity_ != 0);
     discontinuity_ = 0;
+    ++delivered_;
     return S_OK;
 }
 

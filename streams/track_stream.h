@@ -10,6 +10,7 @@
 #ifndef KELO_STREAMS_TRACK_STREAM_H
 #define KELO_STREAMS_TRACK_STREAM_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "bxf.h"
@@ -41,6 +42,8 @@ public:
     // type that differs from the connection is offered downstream with
     // QueryAccept and goes with the next sample; a refusal changes nothing.
     HRESULT SwitchTrack(uint32_t track);
+    // Media samples the pin has filled for delivery since it was made.
+    uint32_t Delivered() const { return delivered_.load(); }
 
 protected:
     // How many media types the pin offers.
@@ -119,6 +122,7 @@ private:
 
     REFERENCE_TIME resume_from_ = -1;  // after a switch: 100 ns from the segment start
     bool type_changed_ = false;        // the next sample carries the connection type
+    std::atomic<uint32_t> delivered_{0};
 
     StreamSide side_;
     long buffer_size_;
