@@ -133,6 +133,7 @@ private:
     std::wstring brand_;              // the file type box's brands, read at load
     InterleaveGate gate_;
     CCritSec streaming_lock_;
+    CCritSec switch_lock_;  // one stream selection at a time
 };
 
 #endif

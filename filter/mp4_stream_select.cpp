@@ -58,7 +58,10 @@ HRESULT STDMETHODCALLTYPE CMP4file::Info(LONG index, AM_MEDIA_TYPE** type, DWORD
         const std::wstring text = TrackDisplayName(track);
         *name = static_cast<WCHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
         if (!*name) {
-            if (type) DeleteMediaType(*type), *type = nullptr;
+            if (type) {
+                DeleteMediaType(*type);
+                *type = nullptr;
+            }
             return E_OUTOFMEMORY;
         }
         wmemcpy(*name, text.c_str(), text.size() + 1);
@@ -73,19 +76,28 @@ HRESULT STDMETHODCALLTYPE CMP4file::Info(LONG index, AM_MEDIA_TYPE** type, DWORD
 
 // Only "enable this one" has a meaning here: a kind's pin always plays one
 // track, and it has one pin.
+// The switch runs without the state lock, as a seek does: the pin waits for
+// its worker, whose downstream may call the filter back. One switch at a time.
 HRESULT STDMETHODCALLTYPE CMP4file::Enable(LONG index, DWORD flags) {
     if (flags != AMSTREAMSELECTENABLE_ENABLE) return E_NOTIMPL;
-    CAutoLock lock(&m_cStateLock);
-    if (index < 0 || static_cast<size_t>(index) >= tracks_.size()) return E_INVALIDARG;
-    const TrackFacts& track = tracks_[static_cast<size_t>(index)];
-    CTrackStream* pin = PinPlaying(track.kind);
-    if (!pin) return VFW_E_UNSUPPORTED_STREAM;
-    if (pin->Track() == track.number) return S_OK;
-    // One pin serves one sample entry type: another type is not playable by it.
-    const TrackFacts* playing = FindTrack(pin->Track());
-    if (!playing || playing->entry_type != track.entry_type || track.entry_type == 0) return VFW_E_UNSUPPORTED_STREAM;
+    CAutoLock switching(&switch_lock_);
+    CTrackStream* pin = nullptr;
+    uint32_t number = 0;
+    {
+        CAutoLock lock(&m_cStateLock);
+        if (index < 0 || static_cast<size_t>(index) >= tracks_.size()) return E_INVALIDARG;
+        const TrackFacts& track = tracks_[static_cast<size_t>(index)];
+        pin = PinPlaying(track.kind);
+        if (!pin) return VFW_E_UNSUPPORTED_STREAM;
+        if (pin->Track() == track.number) return S_OK;
+        // One pin serves one sample entry type: another type is not playable by it.
+        const TrackFacts* playing = FindTrack(pin->Track());
+        if (!playing || playing->entry_type != track.entry_type || track.entry_type == 0)
+            return VFW_E_UNSUPPORTED_STREAM;
+        number = track.number;
+    }
     gate_.ReleasePacing();
-    const HRESULT hr = pin->SwitchTrack(track.number);
+    const HRESULT hr = pin->SwitchTrack(number);
     gate_.ClearAfterSeek();
     return hr;
 }

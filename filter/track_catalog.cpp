@@ -33,64 +33,33 @@ std::wstring FourCC(uint32_t code) {
     return text;
 }
 
+struct Named {
+    uint32_t code;
+    const wchar_t* name;
+};
+
+constexpr Named kLayouts[] = {{1, L"1.0"}, {2, L"2.0"}, {6, L"5.1"}, {8, L"7.1"}};
+constexpr Named kAacObjectTypes[] = {{1, L"AAC Main"}, {2, L"AAC LC"}, {3, L"AAC SSR"},
+                                     {4, L"AAC LTP"},  {5, L"HE-AAC"}, {29, L"HE-AACv2"}};
+constexpr Named kAvcProfiles[] = {{66, L"Baseline"}, {77, L"Main"},        {88, L"Extended"},   {100, L"High"},
+                                  {110, L"High 10"}, {122, L"High 4:2:2"}, {244, L"High 4:4:4"}};
+
+// The name of `code` in `table`, or null.
+template <size_t N>
+const wchar_t* NameOf(const Named (&table)[N], uint32_t code) {
+    for (const Named& row : table)
+        if (row.code == code) return row.name;
+    return nullptr;
+}
+
 std::wstring Layout(uint32_t channels) {
-    switch (channels) {
-        case 1:
-            return L"1.0";
-        case 2:
-            return L"2.0";
-        case 6:
-            return L"5.1";
-        case 8:
-            return L"7.1";
-        default:
-            return Printf(L"%u channels", channels);
-    }
+    const wchar_t* name = NameOf(kLayouts, channels);
+    return name ? name : Printf(L"%u channels", channels);
 }
 
 std::wstring Rate(uint32_t hertz) {
     if (hertz % 1000 == 0) return Printf(L"%u kHz", hertz / 1000);
     return Printf(L"%g kHz", hertz / 1000.0);
-}
-
-const wchar_t* AacName(uint32_t object_type) {
-    switch (object_type) {
-        case 1:
-            return L"AAC Main";
-        case 2:
-            return L"AAC LC";
-        case 3:
-            return L"AAC SSR";
-        case 4:
-            return L"AAC LTP";
-        case 5:
-            return L"HE-AAC";
-        case 29:
-            return L"HE-AACv2";
-        default:
-            return nullptr;
-    }
-}
-
-const wchar_t* AvcProfileName(uint32_t profile) {
-    switch (profile) {
-        case 66:
-            return L"Baseline";
-        case 77:
-            return L"Main";
-        case 88:
-            return L"Extended";
-        case 100:
-            return L"High";
-        case 110:
-            return L"High 10";
-        case 122:
-            return L"High 4:2:2";
-        case 244:
-            return L"High 4:4:4";
-        default:
-            return nullptr;
-    }
 }
 
 // The codec part of an MPEG-4 audio entry's name; fills rate and channels
@@ -108,7 +77,7 @@ std::wstring Mpeg4AudioCodec(PlayHandle* play, SampleDescriptions* descriptions,
     ParseAudioSpecificConfig(config, config_length, &info);
     if (info.samplingFrequency) track->sample_rate = info.samplingFrequency;
     if (const uint32_t channels = AacChannelCount(info)) track->channels = channels;
-    const wchar_t* name = AacName(info.audioObjectType);
+    const wchar_t* name = NameOf(kAacObjectTypes, info.audioObjectType);
     return name ? name : Printf(L"MPEG-4 Audio type %u", info.audioObjectType);
 }
 
@@ -142,7 +111,7 @@ void ReadVideoFormat(PlayHandle* play, SampleDescriptions* descriptions, TrackFa
     if (entry.kind == BXF_FORMAT_TYPE_AVC1) {
         codec = L"H.264";
         if (bxf_get_avc_config(play, descriptions, 1, &avc) == BXF_RET_OK) {
-            const wchar_t* profile = AvcProfileName(avc.avc_profile_indication);
+            const wchar_t* profile = NameOf(kAvcProfiles, avc.avc_profile_indication);
             if (profile) codec += std::wstring(L" ") + profile;
         }
     } else if (entry.kind == BXF_FORMAT_TYPE_HVC1) {

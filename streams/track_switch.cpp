@@ -78,6 +78,8 @@ HRESULT CTrackStream::SwitchTrack(uint32_t track) {
     }
     HRESULT hr;
     {
+        // The filter's lock too: it reads which track the pin plays.
+        CAutoLock state(lock_);
         CAutoLock streaming_lock(host_->StreamingLock());
         const REFERENCE_TIME reached = ToMediaTime(sample_end_);
         hr = TakeTrack(track);

@@ -34,7 +34,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/support"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
-from check_decoded import fnv1a, source_packets  # noqa: E402
+from check_decoded import adts_frames, fnv1a, source_packets, split_adts  # noqa: E402
 from check_list import check, failures, run  # noqa: E402
 
 SECOND = 10_000_000
@@ -124,20 +124,6 @@ def as_packets(run_samples, tracks):
     return None
 
 
-def adts_of(path, stream, work):
-    """ffmpeg's ADTS frames of one audio track's packets."""
-    out = os.path.join(work, f"track{stream}.aac")
-    ffmpeg("-i", path, "-map", f"0:a:{stream}", "-c", "copy", "-f", "adts", out)
-    with open(out, "rb") as f:
-        data = f.read()
-    frames, at = [], 0
-    while at + 7 <= len(data):
-        length = (data[at + 3] & 3) << 11 | data[at + 4] << 3 | data[at + 5] >> 5
-        frames.append(data[at:at + length])
-        at += length
-    return frames
-
-
 def decoded(frames, work, name):
     path = os.path.join(work, name)
     with open(path, "wb") as f:
@@ -165,14 +151,9 @@ def check_switch(player, two, work):
           f"after the switch: from the packet holding the position reached ({resumed} for {reached})")
     check(played[1][0]["discontinuity"], "the first sample after the switch is a discontinuity")
     with open(os.path.join(dump, "0-MPEG4_Audio.aac"), "rb") as f:
-        data = f.read()
-    frames, at = [], 0
-    while at + 7 <= len(data):
-        length = (data[at + 3] & 3) << 11 | data[at + 4] << 3 | data[at + 5] >> 5
-        frames.append(data[at:at + length])
-        at += length
+        frames = split_adts(f.read())
     ours = decoded(frames[len(played[0]):], work, "after.aac")
-    reference = decoded(adts_of(two, 0, work)[k:], work, "reference.aac")
+    reference = decoded(adts_frames(two, work, "a:0")[k:], work, "reference.aac")
     check(len(ours) > 0 and ours == reference, "after the switch: the dump decodes as English from that packet")
 
     hundred = []
