@@ -1,7 +1,7 @@
 // The key frames of a video track in its pin's stream time: every sync
 // sample, of the sample tables and of the movie fragments, found one after
-// another by time through the library, so no more than its bounded table
-// windows are held at once.
+// another by sample number through the library, so no more than its bounded
+// table windows are held at once.
 #ifndef KELO_FILTER_KEY_FRAMES_H
 #define KELO_FILTER_KEY_FRAMES_H
 
@@ -9,7 +9,6 @@
 #include <strmif.h>
 
 #include <cstdint>
-#include <functional>
 
 #include "bxf.h"
 #include "crit_sec.h"
@@ -18,13 +17,17 @@ struct KeyFrameTrack {
     PlayHandle* play;
     CCritSec* library_lock;  // held around each library call
     uint32_t track;
-    // Stamps carry composition offsets, less the first sample's (as the AVC
-    // pin stamps from the start of the file); otherwise decode times.
+    // The pin stamps presentation times from the start of the file: each
+    // composition offset applied, less the first sample's (the AVC pin).
+    // Otherwise decode times.
     bool presentation_times;
 };
 
-// Calls `visit` with each key frame's time (100 ns) in order, until it
-// returns false. S_OK, or E_FAIL when the track cannot be read.
-HRESULT VisitKeyFrames(const KeyFrameTrack& track, const std::function<bool(REFERENCE_TIME)>& visit);
+// How many key frames the track has; S_OK, or E_FAIL when it cannot be read.
+HRESULT CountKeyFrames(const KeyFrameTrack& track, LONG* count);
+
+// The first `capacity` key frames' times (100 ns) into `times`, in order;
+// `written` of them. S_OK, S_FALSE when more key frames follow, E_FAIL.
+HRESULT KeyFrameTimes(const KeyFrameTrack& track, REFERENCE_TIME* times, LONG capacity, LONG* written);
 
 #endif

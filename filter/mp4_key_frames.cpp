@@ -20,11 +20,7 @@ HRESULT STDMETHODCALLTYPE CMP4file::GetKeyFrameCount(LONG* count) {
     *count = 0;
     KeyFrameTrack track;
     if (!VideoKeyFrameTrack(&track)) return E_UNEXPECTED;
-    LONG found = 0;
-    HRESULT hr = VisitKeyFrames(track, [&found](REFERENCE_TIME) { return ++found < LONG_MAX; });
-    if (FAILED(hr)) return hr;
-    *count = found;
-    return S_OK;
+    return CountKeyFrames(track, count);
 }
 
 // An array shorter than the key frames is filled and S_FALSE returned.
@@ -33,19 +29,10 @@ HRESULT STDMETHODCALLTYPE CMP4file::GetKeyFrames(const GUID* format, REFERENCE_T
     if (format && *format != TIME_FORMAT_MEDIA_TIME) return E_INVALIDARG;
     if (*count < 0) return E_INVALIDARG;
     KeyFrameTrack track;
-    if (!VideoKeyFrameTrack(&track)) return E_UNEXPECTED;
+    if (!VideoKeyFrameTrack(&track)) {
+        *count = 0;
+        return E_UNEXPECTED;
+    }
     const LONG capacity = *count;
-    LONG written = 0;
-    bool more = false;
-    HRESULT hr = VisitKeyFrames(track, [&](REFERENCE_TIME time) {
-        if (written == capacity) {
-            more = true;
-            return false;
-        }
-        times[written++] = time;
-        return true;
-    });
-    *count = written;
-    if (FAILED(hr)) return hr;
-    return more ? S_FALSE : S_OK;
+    return KeyFrameTimes(track, times, capacity, count);
 }

@@ -182,6 +182,7 @@ def check_type_change(player, path):
 
 
 def check_key_frames(player, path):
+    """The key packets' presentation times, counted from the first packet's (in decode order)."""
     code, out, err = kelo_play(player, [path, "--key-frames"])
     if not check(code == 0, f"--key-frames {os.path.basename(path)}: exit {code}: {err}"):
         return
