@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "pcm_reference.h"
 
 namespace {
@@ -35,7 +35,7 @@ protected:
     }
 
     PcmReference reference_;
-    FilterGraph graph_;
+    TestGraph graph_;
     RecordingSink* sink_ = nullptr;
 };
 

@@ -21,6 +21,8 @@
 
 #include "com_apartment.h"
 #include "com_ptr.h"
+#include "filter_module.h"
+#include "text.h"
 #include "kelo_guids.h"
 
 // {C1F400A4-3F08-11D3-9F0B-006008039E37}, which the mingw-w64 headers lack.
@@ -28,7 +30,6 @@ DEFINE_GUID(CLSID_KeloNullRenderer, 0xc1f400a4, 0x3f08, 0x11d3, 0x9f, 0x0b, 0x00
 
 namespace {
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 constexpr UINT kPollMs = 200;
 constexpr DWORD kLongestShowMs = 60000;
@@ -63,14 +64,6 @@ void CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
         g_reported = true;
     }
     if (Exists(g_close_file) || GetTickCount() - g_started > kLongestShowMs) PostMessageW(frame, WM_CLOSE, 0, 0);
-}
-
-std::wstring WindowsPath(const wchar_t* path) {
-    std::wstring text = path;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;
-    for (wchar_t& c : text)
-        if (c == L'/') c = L'\\';
-    return text;
 }
 
 int Fail(const char* what, HRESULT hr) {
@@ -108,16 +101,10 @@ HRESULT PlayBriefly(IUnknown* filter, DWORD ms, ComPtr<IGraphBuilder>* graph) {
     return control->Pause();
 }
 
-int Show(HMODULE module, const std::wstring& media, ULONG first_page, DWORD play_ms) {
-    auto get_class_object =
-        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
-    if (!get_class_object) return Fail("GetProcAddress(DllGetClassObject)", E_FAIL);
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = get_class_object(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid());
-    if (FAILED(hr)) return Fail("DllGetClassObject", hr);
+int Show(const FilterModule& module, const std::wstring& media, ULONG first_page, DWORD play_ms) {
     ComPtr<IUnknown> filter;
-    hr = factory->CreateInstance(nullptr, IID_IUnknown, filter.ReceiveVoid());
-    if (FAILED(hr)) return Fail("CreateInstance", hr);
+    HRESULT hr = module.CreateObject(CLSID_KeloMervane, IID_IUnknown, filter.ReceiveVoid());
+    if (FAILED(hr)) return Fail("the class factory's CreateInstance", hr);
     ComPtr<IFileSourceFilter> source;
     hr = filter.QueryTo(IID_IFileSourceFilter, &source);
     if (SUCCEEDED(hr)) hr = source->Load(media.c_str(), nullptr);
@@ -164,11 +151,11 @@ int wmain(int argc, wchar_t** argv) {
     g_close_file = argv[4];
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     if (FAILED(apartment.Result())) return Fail("CoInitializeEx", apartment.Result());
-    HMODULE module = LoadLibraryW(WindowsPath(argv[1]).c_str());
-    if (!module) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
-    const int result = Show(module, WindowsPath(argv[2]), argc >= 6 ? wcstoul(argv[5], nullptr, 10) : 0,
+    FilterModule module;
+    std::string error;
+    if (!module.Load(WindowsPath(Utf8(argv[1])), &error)) return Fail(error.c_str(), E_FAIL);
+    const int result = Show(module, WindowsPath(Utf8(argv[2])), argc >= 6 ? wcstoul(argv[5], nullptr, 10) : 0,
                             argc == 7 ? wcstoul(argv[6], nullptr, 10) : 0);
     CoFreeUnusedLibraries();
-    FreeLibrary(module);
     return result;
 }
