@@ -267,13 +267,13 @@ TEST_F(PropertyPageTest, StreamsPageShowsTheFileWhenShown) {
     PumpMessages();
     HWND dialog = PageDialog();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Narrow(WindowText(GetDlgItem(dialog, kBrandId))), "qt   (qt  )");
-    EXPECT_EQ(Narrow(WindowText(GetDlgItem(dialog, kDurationId))), "3.000 s");
+    EXPECT_EQ(Utf8(WindowText(GetDlgItem(dialog, kBrandId))), "qt   (qt  )");
+    EXPECT_EQ(Utf8(WindowText(GetDlgItem(dialog, kDurationId))), "3.000 s");
     HWND list = GetDlgItem(dialog, kStreamsListId);
     ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2) << "the heading and the one track";
     wchar_t row[256] = {};
     SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
-    EXPECT_EQ(Narrow(row), "1\taudio\tPCM 16-bit 2.0, 44.1 kHz\tund\t44100 Hz\t132300\tplays, 0 delivered");
+    EXPECT_EQ(Utf8(row), "1\taudio\tPCM 16-bit 2.0, 44.1 kHz\tund\t44100 Hz\t132300\tplays, 0 delivered");
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
     ASSERT_EQ(page->Deactivate(), S_OK);
     EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
