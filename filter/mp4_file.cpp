@@ -99,6 +99,7 @@ Pin* MakePin(CMP4file* filter, const wchar_t* name, PlayHandle* play, uint32_t t
         delete pin;  // takes itself out of the filter's pins
         return nullptr;
     }
+    if (pin) pin->Prepare();
     return pin;
 }
 

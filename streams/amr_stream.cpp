@@ -70,13 +70,11 @@ void CAmrStream::Reposition(int64_t start) {
 }
 
 HRESULT CAmrStream::FillPayload(BYTE* buffer, long capacity, long* length) {
+    if (!BeforeStop(sample_end_)) return EndOfData(true);
     uint64_t time = 0;
     SampleInfo info;
     uint32_t code = bxf_play_get_sample_at_time(play_, track_, next_decode_time_, 1, 0, &time, &info);
-    if (code == BXF_RET_NOTFOUND) {
-        host_->SetEnded(Side());
-        return S_FALSE;
-    }
+    if (code == BXF_RET_NOTFOUND) return EndOfData(false);
     if (code != BXF_RET_OK) return E_FAIL;
     // A sample of no duration holds no time after its start: walking by time
     // would find it again and again.

@@ -39,6 +39,11 @@ private:
     // description when that changes: S_OK, S_FALSE at the end, E_FAIL.
     HRESULT StageNextSample();
     HRESULT StageParameterSets(uint32_t description);
+    // Whether a sample after the next one, the first decoded at `decode_end`
+    // (track units from the start), presents before the stop.
+    bool LaterSamplePresentsBeforeStop(int64_t decode_end);
+    // Whether a slice of the units staged from `from` on is a reference.
+    bool StagedReference(uint32_t from) const;
     // Writes `size` as a NAL length field and reserves room for the unit.
     bool ReserveUnit(uint32_t size, BYTE** unit);
 
@@ -47,8 +52,12 @@ private:
     uint32_t read_position_ = 0;
     uint32_t nal_length_size_ = 0;
     uint32_t current_description_ = 0;
-    int64_t first_composition_ = -1;  // -1: none staged since the start
+    static constexpr int64_t kNoComposition = INT64_MIN;
+    int64_t first_composition_ = kNoComposition;  // none staged since the start
     int64_t current_composition_ = 0;
+    // The lowest offset seen since the start, and 0: no later sample presents
+    // before its decode time shifted by it.
+    int64_t lowest_composition_ = 0;
     // The segment start moves to the start of the sample holding the asked
     // start; a restart that finds the moved start (a stop or rate change, or
     // the same seek passed on by a second renderer) repositions from the
@@ -60,6 +69,7 @@ private:
     uint32_t sar_y_ = 1;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
+    bool field_coded_ = false;
 };
 
 #endif

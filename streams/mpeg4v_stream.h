@@ -9,9 +9,6 @@
 class CMpeg4VStream : public CTrackStream {
 public:
     static constexpr long kBufferBytes = 163840;
-    // The fixed rate and frame duration the format block announces.
-    static constexpr DWORD kBitRate = 1000000;
-    static constexpr REFERENCE_TIME kFrameDuration = 330000;
     // Zero bytes after the decoder configuration.
     static constexpr ULONG kPaddingBytes = 2;
 

@@ -2,8 +2,11 @@
 
 #include <vfwmsgs.h>
 
+#include <new>
+
 #include "media_time.h"
 #include "source.h"
+#include "track_timing.h"
 
 CTrackStream::CTrackStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track,
                            StreamSide side, long buffer_size)
@@ -27,26 +30,68 @@ HRESULT STDMETHODCALLTYPE CTrackStream::Notify(IBaseFilter*, Quality) { return E
 
 int64_t CTrackStream::ToMediaTime(int64_t units) const { return TrackToMediaTime(units, time_scale_); }
 
-HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
-    if (!type) return E_POINTER;
-    if (position < 0) return E_INVALIDARG;
-    if (position >= MediaTypeCount()) return VFW_S_NO_MORE_ITEMS;
-    CAutoLock lock(lock_);
+REFERENCE_TIME CTrackStream::StreamTime(int64_t units) const {
+    const int64_t at = ClampToInt64(static_cast<__int128>(start_units_) + units);
+    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(at, time_scale_)) - media_time_base_);
+}
+
+bool CTrackStream::BeforeStop(int64_t units) {
+    const REFERENCE_TIME at =
+        TrackToMediaTime(ClampToInt64(static_cast<__int128>(start_units_) + units), time_scale_);
+    CAutoLock lock(&m_PinLock);
+    return at < m_rtStop;
+}
+
+REFERENCE_TIME CTrackStream::NominalFrameTime() const {
+    constexpr REFERENCE_TIME kWithoutDurations = 330000;
+    return typical_duration_ ? NearestMediaTime(typical_duration_, time_scale_) : kWithoutDurations;
+}
+
+HRESULT CTrackStream::EndOfData(bool at_stop) {
+    {
+        CAutoLock lock(&m_PinLock);
+        ended_at_stop_ = at_stop ? m_rtStop : MAX_TIME;
+    }
+    host_->SetEnded(side_);
+    return S_FALSE;
+}
+
+void CTrackStream::Prepare() {
+    CAutoLock lock(host_->StreamingLock());
     MediaHeaderInfo header;
     uint32_t count = 0;
+    uint64_t duration = 0;
     // A time scale of 0 gives no time to any sample: such a track cannot play.
-    if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0) return E_UNEXPECTED;
-    if (bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) return E_UNEXPECTED;
+    if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0 ||
+        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK ||
+        TrackDuration(header, &duration) != BXF_RET_OK) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
     time_scale_ = header.time_scale;
     sample_count_ = count;
-    uint64_t duration = 0;
-    if (TrackDuration(header, &duration) != BXF_RET_OK) return E_UNEXPECTED;
     {
         CAutoLock seeking(&m_PinLock);
         m_rtDuration = m_rtStop =
             TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
     }
-    return BuildMediaType(position, type);
+    try {
+        typical_duration_ = MostCommonSampleDuration(play_, track_);
+        bit_rate_ = TrackBitRate(play_, track_, time_scale_);
+        prepared_ = S_OK;
+        for (int position = 0; position < MediaTypeCount() && SUCCEEDED(prepared_); ++position)
+            prepared_ = BuildMediaType(position, &types_[position]);
+    } catch (const std::bad_alloc&) {
+        prepared_ = E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
+    if (!type) return E_POINTER;
+    if (position < 0) return E_INVALIDARG;
+    if (position >= MediaTypeCount()) return VFW_S_NO_MORE_ITEMS;
+    if (FAILED(prepared_)) return prepared_;
+    return type->Set(types_[position]);
 }
 
 HRESULT CTrackStream::CheckMediaType(const CMediaType* type) {
@@ -76,7 +121,7 @@ bool CTrackStream::IsStopRequested() {
 HRESULT CTrackStream::OnThreadCreate() {
     {
         CAutoLock lock(&m_PinLock);
-        sample_start_ = sample_end_ = media_time_base_ = 0;
+        sample_start_ = sample_end_ = media_time_base_ = start_units_ = 0;
         sample_counter_ = 0;
     }
     host_->SetActive(side_, true);
@@ -103,6 +148,7 @@ void CTrackStream::Reposition(int64_t start) {
         return;
     }
     OnStartSampleFound(time, &start);
+    start_units_ = start;
     if (!is_sync) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;
@@ -126,15 +172,25 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    start_units_ = MediaToTrackTime(StartToFind(segment_start), time_scale_);
+    Reposition(start_units_);
     discontinuity_ = 1;
     sample_start_ = 0;
-    media_time_base_ = m_rtStart;
     ResetFormatState();
-    return DeliverNewSegment(m_rtStart, m_rtStop, m_dRateSeeking);
+    REFERENCE_TIME stop = 0;
+    double rate = 1.0;
+    {
+        CAutoLock seeking(&m_PinLock);
+        media_time_base_ = m_rtStart;  // a pin may have moved it to the sample holding it
+        stop = m_rtStop;
+        rate = m_dRateSeeking;
+        ended_at_stop_ = MAX_TIME;
+    }
+    return DeliverNewSegment(media_time_base_, stop, rate);
 }
 
 uint32_t CTrackStream::ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info) {
+    if (!BeforeStop(sample_end_)) return BXF_RET_NOTFOUND;
     uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, info);
     if (code != BXF_RET_OK) return code;
     if (info->size > static_cast<uint64_t>(capacity - offset)) return BXF_RET_FILE;
@@ -148,10 +204,7 @@ HRESULT CTrackStream::FillPayload(BYTE* buffer, long capacity, long* length) {
     SampleInfo info;
     sample_start_ = sample_end_;
     uint32_t code = ReadNextSample(buffer, capacity, 0, &info);
-    if (code == BXF_RET_NOTFOUND) {
-        host_->SetEnded(side_);
-        return S_FALSE;
-    }
+    if (code == BXF_RET_NOTFOUND) return EndOfData(!BeforeStop(sample_end_));
     if (code != BXF_RET_OK) return E_FAIL;
     ConvertBytes(buffer, info.size);
     *length = static_cast<long>(info.size);
@@ -159,24 +212,19 @@ HRESULT CTrackStream::FillPayload(BYTE* buffer, long capacity, long* length) {
 }
 
 HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
-    if (host_->Pace(side_, ToMediaTime(sample_end_), this)) return S_FALSE;
+    if (host_->Pace(side_, StreamTime(sample_end_), this)) return S_FALSE;
     CAutoLock lock(host_->StreamingLock());
     BYTE* buffer = nullptr;
     if (FAILED(sample->GetPointer(&buffer)) || !buffer) return E_FAIL;
     long capacity = sample->GetSize();
-    // A stop equal to the start still delivers the buffer at the start.
-    if (m_rtStop - m_rtStart < ToMediaTime(sample_end_)) {
-        host_->SetEnded(side_);
-        return S_FALSE;
-    }
     long length = 0;
     HRESULT hr = FillPayload(buffer, capacity, &length);
     if (hr != S_OK) return hr;
 
     sample->SetActualDataLength(length);
     const int64_t shift = StampShift();
-    REFERENCE_TIME start = StampAtRate(ToMediaTime(shift + sample_start_), m_dRateSeeking);
-    REFERENCE_TIME stop = StampAtRate(ToMediaTime(shift + sample_end_), m_dRateSeeking);
+    REFERENCE_TIME start = StampAtRate(StreamTime(shift + sample_start_), m_dRateSeeking);
+    REFERENCE_TIME stop = StampAtRate(StreamTime(shift + sample_end_), m_dRateSeeking);
     sample->SetTime(&start, &stop);
     REFERENCE_TIME media_start = start + media_time_base_;
     REFERENCE_TIME media_stop = stop + media_time_base_;
@@ -202,8 +250,15 @@ HRESULT CTrackStream::ChangeStart() {
     return S_OK;
 }
 
+// A stop ahead of the data still to come takes effect at the next sample
+// without a flush; a stream that ended at an earlier stop starts again.
 HRESULT CTrackStream::ChangeStop() {
-    Restart();
+    bool ended_before = false;
+    {
+        CAutoLock lock(&m_PinLock);
+        ended_before = ended_at_stop_ < m_rtStop;
+    }
+    if (ended_before) Restart();
     return S_OK;
 }
 

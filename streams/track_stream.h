@@ -5,6 +5,14 @@
 // the end of the data or the stop position, and restarted by every seek and
 // rate change.
 //
+// The media types and the track's time facts are read once, at Load
+// (Prepare): what an application asks of a pin while it streams is answered
+// from that copy and changes nothing.
+//
+// The stop rule: every sample whose presentation starts before the stop is
+// delivered whole, with the samples it needs to decode; nothing that presents
+// at or after the stop is delivered otherwise.
+//
 // A pin adds its media type, its buffer size and, where the format needs it,
 // its own way to fill a buffer or to convert the bytes.
 #ifndef KELO_STREAMS_TRACK_STREAM_H
@@ -27,6 +35,11 @@ public:
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
 
+    // Reads the track's time facts and builds every media type, once, with
+    // the library under the streaming lock; a failure is kept and given to
+    // every later request for a type (the pin then never connects).
+    void Prepare();
+
     HRESULT GetMediaType(int position, CMediaType* type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
@@ -35,10 +48,11 @@ public:
     StreamSide Side() const { return side_; }
 
 protected:
-    // How many media types the pin offers.
+    static constexpr int kMaxMediaTypes = 2;
+    // How many media types the pin offers, at most kMaxMediaTypes.
     virtual int MediaTypeCount() const { return 1; }
-    // The pin's own part of its media type at `position`, after the common
-    // fields are read.
+    // The pin's own part of its media type at `position`, after the time
+    // facts are read; called by Prepare only.
     virtual HRESULT BuildMediaType(int position, CMediaType* type) = 0;
     // A type the pin produces (a format block is required besides).
     virtual bool IsOwnType(const GUID& major, const GUID& subtype) const = 0;
@@ -85,9 +99,28 @@ protected:
     HRESULT ChangeRate() override;
 
     // The next sample by number, read whole into `buffer` at `offset`:
-    // the library's code, or BXF_RET_FILE when it does not fit or cannot be read.
+    // the library's code, BXF_RET_NOTFOUND at the end of the track or when it
+    // starts at or after the stop, or BXF_RET_FILE when it does not fit or
+    // cannot be read.
     uint32_t ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info);
     int64_t ToMediaTime(int64_t units) const;
+    // The stream time (100 ns from the segment start, before the rate) of a
+    // time in track units from the repositioned start.
+    REFERENCE_TIME StreamTime(int64_t units) const;
+    // Whether a presentation at `units` (track units from the repositioned
+    // start) starts before the stop position.
+    bool BeforeStop(int64_t units);
+    // A video format block's frame duration: the most common sample
+    // duration to the nearest 100 ns, or a nominal 330,000 without one.
+    REFERENCE_TIME NominalFrameTime() const;
+    // The end of the pin's data, at the stop position (`at_stop`) or the end
+    // of the track: tells the gate and returns S_FALSE.
+    HRESULT EndOfData(bool at_stop);
+
+    // The most common sample duration among the first samples (track units,
+    // 0 when unknown) and the track's bits per second (0 when unknown).
+    uint32_t typical_duration_ = 0;
+    uint32_t bit_rate_ = 0;
 
     CCritSec m_PinLock;
     CStreamHost* host_;
@@ -98,7 +131,8 @@ protected:
     uint32_t discontinuity_ = 1;
     int64_t sample_start_ = 0;     // track units from the segment start
     int64_t sample_end_ = 0;       // track units from the segment start
-    int64_t media_time_base_ = 0;  // 100 ns
+    int64_t media_time_base_ = 0;  // 100 ns: the segment start
+    int64_t start_units_ = 0;      // the repositioned start in track units, exact
     uint32_t sample_counter_ = 0;  // the last sample delivered
 
 private:
@@ -106,6 +140,11 @@ private:
 
     StreamSide side_;
     long buffer_size_;
+    HRESULT prepared_ = E_UNEXPECTED;
+    CMediaType types_[kMaxMediaTypes];
+    // Under m_PinLock: the stop position the data ended at, or MAX_TIME while
+    // it has not ended or when it ended with the track.
+    REFERENCE_TIME ended_at_stop_ = MAX_TIME;
 };
 
 #endif
