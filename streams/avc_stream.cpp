@@ -112,8 +112,11 @@ HRESULT CAVCStream::BuildMediaType(int, CMediaType* type) {
     format->rcTarget = format->rcSource;
     format->dwBitRate = bit_rate_;
     format->AvgTimePerFrame = NominalFrameTime();
-    // The field order is left to the stream.
-    if (field_coded_) format->dwInterlaceFlags = AMINTERLACE_IsInterlaced | AMINTERLACE_FieldPatBothRegular;
+    // A sample holds a frame or both fields of one; the field order and how
+    // each picture is shown are left to the stream.
+    if (field_coded_)
+        format->dwInterlaceFlags =
+            AMINTERLACE_IsInterlaced | AMINTERLACE_FieldPatBothRegular | AMINTERLACE_DisplayModeBobOrWeave;
     format->dwPictAspectRatioX = aspect_x;
     format->dwPictAspectRatioY = aspect_y;
     BITMAPINFOHEADER& bitmap = format->bmiHeader;

@@ -88,10 +88,8 @@ TEST_P(AvcAac, TheVideoFormatBlockIsFilledFieldByField) {
     const RECT picture = {0, 0, 160, 120};
     EXPECT_TRUE(EqualRect(&header->rcSource, &picture));
     EXPECT_TRUE(EqualRect(&header->rcTarget, &picture));
-    EXPECT_EQ(header->dwBitRate, 1000000u);
+    // The frame time, bit rate and interlacing: check_video_rates.py, against ffprobe.
     EXPECT_EQ(header->dwBitErrorRate, 0u);
-    EXPECT_EQ(header->AvgTimePerFrame, 330000);
-    EXPECT_EQ(header->dwInterlaceFlags, 0u);
     EXPECT_EQ(header->dwCopyProtectFlags, 0u);
     EXPECT_EQ(header->dwPictAspectRatioX, 4u);  // 160x120 at a sample aspect ratio of 1:1
     EXPECT_EQ(header->dwPictAspectRatioY, 3u);
