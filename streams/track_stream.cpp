@@ -39,7 +39,9 @@ bool CTrackStream::BeforeStop(int64_t units) {
     const REFERENCE_TIME at =
         TrackToMediaTime(ClampToInt64(static_cast<__int128>(start_units_) + units), time_scale_);
     CAutoLock lock(&m_PinLock);
-    return at < m_rtStop;
+    // A stop at or past the track's duration plays it to its last sample,
+    // whatever the header's duration says of the samples' own times.
+    return at < m_rtStop || m_rtStop >= m_rtDuration;
 }
 
 REFERENCE_TIME CTrackStream::NominalFrameTime() const {

@@ -42,6 +42,7 @@ public:
     HRESULT FirstAbort() const { return first_abort_; }
 
     IMediaControl* Control() const { return control_.Get(); }
+    IBaseFilter* Filter() const { return filter_.Get(); }
     IMediaSeeking* Seeking() const { return seeking_.Get(); }
     const std::vector<RecordingSink*>& Sinks() const { return sinks_; }
     // The sink of the pin whose media type has this major type, or null.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "type_questions.h"
+
 namespace {
 
 constexpr REFERENCE_TIME kSecond = 10000000;
@@ -196,6 +198,8 @@ void StressRun::RunningSeeks(StressGraph* graph) {
         auto timed = log_->Time("run");
         if (FAILED(graph->Control()->Run())) Fault("Run before the seeks failed");
     }
+    TypeQuestions questions;
+    if (settings_.type_questions && !questions.Start(graph->Filter())) Fault("the type questions' thread failed");
     for (int i = 0; i < settings_.running_seeks; ++i) {
         // About one operation in ten changes the rate instead.
         if (std::uniform_int_distribution<int>(0, 9)(random_) == 0)
@@ -205,6 +209,13 @@ void StressRun::RunningSeeks(StressGraph* graph) {
         graph->PumpEvents(0);
         Sleep(RandomMs(5));
     }
+    questions.Stop();
+    type_rounds_ = questions.Rounds();
+    if (questions.WrongRounds())
+        Fault(std::to_string(questions.WrongRounds()) + " of " + std::to_string(type_rounds_) +
+              " rounds of type questions got a wrong answer");
+    if (settings_.type_questions && type_rounds_ < settings_.running_seeks)
+        Fault("only " + std::to_string(type_rounds_) + " rounds of type questions during the seeks");
     // Back to rate 1, then from two seconds before the end to the end.
     video_sink_->SetReceiveDelay(0);
     if (FAILED(audio_sink_->SetRate(1.0))) Fault("SetRate 1.0 after the seeks failed");
