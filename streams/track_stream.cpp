@@ -77,6 +77,10 @@ void CTrackStream::Prepare() {
         m_rtDuration = m_rtStop =
             TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
     }
+    if (MediaTypeCount() > kMaxMediaTypes) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
     try {
         typical_duration_ = MostCommonSampleDuration(play_, track_);
         bit_rate_ = TrackBitRate(play_, track_, time_scale_);

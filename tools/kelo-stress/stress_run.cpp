@@ -93,9 +93,9 @@ HRESULT StressRun::SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERE
     }
     // The graph manager passes the seek to each of the two renderers, and
     // both pass it to the filter: each call sets the start anew and restarts
-    // the pins, once for the start and, with a stop, once before for the
-    // stop. However many restarts, the AVC start moves once from the asked
-    // start. A seek while stopped restarts nothing until the graph runs.
+    // the pins, once for the start and, with a stop beyond the one a pin
+    // already ended at, once before for the stop. However many restarts, the
+    // AVC start moves once from the asked start. A seek while stopped restarts nothing until the graph runs.
     OAFilterState state = State_Stopped;
     graph->Control()->GetState(0, &state);
     if (state == State_Stopped)
