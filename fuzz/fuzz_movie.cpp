@@ -33,7 +33,7 @@ constexpr uint64_t kRecordSlack = 64 * 1024;
 
 // Bounds on the calls one input makes, so every input runs in bounded time.
 constexpr uint32_t kMaxTracks = 8, kMaxEntries = 4, kMaxSets = 4, kMaxProfiles = 4;
-constexpr uint32_t kSamplesAtEachEnd = 8, kRandomSamples = 16;
+constexpr uint32_t kSamplesAtEachEnd = 8, kRandomSamples = 16, kWalkedSamples = 300;
 
 struct Options {
     OpenParams params{};
@@ -167,9 +167,22 @@ void exercise_descriptions(PlayHandle *h, uint32_t track, uint64_t file_size) {
     require(documented(bxf_release_sample_descriptions(h, d.value)) == BXF_RET_OK, "a release succeeds");
 }
 
+// The walk in sample order, from the tables on into the fragments, until
+// BXF_RET_NOTFOUND: within the tables each sample is decoded where the one
+// before it ends.
+void walk_in_order(PlayHandle *h, uint32_t track, uint32_t table_samples) {
+    uint64_t end = 0;
+    for (uint32_t k = 1; k <= kWalkedSamples; ++k) {
+        Out<SampleInfo> info;
+        if (checked(bxf_play_get_sample_info(h, track, k, 0, &info.value), info) != BXF_RET_OK) break;
+        if (k > 1 && k <= table_samples) require(info.value.decode_time == end, "table samples follow each other");
+        end = info.value.decode_time + info.value.duration;
+    }
+}
+
 // Sample access by number: the first and last samples, random ones (one past
 // the last among them), and the sync searches both ways.
-void exercise_sample_numbers(PlayHandle *h, uint32_t track, Random &random) {
+void exercise_sample_numbers(PlayHandle *h, uint32_t track, bool fragmented, Random &random) {
     Out<uint32_t> count;
     const bool counted = checked(bxf_play_get_sample_count(h, track, &count.value), count) == BXF_RET_OK;
     const uint32_t n = counted ? count.value : 0;
@@ -184,11 +197,12 @@ void exercise_sample_numbers(PlayHandle *h, uint32_t track, Random &random) {
         Out<SampleInfo> info;
         checked(bxf_play_get_sample_info(h, track, numbers[i], uint32_t(i & 1), &info.value), info);
     }
-    if (counted && n < UINT32_MAX) {
+    if (counted && n < UINT32_MAX && !fragmented) {
         Out<SampleInfo> info;
         require(checked(bxf_play_get_sample_info(h, track, n + 1, 0, &info.value), info) == BXF_RET_NOTFOUND,
                 "the sample after the last is BXF_RET_NOTFOUND, the end of the track");
     }
+    walk_in_order(h, track, n);
 
     const uint32_t sync_from[] = {1, 2, n / 2, n, n + 1, uint32_t(1 + random.below(uint64_t(n) + 1))};
     for (uint32_t from : sync_from)
@@ -224,11 +238,14 @@ void exercise_sample_times(PlayHandle *h, uint32_t track, uint64_t duration, Ran
         Out<uint64_t> length;
         checked(bxf_play_get_track_duration(h, track, whole, &length.value), length);
     }
+    Out<uint64_t> first, end;
+    if (checked(bxf_play_get_track_timeline(h, track, &first.value, &end.value), first, end) == BXF_RET_OK)
+        require(first.value <= end.value, "a track's timeline starts before it ends");
 }
 
 // Everything the filter and a pin ask about one track. The later calls run
 // even when the open fails: they must then answer, not crash.
-void exercise_track(PlayHandle *h, uint32_t track, uint64_t file_size, Random &random) {
+void exercise_track(PlayHandle *h, uint32_t track, uint64_t file_size, bool fragmented, Random &random) {
     Out<TrackHeaderInfo> header;
     checked(bxf_get_track_header(h, track, &header.value), header);
     Out<MediaHeaderInfo> media;
@@ -238,21 +255,30 @@ void exercise_track(PlayHandle *h, uint32_t track, uint64_t file_size, Random &r
 
     checked(bxf_open_track(h, track));
     Out<uint32_t> edit_flags, edit_count;
-    checked(bxf_get_edit_list_info(h, track, &edit_flags.value, &edit_count.value), edit_flags, edit_count);
+    if (checked(bxf_get_edit_list_info(h, track, &edit_flags.value, &edit_count.value), edit_flags, edit_count) ==
+        BXF_RET_OK)
+        for (uint32_t e = 1; e <= std::min(edit_count.value, kMaxEntries) + 1; ++e) {
+            Out<EditListEntry> edit;
+            checked(bxf_get_edit_list_entry(h, track, e, &edit.value), edit);
+        }
 
     exercise_descriptions(h, track, file_size);
-    exercise_sample_numbers(h, track, random);
+    exercise_sample_numbers(h, track, fragmented, random);
     exercise_sample_times(h, track, has_media ? media.value.duration : 0, random);
 }
 
 void exercise_movie(PlayHandle *h, uint64_t file_size, Random &random) {
     Out<const MovieRecord *> movie;
-    if (checked(bxf_play_get_movie(h, &movie.value), movie) == BXF_RET_OK) check_movie_record(*movie.value);
+    bool fragmented = false;
+    if (checked(bxf_play_get_movie(h, &movie.value), movie) == BXF_RET_OK) {
+        check_movie_record(*movie.value);
+        fragmented = movie.value->moov.mvex.trex_head && movie.value->moof_head;
+    }
 
     Out<uint32_t> count;
     if (checked(bxf_get_track_count(h, &count.value), count) != BXF_RET_OK) return;
     const uint32_t tracks = std::min(count.value, kMaxTracks) + 1;  // one past the last
-    for (uint32_t t = 1; t <= tracks; ++t) exercise_track(h, t, file_size, random);
+    for (uint32_t t = 1; t <= tracks; ++t) exercise_track(h, t, file_size, fragmented, random);
     // Opening a track resizes the windows of those opened before it.
     for (uint32_t t = 1; t <= tracks; ++t) {
         Out<SampleInfo> info;

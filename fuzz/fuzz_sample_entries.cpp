@@ -44,6 +44,12 @@ void check_parameter_sets(const ParameterSetList &list) {
 void check_scheme(const SchemeInfo &s) {
     check_blob(s.scheme_uri);
     check_blob(s.stereo_indication_type);
+    require(s.tenc_version <= 1 && s.default_crypt_byte_block < 16 && s.default_skip_byte_block < 16,
+            "a tenc's version and block pattern are in range");
+    require(s.default_constant_iv_size == 0 || s.default_constant_iv_size == 8 || s.default_constant_iv_size == 16,
+            "a constant IV is 8 or 16 bytes");
+    require(s.tenc_version == 1 || (s.default_crypt_byte_block == 0 && s.default_skip_byte_block == 0),
+            "only a version 1 tenc has a block pattern");
 }
 
 void check_entry(const SampleEntry &e) {

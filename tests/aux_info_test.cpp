@@ -505,7 +505,7 @@ TEST(AuxBoxes, TrafChildren) {
         schemes.count = 2;
         schemes.state = bxf::kSchemesBuilt;
         AuxBoxes boxes{};
-        bxf::AuxWalk walk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false}};
+        bxf::AuxWalk walk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false, false}};
         bxf::TrafChildren children{};
         EXPECT_EQ(bxf::walk_traf(f.io, BoxRange{8, traf.size() - 8}, &walk, &children), r.code);
         bxf::keep_only_aux_pair(boxes);

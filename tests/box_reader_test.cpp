@@ -71,7 +71,7 @@ TEST(ReadDescriptor, SizeBytes) {
         {"four size bytes", {0x04, 0x80, 0x80, 0x80, 0x05, 1, 2, 3, 4, 5}, BXF_RET_OK, 10, 5},
         {"two size bytes", {0x05, 0x81, 0x00, 0, 0}, BXF_RET_OK, 5, 3},  // 128, clipped
         {"five continuation bytes", {0x04, 0x80, 0x80, 0x80, 0x80, 0x05, 0, 0}, BXF_RET_FORMAT, 0, 0},
-        {"continuation past the end", {0x04, 0x80, 0x80}, BXF_RET_FORMAT, 0, 0},
+        {"continuation past the end", {0x04, 0x80, 0x80}, BXF_RET_NOTFOUND, 0, 0},
         {"too small", {0x04}, BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {

@@ -63,6 +63,23 @@ TEST(Esds, DescriptorWalk) {
         {"esds version 1", full_box("esds", 1, 0, es_descriptor(decoder_config(0x15))), BXF_RET_FORMAT},
         {"esds of 3 bytes", box("esds", zeros(3)), BXF_RET_FORMAT},
         {"no descriptors", full_box("esds", 0, 0), BXF_RET_OK, 0, 0, 0, {}},
+        // Lengths past the box: each is clipped to the box, the complete
+        // descriptors inside are kept.
+        {"DecoderConfigDescriptor longer than the box",
+         full_box("esds", 0, 0,
+                  es_descriptor(cat({u8(4), u8(0x60), u8(0x40), u8(0x15), zeros(11), dsi(aac), sl}))),
+         BXF_RET_OK, 1, 5, 0, aac},
+        {"both lengths past the box, four size bytes",
+         full_box("esds", 0, 0,
+                  cat({u8(3), Bytes{0x80, 0x80, 0x81, 0x00}, u16(1), u8(0), u8(4), Bytes{0x80, 0x80, 0x80, 0x7F},
+                       u8(0x40), u8(0x15), zeros(11), dsi(aac)})),
+         BXF_RET_OK, 1, 5, 0, aac},
+        {"DecoderSpecificInfo cut by the box end",
+         full_box("esds", 0, 0, es_descriptor(cat({u8(4), u8(0x60), u8(0x40), u8(0x15), zeros(11), u8(5), u8(9), aac}))),
+         BXF_RET_OK, 1, 5, 0, {}},
+        {"a descriptor header cut by the box end",
+         full_box("esds", 0, 0, cat({es_descriptor(decoder_config(0x15, dsi(aac))), Bytes{6, 0x80, 0x80}})), BXF_RET_OK,
+         1, 5, 0, aac},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);

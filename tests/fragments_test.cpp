@@ -69,7 +69,7 @@ TEST(Fragments, BaseDataOffsets) {
 }
 
 TEST(Fragments, BaseDecodeTimes) {
-    // Without tfdt the first traf starts at the mdhd duration (here 0), the
+    // Without tfdt the first traf starts where the stts runs end (here 0), the
     // second moof's where the track's first traf ended.
     Movie m(two_track_movie(0x020000, false));
     SampleInfo s{};
@@ -91,14 +91,15 @@ TEST(Fragments, BaseDecodeTimes) {
     EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 0, &tables), BXF_RET_OK);
     EXPECT_EQ(tables, 0u);
 
-    // With a tfdt of 0 the first traf starts at 0 even after the tables.
-    Bytes f = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{4, 5}})})));
-    Movie with_tables(fragmented_movie(1, trex(1), f, 500));
-    EXPECT_EQ(with_tables.at(1, 0, &s, &start), BXF_RET_NOTFOUND) << "times before the mdhd duration are the tables'";
-    Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}})})));
-    Movie after_tables(fragmented_movie(1, trex(1), g, 500));
-    ASSERT_EQ(after_tables.at(1, 502, &s, &start), BXF_RET_OK);
-    EXPECT_EQ(start, 500u) << "no tfdt: the first traf starts at the mdhd duration";
+    // The tables end where their stts runs do, whatever the mdhd says (a DASH
+    // init states its segments' span over empty tables): with or without a
+    // tfdt of 0, the first traf starts at 0.
+    for (const bool with_tfdt : {true, false}) {
+        Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(0) : Bytes{}, trun(kSizeDuration, {{4, 5}})})));
+        Movie joined(fragmented_movie(1, trex(1), g, 500));
+        ASSERT_EQ(joined.at(1, 2, &s, &start), BXF_RET_OK) << with_tfdt;
+        EXPECT_EQ(start, 0u) << with_tfdt;
+    }
 }
 
 TEST(Fragments, SampleValues) {
@@ -228,9 +229,27 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
     uint64_t whole = 0;
     EXPECT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK);
     EXPECT_EQ(whole, 90u);
+    // By number: the tables' samples 1 to 3, then the fragment's 4 to 9.
+    struct Step {
+        uint32_t sample, forward, code, found;
+        uint64_t start;
+    } steps[] = {{2, 1, BXF_RET_OK, 4, 30}, {3, 1, BXF_RET_OK, 4, 30}, {4, 1, BXF_RET_OK, 7, 60},
+                 {7, 1, BXF_RET_NOTFOUND, 0, 0}, {9, 0, BXF_RET_OK, 7, 60}, {7, 0, BXF_RET_OK, 4, 30},
+                 {4, 0, BXF_RET_OK, 1, 0}, {6, 0, BXF_RET_OK, 4, 30}};
+    for (const Step &st : steps) {
+        uint32_t found = 0;
+        uint64_t start = 0;
+        EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, st.sample, st.forward, &found, &start), st.code) << st.sample;
+        if (st.code != BXF_RET_OK) continue;
+        EXPECT_EQ(found, st.found) << st.sample << " " << st.forward;
+        EXPECT_EQ(start, st.start) << st.sample << " " << st.forward;
+    }
     SampleInfo s;
-    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
-    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 4, 0, &s), BXF_RET_NOTFOUND) << "numbers reach the tables only";
+    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
+    EXPECT_EQ(s.decode_time, 20u);
+    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 5, 0, &s), BXF_RET_OK);
+    EXPECT_EQ(s.decode_time, 40u);
+    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 10, 0, &s), BXF_RET_NOTFOUND) << "after the last fragment sample";
 }
 
 }  // namespace
@@ -377,6 +396,10 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
             // Forwards: the first sync sample at or after the time, past the gap.
             ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 1, &found), BXF_RET_OK) << name;
             EXPECT_EQ(found, r.in_gap < r.first ? r.first : r.second) << name;
+            // Backwards: the sync sample before the gap, if any.
+            const uint32_t back = r.in_gap == 0 ? BXF_RET_ARGS : r.in_gap < r.first ? BXF_RET_NOTFOUND : BXF_RET_OK;
+            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 0, &found), back) << name;
+            if (back == BXF_RET_OK) EXPECT_EQ(found, r.first) << name;
             // From a sample before the gap that is not a sync sample.
             ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.first + 15, 1, 1, &found), BXF_RET_OK) << name;
             EXPECT_EQ(found, r.second) << name;
@@ -390,35 +413,73 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
                 << name << ": past the last sample";
             ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << name;
             EXPECT_EQ(whole, r.whole) << name;
+            // In sample order: each moof's three samples, whatever the gap,
+            // and a step back into the first moof.
+            for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 6u, 2u}) {
+                ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << name << " " << n;
+                EXPECT_EQ(s.decode_time, (n <= 3 ? r.first : r.second) + (n - 1) % 3 * 10) << name << " " << n;
+            }
+            EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 7, 0, &s), BXF_RET_NOTFOUND) << name;
+            // By time, a time in the gap finds the sample after it.
+            uint32_t sync = 0, sample = 0;
+            ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, r.in_gap, 1, &sync, &sample, &start), BXF_RET_OK)
+                << name;
+            EXPECT_EQ(sample, r.in_gap < r.first ? 1u : 4u) << name;
+            EXPECT_EQ(start, r.in_gap < r.first ? r.first : r.second) << name;
+            EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, 6, 0, &sample, &start), BXF_RET_OK) << name;
+            EXPECT_EQ(sample, 4u) << name;
+            uint64_t first = 0, end = 0;
+            ASSERT_EQ(bxf_play_get_track_timeline(m.handle, 1, &first, &end), BXF_RET_OK) << name;
+            EXPECT_EQ(first, r.first) << name;
+            EXPECT_EQ(end, r.whole) << name;
         }
     }
 }
 
-TEST(Fragments, AnUnknownMediaDurationPutsTheFragmentsAfterTheTables) {
-    // An mdhd duration of all ones is "unknown" (ffmpeg's ismv writes it): the
-    // fragments, without tfdt, start where the (empty) tables end. In a
-    // version 1 mdhd only 64 ones say so; 32 are a real duration.
+TEST(Fragments, ZeroDurationSamplesAreReachedInOrder) {
+    // Durations 0, 10, 0 and 10 from tfdt 100: no time holds the first or the
+    // third, the walk by number reaches all four.
+    const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(100), trun(kSizeDuration, {{0, 4}, {10, 5}, {0, 6}, {10, 7}})}));
+    for (uint32_t mode : {0u, 1u}) {
+        Movie m(fragmented_movie(1, trex(1), cat({moof(1, t), box("mdat", zeros(22))})), mode);
+        const uint64_t times[] = {100, 100, 110, 110};
+        for (uint32_t n = 1; n <= 4; ++n) {
+            SampleInfo s;
+            ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << n;
+            EXPECT_EQ(s.decode_time, times[n - 1]) << n;
+            EXPECT_EQ(s.size, n + 3) << n;
+        }
+        uint32_t sync = 0, sample = 0;
+        uint64_t start = 0;
+        ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 110, 1, &sync, &sample, &start), BXF_RET_OK);
+        EXPECT_EQ(sample, 4u) << "the sample whose interval holds the time";
+    }
+}
+
+TEST(Fragments, TheFragmentsFollowTheSttsWhateverTheMediaDuration) {
+    // The mdhd duration is a header value: all ones ("unknown", as ffmpeg's
+    // ismv writes it), a real value, or one unlike the stts sum. Fragments
+    // without tfdt start where the (empty) tables' stts runs end.
     struct Row {
         const char *name;
         uint8_t version;
         uint64_t duration;
-        uint64_t fragments_start;
     } rows[] = {
-        {"version 0, 32 ones", 0, 0xFFFFFFFFull, 0},
-        {"version 1, 64 ones", 1, UINT64_MAX, 0},
-        {"version 1, 32 ones", 1, 0xFFFFFFFFull, 0xFFFFFFFFull},
-        {"version 0, a known duration", 0, 1000, 1000},
+        {"version 0, 32 ones", 0, 0xFFFFFFFFull},
+        {"version 1, 64 ones", 1, UINT64_MAX},
+        {"version 1, 32 ones", 1, 0xFFFFFFFFull},
+        {"version 0, a known duration", 0, 1000},
     };
     for (const Row &r : rows) {
         Movie m(timeline_movie(0, 0, r.duration, r.version, false));
         SampleInfo s;
         uint64_t start = 0, whole = 0;
-        ASSERT_EQ(m.at(1, r.fragments_start, &s, &start), BXF_RET_OK) << r.name;
-        EXPECT_EQ(start, r.fragments_start) << r.name;
-        ASSERT_EQ(m.at(1, r.fragments_start + 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
-        EXPECT_EQ(start, r.fragments_start + 50) << r.name;
+        ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK) << r.name;
+        EXPECT_EQ(start, 0u) << r.name;
+        ASSERT_EQ(m.at(1, 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
+        EXPECT_EQ(start, 50u) << r.name;
         ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << r.name;
-        EXPECT_EQ(whole, r.fragments_start + 60) << r.name;
+        EXPECT_EQ(whole, 60u) << r.name;
     }
 }
 
@@ -455,6 +516,18 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
         EXPECT_EQ(s.senc_flags, 2u);
         EXPECT_EQ(s.trick_play_info, (2u << 8) | 1u) << "pic_type 2, dependency level 1";
         EXPECT_EQ(s.fragment_position, moof_offset + 8);
+    }
+    // saio/saiz without a type, and no description to take it from: the pair
+    // is dropped, the samples stay reachable in every mode.
+    const Bytes untyped = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}),
+                                    full_box("saio", 0, 0, cat({u32(1), u32(500)})),
+                                    full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
+    for (uint32_t mode : {0u, 1u, 2u}) {
+        Movie m(cat({head, moof(1, untyped)}), mode);
+        SampleInfo s;
+        uint64_t start = 0;
+        ASSERT_EQ(m.at(1, 15, &s, &start, 1), BXF_RET_OK) << mode;
+        EXPECT_EQ(s.aux_flags, 0u) << mode;
     }
 }
 

@@ -342,8 +342,25 @@ TEST(SampleEntries, SchemeInfo) {
          BXF_RET_FORMAT, nullptr},
         {"tenc of 23 bytes", "vide",
          visual_entry("encv", 8, 8, sinf_box(box("schi", box("tenc", zeros(23))))), BXF_RET_FORMAT, nullptr},
-        {"tenc version 1", "vide",
-         visual_entry("encv", 8, 8, sinf_box(box("schi", box("tenc", tenc_body(1))))), BXF_RET_FORMAT, nullptr},
+        {"tenc version 1 (cbcs): the block pattern and a constant IV", "vide",
+         visual_entry("encv", 8, 8,
+                      sinf_box(box("schi", box("tenc", cat({u32(1u << 24), u8(0), u8(0x19), u8(1), u8(0),
+                                                           Bytes(16, 0xA7), u8(16), Bytes(16, 0x3C)}))))),
+         BXF_RET_OK,
+         [](const SampleEntry &e) {
+             const SchemeInfo &s = e.sinf_head->scheme;
+             EXPECT_EQ(s.tenc_version, 1);
+             EXPECT_EQ(s.default_crypt_byte_block, 1);
+             EXPECT_EQ(s.default_skip_byte_block, 9);
+             EXPECT_EQ(s.default_is_encrypted, 1u);
+             EXPECT_EQ(s.default_iv_size, 0);
+             EXPECT_EQ(Bytes(s.default_kid, s.default_kid + 16), Bytes(16, 0xA7));
+             ASSERT_EQ(s.default_constant_iv_size, 16);
+             EXPECT_EQ(Bytes(s.default_constant_iv, s.default_constant_iv + 16), Bytes(16, 0x3C));
+         }},
+        {"tenc version 2", "vide",
+         visual_entry("encv", 8, 8, sinf_box(box("schi", box("tenc", tenc_body(2))))),
+         BXF_RET_FORMAT, nullptr},
         {"stvi of 15 bytes", "vide", visual_entry("resv", 8, 8, box("rinf", box("schi", box("stvi", zeros(15))))),
          BXF_RET_FORMAT, nullptr},
         {"stvi indication running past its box", "vide",

@@ -299,9 +299,23 @@ TEST(SampleLookup, ErrorCodes) {
     uint32_t sync = 0, sample = 0;
     uint64_t start = 0;
     EXPECT_EQ(bxf_play_find_sample_at_time(zero_delta.handle, 1, 5, 1, &sync, &sample, &start), BXF_RET_NOTFOUND);
-    Track short_mdhd(table_movie(cat({stts({{4, 10}}), stsc_, stsz_, stco_}), 30));
-    EXPECT_EQ(bxf_play_find_sample_at_time(short_mdhd.handle, 1, 29, 1, &sync, &sample, &start), BXF_RET_FORMAT)
-        << "counting back from an mdhd duration below the stts sum";
+
+    // An mdhd duration unlike the stts sum (40) does not move the samples'
+    // times: lookups count back from where the stts runs end.
+    struct MdhdRow {
+        uint64_t mdhd_duration, t;
+        uint32_t code, sample;
+        uint64_t start;
+    } mdhd_rows[] = {{30, 29, BXF_RET_OK, 3, 20}, {30, 35, BXF_RET_OK, 4, 30}, {90, 35, BXF_RET_OK, 4, 30},
+                {90, 45, BXF_RET_NOTFOUND, 0, 0}};
+    for (const MdhdRow &r : mdhd_rows) {
+        Track t(table_movie(cat({stts({{4, 10}}), stsc_, stsz_, stco_}), r.mdhd_duration));
+        EXPECT_EQ(bxf_play_find_sample_at_time(t.handle, 1, r.t, 1, &sync, &sample, &start), r.code) << r.t;
+        if (r.code != BXF_RET_OK) continue;
+        EXPECT_EQ(sample, r.sample) << r.mdhd_duration << " " << r.t;
+        EXPECT_EQ(start, r.start) << r.mdhd_duration << " " << r.t;
+        EXPECT_EQ(t.info(r.sample).decode_time, r.start);
+    }
 }
 
 // A long track read in every order against a model of its tables.

@@ -101,6 +101,11 @@ void ProbeOutput::field(const char *key, uint64_t value) {
     std::fprintf(out_, json_ ? "%" PRIu64 : "%" PRIu64 "\n", value);
 }
 
+void ProbeOutput::field_signed(const char *key, int64_t value) {
+    key_prefix(key);
+    std::fprintf(out_, json_ ? "%" PRId64 : "%" PRId64 "\n", value);
+}
+
 void ProbeOutput::field_hex(const char *key, uint64_t value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%" PRIx64, value);

@@ -18,6 +18,7 @@ public:
     void end_array();
     void field(const char *key, const std::string &value);
     void field(const char *key, uint64_t value);
+    void field_signed(const char *key, int64_t value);
     void field_hex(const char *key, uint64_t value);
     void field_bool(const char *key, bool value);
     // Text mode prints "key: offset+size"; JSON an object of both.

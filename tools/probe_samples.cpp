@@ -37,50 +37,41 @@ void print_aux(FILE *out, bool json, const SampleInfo &s) {
                  uint32_t(s.trick_play_info));
 }
 
-void print_sample(FILE *out, bool json, bool aux, uint32_t track, uint32_t n, uint64_t dts, const SampleInfo &s) {
-    char cts[24];
-    if (s.composition_offset_signed)
-        std::snprintf(cts, sizeof cts, "%" PRId32, int32_t(s.composition_offset));
-    else
-        std::snprintf(cts, sizeof cts, "%" PRIu32, s.composition_offset);
+void print_sample(FILE *out, bool json, bool aux, uint32_t track, uint32_t n, const SampleInfo &s) {
+    // The presentation time: the decode time plus the composition offset.
+    const int64_t offset = s.composition_offset_signed ? int64_t(int32_t(s.composition_offset))
+                                                       : int64_t(s.composition_offset);
+    const int64_t pts = int64_t(s.decode_time) + offset;
     if (json)
         std::fprintf(out,
-                     "{\"track\":%" PRIu32 ",\"sample\":%" PRIu32 ",\"dts\":%" PRIu64 ",\"duration\":%" PRIu32
-                     ",\"size\":%" PRIu32 ",\"offset\":%" PRIu64 ",\"sync\":%" PRIu32 ",\"cts_offset\":%s"
-                     ",\"description\":%" PRIu32,
-                     track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
+                     "{\"track\":%" PRIu32 ",\"sample\":%" PRIu32 ",\"dts\":%" PRIu64 ",\"pts\":%" PRId64
+                     ",\"duration\":%" PRIu32 ",\"size\":%" PRIu32 ",\"offset\":%" PRIu64 ",\"sync\":%" PRIu32
+                     ",\"cts_offset\":%" PRId64 ",\"description\":%" PRIu32,
+                     track, n, s.decode_time, pts, s.duration, s.size, s.offset, s.is_sync, offset,
+                     s.description_index);
     else
         std::fprintf(out,
-                     "track %" PRIu32 " sample %" PRIu32 " dts %" PRIu64 " duration %" PRIu32 " size %" PRIu32
-                     " offset %" PRIu64 " sync %" PRIu32 " cts_offset %s description %" PRIu32,
-                     track, n, dts, s.duration, s.size, s.offset, s.is_sync, cts, s.description_index);
+                     "track %" PRIu32 " sample %" PRIu32 " dts %" PRIu64 " pts %" PRId64 " duration %" PRIu32
+                     " size %" PRIu32 " offset %" PRIu64 " sync %" PRIu32 " cts_offset %" PRId64
+                     " description %" PRIu32,
+                     track, n, s.decode_time, pts, s.duration, s.size, s.offset, s.is_sync, offset,
+                     s.description_index);
     if (aux) print_aux(out, json, s);
     std::fputs(json ? "}\n" : "\n", out);
 }
 
+// Every sample in the file's order: the sample tables', then the fragments'.
 uint32_t print_track_samples(FILE *out, bool json, bool aux, PlayHandle *handle, uint32_t track) {
     TrackTiming timing{};
     uint32_t ret = open_for_samples(handle, track, &timing);
     if (ret != BXF_RET_OK) return ret;
-    uint64_t dts = 0;
-    uint32_t n = 1;
-    for (;; ++n) {
+    for (uint32_t n = 1;; ++n) {
         SampleInfo s;
         ret = bxf_play_get_sample_info(handle, track, n, 0, &s);
-        if (ret == BXF_RET_NOTFOUND) break;  // the end of the sample tables
-        if (ret != BXF_RET_OK) return ret;
-        print_sample(out, json, aux, track, n, dts, s);
-        dts += s.duration;
-    }
-    // Then the movie fragments, by decode time from the end of the tables.
-    for (;; ++n) {
-        SampleInfo s;
-        uint64_t start = 0;
-        ret = bxf_play_get_sample_at_time(handle, track, dts, 1, 0, &start, &s);
         if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;
         if (ret != BXF_RET_OK) return ret;
-        print_sample(out, json, aux, track, n, start, s);
-        dts = start + s.duration;
+        print_sample(out, json, aux, track, n, s);
+        if (n == UINT32_MAX) return BXF_RET_OK;
     }
 }
 

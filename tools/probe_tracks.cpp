@@ -125,6 +125,41 @@ void print_entry(ProbeOutput &out, const SampleEntry &e) {
     out.end_object();
 }
 
+// An opened track's edits, and the offset that players apply when the list
+// is at most one leading empty edit (a delay, in the movie time scale) and
+// one edit of media (whose media_time is the presentation start): the
+// media time that presents at 0 is media_start - delay, in the media time
+// scale. Other lists are printed but not applied.
+uint32_t print_edits(ProbeOutput &out, PlayHandle *handle, uint32_t track, uint32_t count, uint32_t media_scale) {
+    const MovieRecord *movie = nullptr;
+    uint32_t ret = bxf_play_get_movie(handle, &movie);
+    out.begin_array("edits");
+    std::vector<EditListEntry> edits;
+    for (uint32_t e = 1; ret == BXF_RET_OK && e <= count; ++e) {
+        EditListEntry entry{};
+        if ((ret = bxf_get_edit_list_entry(handle, track, e, &entry)) != BXF_RET_OK) break;
+        edits.push_back(entry);
+        out.begin_object();
+        out.field("segment_duration", entry.segment_duration);
+        out.field_signed("media_time", entry.media_time);
+        out.field_signed("media_rate", entry.media_rate_integer);
+        out.end_object();
+    }
+    out.end_array();
+    if (ret == BXF_RET_NOTFOUND) return BXF_RET_OK;  // a count past the entries the box holds: none applied
+    if (ret != BXF_RET_OK) return ret;
+    const bool delayed = edits.size() == 2 && edits[0].media_time == -1;
+    const EditListEntry *media = edits.size() == 1 ? &edits[0] : delayed ? &edits[1] : nullptr;
+    if (!media || media->media_time < 0 || movie->moov.time_scale == 0) return BXF_RET_OK;
+    const uint64_t delay = delayed ? edits[0].segment_duration : 0;
+    // The delay in the media time scale, rounded down.
+    const unsigned __int128 scaled = (unsigned __int128)delay * media_scale / movie->moov.time_scale;
+    out.field("edit_delay", delay);
+    out.field_signed("edit_media_start", media->media_time);
+    if (scaled <= uint64_t(INT64_MAX)) out.field_signed("edit_offset", int64_t(scaled) - media->media_time);
+    return BXF_RET_OK;
+}
+
 uint32_t print_track(ProbeOutput &out, PlayHandle *handle, uint32_t track, const FileOps &ops, void *file) {
     TrackHeaderInfo th{};
     MediaHeaderInfo mh{};
@@ -154,6 +189,7 @@ uint32_t print_track(ProbeOutput &out, PlayHandle *handle, uint32_t track, const
     uint32_t elst_flags = 0, elst_count = 0;
     if (ret == BXF_RET_OK) ret = bxf_get_edit_list_info(handle, track, &elst_flags, &elst_count);
     if (ret == BXF_RET_OK) out.field("edit_list_entries", uint64_t(elst_count));
+    if (ret == BXF_RET_OK && elst_count != 0) ret = print_edits(out, handle, track, elst_count, mh.time_scale);
     SampleDescriptions *d = nullptr;
     if (ret == BXF_RET_OK) {
         ret = bxf_get_sample_descriptions(handle, track, &d);

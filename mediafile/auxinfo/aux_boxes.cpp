@@ -174,7 +174,10 @@ uint32_t read_paired(const Io &io, const BoxRecord &box, AuxWalk &w,
     uint32_t ret = parse(io, box, &r);
     if (ret == BXF_RET_OK && !(r.flags & kAuxTypePresent) && w.implied.no_description_in_force)
         return BXF_RET_OK;  // dropped: its type would come from a description that no sample uses
-    if (ret == BXF_RET_OK) ret = settle_type(io, w.implied, r);
+    if (ret == BXF_RET_OK) {
+        ret = settle_type(io, w.implied, r);
+        if (ret == BXF_RET_FORMAT && w.implied.drop_when_unknown) return BXF_RET_OK;
+    }
     if (ret != BXF_RET_OK) return ret;
     if (other.box_offset != 0 && !same_type(r, other)) return BXF_RET_OK;  // dropped; a later box may pair
     kept = r;

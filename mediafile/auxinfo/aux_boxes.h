@@ -133,6 +133,9 @@ struct ImpliedAuxType {
     // An stbl without samples (a fragmented movie's empty moov) has no
     // description in force: a box that leaves its type to it names nothing.
     bool no_description_in_force;
+    // A traf's box whose type cannot be implied (no such description, or
+    // descriptions that do not parse) is dropped: its samples stay reachable.
+    bool drop_when_unknown;
 };
 
 // The target of the child readers below: the boxes of the container being

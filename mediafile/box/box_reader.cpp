@@ -84,6 +84,8 @@ uint32_t read_descriptor(const uint8_t *buffer, uint64_t offset, uint64_t availa
     if (available < 2) return BXF_RET_FORMAT;
     const uint8_t *p = buffer + offset;
     // Up to four size bytes of seven bits each, and never past `available`.
+    // A header cut by the end of the area is BXF_RET_NOTFOUND: no descriptor
+    // starts there.
     const uint64_t max_size_bytes = (available < 5 ? available : 5) - 1;
     uint64_t size = 0;
     uint32_t size_bytes = 0;
@@ -92,7 +94,7 @@ uint32_t read_descriptor(const uint8_t *buffer, uint64_t offset, uint64_t availa
         size = (size << 7) | (b & 0x7Fu);
         ++size_bytes;
         if (!(b & 0x80u)) break;
-        if (size_bytes >= max_size_bytes) return BXF_RET_FORMAT;
+        if (size_bytes >= max_size_bytes) return size_bytes < 4 ? BXF_RET_NOTFOUND : BXF_RET_FORMAT;
     }
     const uint32_t header_length = 1 + size_bytes;
     uint64_t total = size + header_length;

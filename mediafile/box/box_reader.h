@@ -32,6 +32,8 @@ uint32_t read_box_header(const Io &io, uint64_t offset, uint64_t available, uint
 uint32_t read_box(const Io &io, uint64_t offset, uint64_t available, BoxRecord *out);
 // Offsets in and out are relative to `buffer`; `available` counts from `offset`.
 uint32_t read_box_in_buffer(const uint8_t *buffer, uint64_t offset, uint64_t available, BoxRecord *out);
+// An MPEG-4 descriptor's header, its length clipped to `available`;
+// BXF_RET_NOTFOUND when its size bytes run past `available`.
 uint32_t read_descriptor(const uint8_t *buffer, uint64_t offset, uint64_t available, BoxRecord *out);
 
 uint32_t read_uuid_header(const Io &io, uint64_t body_offset, uint64_t body_size, UuidHeader *out);

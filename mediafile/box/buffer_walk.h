@@ -3,8 +3,9 @@
 // The same rules hold: children follow one another from the start of the
 // area, unknown types are skipped unread, a row that may occur once takes
 // only the first such child, and a tail too short for a header is ignored
-// (up to 7 bytes for boxes, 1 for descriptors). Headers are clipped to the
-// area, so a child can never reach past its container.
+// (up to 7 bytes for boxes; for descriptors, a header cut by the end).
+// Lengths are clipped to the area, so a child can never reach past its
+// container.
 #ifndef BXF_BUFFER_WALK_H
 #define BXF_BUFFER_WALK_H
 
@@ -43,6 +44,7 @@ uint32_t for_each_child(const BufferIo &io, BoxRange area, HeaderKind kind, uint
         BoxRecord child;
         uint32_t ret = kind == HeaderKind::box ? read_box_in_buffer(io.data, offset, available, &child)
                                                : read_descriptor(io.data, offset, available, &child);
+        if (ret == BXF_RET_NOTFOUND && kind == HeaderKind::descriptor) return BXF_RET_OK;  // a tail cut in a header
         if (ret == BXF_RET_OK) ret = visit(child);
         if (ret != BXF_RET_OK) return ret;
         consumed += child.m_box_size;  // at least the header, so the walk always advances

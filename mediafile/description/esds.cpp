@@ -1,5 +1,6 @@
 // esds (ISO/IEC 14496-14 5.6): an ES_Descriptor of ISO/IEC 14496-1 whose
-// DecoderConfigDescriptor and DecoderSpecificInfo the pins need.
+// DecoderConfigDescriptor and DecoderSpecificInfo the pins need. Lengths that
+// overrun the box are clipped to it: every complete descriptor inside counts.
 #include "sample_entry_parsers.h"
 
 namespace bxf {
@@ -8,7 +9,17 @@ namespace {
 
 constexpr uint32_t kEsDescriptorTag = 3, kDecoderConfigTag = 4, kDecoderSpecificInfoTag = 5;
 
+// The length a descriptor's header states (the walk clips it to the box).
+uint64_t stated_length(const BufferIo &io, const BoxRecord &descriptor) {
+    uint64_t length = 0;
+    for (uint64_t at = descriptor.m_box_offset + 1; at < descriptor.m_body_offset; ++at)
+        length = length << 7 | (io.data[at] & 0x7Fu);
+    return length;
+}
+
+// Kept only whole: one cut by the end of the box is no configuration.
 uint32_t read_decoder_specific_info(const BufferIo &io, const BoxRecord &descriptor, EsdsRecord &esds) {
+    if (stated_length(io, descriptor) != descriptor.m_body_size) return BXF_RET_OK;
     ByteCursor c = io.body(descriptor);
     return copy_blob(io.inst, c, descriptor.m_body_size, &esds.decoder_specific_info);
 }

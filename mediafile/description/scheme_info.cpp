@@ -43,18 +43,41 @@ uint32_t read_schm(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
     return BXF_RET_OK;
 }
 
+// tenc (ISO/IEC 23001-7 8.2): version 1 stores the pattern of encrypted and
+// skipped 16-byte blocks (cbcs, cens) where version 0 has a reserved byte; a
+// protected default without a per-sample IV carries a constant IV.
 uint32_t read_tenc(const BufferIo &io, const BoxRecord &box, SchemeInfo &info) {
     ByteCursor c = io.body(box);
-    const bool version0 = read_version0(c);
+    uint32_t version = 0, flags = 0;
+    const bool known = read_version(c, 1, &version, &flags);
     const uint32_t is_encrypted = c.u24();
     const uint8_t iv_size = c.u8();
     uint8_t kid[16] = {};
     c.copy(kid, sizeof kid);
-    if (!version0 || !c.ok()) return BXF_RET_FORMAT;
+    if (!known || !c.ok()) return BXF_RET_FORMAT;
+    const uint8_t is_protected = uint8_t(is_encrypted);
+    uint8_t constant_iv_size = 0, constant_iv[16] = {};
+    if (is_protected == 1 && iv_size == 0) {
+        // Kept only when whole and of a size the scheme allows; the rest of
+        // the description stands without it.
+        const uint8_t size = c.u8();
+        if ((size == 8 || size == 16) && c.remaining() >= size) {
+            constant_iv_size = size;
+            c.copy(constant_iv, size);
+        }
+    }
     info.has_tenc = 1;
-    info.default_is_encrypted = is_encrypted;
+    info.tenc_version = uint8_t(version);
+    info.default_is_encrypted = version == 0 ? is_encrypted : is_protected;
+    if (version == 1) {
+        const uint8_t pattern = uint8_t(is_encrypted >> 8);
+        info.default_crypt_byte_block = pattern >> 4;
+        info.default_skip_byte_block = pattern & 0x0F;
+    }
     info.default_iv_size = iv_size;
     mem_copy(io.inst, info.default_kid, sizeof info.default_kid, kid, sizeof kid);
+    info.default_constant_iv_size = constant_iv_size;
+    mem_copy(io.inst, info.default_constant_iv, sizeof info.default_constant_iv, constant_iv, sizeof constant_iv);
     return BXF_RET_OK;
 }
 

@@ -22,7 +22,7 @@ uint32_t read_traf_aux(const FragmentSource &src, TrackFragments &fs, uint64_t f
     if (!src.tables) return BXF_RET_INTERNAL;
     SampleTableRecord &tables = *src.tables;
     AuxWalk walk{fs.aux, ImpliedAuxType{&tables.schemes, tables.stsd_entries, tables.stsd_entry_count, src.handler_type,
-                                        fs.traf.defaults.description_index, false}};
+                                        fs.traf.defaults.description_index, false, true}};
     TrafChildren children;
     uint32_t ret =
         walk_traf(io, BoxRange{fs.traf.body_offset, fs.traf.box_end - fs.traf.body_offset}, &walk, &children);

@@ -138,7 +138,7 @@ uint32_t read_traf(const Io &io, const BoxRecord &box, MoofWalk &w) {
     if (h.track_id == w.track_id) {
         // Base decode time: tfdt, else where the track's previous traf ended,
         // else the end of its sample tables.
-        traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.table.bounds.media_duration;
+        traf.base_time = h.has_tfdt ? h.tfdt : w.fs.has_carried_end ? w.fs.carried_end : w.table.bounds.stts_end;
         traf.has_tfdt = h.has_tfdt;
         traf.time_end = traf.base_time;
         w.fs.traf = traf;
@@ -162,8 +162,7 @@ uint32_t walk_traf(const Io &io, BoxRange body, AuxWalk *aux, TrafChildren *out)
     return walk_container(io, body, kTraf, *out);
 }
 
-uint32_t next_track_traf(const FragmentSource &src, TrackCache &cache) {
-    TrackFragments &fs = cache.fragments;
+uint32_t next_track_traf(const FragmentSource &src, const TrackTableCache &table, TrackFragments &fs) {
     const Io &io = src.io;
     const uint32_t track_count = src.movie.moov.track_count;
     auto *seen = static_cast<uint32_t *>(bxf_alloc(io.inst, BXF_POOL_GENERAL, uint64_t(track_count) * 4 + 4));
@@ -176,7 +175,7 @@ uint32_t next_track_traf(const FragmentSource &src, TrackCache &cache) {
         fs.scan_position += box.m_box_size;
         ret = BXF_RET_NOTFOUND;
         if (box.type != BXF_FOURCC('m', 'o', 'o', 'f')) continue;
-        MoofWalk walk{src, cache.table, fs, box, src.track_id, 0, seen, false, TrafState{}, false};
+        MoofWalk walk{src, table, fs, box, src.track_id, 0, seen, false, TrafState{}, false};
         ret = walk_container(io, body_range(box), kMoof, walk);
         if (ret != BXF_RET_OK) break;
         ret = BXF_RET_NOTFOUND;

@@ -114,6 +114,24 @@ void advance_traf(TrafState &traf, const FragmentRun &run) {
     traf.runs_read += 1;
 }
 
+uint32_t traf_sample_count(const Io &io, const TrafState &traf, uint64_t *out) {
+    TrafState walk = traf;
+    walk.next_child = walk.first_trun;
+    walk.all_runs_read = false;
+    uint64_t count = 0;
+    for (;;) {
+        FragmentRun run;
+        bool found = false;
+        const uint32_t ret = read_run_head(io, walk, &run, &found);
+        if (ret != BXF_RET_OK) return ret;
+        if (!found) break;
+        walk.runs_read += 1;
+        count += run.sample_count;
+    }
+    *out = count;
+    return BXF_RET_OK;
+}
+
 uint32_t traf_totals(const Io &io, const TrafState &traf, uint64_t *out_data_end, uint64_t *out_time_end) {
     TrafState walk = traf;
     walk.next_child = walk.first_trun;

@@ -7,19 +7,6 @@ namespace bxf {
 
 namespace {
 
-bool sync_entry(const FragmentRun &run, uint32_t j, const FragmentEntry &e) {
-    if (j == 0 && (run.version_flags & kTrunFirstSampleFlags)) return !(run.first_sample_flags & kSampleIsDifference);
-    return !(e.flags & kSampleIsDifference);
-}
-
-struct Found {
-    FragmentRun *run;
-    uint32_t entry;
-    uint64_t offset;
-    uint64_t time;
-    FragmentEntry value;
-};
-
 // Walks a run's entries from the cursor, the window or the run's start to
 // the sample whose interval [start, start + duration) holds t.
 uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint64_t t, Found *out) {
@@ -34,28 +21,9 @@ uint32_t locate_in_run(const Io &io, TrackFragments &fs, FragmentRun &run, uint6
                      FragmentEntry{d.size, d.duration, d.flags, 0}};
         return BXF_RET_OK;
     }
-    uint32_t j = 0;
-    uint64_t offset = run.data_offset, time = run.start_time;
-    if (fs.cursor_run == &run && fs.cursor_time <= t) {
-        j = fs.cursor_entry;
-        offset = fs.cursor_offset;
-        time = fs.cursor_time;
-    } else if (run.window_count != 0 && run.window_time <= t) {
-        j = run.window_first;
-        offset = run.window_offset;
-        time = run.window_time;
-    }
-    for (; j < run.sample_count; ++j) {
-        FragmentEntry e;
-        uint32_t ret = run_entry(io, fs.traf.defaults, run, j, offset, time, &e);
-        if (ret != BXF_RET_OK) return ret;
-        if (time <= t && t - time < e.duration) {
-            *out = Found{&run, j, offset, time, e};
-            return BXF_RET_OK;
-        }
-        if (!checked_add(offset, e.size, &offset) || !checked_add(time, e.duration, &time)) return BXF_RET_OVERFLOW;
-    }
-    return BXF_RET_NOTFOUND;
+    return walk_entries(
+        io, fs, run, fs.cursor_run == &run && fs.cursor_time <= t, run.window_count != 0 && run.window_time <= t,
+        [t](uint32_t, uint64_t time, const FragmentEntry &e) { return time <= t && t - time < e.duration; }, out);
 }
 
 uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
@@ -72,35 +40,6 @@ uint32_t find_in_traf(const Io &io, TrackCache &cache, uint64_t t, Found *out) {
         if (run->start_time <= t && t < run->end_time) return locate_in_run(io, fs, *run, t, out);
     }
     return BXF_RET_NOTFOUND;
-}
-
-void restart_scan(const FragmentSource &src, TrackFragments &fs) {
-    release_runs(src.io.inst, fs);
-    release_traf_aux(src.io.inst, fs);
-    fs.has_traf = false;
-    fs.has_carried_end = false;
-    fs.scan_position = src.movie.moof_head ? src.movie.moof_head->box_offset : src.file_size;
-    fs.scan_time = 0;
-    fs.active = true;
-}
-
-void fill_info(const FragmentSource &src, const TrackFragments &fs, const Found &f, uint32_t want_run,
-               SampleInfo *out) {
-    SampleInfo info{};
-    info.size = f.value.size;
-    info.offset = f.offset;
-    info.duration = f.value.duration;
-    info.is_sync = sync_entry(*f.run, f.entry, f.value);
-    info.composition_offset = f.value.composition_offset;
-    info.composition_offset_signed = (f.run->version_flags >> 24) != 0;
-    info.description_index = fs.traf.defaults.description_index;
-    if (want_run) {
-        info.run_count = f.run->sample_count - f.entry;
-        info.run_bytes = f.run->end_offset - f.offset;
-        info.run_duration = f.run->end_time > f.time ? f.run->end_time - f.time : 0;
-    }
-    if (src.fragment_mode == 1) info.fragment_position = fs.traf.moof_body;
-    *out = info;
 }
 
 // The decode time at which sample `sample_number` of run `run_number` of the
@@ -146,8 +85,9 @@ uint32_t jump_to_indexed(const FragmentSource &src, TrackCache &cache, const Fra
     release_traf_aux(io.inst, fs);
     fs.has_traf = false;
     fs.has_carried_end = false;
+    fs.numbered = false;
     fs.scan_position = entry.moof_offset;
-    uint32_t ret = next_track_traf(src, cache);
+    uint32_t ret = next_track_traf(src, cache.table, fs);
     if (ret == BXF_RET_NOTFOUND || (ret == BXF_RET_OK && fs.traf.moof_offset != entry.moof_offset))
         return BXF_RET_FORMAT;  // no traf of the track in the moof the index names
     if (ret == BXF_RET_OK) ret = read_traf_aux(src, fs, cache.table.fragment_budget);
@@ -223,26 +163,14 @@ uint32_t find_fragment_sample_once(const FragmentSource &src, TrackCache &cache,
             Found f;
             ret = find_in_traf(io, cache, wanted, &f);
             if (ret == BXF_RET_OK) {
-                fs.cursor_run = f.run;
-                fs.cursor_entry = f.entry;
-                fs.cursor_offset = f.offset;
-                fs.cursor_time = f.time;
-                SampleInfo info;
-                fill_info(src, fs, f, want_run, &info);
-                if ((ret = fragment_aux_info(src, fs, *f.run, f.entry, want_run, info)) != BXF_RET_OK) return ret;
-                *out = info;
+                if ((ret = describe_found(src, fs, f, want_run, out)) != BXF_RET_OK) return ret;
                 *out_start = f.time;
                 return BXF_RET_OK;
             }
             if (ret != BXF_RET_NOTFOUND) return ret;
-            // Past this traf: its end carries into the track's next one.
-            fs.carried_end = fs.scan_time = fs.traf.time_end;
-            fs.has_carried_end = true;
-            release_runs(io.inst, fs);
-            release_traf_aux(io.inst, fs);
-            fs.has_traf = false;
+            leave_traf(io.inst, fs);
         }
-        if ((ret = next_track_traf(src, cache)) != BXF_RET_OK) return ret;
+        if ((ret = next_track_traf(src, cache.table, fs)) != BXF_RET_OK) return ret;
         if ((ret = read_traf_aux(src, fs, cache.table.fragment_budget)) != BXF_RET_OK) return ret;
         fs.scan_time = fs.traf.base_time;
     }

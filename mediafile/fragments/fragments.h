@@ -123,6 +123,16 @@ struct TrackFragments {
     uint32_t cursor_entry;  // 0-based within the cursor's run
     uint64_t cursor_offset;
     uint64_t cursor_time;
+    // Sample order: the track's fragment samples are numbered from 0 in the
+    // file order of its trafs and runs. A jump through the random-access
+    // index leaves the number of the traf in hand unknown until counted.
+    bool numbered;
+    uint64_t traf_first_number;  // of the traf in hand, or of the next one
+    // Where the track's fragment samples start and end, once walked.
+    bool extent_known;
+    bool extent_any;  // the track has fragment samples
+    uint64_t extent_first;
+    uint64_t extent_end;
 };
 
 // A track's lookup state: its table windows and, beside them, its fragments.
@@ -144,6 +154,26 @@ uint32_t find_fragment_sample(const FragmentSource &src, TrackCache &cache, uint
 // The start of the first fragment sync sample whose interval ends after
 // `from` (the one holding it, or a later one, across gaps in the timeline).
 uint32_t next_fragment_sync(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_start);
+// The fragment sample numbered k, its decode time in `out->decode_time`;
+// BXF_RET_NOTFOUND past the last. Stepping on to the next number is O(1)
+// amortised; a number before the traf in hand starts again from the first moof.
+uint32_t fragment_sample_by_number(const FragmentSource &src, TrackCache &cache, uint64_t k, uint32_t want_run,
+                                   SampleInfo *out);
+// The number of the sample the last search or walk found, and the number of
+// the first sample of its traf.
+uint32_t found_sample_number(const FragmentSource &src, TrackCache &cache, uint64_t *out_number,
+                             uint64_t *out_traf_first);
+// The first fragment sync sample from number k on: its number and decode time.
+uint32_t fragment_sync_from(const FragmentSource &src, TrackCache &cache, uint64_t k, uint64_t *out_k,
+                            uint64_t *out_time);
+// The last fragment sync sample among numbers [from, to), `*out_found` false
+// when there is none.
+uint32_t last_fragment_sync(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t to, bool *out_found,
+                            uint64_t *out_k, uint64_t *out_time);
+// The decode time of the track's first fragment sample and the latest end
+// of its trafs; `*out_any` false when the track has no fragment samples.
+uint32_t fragments_extent(const FragmentSource &src, TrackCache &cache, bool *out_any, uint64_t *out_first,
+                          uint64_t *out_end);
 // The decode time at which the track's last fragment sample ends.
 uint32_t fragments_end_time(const FragmentSource &src, TrackCache &cache, uint64_t from, uint64_t *out_end);
 // Releases the runs of a track (it goes back to its tables).

@@ -370,6 +370,18 @@ uint32_t bxf_open_track(PlayHandle *handle, uint32_t track);
 uint32_t bxf_get_edit_list_info(const PlayHandle *handle, uint32_t track, uint32_t *out_version_flags,
                                 uint32_t *out_entry_count);
 
+/* One `elst` entry (ISO/IEC 14496-12 8.6.6). */
+typedef struct EditListEntry {
+    uint64_t segment_duration; /* in the movie time scale (mvhd) */
+    int64_t media_time;        /* in the media time scale; -1: an empty edit */
+    int16_t media_rate_integer;
+    int16_t media_rate_fraction;
+} EditListEntry;
+
+/* Entry `entry` (1-based) of an opened track's edit list; BXF_RET_NOTFOUND
+ * past the entries the box holds. */
+uint32_t bxf_get_edit_list_entry(const PlayHandle *handle, uint32_t track, uint32_t entry, EditListEntry *out);
+
 /* ---- Vendor boxes -------------------------------------------------------- */
 
 typedef struct VideoProfileInfo {
@@ -553,9 +565,14 @@ typedef struct SchemeInfo {
     uint32_t scheme_version;
     Blob scheme_uri;               /* with flags bit 0: the URI with its terminator */
     uint32_t has_tenc;             /* in a sinf's schi */
-    uint32_t default_is_encrypted; /* 24 bits */
+    uint32_t default_is_encrypted; /* version 0: 24 bits as stored; version 1: default_isProtected */
     uint8_t default_iv_size;
     uint8_t default_kid[16];
+    uint8_t tenc_version;             /* 0 or 1 */
+    uint8_t default_crypt_byte_block; /* version 1 (the cbcs pattern), 4 bits; 0 otherwise */
+    uint8_t default_skip_byte_block;  /* version 1, 4 bits; 0 otherwise */
+    uint8_t default_constant_iv_size; /* protected with an IV size of 0: 8 or 16; 0 otherwise */
+    uint8_t default_constant_iv[16];
     uint32_t has_stvi;           /* in a rinf's schi */
     uint8_t single_view_allowed; /* 2 bits */
     uint32_t stereo_scheme;
@@ -755,8 +772,16 @@ uint32_t bxf_get_avc_pps(const PlayHandle *handle, const SampleDescriptions *des
                          uint32_t capacity, uint8_t *out_buffer);
 
 /* ---- Sample access ---------------------------------------------------------
- * Times are decode times in the track's media time scale (mdhd), the first
- * sample at 0, no edit list applied. Sample numbers are 1-based. */
+ * Times are decode times in the track's media time scale (mdhd), the sample
+ * tables' first sample at 0, fragments where their tfdt (or else the end of
+ * the track's samples before them) places them; no edit list is applied.
+ *
+ * Sample numbers are 1-based and follow the file's order: the sample
+ * tables' samples 1..N, then every fragment sample of the track, traf after
+ * traf and run after run, N+1, N+2, ... whatever gaps lie between their
+ * times and whatever their durations (0 included). Asking for the numbers
+ * in turn is O(1) amortised; BXF_RET_NOTFOUND after the last. Lookups by
+ * time stop at the end of the stts runs, not at the mdhd duration. */
 
 /* aux_flags values */
 #define BXF_AUX_TRICK_PLAY 0x1u /* a trik entry (fragments only) */
@@ -784,15 +809,20 @@ typedef struct SampleInfo {
     uint32_t aux_size;
     uint64_t aux_offset;
     uint64_t aux_run_bytes;
+    uint64_t decode_time; /* when the sample is decoded, gaps in the timeline included */
 } SampleInfo;
 
+/* The sample tables' count N (fragment samples are not counted). */
 uint32_t bxf_play_get_sample_count(PlayHandle *handle, uint32_t track, uint32_t *out_count);
 uint32_t bxf_play_get_sample_info(PlayHandle *handle, uint32_t track, uint32_t sample, uint32_t want_run,
                                   SampleInfo *out);
-/* The sample whose decode interval holds `time` (time - 1 when not inclusive). */
+/* The sample whose decode interval holds `time` (time - 1 when not
+ * inclusive). Among the fragments, a time in a gap of the timeline (or before
+ * the first fragment) finds the first sample after it. */
 uint32_t bxf_play_find_sample_at_time(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
                                       uint32_t *out_is_sync, uint32_t *out_sample, uint64_t *out_start_time);
-/* The nearest sync sample before (forward 0) or after `sample`. */
+/* The nearest sync sample before (forward 0) or after `sample`, in sample
+ * order, across the end of the tables either way. */
 uint32_t bxf_play_find_sync_sample(PlayHandle *handle, uint32_t track, uint32_t sample, uint32_t forward,
                                    uint32_t *out_sample, uint64_t *out_start_time);
 uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
@@ -801,6 +831,10 @@ uint32_t bxf_play_find_sync_time_near(PlayHandle *handle, uint32_t track, uint64
                                       uint32_t forward, uint64_t *out_start_time);
 /* whole = 1 in a fragmented movie: to the end of the last fragment. */
 uint32_t bxf_play_get_track_duration(PlayHandle *handle, uint32_t track, uint32_t whole, uint64_t *out_duration);
+/* The decode time of the track's first sample and the latest end of its
+ * samples, fragments included; BXF_RET_NOTFOUND for a track without samples. */
+uint32_t bxf_play_get_track_timeline(PlayHandle *handle, uint32_t track, uint64_t *out_first_decode_time,
+                                     uint64_t *out_end);
 
 #ifdef __cplusplus
 }

@@ -224,6 +224,7 @@ uint32_t sample_info(Lookup &l, uint32_t n, uint32_t want_run, SampleInfo *out) 
     if ((ret = sample_size(l, n, &info.size)) != BXF_RET_OK) return ret;
     if ((ret = stts_run_of_sample(l, n, &run)) != BXF_RET_OK) return ret;
     info.duration = run->delta;
+    if ((ret = sample_start_time(l, n, &info.decode_time)) != BXF_RET_OK) return ret;
     if ((ret = composition_offset(l, n, &info.composition_offset)) != BXF_RET_OK) return ret;
     info.composition_offset_signed = l.has(kCtts) && l.tables().tables[kCtts].version == 1;
     if ((ret = sample_is_sync(l, n, &info.is_sync)) != BXF_RET_OK) return ret;
@@ -252,8 +253,60 @@ uint32_t sample_info(Lookup &l, uint32_t n, uint32_t want_run, SampleInfo *out) 
     return BXF_RET_OK;
 }
 
+bool fragmented(const PlayHandle *handle) { return handle->movie.moov.mvex.trex_head && handle->movie.moof_head; }
+
 bool fragments_hold(const PlayHandle *handle, const Lookup &l, uint64_t t) {
-    return handle->movie.moov.mvex.trex_head && handle->movie.moof_head && t >= l.bounds().media_duration;
+    return fragmented(handle) && t >= l.bounds().stts_end;
+}
+
+// Fragment samples follow the tables' N samples: fragment sample k (from 0)
+// is sample N + 1 + k.
+uint32_t fragment_number(const Lookup &l, uint64_t k, uint32_t *out) {
+    const uint64_t n = uint64_t(l.bounds().sample_count) + 1 + k;
+    if (n > UINT32_MAX) return BXF_RET_OVERFLOW;
+    *out = uint32_t(n);
+    return BXF_RET_OK;
+}
+
+uint32_t fragment_sample(PlayHandle *handle, Lookup &l, uint64_t k, uint32_t want_run, SampleInfo *out) {
+    return fragment_sample_by_number(fragment_source(handle, *l.track), *l.track, k, want_run, out);
+}
+
+// The first sync sample among the fragment samples from k on.
+uint32_t fragment_sync_after(PlayHandle *handle, Lookup &l, uint64_t k, uint32_t *out_sample, uint64_t *out_start) {
+    uint64_t found = 0;
+    const uint32_t ret = fragment_sync_from(fragment_source(handle, *l.track), *l.track, k, &found, out_start);
+    return ret == BXF_RET_OK ? fragment_number(l, found, out_sample) : ret;
+}
+
+// The last sync sample of the tables, at or before sample N.
+uint32_t last_table_sync(Lookup &l, uint32_t *out_sample, uint64_t *out_start) {
+    const uint32_t count = l.bounds().sample_count;
+    if (count == 0) return BXF_RET_NOTFOUND;
+    uint32_t ret = ready(l), found = 0;
+    if (ret == BXF_RET_OK) ret = neighbour_sync(l, count + 1, false, &found);
+    if (ret != BXF_RET_OK) return ret;
+    if (found == 0 || found > count) return BXF_RET_NOTFOUND;
+    *out_sample = found;
+    return sample_start_time(l, found, out_start);
+}
+
+// The sync sample before fragment sample k: in its own traf, else in the
+// trafs before (one walk from the first), else the tables' last.
+uint32_t fragment_sync_before(PlayHandle *handle, Lookup &l, uint64_t k, uint32_t *out_sample, uint64_t *out_start) {
+    bool found = false;
+    uint64_t at = 0, traf_first = 0, number = 0;
+    if (k != 0) {
+        const FragmentSource src = fragment_source(handle, *l.track);
+        SampleInfo info;
+        uint32_t ret = fragment_sample(handle, l, k - 1, 0, &info);
+        if (ret == BXF_RET_OK) ret = found_sample_number(src, *l.track, &number, &traf_first);
+        if (ret == BXF_RET_OK) ret = last_fragment_sync(src, *l.track, traf_first, k, &found, &at, out_start);
+        if (ret == BXF_RET_OK && !found) ret = last_fragment_sync(src, *l.track, 0, traf_first, &found, &at, out_start);
+        if (ret != BXF_RET_OK) return ret;
+    }
+    if (found) return fragment_number(l, at, out_sample);
+    return last_table_sync(l, out_sample, out_start);
 }
 
 // The searched time: t itself, or t - 1 when the search is not inclusive.
@@ -264,13 +317,13 @@ uint32_t searched_time(uint64_t t, uint32_t inclusive, uint64_t *out) {
 }
 
 uint32_t sample_at(Lookup &l, uint64_t t, uint32_t *out_sample, uint64_t *out_start) {
-    if (t >= l.bounds().media_duration) return BXF_RET_NOTFOUND;
+    if (t >= l.bounds().stts_end) return BXF_RET_NOTFOUND;
     if (!l.has(kStts)) return BXF_RET_FORMAT;
     uint32_t ret = ready(l);
     if (ret != BXF_RET_OK) return ret;
     TableWindow &w = l.window(kStts);
     uint32_t entry = 0;
-    ret = find_run(w, l.io, l.bounds(), KeyKind::stts_time, t, l.bounds().media_duration, &entry);
+    ret = find_run(w, l.io, l.bounds(), KeyKind::stts_time, t, l.bounds().stts_end, &entry);
     if (ret != BXF_RET_OK) return ret;
     const SttsRun &run = window_entry<SttsRun>(w, entry);
     uint64_t k = 0;
@@ -300,31 +353,8 @@ uint32_t sync_sample(Lookup &l, uint32_t n, bool forward, uint32_t *out_sample, 
 }
 
 uint32_t tables_duration(Lookup &l, uint64_t *out) {
-    if (l.cache->tables_duration != 0) {
-        *out = l.cache->tables_duration;
-        return BXF_RET_OK;
-    }
     if (!l.has(kStts)) return BXF_RET_FORMAT;
-    uint32_t ret = ready(l);
-    if (ret != BXF_RET_OK) return ret;
-    TableWindow &w = l.window(kStts);
-    uint64_t sum = 0;
-    for (uint32_t n = 1; n <= w.total; ++n) {
-        if (!window_holds(w, n)) {
-            ret = load_forward(w, l.io, l.bounds(), n == 1 || w.first == 0 ? 1 : w.end);
-            if (ret != BXF_RET_OK) return ret;
-            if (!window_holds(w, n)) {  // restarted from the table's start
-                n = w.first - 1;
-                sum = 0;
-                continue;
-            }
-        }
-        const SttsRun &run = window_entry<SttsRun>(w, n);
-        uint64_t span = 0;
-        if (!checked_mul(run.count, run.delta, &span) || !checked_add(sum, span, &sum)) return BXF_RET_OVERFLOW;
-    }
-    l.cache->tables_duration = sum;
-    *out = sum;
+    *out = l.bounds().stts_end;
     return BXF_RET_OK;
 }
 
@@ -332,29 +362,25 @@ uint32_t tables_duration(Lookup &l, uint64_t *out) {
 // the first sync sample met stepping back from the one holding t; once the
 // steps leave the fragments, the last sync sample of the tables.
 uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *out) {
-    const uint64_t media_duration = l.bounds().media_duration;
+    const uint64_t stts_end = l.bounds().stts_end;
     uint32_t sample = 0, sync = 0, ret;
     uint64_t start = 0;
-    if (t >= media_duration) {
+    if (t >= stts_end) {
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
-        for (uint64_t at = t;;) {
-            SampleInfo info;
-            ret = find_fragment_sample(fragment_source(handle, *l.track), *l.track, at, FragmentSearch::holding, 0,
-                                       &info, &start);
-            if (ret != BXF_RET_OK) return ret;
-            if (info.is_sync) {
-                *out = start;
-                return BXF_RET_OK;
-            }
-            if (start == 0 || start - 1 < media_duration) break;
-            // Within a run whose samples all take the default flags only its
-            // first sample can differ: step back to it at once.
-            const FragmentRun *run = l.track->fragments.cursor_run;
-            at = run && run->entry_size == 0 && start > run->start_time ? run->start_time : start - 1;
+        // The sample holding t when it is a sync sample; else, and for a t in
+        // a gap of the timeline, the sync sample before the one holding t (or
+        // the first one after the gap), in sample order.
+        const FragmentSource src = fragment_source(handle, *l.track);
+        SampleInfo info;
+        uint64_t k = 0, traf_first = 0;
+        ret = find_fragment_sample(src, *l.track, t, FragmentSearch::at_or_after, 0, &info, &start);
+        if (ret == BXF_RET_OK) ret = found_sample_number(src, *l.track, &k, &traf_first);
+        if (ret != BXF_RET_OK) return ret;
+        if (start <= t && info.is_sync) {
+            *out = start;
+            return BXF_RET_OK;
         }
-        if (!l.has(kSizes) || l.bounds().sample_count < 2) return BXF_RET_NOTFOUND;
-        if ((ret = sync_sample(l, l.bounds().sample_count, false, &sync, out)) != BXF_RET_OK) return ret;
-        return BXF_RET_OK;
+        return fragment_sync_before(handle, l, k, &sync, out);
     }
     if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
     if (sample < 2) return BXF_RET_NOTFOUND;
@@ -366,11 +392,11 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
 // The next sync sample after the one holding t; past the tables, the first
 // sync sample of the fragments from there on.
 uint32_t sync_time_after(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *out) {
-    const uint64_t media_duration = l.bounds().media_duration;
+    const uint64_t stts_end = l.bounds().stts_end;
     const bool fragmented = handle->movie.moov.mvex.trex_head && handle->movie.moof_head;
     uint32_t sample = 0, sync = 0, ret = BXF_RET_NOTFOUND;
-    uint64_t start = 0, at = media_duration;
-    if (t < media_duration) {
+    uint64_t start = 0, at = stts_end;
+    if (t < stts_end) {
         ret = sample_at(l, t, &sample, &start);
         if (ret == BXF_RET_OK) ret = sync_sample(l, sample, true, &sync, out);
         if (ret != BXF_RET_NOTFOUND) return ret;
@@ -411,6 +437,8 @@ extern "C" uint32_t bxf_play_get_sample_info(PlayHandle *handle, uint32_t track,
     if (!out || sample == 0) return BXF_RET_ARGS;
     uint32_t ret = begin(handle, track, &l);
     if (ret != BXF_RET_OK) return ret;
+    if (sample > l.bounds().sample_count && fragmented(handle))
+        return fragment_sample(handle, l, sample - uint64_t(l.bounds().sample_count) - 1, want_run, out);
     if (!l.has(kSizes)) return BXF_RET_FORMAT;
     return sample_info(l, sample, want_run, out);
 }
@@ -425,7 +453,19 @@ extern "C" uint32_t bxf_play_find_sample_at_time(PlayHandle *handle, uint32_t tr
     uint32_t sample = 0, sync = 0;
     if (ret == BXF_RET_OK) ret = searched_time(time, inclusive, &t);
     if (ret != BXF_RET_OK) return ret;
-    if (fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
+    if (fragments_hold(handle, l, t)) {
+        SampleInfo info;
+        const FragmentSource src = fragment_source(handle, *l.track);
+        uint64_t k = 0, traf_first = 0;
+        ret = find_fragment_sample(src, *l.track, t, FragmentSearch::at_or_after, 0, &info, &start);
+        if (ret == BXF_RET_OK) ret = found_sample_number(src, *l.track, &k, &traf_first);
+        if (ret == BXF_RET_OK) ret = fragment_number(l, k, &sample);
+        if (ret != BXF_RET_OK) return ret;
+        *out_is_sync = info.is_sync;
+        *out_sample = sample;
+        *out_start_time = start;
+        return BXF_RET_OK;
+    }
     if ((ret = sample_at(l, t, &sample, &start)) != BXF_RET_OK) return ret;
     if ((ret = sample_is_sync(l, sample, &sync)) != BXF_RET_OK) return ret;
     *out_is_sync = sync;
@@ -440,7 +480,25 @@ extern "C" uint32_t bxf_play_find_sync_sample(PlayHandle *handle, uint32_t track
     if (!out_sample || !out_start_time || sample == 0) return BXF_RET_ARGS;
     uint32_t ret = begin(handle, track, &l);
     if (ret != BXF_RET_OK) return ret;
-    return sync_sample(l, sample, forward != 0, out_sample, out_start_time);
+    const uint32_t count = l.bounds().sample_count;
+    uint32_t found = 0;
+    uint64_t start = 0;
+    if (!fragmented(handle) || (sample <= count && (!forward || sample < count))) {
+        ret = sync_sample(l, sample, forward != 0, &found, &start);
+        if (ret == BXF_RET_NOTFOUND && forward && fragmented(handle))
+            ret = fragment_sync_after(handle, l, 0, &found, &start);
+    } else {
+        // Among the fragments, or from the tables on into them.
+        const uint64_t k = sample > count ? sample - uint64_t(count) - 1 : 0;
+        if (forward)
+            ret = fragment_sync_after(handle, l, sample > count ? k + 1 : 0, &found, &start);
+        else
+            ret = sample == 1 ? BXF_RET_ARGS : fragment_sync_before(handle, l, k, &found, &start);
+    }
+    if (ret != BXF_RET_OK) return ret;
+    *out_sample = found;
+    *out_start_time = start;
+    return BXF_RET_OK;
 }
 
 extern "C" uint32_t bxf_play_get_sample_at_time(PlayHandle *handle, uint32_t track, uint64_t time, uint32_t inclusive,
@@ -504,5 +562,27 @@ extern "C" uint32_t bxf_play_get_track_duration(PlayHandle *handle, uint32_t tra
         if (ret != BXF_RET_OK) return ret;
     }
     *out_duration = l.cache->whole_duration;
+    return BXF_RET_OK;
+}
+
+extern "C" uint32_t bxf_play_get_track_timeline(PlayHandle *handle, uint32_t track, uint64_t *out_first_decode_time,
+                                                uint64_t *out_end) {
+    Lookup l;
+    if (!out_first_decode_time || !out_end) return BXF_RET_ARGS;
+    uint32_t ret = begin(handle, track, &l);
+    if (ret != BXF_RET_OK) return ret;
+    const bool tables = l.bounds().sample_count != 0;
+    bool any = false;
+    uint64_t first = 0, end = tables ? l.bounds().stts_end : 0;
+    if (fragmented(handle)) {
+        uint64_t fragments_first = 0, fragments_end = 0;
+        ret = fragments_extent(fragment_source(handle, *l.track), *l.track, &any, &fragments_first, &fragments_end);
+        if (ret != BXF_RET_OK) return ret;
+        if (any && !tables) first = fragments_first;
+        if (any && fragments_end > end) end = fragments_end;
+    }
+    if (!tables && !any) return BXF_RET_NOTFOUND;
+    *out_first_decode_time = first;
+    *out_end = end;
     return BXF_RET_OK;
 }

@@ -36,13 +36,13 @@ void release_cache(LibraryInstance *inst, TrackCache *c) {
 
 }  // namespace
 
-uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t media_duration) {
+uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t stts_end) {
     auto *cache = alloc_record<TrackCache>(handle->instance);
     if (!cache) return BXF_RET_NOMEM;
     TrackTableCache &t = cache->table;
     t.track_number = track.track_number;
     t.tables = &track.tables;
-    t.bounds = TableBounds{track.tables.sample_count, track.tables.tables[kChunkOffsets].entry_count, media_duration};
+    t.bounds = TableBounds{track.tables.sample_count, track.tables.tables[kChunkOffsets].entry_count, stts_end};
     for (uint32_t k = 0; k < kTableCount; ++k) init_window(t.windows[k], TableKind(k), track.tables);
     t.aux.has_senc = track.senc != nullptr;
     t.aux.senc_flags = track.senc ? track.senc->version_flags & 0xFFFFFFu : 0;

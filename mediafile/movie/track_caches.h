@@ -12,7 +12,7 @@ namespace bxf {
 
 // Creates the cache of a newly opened track and re-sizes every window of
 // every opened track (the buffers are released and reallocated lazily).
-uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t media_duration);
+uint32_t add_track_cache(PlayHandle *handle, const OpenedTrack &track, uint64_t stts_end);
 // Takes a track's cache out again (its open failed) and re-sizes the rest.
 void remove_track_cache(PlayHandle *handle, uint32_t track_number);
 void release_track_caches(PlayHandle *handle);

@@ -17,21 +17,6 @@ uint32_t find_track_node(const PlayHandle *handle, uint32_t track, const TrackNo
     return BXF_RET_OK;
 }
 
-// The end of the track's sample tables, where its fragments begin: the mdhd
-// duration, unless it is all ones, the "unknown" value that segmented-streaming
-// muxers write (ffmpeg's ismv, for one); then the end of the stts runs.
-uint32_t tables_end(const Io &io, const TrackNode &node, const OpenedTrack &opened, uint64_t *out) {
-    MediaHeaderInfo info{};
-    uint32_t version_flags = 0;
-    const uint32_t ret = parse_mdhd(io, node.mdhd_body, &info, &version_flags);
-    const uint64_t unknown = (version_flags >> 24) == 1 ? UINT64_MAX : UINT32_MAX;
-    if (ret != BXF_RET_OK || node.media_duration != unknown) {
-        *out = node.media_duration;
-        return BXF_RET_OK;
-    }
-    return stts_end_time(io, opened.tables, out);
-}
-
 }  // namespace
 
 OpenedTrack *find_opened_track(const PlayHandle *handle, uint32_t track) {
@@ -116,8 +101,12 @@ extern "C" uint32_t bxf_open_track(PlayHandle *handle, uint32_t track) {
         release_opened_track(handle->instance, opened);
         return ret;
     }
+    // Lookups by time stop, and a fragment without tfdt begins, where the
+    // stts runs end. The mdhd duration is only a header value: edited files
+    // state less, a DASH init states its segments' span over empty tables,
+    // and "unknown" is all ones.
     uint64_t media_end = 0;
-    ret = tables_end(Io{handle->instance, handle->file}, *node, *opened, &media_end);
+    ret = stts_end_time(Io{handle->instance, handle->file}, opened->tables, &media_end);
     if (ret != BXF_RET_OK) {
         release_opened_track(handle->instance, opened);
         return ret;
@@ -138,5 +127,33 @@ extern "C" uint32_t bxf_get_edit_list_info(const PlayHandle *handle, uint32_t tr
     if (!opened) return BXF_RET_STATE;
     *out_version_flags = opened->elst_version_flags;
     *out_entry_count = opened->elst_entry_count;
+    return BXF_RET_OK;
+}
+
+extern "C" uint32_t bxf_get_edit_list_entry(const PlayHandle *handle, uint32_t track, uint32_t entry,
+                                            EditListEntry *out) {
+    if (!handle || !out || entry == 0) return BXF_RET_ARGS;
+    const TrackNode *node = nullptr;
+    uint32_t ret = find_track_node(handle, track, &node);
+    if (ret != BXF_RET_OK) return ret;
+    const OpenedTrack *opened = find_opened_track(handle, track);
+    if (!opened) return BXF_RET_STATE;
+    // Version 1 entries hold 64-bit duration and media time, version 0 32-bit
+    // ones; the rate follows as two 16-bit halves.
+    const bool wide = (opened->elst_version_flags >> 24) == 1;
+    const uint64_t size = wide ? 20 : 12;
+    const uint64_t held = opened->elst_entries.size / size;
+    if (entry > opened->elst_entry_count || entry > held) return BXF_RET_NOTFOUND;
+    uint8_t bytes[20];
+    ret = read_exact_at(Io{handle->instance, handle->file}, opened->elst_entries.offset + (entry - 1) * size, bytes,
+                        size);
+    if (ret != BXF_RET_OK) return ret;
+    EditListEntry e{};
+    e.segment_duration = wide ? load_u64_be(bytes) : load_u32_be(bytes);
+    e.media_time = wide ? int64_t(load_u64_be(bytes + 8)) : int64_t(int32_t(load_u32_be(bytes + 4)));
+    const uint8_t *rate = bytes + (wide ? 16 : 8);
+    e.media_rate_integer = int16_t(load_u16_be(rate));
+    e.media_rate_fraction = int16_t(load_u16_be(rate + 2));
+    *out = e;
     return BXF_RET_OK;
 }

@@ -162,7 +162,7 @@ uint32_t parse_stbl(const Io &io, BoxRange body, uint32_t handler_type, SampleTa
     // would come from a description in force, and with no sample there is none.
     const bool no_samples = record.tables[kStsc].entry_count == 0 || record.sample_count == 0;
     AuxWalk aux{record.aux, ImpliedAuxType{&record.schemes, record.stsd_entries, record.stsd_entry_count, handler_type,
-                                           record.first_description_index, no_samples}};
+                                           record.first_description_index, no_samples, false}};
     ret = walk_container(io, body, kStblAux, aux);
     if (ret == BXF_RET_OK) keep_only_aux_pair(record.aux);
     return ret;

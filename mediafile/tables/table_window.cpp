@@ -180,7 +180,7 @@ uint32_t running_backward(TableWindow &w, const TableBounds &b, uint32_t from, u
         switch (w.kind) {
             case kStts: {
                 SttsRun &r = *slot_entry<SttsRun>(w, s);
-                uint64_t next_first = uint64_t(b.sample_count) + 1, next_time = b.media_duration;
+                uint64_t next_first = uint64_t(b.sample_count) + 1, next_time = b.stts_end;
                 if (!last_of_table) {
                     next_first = slot_entry<SttsRun>(w, s + 1)->first_sample;
                     next_time = slot_entry<SttsRun>(w, s + 1)->time;

@@ -37,7 +37,7 @@ extern const uint32_t kMemoryEntrySize[kTableCount];
 struct TableBounds {
     uint32_t sample_count;
     uint32_t chunk_count;
-    uint64_t media_duration;
+    uint64_t stts_end;  // where the stts runs end: the tables' last decode time
 };
 
 struct TableWindow {

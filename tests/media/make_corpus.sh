@@ -107,4 +107,21 @@ build cenc.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
 #     video has no B-frames: ffprobe's pts would otherwise be its own guess.
 build fragments.ismv "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" -bf 0 "${AAC[@]}" -f ismv
 
+# 12. A live capture's timeline: fragments whose first tfdt lies 10 hours in
+#     (frag_discont keeps the packets' own times in tfdt).
+build frag_late.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
+    -output_ts_offset 36000 -avoid_negative_ts disabled -movflags "$FRAG+frag_discont" -f mp4
+
+# 13. DASH: each stream's init segment and media segments (styp, sidx, moof,
+#     mdat) joined into one file, as a player fetches them.
+DASH="$OUT/.tmp.dash"
+rm -rf "$DASH" && mkdir -p "$DASH"
+"${FF[@]}" "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" "${EXACT[@]}" -seg_duration 0.48 \
+    -use_template 1 -use_timeline 0 -f dash "$DASH/stream.mpd"
+for n in 0 1; do
+    cat "$DASH/init-stream$n.m4s" "$DASH"/chunk-stream$n-*.m4s >"$OUT/.tmp.dash$n"
+    mv -f "$OUT/.tmp.dash$n" "$OUT/frag_dash_stream$n.mp4"
+done
+rm -rf "$DASH"
+
 touch "$OUT/.complete"

@@ -4,7 +4,8 @@
 usage: check_probe.py CORPUS_DIR WORK_DIR PROBE [EMULATOR...]
 
 Every corpus file must open (exit 0, JSON that parses, a moov, as many
-tracks as ffprobe sees streams); a truncated and a garbage file must fail
+tracks as ffprobe sees streams, edit offsets that move each track's earliest
+presentation where ffprobe's edit-list handling puts it); a truncated and a garbage file must fail
 with the documented code's name and a non-zero exit; no run may print a
 sanitizer report.
 """
@@ -35,6 +36,28 @@ def ffprobe_stream_count(path):
     return len(out.split())
 
 
+def check_edit_offsets(probe, name, path, movie):
+    """A track's earliest presentation time moved by the edit offset bxfprobe
+    prints is where ffprobe, edit lists applied, presents it."""
+    offsets = {t["track"]: t["edit_offset"] for t in movie["tracks"] if "edit_offset" in t}
+    if not offsets:
+        return
+    earliest = {}
+    for line in run_probe(probe, "--json", "--samples", path).stdout.splitlines():
+        s = json.loads(line)
+        earliest[s["track"]] = min(earliest.get(s["track"], s["pts"]), s["pts"])
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "packet=stream_index,pts", "-of", "csv=p=0",
+                          path], capture_output=True, text=True, check=True).stdout
+    theirs = {}
+    for line in out.split():
+        index, pts = line.split(",")[:2]
+        theirs[int(index) + 1] = min(theirs.get(int(index) + 1, int(pts)), int(pts))
+    for track, offset in offsets.items():
+        check(earliest.get(track, 0) + offset == theirs.get(track),
+              f"{name} track {track}: earliest pts {earliest.get(track)} + edit offset {offset}, "
+              f"ffprobe with edit lists {theirs.get(track)}")
+
+
 def expect_failure(probe, path, code, what):
     result = run_probe(probe, path)
     check(result.returncode != 0, f"{what}: exit code {result.returncode}")
@@ -59,8 +82,9 @@ def main():
               f"{name}: {movie['track_count']} tracks, ffprobe sees {ffprobe_stream_count(path)}")
         if name.startswith("frag"):
             check("TREX_BOX" in movie["present"] and "MOOF_BOX" in movie["present"], f"{name}: not fragmented")
-        check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4")),
+        check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4", "frag_late.mp4")),
               f"{name}: mfra presence {movie['present']}")
+        check_edit_offsets(probe, name, path, movie)
         text = run_probe(probe, path)
         check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout,
               f"{name}: text output")
