@@ -189,7 +189,7 @@ REFERENCE_TIME CAVCStream::StartToFind(REFERENCE_TIME segment_start) {
 }
 
 void CAVCStream::OnStartSampleFound(uint64_t sample_time, int64_t* start) {
-    const REFERENCE_TIME moved = TrackToMediaTime(static_cast<int64_t>(sample_time), time_scale_);
+    const REFERENCE_TIME moved = TrackToMediaTime(static_cast<int64_t>(sample_time), time_scale_) + timeline_shift_;
     {
         CAutoLock lock(&m_PinLock);
         // A seek that arrived since keeps its start: its own restart follows.
@@ -225,16 +225,15 @@ HRESULT CAVCStream::StageParameterSets(uint32_t description) {
     return S_OK;
 }
 
-bool CAVCStream::LaterSamplePresentsBeforeStop(int64_t decode_end) {
-    int64_t decode = decode_end;
+bool CAVCStream::LaterSamplePresentsBeforeStop() {
     for (uint32_t n = sample_counter_ + 2; n - (sample_counter_ + 2) < kStopLookAhead; ++n) {
         SampleInfo info;
         if (bxf_play_get_sample_info(play_, track_, n, 0, &info) != BXF_RET_OK) return false;
         const int64_t composition = static_cast<int32_t>(info.composition_offset);
         lowest_composition_ = std::min(lowest_composition_, composition);
+        const int64_t decode = FromStart(info);
         if (!BeforeStop(decode + lowest_composition_ - first_composition_)) return false;
         if (BeforeStop(decode + composition - first_composition_)) return true;
-        decode += info.duration;
     }
     return false;
 }
@@ -261,13 +260,16 @@ HRESULT CAVCStream::StageNextSample() {
         read_position_ = write_position_ = 0;
         SampleInfo info;
         uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, &info);
-        if (code == BXF_RET_NOTFOUND) return EndOfData(false);
+        if (code == BXF_RET_NOTFOUND) return EndOfData();
         if (code != BXF_RET_OK) return E_FAIL;
         const int64_t composition = static_cast<int32_t>(info.composition_offset);
         if (first_composition_ == kNoComposition) first_composition_ = composition;
         lowest_composition_ = std::min(lowest_composition_, composition);
-        const bool before_stop = BeforeStop(sample_end_ + composition - first_composition_);
-        if (!before_stop && !LaterSamplePresentsBeforeStop(sample_end_ + info.duration)) return EndOfData(true);
+        const bool before_stop = BeforeStop(FromStart(info) + composition - first_composition_);
+        if (!before_stop && !LaterSamplePresentsBeforeStop()) {
+            stop_reached_ = true;
+            return EndOfData();
+        }
         const uint32_t previous_description = current_description_;
         if (info.description_index != current_description_) {
             current_description_ = info.description_index;
@@ -278,8 +280,8 @@ HRESULT CAVCStream::StageNextSample() {
         if (FAILED(host_->ReadAt(info.offset, info.size, staging_.get() + write_position_))) return E_FAIL;
         write_position_ += info.size;
         ++sample_counter_;
-        sample_start_ = sample_end_;
-        sample_end_ += info.duration;
+        sample_start_ = FromStart(info);
+        sample_end_ = sample_start_ + info.duration;
         current_composition_ = composition;
         if (before_stop || StagedReference(sample_at)) return S_OK;
         current_description_ = previous_description;  // its parameter sets were not sent

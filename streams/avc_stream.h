@@ -39,9 +39,8 @@ private:
     // description when that changes: S_OK, S_FALSE at the end, E_FAIL.
     HRESULT StageNextSample();
     HRESULT StageParameterSets(uint32_t description);
-    // Whether a sample after the next one, the first decoded at `decode_end`
-    // (track units from the start), presents before the stop.
-    bool LaterSamplePresentsBeforeStop(int64_t decode_end);
+    // Whether a sample after the next one presents before the stop.
+    bool LaterSamplePresentsBeforeStop();
     // Whether a slice of the units staged from `from` on is a reference.
     bool StagedReference(uint32_t from) const;
     // Writes `size` as a NAL length field and reserves room for the unit.

@@ -2,6 +2,7 @@
 
 #include <vfwmsgs.h>
 
+#include <algorithm>
 #include <new>
 
 #include "media_time.h"
@@ -32,12 +33,13 @@ int64_t CTrackStream::ToMediaTime(int64_t units) const { return TrackToMediaTime
 
 REFERENCE_TIME CTrackStream::StreamTime(int64_t units) const {
     const int64_t at = ClampToInt64(static_cast<__int128>(start_units_) + units);
-    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(at, time_scale_)) - media_time_base_);
+    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(at, time_scale_)) + timeline_shift_ -
+                        media_time_base_);
 }
 
 bool CTrackStream::BeforeStop(int64_t units) {
-    const REFERENCE_TIME at =
-        TrackToMediaTime(ClampToInt64(static_cast<__int128>(start_units_) + units), time_scale_);
+    const int64_t own = TrackToMediaTime(ClampToInt64(static_cast<__int128>(start_units_) + units), time_scale_);
+    const REFERENCE_TIME at = ClampToInt64(static_cast<__int128>(own) + timeline_shift_);
     CAutoLock lock(&m_PinLock);
     // A stop at or past the track's duration plays it to its last sample,
     // whatever the header's duration says of the samples' own times.
@@ -49,10 +51,10 @@ REFERENCE_TIME CTrackStream::NominalFrameTime() const {
     return typical_duration_ ? NearestMediaTime(typical_duration_, time_scale_) : kWithoutDurations;
 }
 
-HRESULT CTrackStream::EndOfData(bool at_stop) {
+HRESULT CTrackStream::EndOfData() {
     {
         CAutoLock lock(&m_PinLock);
-        ended_at_stop_ = at_stop ? m_rtStop : MAX_TIME;
+        ended_at_stop_ = stop_reached_ ? m_rtStop : MAX_TIME;
     }
     host_->SetEnded(side_);
     return S_FALSE;
@@ -62,21 +64,24 @@ void CTrackStream::Prepare() {
     CAutoLock lock(host_->StreamingLock());
     MediaHeaderInfo header;
     uint32_t count = 0;
-    uint64_t duration = 0;
+    uint64_t first = 0, end = 0;
     // A time scale of 0 gives no time to any sample: such a track cannot play.
     if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0 ||
-        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK ||
-        TrackDuration(header, &duration) != BXF_RET_OK) {
+        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
+    // The samples' own times, fragments included; none for an empty track.
+    const uint32_t code = bxf_play_get_track_timeline(play_, track_, &first, &end);
+    if (code != BXF_RET_OK && code != BXF_RET_NOTFOUND) {
         prepared_ = E_UNEXPECTED;
         return;
     }
     time_scale_ = header.time_scale;
     sample_count_ = count;
-    {
-        CAutoLock seeking(&m_PinLock);
-        m_rtDuration = m_rtStop =
-            TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
-    }
+    first_decode_ = static_cast<int64_t>(std::min<uint64_t>(first, INT64_MAX));
+    end_decode_ = static_cast<int64_t>(std::min<uint64_t>(std::max(first, end), INT64_MAX));
+    SetTimeline(FirstTime(), EndTime() - FirstTime());
     if (MediaTypeCount() > kMaxMediaTypes) {
         prepared_ = E_UNEXPECTED;
         return;
@@ -90,6 +95,12 @@ void CTrackStream::Prepare() {
     } catch (const std::bad_alloc&) {
         prepared_ = E_OUTOFMEMORY;
     }
+}
+
+void CTrackStream::SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration) {
+    CAutoLock seeking(&m_PinLock);
+    timeline_shift_ = -origin;
+    m_rtDuration = m_rtStop = duration;
 }
 
 HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
@@ -145,12 +156,14 @@ void CTrackStream::Reposition(int64_t start) {
     // the pin says otherwise).
     uint32_t is_sync = 0, number = 0;
     uint64_t time = 0;
-    if (start <= 0 || bxf_play_find_sample_at_time(play_, track_, StartLookupTime(start), 0, &is_sync, &number,
-                                                   &time) != BXF_RET_OK) {
-        // Nothing holds the time: before the first sample play from it (a
-        // negative start puts it after the segment start); past the last, end.
-        sample_end_ = start < 0 ? -start : 0;
-        sample_counter_ = start <= 0 ? 0 : sample_count_;
+    if (start <= first_decode_ || bxf_play_find_sample_at_time(play_, track_, StartLookupTime(start), 0, &is_sync,
+                                                               &number, &time) != BXF_RET_OK) {
+        // Nothing holds the time: before the first sample play from it (an
+        // earlier start puts it after the segment start); past the last, end:
+        // no sample has the largest number.
+        const bool before = start <= first_decode_;
+        sample_end_ = before ? first_decode_ - start : 0;
+        sample_counter_ = before ? 0 : UINT32_MAX - 1;
         return;
     }
     OnStartSampleFound(time, &start);
@@ -159,7 +172,7 @@ void CTrackStream::Reposition(int64_t start) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;
         if (bxf_play_find_sync_sample(play_, track_, number, 0, &sync_number, &sync_time) != BXF_RET_OK) {
-            sample_end_ = EndWhenNoSyncBefore(start);
+            sample_end_ = FirstSampleAtItsTime() ? first_decode_ - start : 0;
             sample_counter_ = 0;
             return;
         }
@@ -178,7 +191,8 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    start_units_ = MediaToTrackTime(StartToFind(segment_start), time_scale_);
+    start_units_ = MediaToTrackTime(StartToFind(segment_start) - timeline_shift_, time_scale_);
+    stop_reached_ = false;
     Reposition(start_units_);
     discontinuity_ = 1;
     sample_start_ = 0;
@@ -195,23 +209,30 @@ HRESULT CTrackStream::OnThreadStartPlay() {
     return DeliverNewSegment(media_time_base_, stop, rate);
 }
 
+int64_t CTrackStream::FromStart(const SampleInfo& info) const {
+    return ClampToInt64(static_cast<__int128>(info.decode_time) - start_units_);
+}
+
 uint32_t CTrackStream::ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info) {
-    if (!BeforeStop(sample_end_)) return BXF_RET_NOTFOUND;
     uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, info);
     if (code != BXF_RET_OK) return code;
+    if (!BeforeStop(FromStart(*info))) {
+        stop_reached_ = true;
+        return BXF_RET_NOTFOUND;
+    }
     if (info->size > static_cast<uint64_t>(capacity - offset)) return BXF_RET_FILE;
     if (FAILED(host_->ReadAt(info->offset, info->size, buffer + offset))) return BXF_RET_FILE;
     ++sample_counter_;
-    sample_end_ += info->duration;
+    sample_end_ = FromStart(*info) + info->duration;
     return BXF_RET_OK;
 }
 
 HRESULT CTrackStream::FillPayload(BYTE* buffer, long capacity, long* length) {
     SampleInfo info;
-    sample_start_ = sample_end_;
     uint32_t code = ReadNextSample(buffer, capacity, 0, &info);
-    if (code == BXF_RET_NOTFOUND) return EndOfData(!BeforeStop(sample_end_));
+    if (code == BXF_RET_NOTFOUND) return EndOfData();
     if (code != BXF_RET_OK) return E_FAIL;
+    sample_start_ = FromStart(info);
     ConvertBytes(buffer, info.size);
     *length = static_cast<long>(info.size);
     return S_OK;

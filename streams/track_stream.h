@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "bxf.h"
+#include "media_time.h"
 #include "source_seeking.h"
 #include "source_stream.h"
 #include "stream_host.h"
@@ -39,6 +40,15 @@ public:
     // the library under the streaming lock; a failure is kept and given to
     // every later request for a type (the pin then never connects).
     void Prepare();
+    bool Prepared() const { return SUCCEEDED(prepared_); }
+    // The track's first decode time and the latest end of its samples, 100 ns
+    // on its own timeline: the filter's timeline starts at the earliest first
+    // time of its pins and lasts to the latest end.
+    REFERENCE_TIME FirstTime() const { return TrackToMediaTime(first_decode_, time_scale_); }
+    REFERENCE_TIME EndTime() const { return TrackToMediaTime(end_decode_, time_scale_); }
+    // Places the track on the filter's timeline: `origin` (100 ns of the
+    // track's own timeline) becomes time 0; `duration` is the filter's.
+    void SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration);
 
     HRESULT GetMediaType(int position, CMediaType* type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
@@ -70,20 +80,15 @@ protected:
     // the sample holding time - 1: by default the start itself, so a start on
     // a sample boundary begins with the sample before it.
     virtual uint64_t StartLookupTime(int64_t start) const { return static_cast<uint64_t>(start); }
-    // The sample end to begin with when no sync sample precedes the one
-    // holding `start` (the first sample is then delivered first).
-    virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
+    // When no sync sample precedes the one holding the start, the first
+    // sample is delivered first: stamped at its own time (true) or at the
+    // segment start (false).
+    virtual bool FirstSampleAtItsTime() const { return false; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
-    // The track's duration in track units for the seeking duration and the
-    // default stop: the library's code. By default the media header's.
-    virtual uint32_t TrackDuration(const MediaHeaderInfo& header, uint64_t* duration) {
-        *duration = header.duration;
-        return BXF_RET_OK;
-    }
     // Sets where delivery begins for a start time in track units, and the
-    // sample end (track units from the segment start) to begin with. By
-    // default by sample number, from the sync sample at or before the start.
+    // sample end (track units from the start) to begin with: by sample
+    // number, from the sync sample at or before the sample holding the start.
     virtual void Reposition(int64_t start);
     // The start to reposition to, given the segment start the seeking fields
     // hold: the segment start itself unless the pin moves it.
@@ -98,12 +103,14 @@ protected:
     HRESULT ChangeStop() override;
     HRESULT ChangeRate() override;
 
-    // The next sample by number, read whole into `buffer` at `offset`:
-    // the library's code, BXF_RET_NOTFOUND at the end of the track or when it
-    // starts at or after the stop, or BXF_RET_FILE when it does not fit or
-    // cannot be read.
+    // The next sample by number, read whole into `buffer` at `offset`, with
+    // sample_end_ set to its end: the library's code, BXF_RET_NOTFOUND at the
+    // end of the track or when it starts at or after the stop (stop_reached_
+    // set), or BXF_RET_FILE when it does not fit or cannot be read.
     uint32_t ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info);
     int64_t ToMediaTime(int64_t units) const;
+    // A sample's decode time in track units from the start.
+    int64_t FromStart(const SampleInfo& info) const;
     // The stream time (100 ns from the segment start, before the rate) of a
     // time in track units from the repositioned start.
     REFERENCE_TIME StreamTime(int64_t units) const;
@@ -113,9 +120,9 @@ protected:
     // A video format block's frame duration: the most common sample
     // duration to the nearest 100 ns, or a nominal 330,000 without one.
     REFERENCE_TIME NominalFrameTime() const;
-    // The end of the pin's data, at the stop position (`at_stop`) or the end
-    // of the track: tells the gate and returns S_FALSE.
-    HRESULT EndOfData(bool at_stop);
+    // The end of the pin's data, at the stop position (stop_reached_) or the
+    // end of the track: tells the gate and returns S_FALSE.
+    HRESULT EndOfData();
 
     // The most common sample duration among the first samples (track units,
     // 0 when unknown) and the track's bits per second (0 when unknown).
@@ -129,10 +136,14 @@ protected:
     uint32_t time_scale_ = 0;
     uint32_t sample_count_ = 0;
     uint32_t discontinuity_ = 1;
-    int64_t sample_start_ = 0;     // track units from the segment start
-    int64_t sample_end_ = 0;       // track units from the segment start
+    int64_t sample_start_ = 0;     // track units from the start
+    int64_t sample_end_ = 0;       // track units from the start
     int64_t media_time_base_ = 0;  // 100 ns: the segment start
-    int64_t start_units_ = 0;      // the repositioned start in track units, exact
+    int64_t start_units_ = 0;      // the repositioned start: a decode time in track units
+    int64_t first_decode_ = 0;     // track units
+    int64_t end_decode_ = 0;       // track units
+    REFERENCE_TIME timeline_shift_ = 0;  // added to the track's own times (100 ns)
+    bool stop_reached_ = false;    // the data ends at the stop position
     uint32_t sample_counter_ = 0;  // the last sample delivered
 
 private:

@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Files whose timeline is not the one a plain file has play from their first sample to their last.
+
+usage: check_timelines.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
+
+kelo-play plays, with --json and --dump, the corpus' fragmented files whose timelines real
+recordings have: frag_late.mp4 (fragments whose first tfdt lies 10 hours in), frag_dash_stream0.mp4
+and frag_dash_stream1.mp4 (a DASH init segment and its media segments joined, video and audio),
+and frag_mfra.mp4 (fragments from 0, as a reference). For each, whole and from the middle:
+- every sample of every track arrives, in order: the video dump decodes (ffmpeg framemd5) to the
+  source's pictures from the key frame the start begins with, the audio pin's samples are the
+  source's packets from the one holding the instant before the start (ffprobe, edit list ignored);
+- played whole, the earliest first sample of the pins is stamped 0, and each pin's first sample
+  keeps its offset to the other's (the difference of the tracks' first decode times).
+"""
+import json
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
+from check_decoded import fnv1a, frame_hashes, source_packets  # noqa: E402
+from check_list import check, failures, run  # noqa: E402
+
+FILES = ["frag_late.mp4", "frag_dash_stream0.mp4", "frag_dash_stream1.mp4", "frag_mfra.mp4"]
+VIDEO, AUDIO = "AVC", "MPEG4 Audio"
+
+
+def packets(path, kind):
+    """The stream's packets in decode order: (decode time, presentation time, duration, key) in seconds."""
+    out = run(["ffprobe", "-v", "error", "-ignore_editlist", "1", "-select_streams", kind, "-show_entries",
+               "packet=dts_time,pts_time,duration_time,flags", "-of", "csv=p=0", path], text=True)
+    rows = [line.split(",") for line in out.splitlines() if line]
+    return [(float(d), float(p), float(t) if t != "N/A" else 0.0, "K" in f) for p, d, t, f in rows]
+
+
+def play(player, work, label, args):
+    dump = os.path.join(work, label)
+    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
+    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
+        return None, {}
+    lines = [json.loads(line) for line in done.stdout.decode().splitlines() if line.startswith("{")]
+    return lines, {f.rsplit(".", 1)[-1]: os.path.join(dump, f) for f in os.listdir(dump)}
+
+
+def delivered(lines, pin):
+    return [e for e in lines if e["kind"] == "sample" and e["pin"].startswith(pin)]
+
+
+def check_file(player, work, path):
+    name = os.path.basename(path)
+    video, audio = packets(path, "v"), packets(path, "a")
+    origin = min(p[0][0] for p in (video, audio) if p)
+    end = max(d + t for d, _, t, _ in video + audio) - origin
+    for label, start in (("whole", 0.0), ("middle", round(end / 2, 2))):
+        label = f"{name} {label}"
+        lines, dumps = play(player, work, label.replace(" ", "_"), ["--start", str(start), path])
+        if lines is None:
+            continue
+        if video:
+            # The key frame at or before the sample holding the instant before the start, by decode time.
+            keys = [k for k, (d, _, _, key) in enumerate(video) if key and (k == 0 or d - origin < start - 1e-9)]
+            key_pts = video[keys[-1]][1]
+            frames = frame_hashes(path, "-ignore_editlist", "1")
+            shown = sum(1 for _, p, _, _ in video if p < key_pts - 1e-9)
+            got = frame_hashes(dumps["h264"]) if "h264" in dumps else []
+            check(got == frames[shown:], f"{label}: the video dump decodes to {len(got)} pictures, "
+                                         f"want the source's {len(frames) - shown} from the key frame at {key_pts}")
+        if audio:
+            first = max([0] + [k for k, (d, _, _, _) in enumerate(audio) if d - origin < start - 1e-9])
+            want = [fnv1a(data) for data, _, _ in source_packets(path, "a")][first:]
+            got = [e["hash"] for e in delivered(lines, AUDIO)]
+            check(got == want, f"{label}: {len(got)} audio samples, want the source's {len(want)} from packet {first}")
+        if start == 0:
+            firsts = {pin: delivered(lines, pin)[0]["start"] for pin in (VIDEO, AUDIO) if delivered(lines, pin)}
+            check(min(firsts.values(), default=None) == 0, f"{label}: the first samples are stamped {firsts}")
+            if len(firsts) == 2:
+                offset = (audio[0][0] - video[0][0]) * 1e7
+                check(abs(firsts[AUDIO] - firsts[VIDEO] - offset) <= 10000,
+                      f"{label}: audio starts {firsts[AUDIO] - firsts[VIDEO]} after video, the file {offset:.0f}")
+
+
+def main():
+    if len(sys.argv) < 5:
+        print(__doc__)
+        return 2
+    corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+    os.makedirs(work, exist_ok=True)
+    player = emulator + [exe, "--module", module]
+    for name in FILES:
+        check_file(player, work, os.path.join(corpus, name))
+    print(f"{len(failures)} checks failed" if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
