@@ -173,7 +173,9 @@ HRESULT CAVCStream::OnThreadDestroy() {
 }
 
 void CAVCStream::ResetFormatState() {
-    first_composition_ = kNoComposition;
+    // A picture presents at its decode time shifted by its offset less the
+    // edit's presentation start.
+    composition_at_decode_ = CompositionAtDecodeTime();
     current_composition_ = lowest_composition_ = 0;
     current_description_ = 0;
     read_position_ = write_position_ = 0;
@@ -189,7 +191,7 @@ REFERENCE_TIME CAVCStream::StartToFind(REFERENCE_TIME segment_start) {
 }
 
 void CAVCStream::OnStartSampleFound(uint64_t sample_time, int64_t* start) {
-    const REFERENCE_TIME moved = TrackToMediaTime(static_cast<int64_t>(sample_time), time_scale_) + timeline_shift_;
+    const REFERENCE_TIME moved = OwnTime(static_cast<int64_t>(sample_time)) + timeline_shift_;
     {
         CAutoLock lock(&m_PinLock);
         // A seek that arrived since keeps its start: its own restart follows.
@@ -232,8 +234,8 @@ bool CAVCStream::LaterSamplePresentsBeforeStop() {
         const int64_t composition = static_cast<int32_t>(info.composition_offset);
         lowest_composition_ = std::min(lowest_composition_, composition);
         const int64_t decode = FromStart(info);
-        if (!BeforeStop(decode + lowest_composition_ - first_composition_)) return false;
-        if (BeforeStop(decode + composition - first_composition_)) return true;
+        if (!BeforeStop(decode + lowest_composition_ - composition_at_decode_)) return false;
+        if (BeforeStop(decode + composition - composition_at_decode_)) return true;
     }
     return false;
 }
@@ -263,9 +265,8 @@ HRESULT CAVCStream::StageNextSample() {
         if (code == BXF_RET_NOTFOUND) return EndOfData();
         if (code != BXF_RET_OK) return E_FAIL;
         const int64_t composition = static_cast<int32_t>(info.composition_offset);
-        if (first_composition_ == kNoComposition) first_composition_ = composition;
         lowest_composition_ = std::min(lowest_composition_, composition);
-        const bool before_stop = BeforeStop(FromStart(info) + composition - first_composition_);
+        const bool before_stop = BeforeStop(FromStart(info) + composition - composition_at_decode_);
         if (!before_stop && !LaterSamplePresentsBeforeStop()) {
             stop_reached_ = true;
             return EndOfData();

@@ -31,7 +31,11 @@ protected:
     void ResetFormatState() override;
     REFERENCE_TIME StartToFind(REFERENCE_TIME segment_start) override;
     void OnStartSampleFound(uint64_t sample_time, int64_t* start) override;
-    int64_t StampShift() const override { return current_composition_ - first_composition_; }
+    int64_t StampShift() const override { return current_composition_ - composition_at_decode_; }
+    // The edit's presentation start is the composition offset that presents
+    // at the decode time.
+    bool EditMovesSampleTimes() const override { return false; }
+    bool StampsCompositionOffsets() const override { return true; }
 
 private:
     HRESULT BuildDecoderConfiguration(SampleDescriptions* descriptions, std::vector<uint8_t>* record);
@@ -51,8 +55,7 @@ private:
     uint32_t read_position_ = 0;
     uint32_t nal_length_size_ = 0;
     uint32_t current_description_ = 0;
-    static constexpr int64_t kNoComposition = INT64_MIN;
-    int64_t first_composition_ = kNoComposition;  // none staged since the start
+    int64_t composition_at_decode_ = 0;  // CompositionAtDecodeTime(), for the stamps
     int64_t current_composition_ = 0;
     // The lowest offset seen since the start, and 0: no later sample presents
     // before its decode time shifted by it.

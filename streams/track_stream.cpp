@@ -31,14 +31,36 @@ HRESULT STDMETHODCALLTYPE CTrackStream::Notify(IBaseFilter*, Quality) { return E
 
 int64_t CTrackStream::ToMediaTime(int64_t units) const { return TrackToMediaTime(units, time_scale_); }
 
+REFERENCE_TIME CTrackStream::OwnTime(int64_t units) const {
+    if (!edit_.applied) return TrackToMediaTime(units, time_scale_);
+    const int64_t from_start = ClampToInt64(static_cast<__int128>(units) - edit_units_);
+    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(from_start, time_scale_)) + edit_.delay);
+}
+
+int64_t CTrackStream::OwnToUnits(REFERENCE_TIME time) const {
+    if (!edit_.applied) return MediaToTrackTime(time, time_scale_);
+    const int64_t shown = ClampToInt64(static_cast<__int128>(time) - edit_.delay);
+    return ClampToInt64(static_cast<__int128>(MediaToTrackTime(shown, time_scale_)) + edit_units_);
+}
+
+REFERENCE_TIME CTrackStream::FirstTime() const {
+    return OwnTime(std::max(first_decode_ + first_stamp_offset_, edit_units_));
+}
+
+REFERENCE_TIME CTrackStream::EndTime() const {
+    const REFERENCE_TIME end = OwnTime(end_decode_);
+    return edit_.applied && edit_.length > 0 ? std::min(end, edit_.delay + edit_.length) : end;
+}
+
 REFERENCE_TIME CTrackStream::StreamTime(int64_t units) const {
     const int64_t at = ClampToInt64(static_cast<__int128>(start_units_) + units);
-    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(at, time_scale_)) + timeline_shift_ -
-                        media_time_base_);
+    return ClampToInt64(static_cast<__int128>(OwnTime(at)) + timeline_shift_ - media_time_base_);
 }
 
 bool CTrackStream::BeforeStop(int64_t units) {
-    const int64_t own = TrackToMediaTime(ClampToInt64(static_cast<__int128>(start_units_) + units), time_scale_);
+    const REFERENCE_TIME own = OwnTime(ClampToInt64(static_cast<__int128>(start_units_) + units));
+    // The track ends where its edit ends.
+    if (edit_.applied && edit_.length > 0 && own >= edit_.delay + edit_.length) return false;
     const REFERENCE_TIME at = ClampToInt64(static_cast<__int128>(own) + timeline_shift_);
     CAutoLock lock(&m_PinLock);
     // A stop at or past the track's duration plays it to its last sample,
@@ -79,6 +101,12 @@ void CTrackStream::Prepare() {
     }
     time_scale_ = header.time_scale;
     sample_count_ = count;
+    edit_ = ReadTrackEdit(play_, track_);
+    edit_units_ = edit_.applied && EditMovesSampleTimes() ? edit_.media_start : 0;
+    SampleInfo first_sample;
+    first_stamp_offset_ = 0;
+    if (StampsCompositionOffsets() && bxf_play_get_sample_info(play_, track_, 1, 0, &first_sample) == BXF_RET_OK)
+        first_stamp_offset_ = static_cast<int32_t>(first_sample.composition_offset) - CompositionAtDecodeTime();
     first_decode_ = static_cast<int64_t>(std::min<uint64_t>(first, INT64_MAX));
     end_decode_ = static_cast<int64_t>(std::min<uint64_t>(std::max(first, end), INT64_MAX));
     SetTimeline(FirstTime(), EndTime() - FirstTime());
@@ -191,7 +219,7 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    start_units_ = MediaToTrackTime(StartToFind(segment_start) - timeline_shift_, time_scale_);
+    start_units_ = OwnToUnits(StartToFind(segment_start) - timeline_shift_);
     stop_reached_ = false;
     Reposition(start_units_);
     discontinuity_ = 1;

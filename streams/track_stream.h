@@ -22,6 +22,7 @@
 
 #include "bxf.h"
 #include "media_time.h"
+#include "track_edit.h"
 #include "source_seeking.h"
 #include "source_stream.h"
 #include "stream_host.h"
@@ -41,11 +42,11 @@ public:
     // every later request for a type (the pin then never connects).
     void Prepare();
     bool Prepared() const { return SUCCEEDED(prepared_); }
-    // The track's first decode time and the latest end of its samples, 100 ns
-    // on its own timeline: the filter's timeline starts at the earliest first
-    // time of its pins and lasts to the latest end.
-    REFERENCE_TIME FirstTime() const { return TrackToMediaTime(first_decode_, time_scale_); }
-    REFERENCE_TIME EndTime() const { return TrackToMediaTime(end_decode_, time_scale_); }
+    // When the track's presentation starts and ends, 100 ns on its own
+    // timeline (its samples' times, moved by its edit): the filter's timeline
+    // starts at the earliest start of its pins and lasts to the latest end.
+    REFERENCE_TIME FirstTime() const;
+    REFERENCE_TIME EndTime() const;
     // Places the track on the filter's timeline: `origin` (100 ns of the
     // track's own timeline) becomes time 0; `duration` is the filter's.
     void SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration);
@@ -86,6 +87,12 @@ protected:
     virtual bool FirstSampleAtItsTime() const { return false; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
+    // Whether the edit's presentation start moves the samples' times (true),
+    // or is a composition offset (false): video, whose pictures the edit's
+    // presentation start shows at their decode times.
+    virtual bool EditMovesSampleTimes() const { return true; }
+    // Whether the pin stamps each sample with its composition offset.
+    virtual bool StampsCompositionOffsets() const { return false; }
     // Sets where delivery begins for a start time in track units, and the
     // sample end (track units from the start) to begin with: by sample
     // number, from the sync sample at or before the sample holding the start.
@@ -111,6 +118,13 @@ protected:
     int64_t ToMediaTime(int64_t units) const;
     // A sample's decode time in track units from the start.
     int64_t FromStart(const SampleInfo& info) const;
+    // A time in track units on the track's own timeline in 100 ns (the edit
+    // applied), and back.
+    REFERENCE_TIME OwnTime(int64_t units) const;
+    int64_t OwnToUnits(REFERENCE_TIME time) const;
+    // The composition offset of a sample presented at its decode time: the
+    // edit's presentation start, or 0.
+    int64_t CompositionAtDecodeTime() const { return edit_.applied ? edit_.media_start : 0; }
     // The stream time (100 ns from the segment start, before the rate) of a
     // time in track units from the repositioned start.
     REFERENCE_TIME StreamTime(int64_t units) const;
@@ -143,6 +157,10 @@ protected:
     int64_t first_decode_ = 0;     // track units
     int64_t end_decode_ = 0;       // track units
     REFERENCE_TIME timeline_shift_ = 0;  // added to the track's own times (100 ns)
+    TrackEdit edit_;
+    int64_t edit_units_ = 0;  // track units the edit takes from the samples' times
+    // Track units from the first sample's decode time to its stamp.
+    int64_t first_stamp_offset_ = 0;
     bool stop_reached_ = false;    // the data ends at the stop position
     uint32_t sample_counter_ = 0;  // the last sample delivered
 

@@ -346,9 +346,7 @@ TEST_P(AmrOversize, ASampleLargerThanTheBufferAbortsTheStream) {
         EXPECT_EQ(static_cast<HRESULT>(error), E_FAIL);
         ASSERT_TRUE(sink->WaitForEndOfStream(5000));
         std::vector<SinkEvent> events = sink->Events();
-        std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
-    EXPECT_EQ(samples.size(), AmrPackets(AmrMedia("amrnb.3gp")).packets.size());
-    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
+        EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), 0u);
         EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
     }
     EXPECT_EQ(graph.Stop(), S_OK);
@@ -378,7 +376,8 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
     std::vector<SinkEvent> events = sink->Events();
     std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
     EXPECT_EQ(samples.size(), AmrPackets(AmrMedia("amrnb.3gp")).packets.size());
-    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(),
+                            [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
     EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
     LONGLONG duration = -1;
     ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);
