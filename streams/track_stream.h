@@ -150,12 +150,12 @@ protected:
     uint32_t time_scale_ = 0;
     uint32_t sample_count_ = 0;
     uint32_t discontinuity_ = 1;
-    int64_t sample_start_ = 0;     // track units from the start
-    int64_t sample_end_ = 0;       // track units from the start
-    int64_t media_time_base_ = 0;  // 100 ns: the segment start
-    int64_t start_units_ = 0;      // the repositioned start: a decode time in track units
-    int64_t first_decode_ = 0;     // track units
-    int64_t end_decode_ = 0;       // track units
+    int64_t sample_start_ = 0;           // track units from the start
+    int64_t sample_end_ = 0;             // track units from the start
+    int64_t media_time_base_ = 0;        // 100 ns: the segment start
+    int64_t start_units_ = 0;            // the repositioned start: a decode time in track units
+    int64_t first_decode_ = 0;           // track units
+    int64_t end_decode_ = 0;             // track units
     REFERENCE_TIME timeline_shift_ = 0;  // added to the track's own times (100 ns)
     TrackEdit edit_;
     int64_t edit_units_ = 0;  // track units the edit takes from the samples' times

@@ -376,8 +376,8 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
     std::vector<SinkEvent> events = sink->Events();
     std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
     EXPECT_EQ(samples.size(), AmrPackets(AmrMedia("amrnb.3gp")).packets.size());
-    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(),
-                            [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
+    EXPECT_TRUE(
+        std::all_of(samples.begin(), samples.end(), [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
     EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
     LONGLONG duration = -1;
     ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);

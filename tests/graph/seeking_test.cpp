@@ -77,8 +77,8 @@ TEST_F(Seeking, StopPositionEndsWithTheLastFrameBeforeIt) {
     while (reference_.FrameTime(frames) < stop) ++frames;
     ASSERT_EQ(samples.size(), static_cast<size_t>((frames + kFramesPerBuffer - 1) / kFramesPerBuffer));
     EXPECT_EQ(samples.back().stop, reference_.FrameTime(frames));
-    EXPECT_TRUE(sink_->Bytes() ==
-                std::vector<uint8_t>(reference_.bytes.begin(), reference_.bytes.begin() + frames * reference_.BlockAlign()));
+    EXPECT_TRUE(sink_->Bytes() == std::vector<uint8_t>(reference_.bytes.begin(),
+                                                       reference_.bytes.begin() + frames * reference_.BlockAlign()));
     EXPECT_EQ(sink_->Events().back().kind, SinkEventKind::kEndOfStream);
 }
 

@@ -175,10 +175,9 @@ bool GraphPlayer::Reposition(const std::optional<SeekAt>& at, bool stop, bool* d
     if (!at || *done || !pins_.front().sink->MediaPosition(&position) || position < at->when) return true;
     *done = true;
     LONGLONG target = at->target;
-    const HRESULT hr = stop ? seeking_->SetPositions(nullptr, AM_SEEKING_NoPositioning, &target,
-                                                     AM_SEEKING_AbsolutePositioning)
-                            : seeking_->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                     AM_SEEKING_NoPositioning);
+    const HRESULT hr =
+        stop ? seeking_->SetPositions(nullptr, AM_SEEKING_NoPositioning, &target, AM_SEEKING_AbsolutePositioning)
+             : seeking_->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     if (SUCCEEDED(hr)) return true;
     result->status = "aborted";
     result->message = std::string("IMediaSeeking::SetPositions (") + (stop ? "--stop-at" : "--seek-at") +

@@ -124,8 +124,7 @@ void PrintJsonReport(FILE* out, const std::vector<PlayedPin>& pins, const PlayRe
     std::stable_sort(all.begin(), all.end(),
                      [](const Ref& a, const Ref& b) { return a.event->arrival_qpc < b.event->arrival_qpc; });
     for (const Ref& r : all) PrintJsonEvent(out, *r.pin, *r.event, result.run_qpc);
-    std::fprintf(out,
-                 "{\"kind\":\"result\",\"status\":\"%s\",\"message\":%s,\"seconds\":%.6f,\"type_rounds\":%d}\n",
+    std::fprintf(out, "{\"kind\":\"result\",\"status\":\"%s\",\"message\":%s,\"seconds\":%.6f,\"type_rounds\":%d}\n",
                  result.status.c_str(), JsonString(result.message).c_str(), result.wall_seconds, result.type_rounds);
 }
 
