@@ -25,7 +25,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
 from check_decoded import fnv1a, frame_hashes, source_packets  # noqa: E402
-from check_list import check, failures, run  # noqa: E402
+from check_list import check, player_arguments, run, summary  # noqa: E402
 
 FILES = ["frag_late.mp4", "frag_dash_stream0.mp4", "frag_dash_stream1.mp4", "frag_mfra.mp4"]
 VIDEO, AUDIO = "AVC", "MPEG4 Audio"
@@ -118,19 +118,15 @@ def check_edits(player, work, path):
 
 
 def main():
-    if len(sys.argv) < 5:
-        print(__doc__)
+    parsed = player_arguments(__doc__, 1)
+    if not parsed:
         return 2
-    corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-    os.makedirs(work, exist_ok=True)
-    player = emulator + [exe, "--module", module]
+    (corpus,), work, player = parsed
     for name in FILES:
         check_file(player, work, os.path.join(corpus, name))
     for name in ("h264_aac.mp4", "faststart.mp4"):
         check_edits(player, work, os.path.join(corpus, name))
-    print(f"{len(failures)} checks failed" if failures else "all checks passed")
-    return 1 if failures else 0
-
+    return summary()
 
 if __name__ == "__main__":
     sys.exit(main())

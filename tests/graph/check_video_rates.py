@@ -22,7 +22,7 @@ import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_list import check, failures, run  # noqa: E402
+from check_list import check, player_arguments, run, summary  # noqa: E402
 
 FRAGMENTED = ["-movflags", "frag_keyframe+empty_moov+default_base_moof"]
 CODECS = {"h264": ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p"], "mpeg4": ["-c:v", "mpeg4", "-q:v", "4"]}
@@ -75,12 +75,10 @@ def video_format(player, path):
 
 
 def main():
-    if len(sys.argv) < 4:
-        print(__doc__)
+    parsed = player_arguments(__doc__, 0)
+    if not parsed:
         return 2
-    module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
-    os.makedirs(work, exist_ok=True)
-    player = emulator + [exe, "--module", module]
+    _, work, player = parsed
     for name, rate, options in ROWS:
         path = os.path.join(work, name)
         make(path, rate, options)
@@ -95,8 +93,7 @@ def main():
         check(bool(interlace & AMINTERLACE_IS_INTERLACED) == interlaced,
               f"{name}: dwInterlaceFlags {interlace:#x}, ffprobe's field order {field_order}")
         check(f"{float(fps):.3f} fps" in words, f"{name}: kelo-play says '{words}', want {float(fps):.3f} fps")
-    print(f"{len(failures)} checks failed" if failures else "all checks passed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
