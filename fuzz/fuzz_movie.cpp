@@ -170,14 +170,16 @@ void exercise_descriptions(PlayHandle *h, uint32_t track, uint64_t file_size) {
 // The walk in sample order, from the tables on into the fragments, until
 // BXF_RET_NOTFOUND: within the tables each sample is decoded where the one
 // before it ends.
-void walk_in_order(PlayHandle *h, uint32_t track, uint32_t table_samples) {
+uint32_t walk_in_order(PlayHandle *h, uint32_t track, uint32_t table_samples) {
     uint64_t end = 0;
-    for (uint32_t k = 1; k <= kWalkedSamples; ++k) {
+    uint32_t k = 1;
+    for (; k <= kWalkedSamples; ++k) {
         Out<SampleInfo> info;
         if (checked(bxf_play_get_sample_info(h, track, k, 0, &info.value), info) != BXF_RET_OK) break;
         if (k > 1 && k <= table_samples) require(info.value.decode_time == end, "table samples follow each other");
         end = info.value.decode_time + info.value.duration;
     }
+    return k - 1;  // the last sample walked
 }
 
 // Sample access by number: the first and last samples, random ones (one past
@@ -202,9 +204,9 @@ void exercise_sample_numbers(PlayHandle *h, uint32_t track, bool fragmented, Ran
         require(checked(bxf_play_get_sample_info(h, track, n + 1, 0, &info.value), info) == BXF_RET_NOTFOUND,
                 "the sample after the last is BXF_RET_NOTFOUND, the end of the track");
     }
-    walk_in_order(h, track, n);
+    const uint32_t walked = walk_in_order(h, track, n);
 
-    const uint32_t sync_from[] = {1, 2, n / 2, n, n + 1, uint32_t(1 + random.below(uint64_t(n) + 1))};
+    const uint32_t sync_from[] = {1, 2, n / 2, n, n + 1, uint32_t(1 + random.below(uint64_t(n) + 1)), walked};
     for (uint32_t from : sync_from)
         for (uint32_t forward = 0; forward <= 1; ++forward) {
             Out<uint32_t> sync;

@@ -341,6 +341,15 @@ TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
         EXPECT_EQ(start, 1200u);
         ASSERT_EQ(m.at(1, 3999, &s, &start), BXF_RET_OK) << index;
         EXPECT_EQ(m.at(1, 4000, &s, &start), BXF_RET_NOTFOUND) << index;
+        // A jump leaves the sample's number to be counted: 35 moofs of ten
+        // before it, then its sixth sample; the walk goes on from there.
+        uint32_t sync = 0, sample = 0;
+        ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 3555, 1, &sync, &sample, &start), BXF_RET_OK) << index;
+        EXPECT_EQ(sample, 356u) << index;
+        for (uint32_t n : {356u, 357u, 361u}) {
+            ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << index << " " << n;
+            EXPECT_EQ(s.decode_time, (n - 1) * 10) << index << " " << n;
+        }
     }
     // A scan reads every moof's and mdat's header up to the 36th fragment; a
     // jump reads the index and that one moof.
@@ -399,7 +408,9 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
             // Backwards: the sync sample before the gap, if any.
             const uint32_t back = r.in_gap == 0 ? BXF_RET_ARGS : r.in_gap < r.first ? BXF_RET_NOTFOUND : BXF_RET_OK;
             ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 0, &found), back) << name;
-            if (back == BXF_RET_OK) EXPECT_EQ(found, r.first) << name;
+            if (back == BXF_RET_OK) {
+                EXPECT_EQ(found, r.first) << name;
+            }
             // From a sample before the gap that is not a sync sample.
             ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.first + 15, 1, 1, &found), BXF_RET_OK) << name;
             EXPECT_EQ(found, r.second) << name;

@@ -145,6 +145,46 @@ TEST(FullMode, RecordsWhatPlaybackNeeds) {
     EXPECT_EQ(o.file.bytes[t->tables.stsd_entries.offset + 4], 'a');
 }
 
+TEST(FullMode, EditListEntries) {
+    // Version 0: 32-bit duration and signed media time (-1 an empty edit);
+    // version 1: 64-bit both. A count past the entries the box holds ends
+    // them at the last whole one.
+    struct Row {
+        const char *name;
+        Bytes elst;
+        std::vector<EditListEntry> entries;  // then BXF_RET_NOTFOUND
+    } rows[] = {
+        {"version 0, a leading empty edit",
+         full_box("elst", 0, 0, cat({u32(3), u32(500), u32(0xFFFFFFFF), u32(0x10000), u32(1000), u32(2112),
+                                     u32(0x0001FFFF)})),
+         {{500, -1, 1, 0}, {1000, 2112, 1, -1}}},
+        {"version 1, 64-bit fields",
+         full_box("elst", 1, 0, cat({u32(1), u64(uint64_t(1) << 40), u64(uint64_t(1) << 33), u32(0x10000)})),
+         {{uint64_t(1) << 40, int64_t(1) << 33, 1, 0}}},
+    };
+    for (const Row &r : rows) {
+        const Bytes track = box("trak", cat({tkhd(0, 1, 10), box("edts", r.elst),
+                                             box("mdia", cat({mdhd(0, 600, 6000), hdlr("vide"),
+                                                              box("minf", box("stbl", stsd({}, 0)))}))}));
+        Opened o(movie(track));
+        ASSERT_EQ(o.code, BXF_RET_OK) << r.name;
+        EditListEntry e{};
+        EXPECT_EQ(bxf_get_edit_list_entry(o.handle, 1, 1, &e), BXF_RET_STATE) << r.name << ": the track is not open";
+        ASSERT_EQ(bxf_open_track(o.handle, 1), BXF_RET_OK) << r.name;
+        for (uint32_t n = 1; n <= r.entries.size(); ++n) {
+            ASSERT_EQ(bxf_get_edit_list_entry(o.handle, 1, n, &e), BXF_RET_OK) << r.name << " " << n;
+            const EditListEntry &x = r.entries[n - 1];
+            EXPECT_EQ(e.segment_duration, x.segment_duration) << r.name << " " << n;
+            EXPECT_EQ(e.media_time, x.media_time) << r.name << " " << n;
+            EXPECT_EQ(e.media_rate_integer, x.media_rate_integer) << r.name << " " << n;
+            EXPECT_EQ(e.media_rate_fraction, x.media_rate_fraction) << r.name << " " << n;
+        }
+        EXPECT_EQ(bxf_get_edit_list_entry(o.handle, 1, uint32_t(r.entries.size() + 1), &e), BXF_RET_NOTFOUND)
+            << r.name;
+        EXPECT_EQ(bxf_get_edit_list_entry(o.handle, 1, 0, &e), BXF_RET_ARGS) << r.name;
+    }
+}
+
 TEST(FullMode, ErrorsFailTheTrackOpenAndKeepNothing) {
     struct Row {
         const char *name;

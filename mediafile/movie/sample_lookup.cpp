@@ -359,7 +359,8 @@ uint32_t tables_duration(Lookup &l, uint64_t *out) {
 }
 
 // The sync sample before the one holding t (backwards): in the fragments,
-// the first sync sample met stepping back from the one holding t; once the
+// the first sync sample met stepping back in sample order from the one
+// holding t (from the first one after t when t lies in a gap); once the
 // steps leave the fragments, the last sync sample of the tables.
 uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *out) {
     const uint64_t stts_end = l.bounds().stts_end;
@@ -367,9 +368,6 @@ uint32_t sync_time_before(PlayHandle *handle, Lookup &l, uint64_t t, uint64_t *o
     uint64_t start = 0;
     if (t >= stts_end) {
         if (!fragments_hold(handle, l, t)) return BXF_RET_NOTFOUND;
-        // The sample holding t when it is a sync sample; else, and for a t in
-        // a gap of the timeline, the sync sample before the one holding t (or
-        // the first one after the gap), in sample order.
         const FragmentSource src = fragment_source(handle, *l.track);
         SampleInfo info;
         uint64_t k = 0, traf_first = 0;

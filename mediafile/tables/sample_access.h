@@ -15,7 +15,6 @@ struct TrackTableCache {
     TableWindow windows[kTableCount];
     TableBounds bounds;
     const SampleTableRecord *tables;
-    uint64_t tables_duration;     // cached sum of the stts runs; 0 = not known
     uint64_t whole_duration;      // with fragments; 0 = not known
     uint64_t fragment_set_aside;  // of the track's share, for its fragment index
     uint64_t fragment_budget;     // for its fragment runs and caches
