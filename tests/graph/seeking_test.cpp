@@ -82,6 +82,27 @@ TEST_F(Seeking, StopPositionEndsWithTheLastFrameBeforeIt) {
     EXPECT_EQ(sink_->Events().back().kind, SinkEventKind::kEndOfStream);
 }
 
+// A start before the first frame's end that no frame holds the instant
+// before: delivery begins with the first frame, stamped where it lies from
+// the segment start, which the track's units cannot express.
+TEST_F(Seeking, StartsBelowOneFrameOrNegativeBeginWithTheFirstFrameStampedFromTheStart) {
+    for (REFERENCE_TIME start : {REFERENCE_TIME{100}, -kSecond / 2}) {
+        SCOPED_TRACE(start);
+        FilterGraph graph;
+        ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+        LONGLONG position = start;
+        ASSERT_EQ(
+            graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
+        ASSERT_EQ(graph.RunToCompletion(), S_OK);
+        std::vector<SinkEvent> samples = EventsOfKind(graph.Sink()->Events(), SinkEventKind::kSample);
+        ASSERT_FALSE(samples.empty());
+        EXPECT_EQ(samples.front().start, -start);
+        EXPECT_EQ(samples.front().media_start, 0);
+        EXPECT_TRUE(graph.Sink()->Bytes() == reference_.bytes);
+    }
+}
+
 TEST_F(Seeking, RateTwoHalvesTheStampsButNotTheData) {
     ASSERT_EQ(sink_->SetRate(2.0), S_OK);
     double rate = 0;
