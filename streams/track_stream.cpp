@@ -115,8 +115,8 @@ void CTrackStream::Prepare() {
         return;
     }
     try {
-        typical_duration_ = MostCommonSampleDuration(play_, track_);
-        bit_rate_ = TrackBitRate(play_, track_, time_scale_);
+        typical_duration_ = MostCommonSampleDuration(play_, track_, first);
+        bit_rate_ = TrackBitRate(play_, track_, time_scale_, first, end);
         prepared_ = S_OK;
         for (int position = 0; position < MediaTypeCount() && SUCCEEDED(prepared_); ++position)
             prepared_ = BuildMediaType(position, &types_[position]);

@@ -15,9 +15,9 @@ constexpr int kRunsForBitRate = 40000;
 
 }  // namespace
 
-uint32_t MostCommonSampleDuration(PlayHandle* play, uint32_t track) {
+uint32_t MostCommonSampleDuration(PlayHandle* play, uint32_t track, uint64_t first) {
     std::map<uint32_t, int> counts;
-    uint64_t time = 0;
+    uint64_t time = first;
     for (int n = 0; n < kSamplesForDuration; ++n) {
         uint64_t start = 0;
         SampleInfo info;
@@ -33,11 +33,10 @@ uint32_t MostCommonSampleDuration(PlayHandle* play, uint32_t track) {
     return best;
 }
 
-uint32_t TrackBitRate(PlayHandle* play, uint32_t track, uint32_t time_scale) {
-    uint64_t duration = 0;
-    if (time_scale == 0 || bxf_play_get_track_duration(play, track, 1, &duration) != BXF_RET_OK || duration == 0)
-        return 0;
-    uint64_t bytes = 0, time = 0;
+uint32_t TrackBitRate(PlayHandle* play, uint32_t track, uint32_t time_scale, uint64_t first, uint64_t end) {
+    if (time_scale == 0 || end <= first) return 0;
+    const uint64_t duration = end - first;
+    uint64_t bytes = 0, time = first;
     for (int runs = 0;; ++runs) {
         if (runs == kRunsForBitRate) return 0;
         uint64_t start = 0;

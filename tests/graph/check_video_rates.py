@@ -6,11 +6,11 @@ usage: check_video_rates.py MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 WORK_DIR gets 2-second files made with ffmpeg at 23.976, 25, 29.97, 30, 50 and 60 pictures a
 second, in H.264 and in MPEG-4 Visual, each rate progressive in one and fragmented
 (frag_keyframe+empty_moov+default_base_moof) in the other, and a field-coded H.264 file (libx264
-interlaced, +ildct). kelo-play reports each video pin's type with --json, the format block in
+interlaced, +ildct), and one whose fragments begin 10 hours in. kelo-play reports each video pin's type with --json, the format block in
 hexadecimal; for each file:
 - AvgTimePerFrame is within one 100-ns unit of 10^7 / ffprobe's frame rate;
-- dwBitRate is within 2 % of ffprobe's bit rate of the stream (where ffprobe gives none, as for
-  fragmented files: its packets' bytes over their duration);
+- dwBitRate is within 2 % of the bytes of ffprobe's packets over their decode span (ffprobe's own
+  stream bit rate divides by the time from 0, which a late timeline makes 10 hours);
 - dwInterlaceFlags says interlaced exactly when ffprobe's field order is not progressive;
 - kelo-play's words for the type give the frame rate to three decimals.
 """
@@ -34,6 +34,9 @@ ROWS = [(f"{codec}_{rate.replace('/', '_')}{'_frag' if fragmented else ''}.mp4",
          CODECS[codec] + (FRAGMENTED if fragmented else []))
         for n, rate in enumerate(RATES) for codec, fragmented in (("h264", n % 2 == 1), ("mpeg4", n % 2 == 0))]
 ROWS.append(("h264_25_interlaced.mp4", "25", INTERLACED))
+# A live capture's timeline: fragments whose first tfdt lies 10 hours in.
+ROWS.append(("h264_25_late.mp4", "25", CODECS["h264"] + ["-output_ts_offset", "36000", "-avoid_negative_ts", "disabled",
+                                                         "-movflags", "frag_keyframe+empty_moov+frag_discont"]))
 AMINTERLACE_IS_INTERLACED = 0x1
 
 
@@ -43,16 +46,14 @@ def make(path, rate, options):
 
 
 def ffprobe_video(path):
+    """ffprobe's frame rate and field order of the stream, and its packets' bits over their decode span."""
     out = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
-               "stream=r_frame_rate,bit_rate,field_order:packet=size,pts_time,duration_time", "-of", "json", path])
+               "stream=r_frame_rate,field_order:packet=size,dts_time,duration_time", "-of", "json", path])
     info = json.loads(out)
     stream, packets = info["streams"][0], info["packets"]
-    if stream.get("bit_rate", "N/A") != "N/A":
-        bit_rate = int(stream["bit_rate"])
-    else:
-        times = [float(p["pts_time"]) for p in packets]
-        span = max(times) + float(packets[-1]["duration_time"]) - min(times)
-        bit_rate = sum(int(p["size"]) for p in packets) * 8 / span
+    times = [float(p["dts_time"]) for p in packets]
+    span = max(times) + float(packets[-1]["duration_time"]) - min(times)
+    bit_rate = sum(int(p["size"]) for p in packets) * 8 / span
     return Fraction(stream["r_frame_rate"]), bit_rate, stream.get("field_order", "unknown")
 
 
