@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the seed corpus of the fuzz targets from the test media: ffmpeg's files
-# (tests/media/make_corpus.sh) cut down to their boxes by make_seeds.py, then
+# (tests/media/make_corpus.sh) and the filter's hostile files (written by
+# tests/support/write_filter_hostile_set.cpp, as for kelo-stress) cut down to
+# their boxes by make_seeds.py, then
 # minimized by each target (-merge=1) into OUTDIR/movie and
 # OUTDIR/sample_entries. Inputs already there are kept.
 # usage: fuzz/make_seeds.sh OUTDIR [FUZZER_DIR]   (default build/fuzz/fuzz)
@@ -14,8 +16,13 @@ out=$1
 fuzzers=${2:-$here/../build/fuzz/fuzz}
 
 bash "$here/../tests/media/make_corpus.sh" "$out/media"
-rm -rf "$out/raw"
+mkdir -p "$out"
+${CXX:-clang++} -std=c++17 -O1 -I"$here/../tests/support" "$here/../tests/support/write_filter_hostile_set.cpp" \
+  -o "$out/write_filter_hostile_set"
+rm -rf "$out/raw" "$out/hostile"
+"$out/write_filter_hostile_set" "$out/hostile"
 python3 "$here/make_seeds.py" "$out/media" "$out/raw"
+python3 "$here/make_seeds.py" "$out/hostile" "$out/raw"
 for target in movie sample_entries; do
   mkdir -p "$out/$target"
   if ! "$fuzzers/fuzz_$target" -merge=1 "$out/$target" "$out/raw/$target" >"$out/merge_$target.log" 2>&1; then

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "stream_packets.h"
 #include "track_writer.h"
 
@@ -51,7 +51,7 @@ ProbedStream AmrPackets(const std::string& path) {
 }
 
 // The index of the pin named "AMR", or the pin count.
-size_t AmrPin(const FilterGraph& graph) {
+size_t AmrPin(const TestGraph& graph) {
     const std::vector<ConnectedPin>& pins = graph.Pins();
     for (size_t i = 0; i < pins.size(); ++i)
         if (pins[i].name == L"AMR") return i;
@@ -71,7 +71,7 @@ protected:
 
     std::string path_;
     ProbedStream packets_;
-    FilterGraph graph_;
+    TestGraph graph_;
     size_t pin_ = 0;
 };
 
@@ -230,7 +230,7 @@ TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
     const size_t holding = PacketHoldingInstantBefore(packets, c.start);
     ASSERT_TRUE(packets.packets[holding].key);
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     const size_t pin = AmrPin(graph);
     ASSERT_LT(pin, graph.Pins().size());
@@ -254,7 +254,7 @@ TEST(AmrSeek, WhileRunningIntoTheFragmentsRestartsAtTheSampleHoldingTheTime) {
     const REFERENCE_TIME target = 3530 * kSecond / 1000;
     const size_t holding = PacketHoldingInstantBefore(packets, target);
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     const size_t pin = AmrPin(graph);
     ASSERT_LT(pin, graph.Pins().size());
@@ -331,7 +331,7 @@ TEST_P(AmrOversize, ASampleLargerThanTheBufferAbortsTheStream) {
     const std::string path = ScratchFile(std::to_string(c.size) + "_" + c.file);
     ASSERT_TRUE(WriteWholeFile(path, bytes));
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
     RecordingSink* sink = graph.Sink(AmrPin(graph));
@@ -368,7 +368,7 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
     const std::string path = ScratchFile("no_duration_amrnb.3gp");
     ASSERT_TRUE(WriteWholeFile(path, bytes));
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     ASSERT_EQ(graph.RunToCompletion(5000), S_OK);
     RecordingSink* sink = graph.Sink(AmrPin(graph));
@@ -524,7 +524,7 @@ protected:
     }
 
     GroupedAmr amr_;
-    FilterGraph graph_;
+    TestGraph graph_;
     size_t pin_ = 0;
 };
 

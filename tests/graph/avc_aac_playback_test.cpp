@@ -5,7 +5,7 @@
 // arrives whole at its decode time.
 #include <gtest/gtest.h>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "stream_packets.h"
 
 // After windows.h, which the two above bring.
@@ -54,7 +54,7 @@ protected:
     }
 
     std::vector<ProbedStream> streams_;
-    FilterGraph graph_;
+    TestGraph graph_;
 };
 
 // Every media type a pin offers, in order.

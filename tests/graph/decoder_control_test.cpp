@@ -5,7 +5,7 @@
 #include <initguid.h>
 
 #include "avc_decoder_control.h"
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "first_pin.h"
 #include "stream_packets.h"
 
@@ -47,7 +47,7 @@ public:
 TEST(AvcDecoderControl, ConnectingToADecoderThatOffersItSetsItUp) {
     FakeDecoderControl control;
     {
-        FilterGraph graph;
+        TestGraph graph;
         ASSERT_EQ(graph.Load(CorpusFile("h264_aac.mp4")), S_OK);
         RecordingSink* decoder = nullptr;
         ASSERT_EQ(RecordingSink::Create(L"decoder", &decoder), S_OK);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ protected:
         return graph_.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
                                               AM_SEEKING_NoPositioning);
     }
-    FilterGraph graph_;
+    TestGraph graph_;
 };
 
 TEST_F(LiveAv, SeeksWhileBothPinsRunRestartBothWhereTheTimeIs) {

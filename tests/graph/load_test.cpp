@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ std::vector<std::wstring> PinNames(IBaseFilter* filter) {
 
 TEST_P(Load, ChoosesTracksAsTheFileAllows) {
     const LoadCase& c = GetParam();
-    FilterGraph graph;
+    TestGraph graph;
     EXPECT_EQ(graph.Load(PcmMedia(c.file)), c.result);
     ASSERT_TRUE(graph.Filter());
     EXPECT_EQ(PinNames(graph.Filter()), c.pins);
@@ -57,7 +57,7 @@ ComPtr<IFileSourceFilter> SourceOf(IBaseFilter* filter) {
 }
 
 TEST(LoadOnce, ASecondLoadFailsAndKeepsTheFirstFile) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(PcmMedia("twos16_stereo_44100.mov")), S_OK);
     ComPtr<IFileSourceFilter> source = SourceOf(graph.Filter());
     EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos24_mono_44100.mov")).c_str(), nullptr), kInvalidFileFormat);
@@ -71,7 +71,7 @@ TEST(LoadOnce, ASecondLoadFailsAndKeepsTheFirstFile) {
 }
 
 TEST(LoadOnce, AFailedLoadThatOpenedTheFileLeavesLaterLoadsFailing) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(PcmMedia("hevc_only.mp4")), kInvalidFileFormat);
     ComPtr<IFileSourceFilter> source = SourceOf(graph.Filter());
     EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos16_stereo_44100.mov")).c_str(), nullptr), kInvalidFileFormat);

@@ -81,5 +81,5 @@ mv -f "$OUT/.tmp.frames" "$OUT/amr_frames.3gp.frames"
 
 rm -f "$OUT"/.tmp.*.amr
 # ffprobe's packets of every file, for the graph tests.
-(cd "$OUT" && python3 "$HERE/stream_packets.py" . ./*.3gp)
+python3 "$HERE/stream_packets.py" "$OUT" '*.3gp'
 touch "$OUT/.complete"

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "stream_packets.h"
 
 #include <amvideo.h>
@@ -35,7 +35,7 @@ TEST(Mpeg4Video, TheFormatBlockIsFilledFieldByField) {
     for (const FileCase& c : kFiles) {
         SCOPED_TRACE(c.file);
         std::vector<ProbedStream> streams = LoadStreamPackets(c.file);
-        FilterGraph graph;
+        TestGraph graph;
         ASSERT_EQ(graph.Open(CorpusFile(c.file)), S_OK);
         ASSERT_EQ(graph.Pins().size(), c.pins);
         EXPECT_EQ(graph.Pins()[kVideo].name, L"MPEG4 Video");
@@ -76,7 +76,7 @@ TEST(Mpeg4Video, EveryPictureArrivesWholeAtItsDecodeTime) {
     for (const FileCase& c : kFiles) {
         SCOPED_TRACE(c.file);
         std::vector<ProbedStream> streams = LoadStreamPackets(c.file);
-        FilterGraph graph;
+        TestGraph graph;
         ASSERT_EQ(graph.Open(CorpusFile(c.file)), S_OK);
         ASSERT_EQ(graph.RunToCompletion(), S_OK);
         ASSERT_TRUE(graph.Sink(kVideo)->WaitForEndOfStream(5000));
@@ -110,7 +110,7 @@ TEST(Mpeg4Video, ASeekToAKeyFramesInstantStartsThere) {
     LONGLONG position = video.ToMediaTime(ticks);
     ASSERT_EQ(position * video.time_base_den / video.time_base_num / 10000000, ticks) << "an exact instant";
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(CorpusFile("mpeg4v.mp4")), S_OK);
     ASSERT_EQ(
         graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
@@ -140,7 +140,7 @@ TEST(Mpeg4Video, AConfigurationStartingWithAVopIsRefused) {
     const std::string path = ScratchFile("mpeg4v_vop_config.mp4");
     ASSERT_TRUE(WriteWholeFile(path, file));
 
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(path), S_OK) << "the pin is made; its type is refused when asked for";
     ComPtr<IEnumPins> pins;
     ASSERT_EQ(graph.Filter()->EnumPins(pins.Receive()), S_OK);

@@ -3,7 +3,7 @@
 // last one, stamps at the times ffprobe's packets give, then end of stream.
 #include <gtest/gtest.h>
 
-#include "filter_graph.h"  // windows.h before mmreg.h
+#include "test_graph.h"  // windows.h before mmreg.h
 
 #include <mmreg.h>
 
@@ -18,7 +18,7 @@ class PcmPlayback : public ::testing::TestWithParam<const char*> {};
 TEST_P(PcmPlayback, DeliversFfmpegsBytesInStampedBuffersOf1024Frames) {
     const std::string name = GetParam();
     PcmReference reference = PcmReference::Load(name);
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(name + ".mov")), S_OK);
     ASSERT_EQ(graph.Pins().size(), 1u);
     EXPECT_EQ(graph.Pins()[0].name, L"LPCM");

@@ -1,17 +1,23 @@
 #include "pcm_reference.h"
 
-#include <fstream>
 #include <stdexcept>
 
-#include "filter_graph.h"
+#include "stream_packets.h"
+#include "test_graph.h"
 
 PcmReference PcmReference::Load(const std::string& name) {
     PcmReference reference;
     reference.bytes = ReadWholeFile(PcmMedia(name + ".pcm"));
-    std::ifstream table(WindowsPath(PcmMedia(name + ".packets.txt")).c_str());
-    table >> reference.rate >> reference.channels >> reference.bits >> reference.time_base_num >>
-        reference.time_base_den;
-    for (Packet p; table >> p.pts >> p.duration >> p.size;) reference.packets.push_back(p);
+    for (const ProbedStream& stream : LoadStreamPacketsOf(PcmMedia(name + ".mov"))) {
+        if (stream.type != "audio") continue;
+        reference.rate = stream.rate;
+        reference.channels = stream.channels;
+        reference.bits = stream.bits;
+        reference.time_base_num = stream.time_base_num;
+        reference.time_base_den = stream.time_base_den;
+        for (const ProbedPacket& p : stream.packets) reference.packets.push_back({p.pts, p.duration, p.size});
+        break;
+    }
     if (reference.packets.empty() || reference.bytes.empty()) throw std::runtime_error("no reference for " + name);
     return reference;
 }

@@ -12,7 +12,7 @@
 constexpr int64_t kFramesPerBuffer = 1024;
 
 struct PcmReference {
-    // Reads NAME.pcm and NAME.packets.txt of the PCM media fixture.
+    // Reads NAME.pcm and the packet table of NAME.mov (its first audio stream) of the PCM media fixture.
     static PcmReference Load(const std::string& name);
 
     uint32_t rate = 0;

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "stream_packets.h"
 
 namespace {
@@ -49,7 +49,7 @@ TEST_P(RefusedFormat, IsRefusedOrAbortsAsTheFormatRulesSay) {
     const Patch& patch = GetParam();
     std::string path = Patched(patch);
     ASSERT_FALSE(path.empty());
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(path), S_OK) << "both tracks get their pins; the formats are judged at connection";
     HRESULT connected = graph.ConnectSinks();
     switch (patch.outcome) {

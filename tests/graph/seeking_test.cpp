@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "pcm_reference.h"
 
 namespace {
@@ -35,7 +35,7 @@ protected:
     }
 
     PcmReference reference_;
-    FilterGraph graph_;
+    TestGraph graph_;
     RecordingSink* sink_ = nullptr;
 };
 
@@ -88,7 +88,7 @@ TEST_F(Seeking, StopPositionEndsWithTheLastFrameBeforeIt) {
 TEST_F(Seeking, StartsBelowOneFrameOrNegativeBeginWithTheFirstFrameStampedFromTheStart) {
     for (REFERENCE_TIME start : {REFERENCE_TIME{100}, -kSecond / 2}) {
         SCOPED_TRACE(start);
-        FilterGraph graph;
+        TestGraph graph;
         ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
         LONGLONG position = start;
         ASSERT_EQ(

@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 #include "first_pin.h"
 #include "pcm_reference.h"
 
@@ -48,7 +48,7 @@ private:
 TEST(StockFilters, SampleGrabberAndNullRendererReceiveFfmpegsPcm) {
     const char* name = "twos24_stereo_48000";
     PcmReference reference = PcmReference::Load(name);
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Load(PcmMedia(std::string(name) + ".mov")), S_OK);
 
     ComPtr<IBaseFilter> grabber_filter, renderer;

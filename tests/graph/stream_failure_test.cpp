@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "filter_graph.h"
+#include "test_graph.h"
 
 #include <evcode.h>
 #include "pcm_reference.h"
@@ -33,7 +33,7 @@ std::string WithChunkPastTheEnd() {
 TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
     std::string path = WithChunkPastTheEnd();
     ASSERT_FALSE(path.empty());
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
     LONG_PTR error = 0;
@@ -46,7 +46,7 @@ TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
 }
 
 TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     graph.Sink()->SetReceiveResult(E_FAIL);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
@@ -60,7 +60,7 @@ TEST(StreamFailure, DownstreamRefusingASampleStopsTheStreamQuietly) {
 // A renderer may call back into the source from the streaming thread that
 // delivers the end of stream; a Stop meanwhile must still end.
 TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     graph.Sink()->AskStopPositionAtEndOfStream(500);
     ASSERT_EQ(graph.Control()->Run(), S_OK);
@@ -74,9 +74,20 @@ TEST(StreamFailure, StopEndsWhileDownstreamCallsBackAtEndOfStream) {
     EXPECT_EQ(stopped.get(), S_OK);
 }
 
+// The pin delivers while paused; the graph completes only once it runs.
+TEST(StreamFailure, AStreamThatEndsWhilePausedCompletesTheGraphOnlyWhenRunComes) {
+    TestGraph graph;
+    ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+    ASSERT_TRUE(SUCCEEDED(graph.Control()->Pause()));
+    ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(10000));
+    EXPECT_EQ(graph.WaitForCompletion(300), E_ABORT) << "EC_COMPLETE while paused";
+    ASSERT_EQ(graph.Control()->Run(), S_OK);
+    EXPECT_EQ(graph.WaitForCompletion(5000), S_OK);
+}
+
 TEST(StreamFailure, EachRunAfterAStopDeliversTheWholeTrackAgain) {
     PcmReference reference = PcmReference::Load(kFile);
-    FilterGraph graph;
+    TestGraph graph;
     ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
     for (int run = 0; run < 4; ++run) {
         SCOPED_TRACE(run);

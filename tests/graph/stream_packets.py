@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Writes ffprobe's view of corpus files as small text tables for the graph tests.
+"""Writes ffprobe's view of media files as small text tables: the one packet table that the graph tests
+and kelo-stress read.
 
-usage: stream_packets.py CORPUS_DIR NAME...
+usage: stream_packets.py DIR PATTERN...
 
-For each NAME (a file in CORPUS_DIR) writes NAME.packets.txt into CORPUS_DIR:
-  stream INDEX CODEC TIME_BASE_NUM TIME_BASE_DEN EXTRADATA_HEX   one line per stream
-  packet INDEX PTS DTS DURATION SIZE KEY ADLER32                   one line per packet, file order
+For each file of DIR that a PATTERN names (a name or a glob) writes NAME.packets.txt beside it:
+  stream INDEX TYPE CODEC TIME_BASE_NUM TIME_BASE_DEN RATE CHANNELS BITS EXTRADATA_HEX   one line per stream
+  packet INDEX PTS DTS DURATION SIZE KEY ADLER32                                       one line per packet
+TYPE is ffprobe's codec_type; RATE, CHANNELS and BITS are 0 where a stream has none. Packets in file order.
 Edit lists are ignored, as the filter ignores them.
 """
 import json
@@ -38,7 +40,9 @@ def table(path):
     lines = []
     for s in data["streams"]:
         num, den = s["time_base"].split("/")
-        lines.append(f'stream {s["index"]} {s["codec_name"]} {num} {den} {extradata_hex(s)}')
+        bits = s.get("bits_per_sample") or s.get("bits_per_raw_sample") or 0
+        lines.append(f'stream {s["index"]} {s["codec_type"]} {s["codec_name"]} {num} {den} {s.get("sample_rate", 0)} '
+                     f'{s.get("channels", 0)} {bits} {extradata_hex(s)}')
     for p in data["packets"]:
         key = 1 if p["flags"].startswith("K") else 0
         lines.append(f'packet {p["stream_index"]} {p["pts"]} {p["dts"]} {p["duration"]} {p["size"]} {key} '
@@ -48,8 +52,9 @@ def table(path):
 
 def main():
     folder = pathlib.Path(sys.argv[1])
-    for name in sys.argv[2:]:
-        (folder / (name + ".packets.txt")).write_text(table(folder / name))
+    for pattern in sys.argv[2:]:
+        for path in sorted(folder.glob(pattern)):
+            path.with_name(path.name + ".packets.txt").write_text(table(path))
     return 0
 
 

@@ -18,11 +18,12 @@
 
 #include "com_apartment.h"
 #include "com_ptr.h"
+#include "filter_module.h"
+#include "text.h"
 #include "kelo_guids.h"
 
 namespace {
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 constexpr UINT kPollMs = 200;
 constexpr DWORD kLongestShowMs = 60000;
@@ -59,29 +60,15 @@ void CALLBACK Poll(HWND, UINT, UINT_PTR, DWORD) {
     if (Exists(g_close_file) || GetTickCount() - g_started > kLongestShowMs) PostMessageW(frame, WM_CLOSE, 0, 0);
 }
 
-std::wstring WindowsPath(const wchar_t* path) {
-    std::wstring text = path;
-    if (!text.empty() && text[0] == L'/') text = L"Z:" + text;
-    for (wchar_t& c : text)
-        if (c == L'/') c = L'\\';
-    return text;
-}
-
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "show_property_frame: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
     return 1;
 }
 
-int Show(HMODULE module, const std::wstring& media) {
-    auto get_class_object =
-        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
-    if (!get_class_object) return Fail("GetProcAddress(DllGetClassObject)", E_FAIL);
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = get_class_object(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid());
-    if (FAILED(hr)) return Fail("DllGetClassObject", hr);
+int Show(const FilterModule& module, const std::wstring& media) {
     ComPtr<IUnknown> filter;
-    hr = factory->CreateInstance(nullptr, IID_IUnknown, filter.ReceiveVoid());
-    if (FAILED(hr)) return Fail("CreateInstance", hr);
+    HRESULT hr = module.CreateObject(CLSID_KeloMervane, IID_IUnknown, filter.ReceiveVoid());
+    if (FAILED(hr)) return Fail("the class factory's CreateInstance", hr);
     ComPtr<IFileSourceFilter> source;
     hr = filter.QueryTo(IID_IFileSourceFilter, &source);
     if (SUCCEEDED(hr)) hr = source->Load(media.c_str(), nullptr);
@@ -116,10 +103,10 @@ int wmain(int argc, wchar_t** argv) {
     g_close_file = argv[4];
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     if (FAILED(apartment.Result())) return Fail("CoInitializeEx", apartment.Result());
-    HMODULE module = LoadLibraryW(WindowsPath(argv[1]).c_str());
-    if (!module) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
-    const int result = Show(module, WindowsPath(argv[2]));
+    FilterModule module;
+    std::string error;
+    if (!module.Load(WindowsPath(Utf8(argv[1])), &error)) return Fail(error.c_str(), E_FAIL);
+    const int result = Show(module, WindowsPath(Utf8(argv[2])));
     CoFreeUnusedLibraries();
-    FreeLibrary(module);
     return result;
 }

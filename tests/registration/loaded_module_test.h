@@ -6,32 +6,34 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
-#include "module_exports.h"
+#include "filter_module.h"
+#include "text.h"
 
 class LoadedModuleTest : public ::testing::Test {
 public:
     static inline std::wstring path;
 
 protected:
-    static void SetUpTestSuite() { LoadModule(path, &module_, &get_class_object_, &can_unload_now_); }
-    static void TearDownTestSuite() { UnloadModule(&module_); }
+    static void SetUpTestSuite() {
+        module_ = std::make_unique<FilterModule>();
+        module_->Load(path, &error_);
+    }
+    static void TearDownTestSuite() { module_.reset(); }
     void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        ASSERT_NE(get_class_object_, nullptr);
-        ASSERT_NE(can_unload_now_, nullptr);
-        ASSERT_EQ(can_unload_now_(), S_OK) << "an earlier test left an object or a lock behind";
+        ASSERT_TRUE(module_->Loaded()) << error_;
+        ASSERT_EQ(module_->CanUnloadNow(), S_OK) << "an earlier test left an object or a lock behind";
     }
     void TearDown() override {
-        if (can_unload_now_) {
-            EXPECT_EQ(can_unload_now_(), S_OK) << "this test left an object or a lock behind";
+        if (module_->Loaded()) {
+            EXPECT_EQ(module_->CanUnloadNow(), S_OK) << "this test left an object or a lock behind";
         }
     }
 
-    static inline HMODULE module_ = nullptr;
-    static inline GetClassObjectFn get_class_object_ = nullptr;
-    static inline CanUnloadNowFn can_unload_now_ = nullptr;
+    static inline std::unique_ptr<FilterModule> module_;
+    static inline std::string error_;
 };
 
 #endif

@@ -1,6 +1,8 @@
 // Checks what a module's registration left in COM and in the DirectShow filter
 // mapper, the way an application finds filters: IFilterMapper2's
 // EnumMatchingFilters, each match's moniker property bag, and the class keys.
+// The filter's record (merit, pin flags, types in order) must be byte for
+// byte the one the mapper itself writes for the expected registration.
 //
 //   mapper_query registered MODULE_PATH   the Kelo Mervane filter is registered
 //                                         once, served by MODULE_PATH
@@ -25,8 +27,8 @@
 
 #include "com_apartment.h"
 #include "com_ptr.h"
-#include "filter_data.h"
 #include "kelo_guids.h"
+#include "text.h"
 
 namespace {
 
@@ -35,6 +37,9 @@ namespace {
 DEFINE_GUID(kWaveTag0278, 0x00000278, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
 DEFINE_GUID(kWaveTag0279, 0x00000279, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
 DEFINE_GUID(kWaveTag027A, 0x0000027a, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71);
+// {5D0A3F1E-2C4B-4E8A-9E61-7B3C2D1A0F99}: the class of the reference entry the
+// check registers with the expected record and removes again.
+DEFINE_GUID(kReferenceEntry, 0x5d0a3f1e, 0x2c4b, 0x4e8a, 0x9e, 0x61, 0x7b, 0x3c, 0x2d, 0x1a, 0x0f, 0x99);
 // The category the mapper files a filter under when none is given.
 const wchar_t kDefaultCategoryInstances[] = L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\";
 
@@ -50,7 +55,7 @@ struct FilterExpectation {
     const wchar_t* class_name;     // default value of HKCR\CLSID\{clsid}
     DWORD merit;
     DWORD pin_flags;
-    std::vector<MediaTypeCase> registered;    // exactly the types of its one pin
+    std::vector<MediaTypeCase> registered;    // exactly the types of its one pin, in order
     std::vector<MediaTypeCase> unregistered;  // output types that must not find it
 };
 
@@ -85,14 +90,6 @@ FilterExpectation StockFileSource() {
             REG_PINFLAG_B_OUTPUT,
             {{"Stream/any (null subtype)", MEDIATYPE_Stream, GUID{}}},
             {{"Audio/PCM", MEDIATYPE_Audio, MEDIASUBTYPE_PCM}, {"Video/RGB24", MEDIATYPE_Video, MEDIASUBTYPE_RGB24}}};
-}
-
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), out.data(), bytes, nullptr, nullptr);
-    return out;
 }
 
 std::wstring GuidString(const GUID& guid) {
@@ -216,52 +213,65 @@ std::string Hex(DWORD value) {
     return text;
 }
 
-bool SameTypeSet(const std::vector<RegisteredMediaType>& got, const std::vector<MediaTypeCase>& want) {
-    if (got.size() != want.size()) return false;
-    std::vector<bool> used(got.size(), false);
-    for (const MediaTypeCase& type : want) {
-        bool found = false;
-        for (size_t i = 0; i < got.size() && !found; ++i)
-            if (!used[i] && IsEqualGUID(got[i].major, type.major) && IsEqualGUID(got[i].minor, type.minor))
-                used[i] = found = true;
-        if (!found) return false;
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char byte[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        text += byte;
     }
+    return text;
+}
+
+// The record the mapper writes for `filter`'s one pin: it registers a
+// reference entry with it, reads its FilterData back and removes the entry.
+bool ExpectedFilterData(IFilterMapper2* mapper, const FilterExpectation& filter, std::vector<uint8_t>* bytes) {
+    std::vector<REGPINTYPES> types;
+    for (const MediaTypeCase& type : filter.registered) types.push_back({&type.major, &type.minor});
+    REGFILTERPINS pin = {};
+    pin.strName = const_cast<wchar_t*>(L"Output");
+    pin.bRendered = (filter.pin_flags & REG_PINFLAG_B_RENDERER) != 0;
+    pin.bOutput = (filter.pin_flags & REG_PINFLAG_B_OUTPUT) != 0;
+    pin.bZero = (filter.pin_flags & REG_PINFLAG_B_ZERO) != 0;
+    pin.bMany = (filter.pin_flags & REG_PINFLAG_B_MANY) != 0;
+    pin.clsConnectsToFilter = &CLSID_NULL;
+    pin.nMediaTypes = UINT(types.size());
+    pin.lpMediaType = types.data();
+    REGFILTER2 record = {};
+    record.dwVersion = 1;
+    record.dwMerit = filter.merit;
+    record.cPins = 1;
+    record.rgPins = &pin;
+    if (FAILED(mapper->RegisterFilter(kReferenceEntry, L"reference", nullptr, nullptr, nullptr, &record))) return false;
+    std::vector<MapperEntry> all;
+    const bool found = SUCCEEDED(FindFilters(mapper, 0, nullptr, &all));
+    mapper->UnregisterFilter(nullptr, nullptr, kReferenceEntry);
+    std::vector<MapperEntry> reference = EntriesOf(all, kReferenceEntry);
+    if (!found || reference.size() != 1 || !reference[0].has_filter_data) return false;
+    *bytes = reference[0].filter_data;
     return true;
 }
 
-void CheckFilterData(Checks& checks, const MapperEntry& entry, const FilterExpectation& filter) {
-    checks.Expect(entry.has_filter_data, "the moniker's property bag holds FilterData");
-    if (!entry.has_filter_data) return;
-    RegisteredFilter record;
-    std::string error;
-    bool parsed = ParseFilterData(entry.filter_data.data(), entry.filter_data.size(), &record, &error);
-    checks.Expect(parsed, "FilterData reads as a filter record" + (parsed ? std::string() : ": " + error));
-    if (!parsed) return;
-    checks.Expect(record.merit == filter.merit,
-                  "FilterData merit " + Hex(record.merit) + ", expected " + Hex(filter.merit));
-    checks.Expect(record.pins.size() == 1,
-                  "FilterData has " + std::to_string(record.pins.size()) + " pin(s), expected 1");
-    if (record.pins.size() != 1) return;
-    const RegisteredPin& pin = record.pins[0];
-    checks.Expect(pin.flags == filter.pin_flags, "pin flags " + Hex(pin.flags) + ", expected " + Hex(filter.pin_flags));
-    checks.Expect(SameTypeSet(pin.types, filter.registered),
-                  "the pin registers exactly the " + std::to_string(filter.registered.size()) +
-                      " expected types (has " + std::to_string(pin.types.size()) + ")");
-}
-
-void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpectation& filter) {
+void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpectation& filter, bool check_record) {
     std::vector<MapperEntry> all;
     HRESULT hr = FindFilters(mapper, filter.merit, nullptr, &all);
     checks.Expect(SUCCEEDED(hr),
                   "EnumMatchingFilters at merit " + Hex(filter.merit) + " answers (" + Hex(DWORD(hr)) + ")");
     std::vector<MapperEntry> own = EntriesOf(all, filter.clsid);
-    checks.Expect(own.size() == 1, "one mapper entry with CLSID " + Narrow(GuidString(filter.clsid)) + " at merit " +
+    checks.Expect(own.size() == 1, "one mapper entry with CLSID " + Utf8(GuidString(filter.clsid)) + " at merit " +
                                        Hex(filter.merit) + " (found " + std::to_string(own.size()) + ")");
-    if (own.size() == 1) {
+    if (own.size() == 1)
         checks.Expect(
             own[0].friendly_name == filter.friendly_name,
-            "FriendlyName \"" + Narrow(own[0].friendly_name) + "\", expected \"" + Narrow(filter.friendly_name) + "\"");
-        CheckFilterData(checks, own[0], filter);
+            "FriendlyName \"" + Utf8(own[0].friendly_name) + "\", expected \"" + Utf8(filter.friendly_name) + "\"");
+    // Wine registers its own filters' records in a form of its own.
+    if (own.size() == 1 && check_record) {
+        std::vector<uint8_t> expected;
+        checks.Expect(ExpectedFilterData(mapper, filter, &expected), "the mapper writes the expected record");
+        checks.Expect(own[0].has_filter_data && own[0].filter_data == expected,
+                      "FilterData is the record of merit " + Hex(filter.merit) + ", one pin of flags " +
+                          Hex(filter.pin_flags) + " and the " + std::to_string(filter.registered.size()) +
+                          " expected types in order" + (own[0].filter_data == expected ? "" : ": " + HexBytes(own[0].filter_data) + " against " + HexBytes(expected)));
     }
     checks.Expect(CountMatches(mapper, filter.clsid, filter.merit + 1, nullptr) == 0,
                   "not found with a minimum merit of " + Hex(filter.merit + 1));
@@ -293,17 +303,17 @@ std::wstring ReadRegistryString(const std::wstring& key, const wchar_t* value, L
 // HKCR\CLSID\{clsid}: default value `name`, InprocServer32 = `server` (compared without case), ThreadingModel "Both".
 void CheckClassKey(Checks& checks, const CLSID& clsid, const wchar_t* name, const std::wstring& server) {
     std::wstring key = L"CLSID\\" + GuidString(clsid);
-    std::string where = "HKCR\\" + Narrow(key);
+    std::string where = "HKCR\\" + Utf8(key);
     LONG status = ERROR_SUCCESS;
     std::wstring value = ReadRegistryString(key, nullptr, &status);
     checks.Expect(status == ERROR_SUCCESS && value == name,
-                  where + " default value \"" + Narrow(value) + "\", expected \"" + Narrow(name) + "\"");
+                  where + " default value \"" + Utf8(value) + "\", expected \"" + Utf8(name) + "\"");
     value = ReadRegistryString(key + L"\\InprocServer32", nullptr, &status);
     checks.Expect(status == ERROR_SUCCESS && SameText(value, server),
-                  where + "\\InprocServer32 \"" + Narrow(value) + "\", expected \"" + Narrow(server) + "\"");
+                  where + "\\InprocServer32 \"" + Utf8(value) + "\", expected \"" + Utf8(server) + "\"");
     value = ReadRegistryString(key + L"\\InprocServer32", L"ThreadingModel", &status);
     checks.Expect(status == ERROR_SUCCESS && value == L"Both",
-                  where + "\\InprocServer32 ThreadingModel \"" + Narrow(value) + "\", expected \"Both\"");
+                  where + "\\InprocServer32 ThreadingModel \"" + Utf8(value) + "\", expected \"Both\"");
 }
 
 void CheckClassKeyAbsent(Checks& checks, const CLSID& clsid) {
@@ -311,7 +321,7 @@ void CheckClassKeyAbsent(Checks& checks, const CLSID& clsid) {
     HKEY handle = nullptr;
     LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle);
     if (status == ERROR_SUCCESS) RegCloseKey(handle);
-    checks.Expect(status == ERROR_FILE_NOT_FOUND, "HKCR\\" + Narrow(key) + " is absent");
+    checks.Expect(status == ERROR_FILE_NOT_FOUND, "HKCR\\" + Utf8(key) + " is absent");
 }
 
 void CheckAbsent(Checks& checks, IFilterMapper2* mapper) {
@@ -356,7 +366,7 @@ int wmain(int argc, wchar_t** argv) {
     Checks checks;
     if (command == L"registered") {
         std::wstring module = argv[2];
-        CheckMapperEntry(checks, mapper.Get(), KeloMervane());
+        CheckMapperEntry(checks, mapper.Get(), KeloMervane(), true);
         CheckClassKey(checks, CLSID_KeloMervane, KeloMervane().class_name, module);
         // The property page is a class of the same module, not a filter: no mapper entry of its own.
         CheckClassKey(checks, CLSID_KeloMervaneProperties, L"Kelo File Source Property Page", module);
@@ -366,7 +376,7 @@ int wmain(int argc, wchar_t** argv) {
         CheckAbsent(checks, mapper.Get());
     } else {
         FilterExpectation stock = StockFileSource();
-        CheckMapperEntry(checks, mapper.Get(), stock);
+        CheckMapperEntry(checks, mapper.Get(), stock, false);
         CheckClassKey(checks, stock.clsid, stock.class_name, L"C:\\windows\\system32\\quartz.dll");
     }
     std::printf("%d check(s) failed\n", checks.failures());

@@ -39,7 +39,7 @@ class ModuleTest : public LoadedModuleTest {
 protected:
     static ComPtr<IClassFactory> Factory(const CLSID& clsid = CLSID_KeloMervane) {
         ComPtr<IClassFactory> factory;
-        EXPECT_EQ(get_class_object_(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
+        EXPECT_EQ(module_->GetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
         return factory;
     }
     static ComPtr<IBaseFilter> CreateFilter() {
@@ -54,7 +54,7 @@ protected:
 
 TEST_F(ModuleTest, ExportsTheFourComEntryPoints) {
     for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
-        EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
+        EXPECT_NE(GetProcAddress(module_->Handle(), name), nullptr) << name;
 }
 
 struct ClassObjectCase {
@@ -83,7 +83,7 @@ TEST_F(ModuleTest, DllGetClassObjectAnswersPerClassAndInterface) {
     for (const ClassObjectCase& c : cases) {
         SCOPED_TRACE(c.label);
         void* object = Poison();
-        EXPECT_EQ(get_class_object_(*c.clsid, *c.iid, &object), c.expected);
+        EXPECT_EQ(module_->GetClassObject(*c.clsid, *c.iid, &object), c.expected);
         if (c.expected == S_OK) {
             ASSERT_NE(object, nullptr);
             ASSERT_NE(object, Poison());
@@ -95,7 +95,7 @@ TEST_F(ModuleTest, DllGetClassObjectAnswersPerClassAndInterface) {
 }
 
 TEST_F(ModuleTest, DllGetClassObjectRefusesANullOutPointer) {
-    EXPECT_TRUE(FAILED(get_class_object_(CLSID_KeloMervane, IID_IClassFactory, nullptr)));
+    EXPECT_TRUE(FAILED(module_->GetClassObject(CLSID_KeloMervane, IID_IClassFactory, nullptr)));
 }
 
 TEST_F(ModuleTest, FactoryCreatesTheFilter) {
@@ -118,7 +118,7 @@ TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, page.ReceiveVoid()), S_OK);
     ASSERT_TRUE(page);
     EXPECT_EQ(factory.Detach()->Release(), 0u);
-    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the page is an object of the module";
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "the page is an object of the module";
     ComPtr<IUnknown> identity;
     ASSERT_EQ(page->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
     void* object = Poison();
@@ -126,7 +126,7 @@ TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
     EXPECT_EQ(object, nullptr);
     identity.Reset();
     EXPECT_EQ(page.Detach()->Release(), 0u);
-    EXPECT_EQ(can_unload_now_(), S_OK) << "the module unloads after its last object";
+    EXPECT_EQ(module_->CanUnloadNow(), S_OK) << "the module unloads after its last object";
 }
 
 TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
@@ -135,26 +135,26 @@ TEST_F(ModuleTest, FactoryRefusesANullOutPointer) {
     EXPECT_TRUE(FAILED(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr)));
 }
 
-TEST_F(ModuleTest, CanUnloadWhileNothingLives) { EXPECT_EQ(can_unload_now_(), S_OK); }
+TEST_F(ModuleTest, CanUnloadWhileNothingLives) { EXPECT_EQ(module_->CanUnloadNow(), S_OK); }
 
 TEST_F(ModuleTest, FactoryKeepsTheModuleLoaded) {
     ComPtr<IClassFactory> factory = Factory();
     ASSERT_TRUE(factory);
-    EXPECT_EQ(can_unload_now_(), S_FALSE);
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE);
     factory.Reset();
-    EXPECT_EQ(can_unload_now_(), S_OK);
+    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
 TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
     ComPtr<IBaseFilter> filter = CreateFilter();  // the factory is released inside
     ASSERT_TRUE(filter);
-    EXPECT_EQ(can_unload_now_(), S_FALSE);
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE);
     ComPtr<IMediaSeeking> seeking;
     ASSERT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
     filter.Reset();
-    EXPECT_EQ(can_unload_now_(), S_FALSE) << "a reference through another interface still holds the filter";
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "a reference through another interface still holds the filter";
     EXPECT_EQ(seeking.Detach()->Release(), 0u);
-    EXPECT_EQ(can_unload_now_(), S_OK);
+    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
 TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
@@ -162,21 +162,21 @@ TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
     ASSERT_TRUE(factory);
     ASSERT_EQ(factory->LockServer(TRUE), S_OK);
     factory.Reset();
-    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the lock outlives the factory";
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "the lock outlives the factory";
 
     factory = Factory();
     ASSERT_TRUE(factory);
     ASSERT_EQ(factory->LockServer(TRUE), S_OK);  // locks count
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
     factory.Reset();
-    EXPECT_EQ(can_unload_now_(), S_FALSE) << "one of two locks is still held";
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "one of two locks is still held";
 
     factory = Factory();
     ASSERT_TRUE(factory);
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(can_unload_now_(), S_FALSE) << "the factory itself still lives";
+    EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "the factory itself still lives";
     factory.Reset();
-    EXPECT_EQ(can_unload_now_(), S_OK);
+    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
 // Filters made and dropped on several threads at once: the module's object
@@ -191,7 +191,7 @@ TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
         threads.emplace_back([&failures] {
             ComApartment apartment;
             ComPtr<IClassFactory> factory;
-            if (get_class_object_(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()) != S_OK) {
+            if (module_->GetClassObject(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()) != S_OK) {
                 ++failures;
                 return;
             }
@@ -206,7 +206,7 @@ TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(can_unload_now_(), S_OK);
+    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
 struct InterfaceCase {

@@ -4,7 +4,7 @@
 usage: check_kelo_play.py stock MEDIA_DIR WORK_DIR KELO_PLAY_EXE [EMULATOR...]
        check_kelo_play.py filter CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
-"stock" plays the WAVE files of tests/sink/make_sink_media.sh through Wine's own
+"stock" plays the WAVE files of tests/media/make_wave_media.sh through Wine's own
 File Source (Async) and WAVE parser (--parser), so kelo-play's plumbing, options,
 report and dumps are proven without our filter. "filter" plays the corpus'
 twos16.mov (H.264 + 16-bit big-endian stereo PCM at 48 kHz) through the Kelo

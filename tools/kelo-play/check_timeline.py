@@ -114,7 +114,8 @@ def main():
     svg = os.path.join(work, "timeline.svg")
     base = emulator + [exe, "--module", module]
 
-    done = subprocess.run(base + ["--json", "--seek-at", "0.5:0.2", "--timeline", svg, source],
+    # --realtime so that the one-second file cannot end before the seek comes, however busy the machine.
+    done = subprocess.run(base + ["--json", "--realtime", "--seek-at", "0.5:0.2", "--timeline", svg, source],
                           capture_output=True, timeout=180)
     check(done.returncode == 0, f"the play ends complete (exit {done.returncode}): {done.stderr.decode()[-400:]}")
     lines = [json.loads(ln) for ln in done.stdout.decode().splitlines() if ln.startswith("{")]

@@ -2,17 +2,6 @@
 
 #include "text.h"
 
-namespace {
-
-using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(WINAPI*)();
-
-}  // namespace
-
-SourceFactory::~SourceFactory() {
-    if (module_) FreeLibrary(module_);
-}
-
 bool SourceFactory::Create(const std::wstring& module, const CLSID& clsid, ComPtr<IBaseFilter>* filter,
                            std::string* error) {
     if (module.empty()) {
@@ -25,36 +14,16 @@ bool SourceFactory::Create(const std::wstring& module, const CLSID& clsid, ComPt
         }
         return true;
     }
-    if (!module_) {
-        module_ = LoadLibraryW(module.c_str());
-        if (!module_) {
-            *error = "cannot load the module " + Utf8(module) + ": error " + std::to_string(GetLastError());
-            return false;
-        }
-    }
-    const auto get_class_object =
-        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    if (!get_class_object) {
-        *error = Utf8(module) + " exports no DllGetClassObject";
+    if (!module_.Loaded() && !module_.Load(module, error)) {
+        *error = Utf8(module) + ": " + *error;
         return false;
     }
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = get_class_object(clsid, IID_IClassFactory, factory.ReceiveVoid());
-    if (FAILED(hr) || !factory) {
-        *error = Utf8(module) + " has no class " + GuidText(clsid) + ": DllGetClassObject " + HresultText(hr);
-        return false;
-    }
-    hr = factory->CreateInstance(nullptr, IID_IBaseFilter, filter->ReceiveVoid());
+    const HRESULT hr = module_.CreateFilter(filter->Receive(), clsid);
     if (FAILED(hr) || !*filter) {
-        *error = "IClassFactory::CreateInstance of " + GuidText(clsid) + ": " + HresultText(hr);
+        *error = "the class factory of " + Utf8(module) + " made no " + GuidText(clsid) + ": " + HresultText(hr);
         return false;
     }
     return true;
 }
 
-bool SourceFactory::ModuleCanUnload() const {
-    if (!module_) return true;
-    const auto can_unload =
-        reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
-    return !can_unload || can_unload() == S_OK;
-}
+bool SourceFactory::ModuleCanUnload() const { return !module_.Loaded() || module_.CanUnloadNow() == S_OK; }

@@ -10,14 +10,13 @@
 #include <string>
 
 #include "com_ptr.h"
+#include "filter_module.h"
 
 class SourceFactory {
 public:
     SourceFactory() = default;
     SourceFactory(const SourceFactory&) = delete;
     SourceFactory& operator=(const SourceFactory&) = delete;
-    // Unloads the module, if one was loaded: every object it made must be gone.
-    ~SourceFactory();
 
     // A new filter of class clsid, from `module` if not empty. False with a message.
     bool Create(const std::wstring& module, const CLSID& clsid, ComPtr<IBaseFilter>* filter, std::string* error);
@@ -25,7 +24,7 @@ public:
     bool ModuleCanUnload() const;
 
 private:
-    HMODULE module_ = nullptr;
+    FilterModule module_;  // unloaded when the factory goes: every object it made must be gone
 };
 
 #endif

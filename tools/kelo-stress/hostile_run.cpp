@@ -1,6 +1,10 @@
 #include "hostile_run.h"
 
-#include "stress_graph.h"
+#include <algorithm>
+#include <utility>
+
+#include "filter_graph.h"
+#include "text.h"
 
 namespace {
 
@@ -10,7 +14,7 @@ constexpr DWORD kRunLimitMs = 10000;
 
 HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std::wstring& path) {
     HostileOutcome outcome;
-    StressGraph graph(module);
+    FilterGraph graph(module);
     {
         auto timed = log->Time("hostile load", kLoadLimitMs);
         outcome.load = graph.Load(path);
@@ -22,7 +26,8 @@ HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std:
     std::vector<HRESULT> refusals;
     {
         auto timed = log->Time("hostile connect");
-        outcome.connected = graph.ConnectSinks(false, &refusals);
+        graph.ConnectSinks({false, Allocation::kFilterChooses, &refusals});
+        outcome.connected = graph.Pins().size();
     }
     outcome.pins = graph.OutputPins();
     outcome.video_connected = graph.SinkOf(MEDIATYPE_Video) != nullptr;
@@ -36,7 +41,7 @@ HostileOutcome PlayOne(const FilterModule& module, OperationLog* log, const std:
     {
         auto timed = log->Time("hostile run", kRunLimitMs);
         HRESULT hr = graph.Control()->Run();
-        outcome.end = FAILED(hr) ? hr : graph.WaitForEnd(kRunLimitMs);
+        outcome.end = FAILED(hr) ? hr : graph.WaitForCompletion(kRunLimitMs);
     }
     {
         auto timed = log->Time("hostile stop");
@@ -72,6 +77,28 @@ bool AsExpected(const HostileOutcome& o, HostileExpect expect) {
     return false;
 }
 
+HostileExpect ExpectOf(const std::string& name) {
+    static const std::pair<const char*, HostileExpect> kPrefixes[] = {
+        {"refused--", HostileExpect::kRefused},        {"complete--", HostileExpect::kComplete},
+        {"abort--", HostileExpect::kAbort},            {"only-video--", HostileExpect::kOnlyVideoPlays},
+        {"only-audio--", HostileExpect::kOnlyAudioPlays}};
+    for (const auto& [prefix, expect] : kPrefixes)
+        if (name.rfind(prefix, 0) == 0) return expect;
+    return HostileExpect::kAny;
+}
+
+std::vector<std::string> Mp4FilesOf(const std::wstring& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.mp4").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(Utf8(found.cFileName));
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 const char* ExpectName(HostileExpect expect) {
     switch (expect) {
         case HostileExpect::kAny:
@@ -92,15 +119,14 @@ const char* ExpectName(HostileExpect expect) {
 
 }  // namespace
 
-std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder,
-                                          const std::vector<HostileFile>& files) {
+std::vector<HostileOutcome> RunHostileSet(const FilterModule& module, OperationLog* log, const std::wstring& folder) {
     std::vector<HostileOutcome> outcomes;
-    for (const HostileFile& file : files) {
-        const std::wstring name(file.name.begin(), file.name.end());
-        HostileOutcome outcome = PlayOne(module, log, folder + L"\\" + name);
-        outcome.name = file.name;
-        outcome.as_expected = AsExpected(outcome, file.expect);
-        outcome.expectation = ExpectName(file.expect);
+    for (const std::string& name : Mp4FilesOf(folder)) {
+        HostileOutcome outcome = PlayOne(module, log, folder + L"\\" + Wide(name));
+        const HostileExpect expect = ExpectOf(name);
+        outcome.name = name;
+        outcome.as_expected = AsExpected(outcome, expect);
+        outcome.expectation = ExpectName(expect);
         outcomes.push_back(outcome);
     }
     return outcomes;

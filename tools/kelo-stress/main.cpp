@@ -8,16 +8,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
-#include "filter_hostile_set.h"
 #include "filter_module.h"
 #include "hostile_run.h"
 #include "operation_log.h"
 #include "stress_run.h"
 #include "video_samples.h"
-#include "wide_text.h"
+#include "text.h"
 
 namespace {
 
@@ -29,11 +27,12 @@ void usage() {
                  "usage: kelo-stress --module KeloMervaneStress.ax [--file MEDIA --video-samples TABLE]\n"
                  "                   [--hostile DIR] [--seeks N] [--cycles N] [--paused-seeks N] [--seed N]\n"
                  "                   [--latencies FILE.csv] [--type-questions 1]\n"
-                 "  --file: an H.264 + AAC file; TABLE is video_samples.py's table of it. Both pins into\n"
+                 "  --file: an H.264 + AAC file; TABLE is its packet table. Both pins into\n"
                  "          recording sinks, no clock: a run, N seeks while running (one in ten a rate\n"
                  "          change), a run to the end, N run/pause/run/stop cycles, N seeks while paused,\n"
                  "          a run from the start; each restart checked (segment, discontinuity, SPS/PPS).\n"
-                 "  --hostile: writes the filter's hostile set into DIR, then loads and runs every file.\n"
+                 "  --hostile: loads and runs every .mp4 file of DIR (a name's start up to \"--\" says what\n"
+                 "          it must do: refused, complete, abort, only-video, only-audio).\n"
                  "  Then: the library's memory back to 0, DllCanUnloadNow S_OK, the threads ended.\n"
                  "  --latencies: every operation's latency, in order, as CSV.\n"
                  "  --type-questions 1: during the seeks while running, a second thread asks every pin\n"
@@ -51,16 +50,6 @@ size_t ThreadsOfThisProcess() {
         if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
     CloseHandle(snapshot);
     return count;
-}
-
-bool WriteHostileSet(const std::wstring& folder, const std::vector<HostileFile>& set) {
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (const HostileFile& file : set) {
-        std::ofstream out((folder + L"\\" + Wide(file.name.c_str())).c_str(), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
-        if (!out) return false;
-    }
-    return true;
 }
 
 struct Options {
@@ -121,7 +110,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         LibraryMemoryUse memory;
-        const bool counted = module.LibraryMemory(&memory);
+        const bool counted = ReadLibraryMemory(module, &memory);
         if (!counted) std::printf("the module has no library memory counters (not the stress build)\n");
 
         if (!options.file.empty()) {
@@ -149,12 +138,7 @@ int main(int argc, char** argv) {
             faults += static_cast<int>(run.Faults().size());
         }
         if (!options.hostile.empty()) {
-            const std::vector<HostileFile> set = FilterHostileSet();
-            if (!WriteHostileSet(options.hostile, set)) {
-                std::fprintf(stderr, "kelo-stress: cannot write the hostile set\n");
-                return 2;
-            }
-            const std::vector<HostileOutcome> outcomes = RunHostileSet(module, &log, options.hostile, set);
+            const std::vector<HostileOutcome> outcomes = RunHostileSet(module, &log, options.hostile);
             PrintHostileOutcomes(outcomes, stdout);
             size_t bad = 0, unexpected = 0;
             for (const HostileOutcome& o : outcomes) {
@@ -169,7 +153,7 @@ int main(int argc, char** argv) {
 
         // Everything released: the library's blocks, the module's objects, the threads.
         if (counted) {
-            module.LibraryMemory(&memory);
+            ReadLibraryMemory(module, &memory);
             std::printf(
                 "library memory at the end: %lld bytes in %lld blocks (peak %lld bytes, %lld blocks "
                 "handed out)\n",

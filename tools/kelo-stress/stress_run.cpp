@@ -5,6 +5,12 @@
 
 #include "type_questions.h"
 
+bool ReadLibraryMemory(const FilterModule& module, LibraryMemoryUse* use) {
+    const auto read = module.Export<LibraryMemoryFunction>(kLibraryMemoryExport);
+    if (read) read(use);
+    return read != nullptr;
+}
+
 namespace {
 
 constexpr REFERENCE_TIME kSecond = 10000000;
@@ -36,7 +42,7 @@ DWORD StressRun::RandomMs(DWORD most) { return std::uniform_int_distribution<DWO
 // restart that kept a block would show here.
 void StressRun::SampleMemory(const char* phase) {
     LibraryMemoryUse use;
-    if (!module_.LibraryMemory(&use)) return;
+    if (!ReadLibraryMemory(module_, &use)) return;
     memory_.emplace_back(phase, use.live_bytes);
     if (memory_.size() < 3) return;
     const int64_t settled = memory_[1].second;
@@ -45,7 +51,7 @@ void StressRun::SampleMemory(const char* phase) {
               " bytes, after the first run " + std::to_string(settled));
 }
 
-bool StressRun::Open(StressGraph* graph, const std::wstring& path) {
+bool StressRun::Open(FilterGraph* graph, const std::wstring& path) {
     HRESULT hr;
     {
         auto timed = log_->Time("load");
@@ -58,7 +64,7 @@ bool StressRun::Open(StressGraph* graph, const std::wstring& path) {
     std::vector<HRESULT> refusals;
     {
         auto timed = log_->Time("connect");
-        graph->ConnectSinks(true, &refusals);
+        graph->ConnectSinks({true, Allocation::kFilterChooses, &refusals});
     }
     video_sink_ = graph->SinkOf(MEDIATYPE_Video);
     audio_sink_ = graph->SinkOf(MEDIATYPE_Audio);
@@ -74,7 +80,7 @@ bool StressRun::Open(StressGraph* graph, const std::wstring& path) {
     return true;
 }
 
-HRESULT StressRun::SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind) {
+HRESULT StressRun::SetPositions(FilterGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind) {
     video_sink_->Clear();
     audio_sink_->Clear();
     const bool with_stop = stop >= 0;
@@ -139,7 +145,7 @@ void StressRun::CheckRestarted(const char* what) {
 
 // Targets anywhere, with the places where a pin has nothing or little left
 // drawn more often: 0, the end, past the end; a third with a stop position.
-void StressRun::Seek(StressGraph* graph, const char* kind) {
+void StressRun::Seek(FilterGraph* graph, const char* kind) {
     const int where = std::uniform_int_distribution<int>(0, 19)(random_);
     REFERENCE_TIME start;
     if (where == 0)
@@ -160,7 +166,7 @@ void StressRun::Seek(StressGraph* graph, const char* kind) {
     if (SUCCEEDED(SetPositions(graph, start, stop, kind))) CheckRestarted(kind);
 }
 
-void StressRun::ChangeRate(StressGraph*) {
+void StressRun::ChangeRate(FilterGraph*) {
     static const double kRates[] = {0.5, 1.0, 1.25, 2.0, 4.0};
     const double rate = kRates[std::uniform_int_distribution<size_t>(0, 4)(random_)];
     video_sink_->Clear();
@@ -180,19 +186,19 @@ void StressRun::ChangeRate(StressGraph*) {
     CheckRestarted("rate change");
 }
 
-void StressRun::RunToCompletion(StressGraph* graph, const char* phase) {
+void StressRun::RunToCompletion(FilterGraph* graph, const char* phase) {
     graph->PumpEvents(0);
     HRESULT hr;
     {
         auto timed = log_->Time("run to completion", kCompletionMs);
-        hr = graph->WaitForEnd(kCompletionMs);
+        hr = graph->WaitForCompletion(kCompletionMs);
     }
     if (hr != S_OK) Fault(std::string(phase) + ": the run ends with " + Hex(hr) + " instead of EC_COMPLETE");
     if (!video_sink_->WaitForEndOfStream(kRestartWaitMs)) Fault(std::string(phase) + ": no end of stream on video");
     if (!audio_sink_->WaitForEndOfStream(kRestartWaitMs)) Fault(std::string(phase) + ": no end of stream on audio");
 }
 
-void StressRun::RunningSeeks(StressGraph* graph) {
+void StressRun::RunningSeeks(FilterGraph* graph) {
     video_sink_->SetReceiveDelay(kVideoReceiveDelayMs);
     {
         auto timed = log_->Time("run");
@@ -227,7 +233,7 @@ void StressRun::RunningSeeks(StressGraph* graph) {
     SampleMemory("after the running seeks");
 }
 
-void StressRun::Cycles(StressGraph* graph) {
+void StressRun::Cycles(FilterGraph* graph) {
     IMediaControl* control = graph->Control();
     for (int i = 0; i < settings_.cycles; ++i) {
         struct Step {
@@ -252,7 +258,7 @@ void StressRun::Cycles(StressGraph* graph) {
     SampleMemory("after the cycles");
 }
 
-void StressRun::PausedSeeks(StressGraph* graph) {
+void StressRun::PausedSeeks(FilterGraph* graph) {
     {
         auto timed = log_->Time("pause");
         if (FAILED(graph->Control()->Pause())) Fault("Pause before the paused seeks failed");
@@ -284,7 +290,7 @@ void StressRun::PausedSeeks(StressGraph* graph) {
 }
 
 void StressRun::Run(const std::wstring& path) {
-    StressGraph graph(module_);
+    FilterGraph graph(module_);
     if (!Open(&graph, path)) return;
     {
         auto timed = log_->Time("run");

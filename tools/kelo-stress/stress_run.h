@@ -12,10 +12,14 @@
 #include <vector>
 
 #include "filter_module.h"
+#include "library_memory.h"
 #include "operation_log.h"
 #include "restart_check.h"
-#include "stress_graph.h"
+#include "filter_graph.h"
 #include "video_samples.h"
+
+// The stress build's counters of the library's memory; false when the module has none.
+bool ReadLibraryMemory(const FilterModule& module, LibraryMemoryUse* use);
 
 struct StressSettings {
     int running_seeks = 1000;
@@ -43,18 +47,18 @@ public:
     const std::vector<int>& VideoMoves() const { return video_moves_; }
 
 private:
-    bool Open(StressGraph* graph, const std::wstring& path);
-    void RunToCompletion(StressGraph* graph, const char* phase);
-    void RunningSeeks(StressGraph* graph);
-    void Cycles(StressGraph* graph);
-    void PausedSeeks(StressGraph* graph);
+    bool Open(FilterGraph* graph, const std::wstring& path);
+    void RunToCompletion(FilterGraph* graph, const char* phase);
+    void RunningSeeks(FilterGraph* graph);
+    void Cycles(FilterGraph* graph);
+    void PausedSeeks(FilterGraph* graph);
 
     // A random seek through the graph manager, then the restart checked.
-    void Seek(StressGraph* graph, const char* kind);
+    void Seek(FilterGraph* graph, const char* kind);
     // A random rate through a sink's IMediaSeeking, then the restart checked.
-    void ChangeRate(StressGraph* graph);
+    void ChangeRate(FilterGraph* graph);
     // With `stop` < 0 the stop position is left as it is (AM_SEEKING_NoPositioning).
-    HRESULT SetPositions(StressGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind);
+    HRESULT SetPositions(FilterGraph* graph, REFERENCE_TIME start, REFERENCE_TIME stop, const char* kind);
     // The AVC pin restarts from the start of the sample holding the time
     // before its segment start, and keeps that moved start for the next
     // restart: the starts `fewest` to `most` restarts from `base` leave.

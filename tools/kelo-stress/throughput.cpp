@@ -25,7 +25,7 @@
 #include "first_pin.h"
 #include "kelo_guids.h"
 #include "recording_sink.h"
-#include "wide_text.h"
+#include "text.h"
 
 namespace {
 
@@ -34,18 +34,6 @@ constexpr GUID kSampleGrabber = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 
 constexpr GUID kNullRenderer = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 // Wine's "GStreamer parser using decodebin", the parser it picks for MP4.
 constexpr GUID kWineDecodebinParser = {0xf9d8d64e, 0xa144, 0x47dc, {0x8e, 0xe0, 0xf5, 0x34, 0x98, 0x37, 0x2c, 0x29}};
-
-LONGLONG Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-double Seconds(LONGLONG ticks) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
 
 // Counts what reaches one pin's grabber; remembers when the first sample of
 // any pin arrived.
@@ -65,7 +53,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
         LONGLONG none = 0;
-        first_arrival_->compare_exchange_strong(none, Now());
+        first_arrival_->compare_exchange_strong(none, QpcNow());
         ++samples_;
         bytes_ += sample->GetActualDataLength();
         return S_OK;
@@ -236,9 +224,9 @@ int main(int argc, char** argv) {
                 return Fail("cannot create Kelo Mervane (register it with regsvr32)", hr);
             if (FAILED(hr = graph->AddFilter(source.Get(), L"Kelo Mervane"))) return Fail("AddFilter", hr);
             if (FAILED(hr = source.QueryTo(IID_IFileSourceFilter, &file))) return Fail("IFileSourceFilter", hr);
-            load_start = Now();
+            load_start = QpcNow();
             if (FAILED(hr = file->Load(options.file.c_str(), nullptr))) return Fail("Load", hr);
-            load_end = Now();
+            load_end = QpcNow();
         } else {
             ComPtr<IBaseFilter> reader;
             if (FAILED(hr = CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
@@ -246,9 +234,9 @@ int main(int argc, char** argv) {
                 return Fail("cannot create File Source (Async)", hr);
             if (FAILED(hr = graph->AddFilter(reader.Get(), L"File Source (Async)"))) return Fail("AddFilter", hr);
             if (FAILED(hr = reader.QueryTo(IID_IFileSourceFilter, &file))) return Fail("IFileSourceFilter", hr);
-            load_start = Now();
+            load_start = QpcNow();
             if (FAILED(hr = file->Load(options.file.c_str(), nullptr))) return Fail("File Source (Async) Load", hr);
-            load_end = Now();
+            load_end = QpcNow();
             if (FAILED(hr = CoCreateInstance(kWineDecodebinParser, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                              source.ReceiveVoid())))
                 return Fail("cannot create Wine's GStreamer parser", hr);
@@ -270,7 +258,7 @@ int main(int argc, char** argv) {
         if (pins == 0) return Fail("the source has no output pin", E_FAIL);
         if (FAILED(hr = media_filter->SetSyncSource(nullptr))) return Fail("SetSyncSource(NULL)", hr);
 
-        const LONGLONG run_start = Now();
+        const LONGLONG run_start = QpcNow();
         if (FAILED(hr = control->Run())) return Fail("Run", hr);
         const char* outcome = "timed out";
         for (DWORD waited = 0; waited < options.timeout_ms; waited += 100) {
@@ -282,11 +270,11 @@ int main(int argc, char** argv) {
             if (code == EC_ERRORABORT) outcome = "aborted";
             if (code == EC_COMPLETE || code == EC_ERRORABORT) break;
         }
-        const LONGLONG run_end = Now();
+        const LONGLONG run_end = QpcNow();
         control->Stop();
         long long media_samples = 0, bytes = 0;
         sinks.Totals(&media_samples, &bytes, &first_arrival);
-        const double wall = Seconds(run_end - run_start);
+        const double wall = QpcSeconds(run_end - run_start);
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
@@ -297,8 +285,8 @@ int main(int argc, char** argv) {
         if (options.file_samples)
             std::printf(", file samples %lld (%.0f/s)", options.file_samples, options.file_samples / wall);
         std::printf(", Load %.2f ms, Load to first sample %.2f ms (Run to first sample %.2f ms)",
-                    Seconds(load_end - load_start) * 1000, first ? Seconds(first - load_start) * 1000 : -1.0,
-                    first ? Seconds(first - run_start) * 1000 : -1.0);
+                    QpcSeconds(load_end - load_start) * 1000, first ? QpcSeconds(first - load_start) * 1000 : -1.0,
+                    first ? QpcSeconds(first - run_start) * 1000 : -1.0);
         std::printf(", peak working set %.1f MiB, peak pagefile %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0,
                     memory.PagefileUsage ? memory.PeakPagefileUsage / 1048576.0 : 0.0);
         if (std::string(outcome) != "complete") exit_code = 3;

@@ -1,15 +1,18 @@
 #include "video_samples.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
+
+#include "packet_table.h"
 
 bool VideoSamples::Read(const std::wstring& path) {
-    std::ifstream in(path.c_str());
-    std::string word;
-    if (!(in >> word >> num_ >> den_) || word != "time_base" || num_ <= 0 || den_ <= 0) return false;
-    for (Sample s; in >> s.dts >> s.duration;) samples_.push_back(s);
-    return !samples_.empty();
+    for (const ProbedStream& stream : ReadPacketTable(path)) {
+        if (stream.type != "video") continue;
+        num_ = stream.time_base_num;
+        den_ = stream.time_base_den;
+        for (const ProbedPacket& p : stream.packets) samples_.push_back({p.dts, p.duration});
+        break;
+    }
+    return !samples_.empty() && num_ > 0 && den_ > 0;
 }
 
 REFERENCE_TIME VideoSamples::SegmentStart(REFERENCE_TIME requested) const {

@@ -1,4 +1,5 @@
-// ffprobe's decode times of the stress file's video samples (video_samples.py),
+// ffprobe's decode times of the stress file's video samples (the packet table
+// tests/graph/stream_packets.py writes),
 // and from them where the AVC pin must start a segment after a seek.
 #ifndef KELO_TOOLS_KELO_STRESS_VIDEO_SAMPLES_H
 #define KELO_TOOLS_KELO_STRESS_VIDEO_SAMPLES_H

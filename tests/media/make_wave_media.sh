@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Makes the WAVE files the recording sink's tests play through Wine's own
-# File Source (Async) and WAVE parser, with ffmpeg's view of each beside it:
+# Makes the WAVE files kelo-play's tests play through Wine's own File Source
+# (Async) and WAVE parser, with ffmpeg's view of each beside it:
 #   NAME.wav   a sine tone in the given sample format, rate and channel count
 #   NAME.pcm   the bytes of its data chunk, as ffmpeg's demuxer reads them
 #   NAME.txt   ffprobe's sample_rate, channels, bits_per_sample, duration_ts
-# Usage: make_sink_media.sh OUTDIR. Re-running rebuilds only when this
+# Usage: make_wave_media.sh OUTDIR. Re-running rebuilds only when this
 # script is newer than OUTDIR/.complete.
 set -euo pipefail
 

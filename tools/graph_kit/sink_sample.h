@@ -1,8 +1,8 @@
 // SinkSample: one buffer of a SinkAllocator's pool as an IMediaSample. It
 // belongs to its allocator, which hands it out with one reference; the
 // release of the last reference gives it back through ReleaseBuffer.
-#ifndef KELO_TESTS_SINK_SINK_SAMPLE_H
-#define KELO_TESTS_SINK_SINK_SAMPLE_H
+#ifndef KELO_TOOLS_GRAPH_KIT_SINK_SAMPLE_H
+#define KELO_TOOLS_GRAPH_KIT_SINK_SAMPLE_H
 
 #include <windows.h>
 #include <strmif.h>

@@ -1,7 +1,7 @@
 // The enumerators the sink hands out: its one pin, and no preferred media
 // types (the upstream pin proposes its own).
-#ifndef KELO_TESTS_SINK_SINK_ENUMERATORS_H
-#define KELO_TESTS_SINK_SINK_ENUMERATORS_H
+#ifndef KELO_TOOLS_GRAPH_KIT_SINK_ENUMERATORS_H
+#define KELO_TOOLS_GRAPH_KIT_SINK_ENUMERATORS_H
 
 #include <windows.h>
 #include <strmif.h>

@@ -1,6 +1,6 @@
 // What the recording sink's input pin saw, one record per call from upstream.
-#ifndef KELO_TESTS_SINK_SINK_EVENT_H
-#define KELO_TESTS_SINK_SINK_EVENT_H
+#ifndef KELO_TOOLS_GRAPH_KIT_SINK_EVENT_H
+#define KELO_TOOLS_GRAPH_KIT_SINK_EVENT_H
 
 #include <windows.h>
 #include <strmif.h>

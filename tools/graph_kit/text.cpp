@@ -12,6 +12,23 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (size <= 0) return {};
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
+    return out;
+}
+
+std::wstring WindowsPath(const std::string& utf8_path) {
+    std::wstring path = Wide(utf8_path);
+    if (path.empty() || path[0] != L'/') return path;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return L"Z:" + path;
+}
+
 std::string GuidText(const GUID& g) {
     char text[40];
     std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",

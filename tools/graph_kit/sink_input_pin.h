@@ -2,8 +2,8 @@
 // upstream pin, the media type, the allocator) and passes the stream calls
 // (Receive, NewSegment, flushes, EndOfStream) to the filter, which records them.
 // It lives inside the filter and shares its reference count, as pins do.
-#ifndef KELO_TESTS_SINK_SINK_INPUT_PIN_H
-#define KELO_TESTS_SINK_SINK_INPUT_PIN_H
+#ifndef KELO_TOOLS_GRAPH_KIT_SINK_INPUT_PIN_H
+#define KELO_TOOLS_GRAPH_KIT_SINK_INPUT_PIN_H
 
 #include <windows.h>
 #include <cguid.h>

@@ -1,14 +1,37 @@
-#include "filter_hostile_set.h"
-
+// Writes the source filter's hostile files into a folder, made with the box writers: the library's classes of
+// malformed input, set in an otherwise playable H.264 + AAC movie, and files that stress the pins (parameter sets,
+// NAL length fields, samples larger than a pin's buffer, refused audio configurations, odd sample entries, time
+// scales of 0, a description index that changes mid-track). Each must load or be refused with the documented code,
+// and what loads must play to its end or abort, never crash or hang. kelo-stress plays the folder; each file's name
+// starts with what the rules make of it, up to "--" (see kExpectPrefix), where they settle it.
+// usage: write_filter_hostile_set DIR
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <string>
+#include <vector>
 
+#include "box_writer.h"
 #include "fragment_writer.h"
 #include "track_writer.h"
 
 using namespace boxw;
 
 namespace {
+
+// Load's 0x800A0141; both pins to the end; a stream error (EC_ERRORABORT with E_FAIL); one pin refusing its
+// format at connection while the other plays to the end. kAny: only the general rules.
+enum class HostileExpect { kAny, kRefused, kComplete, kAbort, kOnlyVideoPlays, kOnlyAudioPlays };
+// By HostileExpect, as kelo-stress reads them.
+const char* const kExpectPrefix[] = {"any", "refused", "complete", "abort", "only-video", "only-audio"};
+
+struct HostileFile {
+    std::string name;  // letters, digits, '-' and '_', ending in ".mp4"
+    Bytes bytes;
+    HostileExpect expect = HostileExpect::kAny;
+};
 
 // ---- Sample entries -------------------------------------------------------
 
@@ -458,12 +481,27 @@ void pin_files(std::vector<HostileFile>* set) {
 
 }  // namespace
 
-std::vector<HostileFile> FilterHostileSet() {
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: write_filter_hostile_set DIR\n");
+        return 2;
+    }
+    std::filesystem::create_directories(argv[1]);
     std::vector<HostileFile> set;
     add(&set, "good-h264-aac", av_movie(), HostileExpect::kComplete);
     library_tables(&set);
     library_boxes(&set);
     library_fragments(&set);
     pin_files(&set);
-    return set;
+    for (const HostileFile& file : set) {
+        const std::string path =
+            std::string(argv[1]) + "/" + kExpectPrefix[static_cast<int>(file.expect)] + "--" + file.name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
+        if (!out) {
+            std::fprintf(stderr, "write_filter_hostile_set: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
 }

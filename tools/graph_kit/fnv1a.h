@@ -1,7 +1,7 @@
 // 64-bit FNV-1a: a cheap, well-known hash that lets two runs, or a run and a
 // reference file, be compared sample by sample without keeping the bytes.
-#ifndef KELO_TESTS_SINK_FNV1A_H
-#define KELO_TESTS_SINK_FNV1A_H
+#ifndef KELO_TOOLS_GRAPH_KIT_FNV1A_H
+#define KELO_TOOLS_GRAPH_KIT_FNV1A_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // COM initialised on this thread for the holder's scope, so a test or a
 // check program cannot leave an apartment behind on an early return.
-#ifndef KELO_TESTS_REGISTRATION_COM_APARTMENT_H
-#define KELO_TESTS_REGISTRATION_COM_APARTMENT_H
+#ifndef KELO_TOOLS_GRAPH_KIT_COM_APARTMENT_H
+#define KELO_TOOLS_GRAPH_KIT_COM_APARTMENT_H
 
 #include <objbase.h>
 

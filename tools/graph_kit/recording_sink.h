@@ -28,8 +28,8 @@
 //
 // The C++ methods below are for the process that made the sink; they are safe
 // to call from any thread while the graph streams.
-#ifndef KELO_TESTS_SINK_RECORDING_SINK_H
-#define KELO_TESTS_SINK_RECORDING_SINK_H
+#ifndef KELO_TOOLS_GRAPH_KIT_RECORDING_SINK_H
+#define KELO_TOOLS_GRAPH_KIT_RECORDING_SINK_H
 
 #include <windows.h>
 #include <cguid.h>

@@ -19,8 +19,8 @@
 //    waiting for a buffer wakes with it; the buffers go when the last sample
 //    is back.
 //  - Each sample out holds a reference on the allocator.
-#ifndef KELO_TESTS_SINK_SINK_ALLOCATOR_H
-#define KELO_TESTS_SINK_SINK_ALLOCATOR_H
+#ifndef KELO_TOOLS_GRAPH_KIT_SINK_ALLOCATOR_H
+#define KELO_TOOLS_GRAPH_KIT_SINK_ALLOCATOR_H
 
 #include <windows.h>
 #include <strmif.h>

@@ -1,7 +1,7 @@
 // Finding a filter's pin by direction, for the programs that wire a recording
 // sink into a graph by hand.
-#ifndef KELO_TESTS_SINK_FIRST_PIN_H
-#define KELO_TESTS_SINK_FIRST_PIN_H
+#ifndef KELO_TOOLS_GRAPH_KIT_FIRST_PIN_H
+#define KELO_TOOLS_GRAPH_KIT_FIRST_PIN_H
 
 #include <windows.h>
 #include <strmif.h>

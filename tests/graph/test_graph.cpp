@@ -1,0 +1,47 @@
+#include "test_graph.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace
+
+const FilterModule& TestModule() {
+    static FilterModule module;
+    static std::string error;
+    if (!module.Loaded() && error.empty() && !module.Load(WindowsPath(Environment("KELO_FILTER_MODULE")), &error))
+        std::fprintf(stderr, "KELO_FILTER_MODULE: %s\n", error.c_str());
+    return module;
+}
+
+HRESULT CreateFilter(IBaseFilter** filter) {
+    const FilterModule& module = TestModule();
+    return module.Loaded() ? module.CreateFilter(filter) : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+
+std::string PcmMedia(const std::string& name) { return Environment("KELO_PCM_MEDIA") + "/" + name; }
+
+std::vector<uint8_t> ReadWholeFile(const std::string& unix_path) {
+    std::ifstream in(WindowsPath(unix_path).c_str(), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ScratchFile(const std::string& name) {
+    const std::string folder = Environment("KELO_SCRATCH");
+    CreateDirectoryW(WindowsPath(folder).c_str(), nullptr);
+    return folder + "/" + name;
+}
+
+bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(WindowsPath(unix_path).c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
