@@ -84,21 +84,23 @@ HRESULT CTrackStream::EndOfData() {
 
 void CTrackStream::Prepare() {
     CAutoLock lock(host_->StreamingLock());
+    prepared_ = ReadTimeFacts();
+    if (FAILED(prepared_)) return;
+    SetTimeline(FirstTime(), EndTime() - FirstTime());
+    prepared_ = BuildTypes();
+}
+
+HRESULT CTrackStream::ReadTimeFacts() {
     MediaHeaderInfo header;
     uint32_t count = 0;
     uint64_t first = 0, end = 0;
     // A time scale of 0 gives no time to any sample: such a track cannot play.
     if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0 ||
-        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) {
-        prepared_ = E_UNEXPECTED;
-        return;
-    }
+        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK)
+        return E_UNEXPECTED;
     // The samples' own times, fragments included; none for an empty track.
     const uint32_t code = bxf_play_get_track_timeline(play_, track_, &first, &end);
-    if (code != BXF_RET_OK && code != BXF_RET_NOTFOUND) {
-        prepared_ = E_UNEXPECTED;
-        return;
-    }
+    if (code != BXF_RET_OK && code != BXF_RET_NOTFOUND) return E_UNEXPECTED;
     time_scale_ = header.time_scale;
     sample_count_ = count;
     edit_ = ReadTrackEdit(play_, track_);
@@ -109,20 +111,26 @@ void CTrackStream::Prepare() {
         first_stamp_offset_ = static_cast<int32_t>(first_sample.composition_offset) - CompositionAtDecodeTime();
     first_decode_ = static_cast<int64_t>(std::min<uint64_t>(first, INT64_MAX));
     end_decode_ = static_cast<int64_t>(std::min<uint64_t>(std::max(first, end), INT64_MAX));
-    SetTimeline(FirstTime(), EndTime() - FirstTime());
-    if (MediaTypeCount() > kMaxMediaTypes) {
-        prepared_ = E_UNEXPECTED;
-        return;
-    }
     try {
         typical_duration_ = MostCommonSampleDuration(play_, track_, first);
         bit_rate_ = TrackBitRate(play_, track_, time_scale_, first, end);
-        prepared_ = S_OK;
-        for (int position = 0; position < MediaTypeCount() && SUCCEEDED(prepared_); ++position)
-            prepared_ = BuildMediaType(position, &types_[position]);
     } catch (const std::bad_alloc&) {
-        prepared_ = E_OUTOFMEMORY;
+        return E_OUTOFMEMORY;
     }
+    return S_OK;
+}
+
+HRESULT CTrackStream::BuildTypes() {
+    if (MediaTypeCount() > kMaxMediaTypes) return E_UNEXPECTED;
+    try {
+        for (int position = 0; position < MediaTypeCount(); ++position) {
+            const HRESULT hr = BuildMediaType(position, &types_[position]);
+            if (FAILED(hr)) return hr;
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 void CTrackStream::SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration) {
@@ -194,7 +202,8 @@ void CTrackStream::Reposition(int64_t start) {
         sample_counter_ = before ? 0 : UINT32_MAX - 1;
         return;
     }
-    OnStartSampleFound(time, &start);
+    // A track switch keeps the segment where it is.
+    if (resume_from_ < 0) OnStartSampleFound(time, &start);
     start_units_ = start;
     if (!is_sync) {
         uint32_t sync_number = 0;
@@ -219,9 +228,12 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    start_units_ = OwnToUnits(StartToFind(segment_start) - timeline_shift_);
     stop_reached_ = false;
+    // After a track switch: where the track before it had come to.
+    const REFERENCE_TIME from = resume_from_ >= 0 ? segment_start + resume_from_ : StartToFind(segment_start);
+    start_units_ = OwnToUnits(from - timeline_shift_);
     Reposition(start_units_);
+    resume_from_ = -1;
     discontinuity_ = 1;
     sample_start_ = 0;
     ResetFormatState();
@@ -285,8 +297,13 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     REFERENCE_TIME media_stop = stop + media_time_base_;
     sample->SetMediaTime(&media_start, &media_stop);
     sample->SetSyncPoint(TRUE);
+    if (type_changed_) {
+        sample->SetMediaType(const_cast<CMediaType*>(&CurrentMediaType()));
+        type_changed_ = false;
+    }
     sample->SetDiscontinuity(discontinuity_ != 0);
     discontinuity_ = 0;
+    ++delivered_;
     return S_OK;
 }
 

@@ -35,6 +35,7 @@ public:
     // Runs it to the end; then takes each sink's record into Pins().
     PlayExit Play(PlayResult* result);
     const std::vector<PlayedPin>& Pins() const { return pins_; }
+    IBaseFilter* Filter() const { return filter_.Get(); }
     // Stops and releases the graph and the filter; then the module may unload.
     void Close();
     bool ModuleCanUnload() const { return factory_.ModuleCanUnload(); }
@@ -42,6 +43,10 @@ public:
 private:
     PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
     PlayExit LoadFile(PlayResult* result);
+    // The --select options without a time, in order.
+    PlayExit SelectBeforeRun(PlayResult* result);
+    // The next timed --select whose time the first pin has reached; false on failure.
+    bool SelectWhenReached(size_t* next, PlayResult* result);
     void TakeRecords();
     bool Reposition(const std::optional<SeekAt>& at, bool stop, bool* done, PlayResult* result);
     bool AskPinTypes();
