@@ -371,16 +371,14 @@ TEST(FragmentIndex, TheIndexSetsTheTimeline) {
 
 // One track, two moofs of three 10-unit samples (sync, then two that are not)
 // whose tfdt values are `first` and `second`.
-Bytes timeline_movie(uint64_t first, uint64_t second, uint64_t mdhd_duration = 0, uint8_t mdhd_version = 0,
-                     bool with_tfdt = true) {
+Bytes timeline_movie(uint64_t first, uint64_t second) {
     Bytes fragments;
     uint32_t sequence = 1;
     for (uint64_t base : {first, second}) {
         const Bytes run = trun(0x700, {{10, 4, 0}, {10, 4, 0x10000}, {10, 4, 0x10000}});
-        const Bytes t = traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(base) : Bytes{}, run}));
-        append(fragments, cat({moof(sequence++, t), box("mdat", zeros(12))}));
+        append(fragments, cat({moof(sequence++, traf(cat({tfhd({1, 0x020000}), tfdt(base), run}))), box("mdat", zeros(12))}));
     }
-    return fragmented_movie(1, trex(1), fragments, mdhd_duration, mdhd_version);
+    return fragmented_movie(1, trex(1), fragments);
 }
 
 TEST(Fragments, GapsInTheTimelineEndNoSearch) {
@@ -464,33 +462,6 @@ TEST(Fragments, ZeroDurationSamplesAreReachedInOrder) {
         uint64_t start = 0;
         ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 110, 1, &sync, &sample, &start), BXF_RET_OK);
         EXPECT_EQ(sample, 4u) << "the sample whose interval holds the time";
-    }
-}
-
-TEST(Fragments, TheFragmentsFollowTheSttsWhateverTheMediaDuration) {
-    // The mdhd duration is a header value: all ones ("unknown", as ffmpeg's
-    // ismv writes it), a real value, or one unlike the stts sum. Fragments
-    // without tfdt start where the (empty) tables' stts runs end.
-    struct Row {
-        const char *name;
-        uint8_t version;
-        uint64_t duration;
-    } rows[] = {
-        {"version 0, 32 ones", 0, 0xFFFFFFFFull},
-        {"version 1, 64 ones", 1, UINT64_MAX},
-        {"version 1, 32 ones", 1, 0xFFFFFFFFull},
-        {"version 0, a known duration", 0, 1000},
-    };
-    for (const Row &r : rows) {
-        Movie m(timeline_movie(0, 0, r.duration, r.version, false));
-        SampleInfo s;
-        uint64_t start = 0, whole = 0;
-        ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK) << r.name;
-        EXPECT_EQ(start, 0u) << r.name;
-        ASSERT_EQ(m.at(1, 55, &s, &start), BXF_RET_OK) << r.name << ": the second moof follows";
-        EXPECT_EQ(start, 50u) << r.name;
-        ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << r.name;
-        EXPECT_EQ(whole, 60u) << r.name;
     }
 }
 
