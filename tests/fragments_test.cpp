@@ -475,7 +475,7 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
     const Bytes saio = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)}));
     const Bytes saiz = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)}));
     const Bytes senc = full_box("senc", 0, 2, u32(3));
-    const Bytes trik = full_box("trik", 0, 0, Bytes{0x40, 0x81, 0xC2});
+    const Bytes trik = full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2});
     const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}), senc,
                               saio, saiz, trik}));
     const Bytes head = fragmented_movie(1, trex(1), {});
@@ -496,7 +496,7 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
         EXPECT_EQ(s.aux_run_bytes, 16u);
         EXPECT_EQ(s.aux_info_type, BXF_FOURCC('c', 'e', 'n', 'c'));
         EXPECT_EQ(s.senc_flags, 2u);
-        EXPECT_EQ(s.trick_play_info, (2u << 8) | 1u) << "pic_type 2, dependency level 1";
+        EXPECT_EQ(s.trick_play_info, (2u << 8) | 33u) << "pic_type 2, dependency level 33";
         EXPECT_EQ(s.fragment_position, moof_offset + 8);
     }
     // saio/saiz without a type, and no description to take it from: the pair
