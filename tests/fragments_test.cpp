@@ -259,15 +259,14 @@ namespace {
 // 40 moofs of one track, ten 10-unit samples each; with `index`, an mfra
 // whose tfra names each moof's first sample. `tfdt_shift` moves the tfdt
 // values away from the times the index states.
-Bytes indexed_movie(bool index, uint64_t tfdt_shift = 0, bool with_tfdt = true) {
+Bytes indexed_movie(bool index, uint64_t tfdt_shift = 0) {
     const Bytes head = fragmented_movie(1, trex(1), {});
     Bytes fragments;
     std::vector<uint64_t> moof_offsets;
     std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, 0});
     for (uint32_t m = 0; m < 40; ++m) {
         moof_offsets.push_back(head.size() + fragments.size());
-        const Bytes t = traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(m * 100 + tfdt_shift) : Bytes{},
-                                  trun(0x300, entries)}));
+        const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(m * 100 + tfdt_shift), trun(0x300, entries)}));
         append(fragments, cat({moof(m + 1, t), box("mdat", zeros(40))}));
     }
     if (!index) return cat({head, fragments});
@@ -302,13 +301,14 @@ Bytes presentation_indexed_movie(uint32_t indexed, uint32_t composition) {
 }
 
 TEST(FragmentIndex, TfraTimeIsTheIndexedSamplesPresentationTime) {
-    // The tfra time is when the indexed sample is presented: a traf without
-    // tfdt reached through the index starts its indexed sample at that time
-    // less its composition offset, not at the tfra time itself.
+    // A traf without tfdt has no base of its own: reached through the index,
+    // it starts its indexed sample at the tfra time (when that sample is
+    // presented) less its composition offset.
     struct Row {
         const char *name;
         uint32_t indexed, composition;
     } rows[] = {
+        {"first sample, no offset", 1, 0},
         {"first sample, offset 20", 1, 20},
         {"third sample, offset 20", 3, 20},
         {"first sample, offset 7", 1, 7},
@@ -357,14 +357,10 @@ TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
     EXPECT_LT(reads[1], 20u);
 }
 
-TEST(FragmentIndex, TheIndexSetsTheTimeline) {
+TEST(FragmentIndex, ATfdtAheadOfTheIndexIsAFormatError) {
     SampleInfo s;
     uint64_t start = 0;
-    // Without tfdt a jumped-to traf has no base of its own: the index gives it.
-    Movie no_tfdt(indexed_movie(true, 0, false));
-    ASSERT_EQ(no_tfdt.at(1, 2345, &s, &start), BXF_RET_OK);
-    EXPECT_EQ(start, 2340u);
-    // A tfdt ahead of the index: the index entry starts before its sample.
+    // The index entry starts before its sample.
     Movie ahead(indexed_movie(true, 5));
     EXPECT_EQ(ahead.at(1, 2345, &s, &start), BXF_RET_FORMAT);
 }
