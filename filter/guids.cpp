@@ -2,3 +2,4 @@
 #include <initguid.h>
 
 #include "kelo_guids.h"
+#include "key_frame_info.h"

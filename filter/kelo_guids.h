@@ -1,5 +1,5 @@
-// The identifiers this module owns: its two COM classes, the parameter
-// interface, and the private subtypes that describe the filter to the mapper.
+// The identifiers this module owns: its three COM classes, the parameter
+// and streams interfaces, and the private subtypes that describe the filter to the mapper.
 // Include <initguid.h> first in exactly one translation unit to define them.
 #ifndef KELO_FILTER_KELO_GUIDS_H
 #define KELO_FILTER_KELO_GUIDS_H
@@ -12,6 +12,10 @@
 DEFINE_GUID(CLSID_KeloMervane, 0xf8a1118b, 0x3cc0, 0x410e, 0xbf, 0x71, 0x0a, 0x3a, 0xe1, 0xf7, 0x4a, 0xb4);
 // {3E26C442-49CA-4BB5-90D8-FA8570B871A6} its property page
 DEFINE_GUID(CLSID_KeloMervaneProperties, 0x3e26c442, 0x49ca, 0x4bb5, 0x90, 0xd8, 0xfa, 0x85, 0x70, 0xb8, 0x71, 0xa6);
+// {639D8EE9-BFD7-47E8-90D3-5D19C95F8409} its Streams page
+DEFINE_GUID(CLSID_KeloMervaneStreams, 0x639d8ee9, 0xbfd7, 0x47e8, 0x90, 0xd3, 0x5d, 0x19, 0xc9, 0x5f, 0x84, 0x09);
+// {9FE2BDC2-7B54-4A14-B63B-5AABF0CF98AF} IKeloStreams, what the Streams page shows
+DEFINE_GUID(IID_IKeloStreams, 0x9fe2bdc2, 0x7b54, 0x4a14, 0xb6, 0x3b, 0x5a, 0xab, 0xf0, 0xcf, 0x98, 0xaf);
 // {BF21B199-AE53-48C2-BEE4-40F487A0B9C3} IMP4Param
 DEFINE_GUID(IID_IMP4Param, 0xbf21b199, 0xae53, 0x48c2, 0xbe, 0xe4, 0x40, 0xf4, 0x87, 0xa0, 0xb9, 0xc3);
 

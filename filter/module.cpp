@@ -8,11 +8,13 @@
 #include "mp4_properties.h"
 #include "registration.h"
 #include "setup.h"
+#include "streams_page.h"
 
 const CFactoryTemplate g_Templates[] = {
     {L"Kelo Mervane", &CLSID_KeloMervane, &CMP4file::CreateInstance, nullptr, &kKeloFilterSetup},
     {L"Kelo File Source Property Page", &CLSID_KeloMervaneProperties, &CMP4Properties::CreateInstance, nullptr,
      nullptr},
+    {L"Kelo File Source Streams Page", &CLSID_KeloMervaneStreams, &CStreamsPage::CreateInstance, nullptr, nullptr},
 };
 const int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 

@@ -11,6 +11,7 @@
 #include "lpcm_stream.h"
 #include "mpeg4a_stream.h"
 #include "mpeg4v_stream.h"
+#include "track_choice.h"
 #include "track_descriptions.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
@@ -39,6 +40,9 @@ HRESULT STDMETHODCALLTYPE CMP4file::NonDelegatingQueryInterface(REFIID iid, void
     if (iid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), out);
     if (iid == IID_IMP4Param) return GetInterface(static_cast<IMP4Param*>(this), out);
     if (iid == IID_ISpecifyPropertyPages) return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+    if (iid == IID_IKeyFrameInfo) return GetInterface(static_cast<IKeyFrameInfo*>(this), out);
+    if (iid == IID_IAMStreamSelect) return GetInterface(static_cast<IAMStreamSelect*>(this), out);
+    if (iid == IID_IKeloStreams) return GetInterface(static_cast<IKeloStreams*>(this), out);
     return CSource::NonDelegatingQueryInterface(iid, out);
 }
 
@@ -76,9 +80,15 @@ bool CMP4file::LoadMovie(LPCOLESTR path) {
     uint32_t track_count = 0;
     if (bxf_get_track_count(play_, &track_count) != BXF_RET_OK || track_count == 0) return false;
 
+    const FileReader read = [this](uint64_t offset, uint32_t size, BYTE* buffer) {
+        return SUCCEEDED(ReadAt(offset, size, buffer));
+    };
+    tracks_ = ReadTrackCatalog(play_, read);
+    const MovieRecord* movie = nullptr;
+    if (bxf_play_get_movie(play_, &movie) == BXF_RET_OK && movie) brand_ = ReadBrand(*movie, read);
     bool have_audio = false, have_video = false;
     uint32_t pins = 0;
-    for (uint32_t track = 1; track <= track_count && track <= 0xFFFF; ++track) {
+    for (const uint32_t track : TrackTryOrder(tracks_, GetUserDefaultUILanguage())) {
         bool fatal = false;
         if (AddTrackPin(track, &have_audio, &have_video, &fatal)) ++pins;
         if (fatal) return false;
@@ -173,6 +183,12 @@ bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, b
         return true;
     }
     return false;
+}
+
+const TrackFacts* CMP4file::FindTrack(uint32_t number) const {
+    for (const TrackFacts& track : tracks_)
+        if (track.number == number) return &track;
+    return nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE CMP4file::GetCurFile(LPOLESTR* path, AM_MEDIA_TYPE* type) {

@@ -1,6 +1,7 @@
 // The source filter: loads one MP4 / ISO media file through the media-file
-// library, makes an output pin for the first usable audio track and the first
-// usable video track, and paces the two against each other while they run.
+// library, makes an output pin for the audio track and the video track it
+// plays by default (track_choice.h), and paces the two against each other
+// while they run.
 #ifndef KELO_FILTER_MP4_FILE_H
 #define KELO_FILTER_MP4_FILE_H
 
@@ -10,24 +11,35 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "bxf.h"
 #include "interleave_gate.h"
+#include "key_frame_info.h"
+#include "kelo_streams.h"
 #include "media_type.h"
 #include "mp4_param.h"
 #include "source.h"
 #include "stream_host.h"
+#include "track_catalog.h"
 
 class CTrackStream;
+struct KeyFrameTrack;
 
 // Any failure of Load: the control facility's "invalid file format".
 constexpr HRESULT kLoadFailed = static_cast<HRESULT>(0x800A0141);
+
+// The file type box's major brand and its compatible brands, as text.
+std::wstring ReadBrand(const MovieRecord& movie, const FileReader& read);
 
 class CMP4file : public CSource,
                  public IFileSourceFilter,
                  public IMediaSeeking,
                  public IMP4Param,
                  public ISpecifyPropertyPages,
+                 public IKeyFrameInfo,
+                 public IAMStreamSelect,
+                 public IKeloStreams,
                  public CStreamHost {
 public:
     static CUnknown* CreateInstance(IUnknown* owner, HRESULT* result);
@@ -70,6 +82,20 @@ public:
     // ISpecifyPropertyPages
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
+    // IKeyFrameInfo: the video pin's key frames.
+    HRESULT STDMETHODCALLTYPE GetKeyFrameCount(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE GetKeyFrames(const GUID* format, REFERENCE_TIME* times, LONG* count) override;
+
+    // IAMStreamSelect: every audio and video track; enabling one switches
+    // the pin of its kind to it.
+    HRESULT STDMETHODCALLTYPE Count(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group,
+                                   WCHAR** name, IUnknown** object, IUnknown** unknown) override;
+    HRESULT STDMETHODCALLTYPE Enable(LONG index, DWORD flags) override;
+
+    // IKeloStreams, for the Streams page.
+    HRESULT STDMETHODCALLTYPE GetStreamsReport(WCHAR** report) override;
+
     // CStreamHost, for the pins.
     CSource* SourceFilter() override { return this; }
     CCritSec* StreamingLock() override { return &streaming_lock_; }
@@ -88,6 +114,12 @@ private:
     // failure that must end the whole load sets `fatal`.
     bool AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, bool* fatal);
     CTrackStream* TrackPin(int n);
+    // The catalogue's record of a track, or null.
+    const TrackFacts* FindTrack(uint32_t number) const;
+    // The pin that plays tracks of `kind`, or null.
+    CTrackStream* PinPlaying(TrackKind kind);
+    // The track the video pin plays, for its key frames; false without one.
+    bool VideoKeyFrameTrack(KeyFrameTrack* track);
 
     CMediaType media_type_;
     std::unique_ptr<wchar_t[]> file_name_;
@@ -97,8 +129,11 @@ private:
     BYTE* iod_ = nullptr;  // never filled: no file gives the filter an IOD
     ULONG iod_length_ = 0;
     uint32_t pin_count_ = 0;
+    std::vector<TrackFacts> tracks_;  // every audio and video track, read at load
+    std::wstring brand_;              // the file type box's brands, read at load
     InterleaveGate gate_;
     CCritSec streaming_lock_;
+    CCritSec switch_lock_;  // one stream selection at a time
 };
 
 #endif

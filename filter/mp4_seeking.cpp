@@ -132,9 +132,10 @@ HRESULT STDMETHODCALLTYPE CMP4file::GetIOD(BYTE** iod, ULONG* length) {
 
 HRESULT STDMETHODCALLTYPE CMP4file::GetPages(CAUUID* pages) {
     if (!pages) return E_POINTER;
-    pages->cElems = 1;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    pages->cElems = 2;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(2 * sizeof(GUID)));
     if (!pages->pElems) return E_OUTOFMEMORY;
     pages->pElems[0] = CLSID_KeloMervaneProperties;
+    pages->pElems[1] = CLSID_KeloMervaneStreams;
     return S_OK;
 }

@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
 # Takes the picture of the filter's property page for the README:
-#   scripts/screenshot-page.sh [--build DIR] [FILE] [OUT.png]
+#   scripts/screenshot-page.sh [--build DIR] [--page N [--play MS]] [FILE] [OUT.png]
 # Builds the module and the frame program (tests/property_page/
 # show_property_frame.cpp) in DIR (default build/windows), registers the
 # module in that build's Wine prefix, and under a virtual X display (Xvfb)
 # shows the page in the system's property frame (OleCreatePropertyFrame) for
 # a filter that has loaded FILE (default: the corpus' twos16.mov, the file
 # scripts/play-sample.sh plays). ffmpeg grabs the frame's rectangle from the
-# display (x11grab) into OUT.png (default docs/property-page.png).
+# display (x11grab) into OUT.png (default docs/property-page.png). --page 1
+# opens the frame on the Streams page instead of the Parameters page; --play
+# MS plays the filter into Null Renderers for MS milliseconds first, paused
+# while the frame shows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 build=$root/build/windows
 if [ "${1:-}" = "--build" ]; then
   build=$(cd "$2" && pwd)
+  shift 2
+fi
+page=0
+play=0
+if [ "${1:-}" = "--page" ]; then
+  page=$2
+  shift 2
+fi
+if [ "${1:-}" = "--play" ]; then
+  play=$2
   shift 2
 fi
 file=${1:-$build/corpus/twos16.mov}
@@ -45,7 +58,7 @@ out=$(realpath -m "$out")
 cat >"$work/shoot.sh" <<SHOOT
 set -euo pipefail
 "$wine_run" explorer /desktop=kelo,640x400 "$build/tests/property_page/show_property_frame.exe" \
-  "$module" "$file" "$work/ready" "$work/close" &
+  "$module" "$file" "$work/ready" "$work/close" "$page" "$play" &
 program=\$!
 for _ in \$(seq 1 300); do
   [ -s "$work/ready" ] && break

@@ -102,7 +102,8 @@ void CTrackStream::Reposition(int64_t start) {
         sample_counter_ = start <= 0 ? 0 : sample_count_;
         return;
     }
-    OnStartSampleFound(time, &start);
+    // A track switch keeps the segment where it is.
+    if (resume_from_ < 0) OnStartSampleFound(time, &start);
     if (!is_sync) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;
@@ -126,7 +127,14 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    if (resume_from_ >= 0) {
+        // After a track switch: where the track before it had come to.
+        Reposition(MediaToTrackTime(segment_start + resume_from_, time_scale_));
+        sample_end_ += MediaToTrackTime(resume_from_, time_scale_);
+        resume_from_ = -1;
+    } else {
+        Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    }
     discontinuity_ = 1;
     sample_start_ = 0;
     media_time_base_ = m_rtStart;
@@ -182,8 +190,13 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     REFERENCE_TIME media_stop = stop + media_time_base_;
     sample->SetMediaTime(&media_start, &media_stop);
     sample->SetSyncPoint(TRUE);
+    if (type_changed_) {
+        sample->SetMediaType(const_cast<CMediaType*>(&CurrentMediaType()));
+        type_changed_ = false;
+    }
     sample->SetDiscontinuity(discontinuity_ != 0);
     discontinuity_ = 0;
+    ++delivered_;
     return S_OK;
 }
 

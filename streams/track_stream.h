@@ -10,6 +10,7 @@
 #ifndef KELO_STREAMS_TRACK_STREAM_H
 #define KELO_STREAMS_TRACK_STREAM_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "bxf.h"
@@ -33,6 +34,16 @@ public:
     bool IsStopRequested() override;
 
     StreamSide Side() const { return side_; }
+    // The track the pin plays.
+    uint32_t Track() const { return track_; }
+    // Stream selection (track_switch.cpp): the pin plays `track`, a track of
+    // the same sample entry type, from the position it has reached, with a
+    // flush, a new segment and a discontinuity when it is streaming. A media
+    // type that differs from the connection is offered downstream with
+    // QueryAccept and goes with the next sample; a refusal changes nothing.
+    HRESULT SwitchTrack(uint32_t track);
+    // Media samples the pin has filled for delivery since it was made.
+    uint32_t Delivered() const { return delivered_.load(); }
 
 protected:
     // How many media types the pin offers.
@@ -103,6 +114,15 @@ protected:
 
 private:
     void Restart();
+    // The type `track` gives at the connection's position (the pin's own
+    // format fields set from it); S_OK, or a failure when it builds none.
+    HRESULT BuildTypeFor(uint32_t track, CMediaType* type);
+    // Makes `track` the pin's: its time scale, count and duration.
+    HRESULT TakeTrack(uint32_t track);
+
+    REFERENCE_TIME resume_from_ = -1;  // after a switch: 100 ns from the segment start
+    bool type_changed_ = false;        // the next sample carries the connection type
+    std::atomic<uint32_t> delivered_{0};
 
     StreamSide side_;
     long buffer_size_;

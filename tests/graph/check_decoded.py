@@ -87,18 +87,23 @@ def source_packets(path, select):
     return out
 
 
-def adts_frames(path, work):
-    """ffmpeg's own ADTS frames of the source's access units, each split off by its 13-bit length."""
-    adts = os.path.join(work, "source.aac")
-    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "adts", adts])
-    with open(adts, "rb") as f:
-        data = f.read()
+def split_adts(data):
+    """ADTS frames, each split off by its 13-bit length."""
     frames, at = [], 0
     while at + 7 <= len(data):
         length = (data[at + 3] & 3) << 11 | data[at + 4] << 3 | data[at + 5] >> 5
         frames.append(data[at:at + length])
         at += length
     return frames
+
+
+def adts_frames(path, work, select="a"):
+    """ffmpeg's own ADTS frames of the source's access units (of the audio track `select` names)."""
+    adts = os.path.join(work, "source.aac")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:" + select, "-c", "copy", "-f", "adts",
+         adts])
+    with open(adts, "rb") as f:
+        return split_adts(f.read())
 
 
 def frame_hashes(path, *before_input):

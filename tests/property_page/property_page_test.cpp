@@ -26,6 +26,8 @@
 namespace {
 
 constexpr int kEditId = 1001;
+// The Streams page: its brand and duration fields and its list.
+constexpr int kBrandId = 1002, kDurationId = 1003, kStreamsListId = 1004;
 
 std::wstring g_media_path;
 
@@ -136,18 +138,19 @@ protected:
         return filter;
     }
 
-    // The page the filter names, made through the class factory.
-    static ComPtr<IPropertyPage> PageOf(IBaseFilter* filter) {
+    // The filter's page `index` (0 Parameters, 1 Streams), made through the class factory.
+    static ComPtr<IPropertyPage> PageOf(IBaseFilter* filter, ULONG index = 0) {
         ComPtr<ISpecifyPropertyPages> specify;
         EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, specify.ReceiveVoid()), S_OK);
         if (!specify) return {};
         CAUUID pages{};
         EXPECT_EQ(specify->GetPages(&pages), S_OK);
-        EXPECT_EQ(pages.cElems, 1u);
+        EXPECT_EQ(pages.cElems, 2u);
         ComPtr<IPropertyPage> page;
-        if (pages.cElems == 1 && pages.pElems) {
+        if (pages.cElems == 2 && pages.pElems) {
             EXPECT_TRUE(IsEqualCLSID(pages.pElems[0], CLSID_KeloMervaneProperties));
-            ComPtr<IUnknown> object = Create(pages.pElems[0], IID_IPropertyPage);
+            EXPECT_TRUE(IsEqualCLSID(pages.pElems[1], CLSID_KeloMervaneStreams));
+            ComPtr<IUnknown> object = Create(pages.pElems[index], IID_IPropertyPage);
             if (object) {
                 EXPECT_EQ(object.QueryTo(IID_IPropertyPage, &page), S_OK);
             }
@@ -246,6 +249,35 @@ TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing)
     EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
     EXPECT_EQ(site.References(), 0) << "the page let its site go";
     EXPECT_TRUE(Snapshot(filter.Get()) == before);
+}
+
+// The file: 16-bit big-endian PCM, stereo, 44.1 kHz, 3 s, written by ffmpeg's
+// QuickTime muxer, language "und"; the filter loaded, not played.
+TEST_F(PropertyPageTest, StreamsPageShowsTheFileWhenShown) {
+    ComPtr<IBaseFilter> filter = LoadedFilter();
+    ASSERT_TRUE(filter);
+    ComPtr<IPropertyPage> page = PageOf(filter.Get(), 1);
+    ASSERT_TRUE(page);
+    RecordingPageSite site;
+    ASSERT_EQ(page->SetPageSite(&site), S_OK);
+    IUnknown* objects[] = {filter.Get()};
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    RECT rect{0, 0, 600, 260};
+    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    PumpMessages();
+    HWND dialog = PageDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Utf8(WindowText(GetDlgItem(dialog, kBrandId))), "qt   (qt  )");
+    EXPECT_EQ(Utf8(WindowText(GetDlgItem(dialog, kDurationId))), "3.000 s");
+    HWND list = GetDlgItem(dialog, kStreamsListId);
+    ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2) << "the heading and the one track";
+    wchar_t row[256] = {};
+    SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
+    EXPECT_EQ(Utf8(row), "1\taudio\tPCM 16-bit 2.0, 44.1 kHz\tund\t44100 Hz\t132300\tplays, 0 delivered");
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    ASSERT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
 }
 
 TEST_F(PropertyPageTest, PageInfoGivesTheTitleAndTheDialogsSizeAndActivatePlacesIt) {

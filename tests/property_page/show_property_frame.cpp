@@ -3,9 +3,11 @@
 // (OleCreatePropertyFrame) shows the pages the filter names. For pictures of
 // the page: once the frame is on screen its window rectangle is written to
 // READY_FILE ("left top width height", screen pixels); the frame closes when
-// CLOSE_FILE appears, or after 60 seconds.
+// CLOSE_FILE appears, or after 60 seconds. FIRST_PAGE (default 0) is the
+// filter's page the frame opens on; with PLAY_MS the filter first plays in a
+// graph, each pin into a Null Renderer, for that long and stays paused there.
 //
-// Usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE
+// Usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE [FIRST_PAGE [PLAY_MS]]
 #include <dshow.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -14,6 +16,7 @@
 #include <initguid.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "com_apartment.h"
@@ -21,6 +24,9 @@
 #include "filter_module.h"
 #include "text.h"
 #include "kelo_guids.h"
+
+// {C1F400A4-3F08-11D3-9F0B-006008039E37}, which the mingw-w64 headers lack.
+DEFINE_GUID(CLSID_KeloNullRenderer, 0xc1f400a4, 0x3f08, 0x11d3, 0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37);
 
 namespace {
 
@@ -65,7 +71,37 @@ int Fail(const char* what, HRESULT hr) {
     return 1;
 }
 
-int Show(const FilterModule& module, const std::wstring& media) {
+// The filter in a graph, each output pin into a Null Renderer, run for
+// `ms` and then paused; the graph stays until `graph` is released.
+HRESULT PlayBriefly(IUnknown* filter, DWORD ms, ComPtr<IGraphBuilder>* graph) {
+    ComPtr<IBaseFilter> source;
+    ComPtr<IMediaControl> control;
+    HRESULT hr =
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph->ReceiveVoid());
+    if (SUCCEEDED(hr)) hr = filter->QueryInterface(IID_IBaseFilter, source.ReceiveVoid());
+    if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(source.Get(), L"Source");
+    ComPtr<IEnumPins> pins;
+    if (SUCCEEDED(hr)) hr = source->EnumPins(pins.Receive());
+    ComPtr<IPin> pin;
+    while (SUCCEEDED(hr) && pins->Next(1, pin.Receive(), nullptr) == S_OK) {
+        ComPtr<IBaseFilter> renderer;
+        ComPtr<IEnumPins> inputs;
+        ComPtr<IPin> input;
+        hr = CoCreateInstance(CLSID_KeloNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                              renderer.ReceiveVoid());
+        if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(renderer.Get(), nullptr);
+        if (SUCCEEDED(hr)) hr = renderer->EnumPins(inputs.Receive());
+        if (SUCCEEDED(hr) && inputs->Next(1, input.Receive(), nullptr) != S_OK) hr = E_FAIL;
+        if (SUCCEEDED(hr)) hr = (*graph)->ConnectDirect(pin.Get(), input.Get(), nullptr);
+    }
+    if (SUCCEEDED(hr)) hr = graph->QueryTo(IID_IMediaControl, &control);
+    if (SUCCEEDED(hr)) hr = control->Run();
+    if (FAILED(hr)) return hr;
+    Sleep(ms);
+    return control->Pause();
+}
+
+int Show(const FilterModule& module, const std::wstring& media, ULONG first_page, DWORD play_ms) {
     ComPtr<IUnknown> filter;
     HRESULT hr = module.CreateObject(CLSID_KeloMervane, IID_IUnknown, filter.ReceiveVoid());
     if (FAILED(hr)) return Fail("the class factory's CreateInstance", hr);
@@ -74,11 +110,20 @@ int Show(const FilterModule& module, const std::wstring& media) {
     if (SUCCEEDED(hr)) hr = source->Load(media.c_str(), nullptr);
     if (FAILED(hr)) return Fail("Load", hr);
 
+    ComPtr<IGraphBuilder> graph;
+    if (play_ms > 0 && FAILED(hr = PlayBriefly(filter.Get(), play_ms, &graph))) return Fail("playing", hr);
+
     ComPtr<ISpecifyPropertyPages> specify;
     hr = filter.QueryTo(IID_ISpecifyPropertyPages, &specify);
     CAUUID pages{};
     if (SUCCEEDED(hr)) hr = specify->GetPages(&pages);
     if (FAILED(hr)) return Fail("GetPages", hr);
+    // The frame opens on its first page: the one asked for goes first.
+    for (ULONG i = 0; i < first_page % (pages.cElems ? pages.cElems : 1); ++i) {
+        const GUID page = pages.pElems[0];
+        for (ULONG k = 1; k < pages.cElems; ++k) pages.pElems[k - 1] = pages.pElems[k];
+        pages.pElems[pages.cElems - 1] = page;
+    }
 
     // The frame makes the pages through COM: the module must be registered.
     g_started = GetTickCount();
@@ -88,6 +133,8 @@ int Show(const FilterModule& module, const std::wstring& media) {
         OleCreatePropertyFrame(nullptr, 40, 40, L"Kelo Mervane", 1, objects, pages.cElems, pages.pElems, 0, 0, nullptr);
     KillTimer(nullptr, timer);
     CoTaskMemFree(pages.pElems);
+    ComPtr<IMediaControl> control;
+    if (graph && SUCCEEDED(graph.QueryTo(IID_IMediaControl, &control))) control->Stop();
     if (FAILED(hr)) return Fail("OleCreatePropertyFrame", hr);
     return g_reported ? 0 : Fail("showing the frame", E_FAIL);
 }
@@ -95,8 +142,9 @@ int Show(const FilterModule& module, const std::wstring& media) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE\n");
+    if (argc < 5 || argc > 7) {
+        std::fprintf(stderr,
+                     "usage: show_property_frame MODULE.ax MEDIA_FILE READY_FILE CLOSE_FILE [FIRST_PAGE [PLAY_MS]]\n");
         return 2;
     }
     g_ready_file = argv[3];
@@ -106,7 +154,8 @@ int wmain(int argc, wchar_t** argv) {
     FilterModule module;
     std::string error;
     if (!module.Load(WindowsPath(Utf8(argv[1])), &error)) return Fail(error.c_str(), E_FAIL);
-    const int result = Show(module, WindowsPath(Utf8(argv[2])));
+    const int result = Show(module, WindowsPath(Utf8(argv[2])), argc >= 6 ? wcstoul(argv[5], nullptr, 10) : 0,
+                            argc == 7 ? wcstoul(argv[6], nullptr, 10) : 0);
     CoFreeUnusedLibraries();
     return result;
 }

@@ -335,6 +335,7 @@ void CheckAbsent(Checks& checks, IFilterMapper2* mapper) {
                       std::string("not found through ") + type.label);
     CheckClassKeyAbsent(checks, CLSID_KeloMervane);
     CheckClassKeyAbsent(checks, CLSID_KeloMervaneProperties);
+    CheckClassKeyAbsent(checks, CLSID_KeloMervaneStreams);
 }
 
 int Usage() {
@@ -372,6 +373,7 @@ int wmain(int argc, wchar_t** argv) {
         CheckClassKey(checks, CLSID_KeloMervaneProperties, L"Kelo File Source Property Page", module);
         checks.Expect(CountMatches(mapper.Get(), CLSID_KeloMervaneProperties, 0, nullptr) == 0,
                       "no mapper entry of the property page");
+        CheckClassKey(checks, CLSID_KeloMervaneStreams, L"Kelo File Source Streams Page", module);
     } else if (command == L"absent") {
         CheckAbsent(checks, mapper.Get());
     } else {

@@ -4,6 +4,7 @@
 #include <uuids.h>
 
 #include "first_pin.h"
+#include "stream_choices.h"
 #include "text.h"
 
 namespace {
@@ -99,12 +100,36 @@ PlayExit GraphPlayer::Build(PlayResult* result) {
                                     &stop, options_.stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
         if (FAILED(hr)) return Fail(result, "IMediaSeeking::SetPositions (--start/--stop) failed", hr);
     }
+    if (SelectBeforeRun(result) != kExitComplete) return kExitSetup;
     if (options_.rate) {
         // The graph manager keeps SetRate to itself; the sink passes it upstream.
         if (FAILED(hr = pins_.front().sink->SetRate(*options_.rate)))
             return Fail(result, "IMediaSeeking::SetRate (--rate) failed", hr);
     }
     return kExitComplete;
+}
+
+PlayExit GraphPlayer::SelectBeforeRun(PlayResult* result) {
+    for (const StreamSelection& selection : options_.selections) {
+        if (selection.at) continue;
+        const HRESULT hr = SelectStream(filter_.Get(), selection.index);
+        if (FAILED(hr)) return Fail(result, "--select " + std::to_string(selection.index) + " failed", hr);
+    }
+    return kExitComplete;
+}
+
+bool GraphPlayer::SelectWhenReached(size_t* next, PlayResult* result) {
+    while (*next < options_.selections.size() && !options_.selections[*next].at) ++*next;
+    if (*next == options_.selections.size()) return true;
+    const StreamSelection& selection = options_.selections[*next];
+    REFERENCE_TIME position;
+    if (!pins_.front().sink->MediaPosition(&position) || position < *selection.at) return true;
+    ++*next;
+    const HRESULT hr = SelectStream(filter_.Get(), selection.index);
+    if (SUCCEEDED(hr)) return true;
+    result->status = "aborted";
+    result->message = "--select " + std::to_string(selection.index) + " while running failed: " + HresultText(hr);
+    return false;
 }
 
 PlayExit GraphPlayer::Play(PlayResult* result) {
@@ -116,6 +141,7 @@ PlayExit GraphPlayer::Play(PlayResult* result) {
     }
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(options_.timeout_seconds * 1000);
     bool seeked = false;
+    size_t next_selection = 0;
     PlayExit exit = kExitTimeout;
     result->status = "timeout";
     result->message = "no EC_COMPLETE within the time-out: the graph hangs";
@@ -134,6 +160,10 @@ PlayExit GraphPlayer::Play(PlayResult* result) {
                     break;
                 }
             }
+        }
+        if (!SelectWhenReached(&next_selection, result)) {
+            exit = kExitAborted;
+            break;
         }
         long code = 0;
         LONG_PTR param1 = 0, param2 = 0;

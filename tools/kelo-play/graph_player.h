@@ -34,6 +34,7 @@ public:
     // Runs it to the end; then takes each sink's record into Pins().
     PlayExit Play(PlayResult* result);
     const std::vector<PlayedPin>& Pins() const { return pins_; }
+    IBaseFilter* Filter() const { return filter_.Get(); }
     // Stops and releases the graph and the filter; then the module may unload.
     void Close();
     bool ModuleCanUnload() const { return factory_.ModuleCanUnload(); }
@@ -41,6 +42,10 @@ public:
 private:
     PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
     PlayExit LoadFile(PlayResult* result);
+    // The --select options without a time, in order.
+    PlayExit SelectBeforeRun(PlayResult* result);
+    // The next timed --select whose time the first pin has reached; false on failure.
+    bool SelectWhenReached(size_t* next, PlayResult* result);
     void TakeRecords();
     static bool IsAbort(long code);
     static void SetAborted(long code, LONG_PTR param1, PlayResult* result);

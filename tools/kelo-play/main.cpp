@@ -14,10 +14,12 @@
 #include <initguid.h>  // the filter's identifiers, defined once here
 
 #include "graph_player.h"
+#include "key_frame_info.h"
 #include "kelo_guids.h"
 #include "output_file.h"
 #include "play_options.h"
 #include "play_report.h"
+#include "stream_choices.h"
 #include "stream_dump.h"
 #include "text.h"
 #include "timeline_svg.h"
@@ -77,6 +79,17 @@ bool WriteTimeline(const std::wstring& path, const std::vector<PlayedPin>& pins,
     return false;
 }
 
+// --list-streams and --key-frames: the filter's answers instead of a play.
+PlayExit Ask(const PlayOptions& options, IBaseFilter* filter, PlayResult* result) {
+    std::string error;
+    if ((options.list_streams && !ListStreams(filter, stdout, &error)) ||
+        (options.key_frames && !PrintKeyFrames(filter, stdout, &error))) {
+        result->message = error;
+        return kExitSetup;
+    }
+    return kExitComplete;
+}
+
 int Main(const std::vector<std::wstring>& args) {
     PlayOptions options;
     options.clsid = CLSID_KeloMervane;
@@ -93,10 +106,12 @@ int Main(const std::vector<std::wstring>& args) {
     {
         GraphPlayer player(options);
         exit = player.Build(&result);
-        if (exit == kExitComplete) exit = player.Play(&result);
-        if (options.json) {
+        const bool asks_only = options.list_streams || options.key_frames;
+        if (exit == kExitComplete && asks_only) exit = Ask(options, player.Filter(), &result);
+        if (exit == kExitComplete && !asks_only) exit = player.Play(&result);
+        if (!asks_only && options.json) {
             PrintJsonReport(stdout, player.Pins(), result);
-        } else if (exit != kExitSetup) {
+        } else if (!asks_only && exit != kExitSetup) {
             PrintSummary(stdout, player.Pins(), result);
         }
         if (exit != kExitComplete) std::fprintf(stderr, "kelo-play: %s\n", result.message.c_str());

@@ -23,6 +23,10 @@ const char kUsage[] =
     "                    in order\n"
     "  --timeline F.svg  draw each pin's samples along media time and when they arrived, as SVG\n"
     "  --timeout SECONDS give up and report a hang after this long (default 60)\n"
+    "  --list-streams    print the filter's streams (IAMStreamSelect) and do not play\n"
+    "  --select N[@S]    enable stream N before the run, or once media up to S seconds has arrived on\n"
+    "                    the first pin; repeatable, carried out in order\n"
+    "  --key-frames      print the filter's key frames (IKeyFrameInfo), how long they took, and do not play\n"
     "exit status: 0 played to EC_COMPLETE; 1 bad usage; 2 could not set up the graph;\n"
     "             3 playback aborted; 4 timed out (hang); 5 a dump or the timeline could not be written\n";
 
@@ -99,6 +103,25 @@ bool ParsePlayOptions(const std::vector<std::wstring>& args, PlayOptions* option
                 return false;
             }
             options->seek_at = seek;
+        } else if (arg == L"--list-streams") {
+            options->list_streams = true;
+        } else if (arg == L"--key-frames") {
+            options->key_frames = true;
+        } else if (arg == L"--select") {
+            if (!value(&v)) return false;
+            const size_t at = v.find(L'@');
+            StreamSelection selection;
+            wchar_t* end = nullptr;
+            const std::wstring number = v.substr(0, at);
+            selection.index = std::wcstol(number.c_str(), &end, 10);
+            REFERENCE_TIME when = 0;
+            if (number.empty() || *end != L'\0' || selection.index < 0 ||
+                (at != std::wstring::npos && !ParseTime(v.substr(at + 1), &when))) {
+                *error = "--select: expected N or N@S: " + Utf8(v);
+                return false;
+            }
+            if (at != std::wstring::npos) selection.at = when;
+            options->selections.push_back(selection);
         } else if (arg == L"--dump") {
             if (!value(&options->dump_dir)) return false;
         } else if (arg == L"--timeline") {

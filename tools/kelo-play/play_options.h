@@ -14,6 +14,13 @@ struct SeekAt {
     REFERENCE_TIME target = 0;  // where to seek
 };
 
+// --select N[@S]: enable stream N before the run, or once media up to S
+// seconds has arrived on the first pin.
+struct StreamSelection {
+    long index = 0;
+    std::optional<REFERENCE_TIME> at;
+};
+
 struct PlayOptions {
     std::wstring file;
     std::wstring module;  // --module: load this .ax instead of asking COM
@@ -28,6 +35,9 @@ struct PlayOptions {
     std::wstring dump_dir;
     std::wstring timeline_file;  // --timeline: the SVG picture of the play
     double timeout_seconds = 60;
+    bool list_streams = false;  // print the stream list and do not play
+    bool key_frames = false;    // print the key frames and do not play
+    std::vector<StreamSelection> selections;
 };
 
 extern const char kUsage[];
