@@ -114,6 +114,7 @@ private:
     // failure that must end the whole load sets `fatal`.
     bool AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, bool* fatal);
     CTrackStream* TrackPin(int n);
+    void PlaceOnOneTimeline();
     // The catalogue's record of a track, or null.
     const TrackFacts* FindTrack(uint32_t number) const;
     // The pin that plays tracks of `kind`, or null.

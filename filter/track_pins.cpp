@@ -21,7 +21,9 @@ PinOutcome MakePin(CStreamHost* host, const wchar_t* name, PlayHandle* play, uin
         delete pin;  // takes itself out of the filter's pins
         return PinOutcome::None;
     }
-    return pin ? PinOutcome::Made : PinOutcome::None;
+    if (!pin) return PinOutcome::None;
+    pin->Prepare();  // its types and time facts, once, at Load
+    return PinOutcome::Made;
 }
 
 // The parsed first sample entry of a track, released on every path.

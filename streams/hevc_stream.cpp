@@ -131,24 +131,18 @@ HRESULT CHevcStream::BuildMediaType(int position, CMediaType* type) {
 }
 
 void CHevcStream::ResetFormatState() {
-    first_delivered_ = false;
-    first_composition_ = current_composition_ = 0;
+    current_composition_ = 0;
     current_is_sync_ = true;
 }
 
 // One access unit per media sample, as stored.
 HRESULT CHevcStream::FillPayload(BYTE* buffer, long capacity, long* length) {
     SampleInfo info;
-    sample_start_ = sample_end_;
     const uint32_t code = ReadNextSample(buffer, capacity, 0, &info);
-    if (code == BXF_RET_NOTFOUND) {
-        host_->SetEnded(Side());
-        return S_FALSE;
-    }
+    if (code == BXF_RET_NOTFOUND) return EndOfData();
     if (code != BXF_RET_OK) return E_FAIL;
+    sample_start_ = FromStart(info);
     current_composition_ = static_cast<int32_t>(info.composition_offset);
-    if (!first_delivered_) first_composition_ = current_composition_;
-    first_delivered_ = true;
     current_is_sync_ = info.is_sync != 0;
     *length = static_cast<long>(info.size);
     return S_OK;

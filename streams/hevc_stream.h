@@ -21,13 +21,13 @@ protected:
     bool IsOwnType(const GUID& major, const GUID& subtype) const override;
     HRESULT FillPayload(BYTE* buffer, long capacity, long* length) override;
     void ResetFormatState() override;
-    int64_t StampShift() const override { return current_composition_ - first_composition_; }
+    // Pictures present at their decode time plus their offset, less the edit's start.
+    int64_t StampShift() const override { return current_composition_ - CompositionAtDecodeTime(); }
+    bool EditMovesSampleTimes() const override { return false; }
+    bool StampsCompositionOffsets() const override { return true; }
     bool IsSyncPoint() const override { return current_is_sync_; }
 
 private:
-    // Presentation times count from the first sample delivered since the start.
-    bool first_delivered_ = false;
-    int64_t first_composition_ = 0;
     int64_t current_composition_ = 0;
     bool current_is_sync_ = true;
 };

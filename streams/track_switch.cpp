@@ -34,25 +34,16 @@ HRESULT CTrackStream::BuildTypeFor(uint32_t track, CMediaType* type) {
     return hr;
 }
 
+// The new track keeps the filter's timeline: its times, edit and types are
+// its own; a failure leaves the pin on the track it played.
 HRESULT CTrackStream::TakeTrack(uint32_t track) {
-    MediaHeaderInfo header;
-    uint32_t count = 0;
-    uint64_t duration = 0;
     const uint32_t playing = track_;
     track_ = track;
-    if (bxf_get_media_header(play_, track, &header) != BXF_RET_OK || header.time_scale == 0 ||
-        bxf_play_get_sample_count(play_, track, &count) != BXF_RET_OK ||
-        TrackDuration(header, &duration) != BXF_RET_OK) {
-        track_ = playing;
-        return E_FAIL;
-    }
-    time_scale_ = header.time_scale;
-    sample_count_ = count;
-    CAutoLock seeking(&m_PinLock);
-    const bool default_stop = m_rtStop == m_rtDuration;
-    m_rtDuration = TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
-    if (default_stop) m_rtStop = m_rtDuration;
-    return S_OK;
+    if (SUCCEEDED(ReadTimeFacts()) && SUCCEEDED(BuildTypes())) return S_OK;
+    track_ = playing;
+    ReadTimeFacts();
+    BuildTypes();
+    return E_FAIL;
 }
 
 HRESULT CTrackStream::SwitchTrack(uint32_t track) {
@@ -81,7 +72,7 @@ HRESULT CTrackStream::SwitchTrack(uint32_t track) {
         // The filter's lock too: it reads which track the pin plays.
         CAutoLock state(lock_);
         CAutoLock streaming_lock(host_->StreamingLock());
-        const REFERENCE_TIME reached = ToMediaTime(sample_end_);
+        const REFERENCE_TIME reached = StreamTime(sample_end_);
         hr = TakeTrack(track);
         if (SUCCEEDED(hr)) {
             CMediaType taken;

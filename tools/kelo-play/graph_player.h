@@ -11,6 +11,7 @@
 #include <control.h>
 #include <strmif.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ private:
     // The next timed --select whose time the first pin has reached; false on failure.
     bool SelectWhenReached(size_t* next, PlayResult* result);
     void TakeRecords();
+    bool Reposition(const std::optional<SeekAt>& at, bool stop, bool* done, PlayResult* result);
+    bool AskPinTypes();
     static bool IsAbort(long code);
     static void SetAborted(long code, LONG_PTR param1, PlayResult* result);
 
