@@ -104,8 +104,8 @@ def check_kind(path, work, player):
         check(samples and all(n == whole for n in lengths[:-1]) and 0 < lengths[-1] <= whole,
               f"{label}: buffers of {sorted(set(lengths))} bytes, want {whole} but the last")
         if samples:
-            # Stamped from the segment start, in 100 ns rounded toward zero.
-            want_start = int((first - round(start * rate)) * 10**7 / rate)
+            # Stamped from the segment start, in 100 ns rounded down.
+            want_start = (first - round(start * rate)) * 10**7 // rate
             check(samples[0]["start"] == want_start, f"{label}: first buffer at {samples[0]['start']}, "
                                                      f"want {want_start}")
 
