@@ -2,6 +2,7 @@
 
 #include <dshow.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 
@@ -85,7 +86,25 @@ bool CMP4file::LoadMovie(LPCOLESTR path) {
     }
     if (pins == 0) return false;
     pin_count_ = pins;
+    PlaceOnOneTimeline();
     return true;
+}
+
+// Time 0 is the earliest first sample of the tracks the pins play, and the
+// duration runs to the latest end: each pin keeps its offset to the others.
+void CMP4file::PlaceOnOneTimeline() {
+    REFERENCE_TIME origin = MAX_TIME, end = 0;
+    for (uint32_t i = 0; i < pin_count_; ++i) {
+        const CTrackStream* pin = TrackPin(static_cast<int>(i));
+        if (!pin->Prepared()) continue;  // it never connects
+        origin = std::min(origin, pin->FirstTime());
+        end = std::max(end, pin->EndTime());
+    }
+    if (origin == MAX_TIME) return;
+    for (uint32_t i = 0; i < pin_count_; ++i) {
+        CTrackStream* pin = TrackPin(static_cast<int>(i));
+        if (pin->Prepared()) pin->SetTimeline(origin, std::max<REFERENCE_TIME>(end - origin, 0));
+    }
 }
 
 namespace {
@@ -99,6 +118,7 @@ Pin* MakePin(CMP4file* filter, const wchar_t* name, PlayHandle* play, uint32_t t
         delete pin;  // takes itself out of the filter's pins
         return nullptr;
     }
+    if (pin) pin->Prepare();
     return pin;
 }
 

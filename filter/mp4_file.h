@@ -88,6 +88,7 @@ private:
     // failure that must end the whole load sets `fatal`.
     bool AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, bool* fatal);
     CTrackStream* TrackPin(int n);
+    void PlaceOnOneTimeline();
 
     CMediaType media_type_;
     std::unique_ptr<wchar_t[]> file_name_;

@@ -66,8 +66,9 @@ Register (install)
     regsvr32 /s KeloMervane.ax
 
   DirectShow applications (GraphEdit, GraphStudioNext, players that use
-  DirectShow) then open MP4, 3GP and MOV files with it: H.264, AAC and
-  big-endian PCM tracks. Registration records the folder: move the folder and
+  DirectShow) then open MP4, 3GP and MOV files with it: H.264, MPEG-4 Visual
+  and H.263 video; AAC (LC), big-endian PCM (8, 16 and 24 bits) and AMR
+  narrow-band audio. Registration records the folder: move the folder and
   register again.
 
 Play a file

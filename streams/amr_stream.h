@@ -1,7 +1,6 @@
 // The pin for AMR narrow-band speech (`samr`): each track sample delivered as
-// stored (its AMR frames, each with its header byte), one per media sample.
-// Unlike the other pins it walks the track by decode time, so it reaches the
-// samples of movie fragments too, and its duration is the whole track's.
+// stored (its AMR frames, each with its header byte), one per media sample,
+// in sample order through the tables and the movie fragments.
 #ifndef KELO_STREAMS_AMR_STREAM_H
 #define KELO_STREAMS_AMR_STREAM_H
 
@@ -17,12 +16,13 @@ public:
 protected:
     HRESULT BuildMediaType(int position, CMediaType* type) override;
     bool IsOwnType(const GUID& major, const GUID& subtype) const override;
-    uint32_t TrackDuration(const MediaHeaderInfo& header, uint64_t* duration) override;
     void Reposition(int64_t start) override;
-    HRESULT FillPayload(BYTE* buffer, long capacity, long* length) override;
+    int64_t StampShift() const override { return stamp_shift_; }
 
 private:
-    uint64_t next_decode_time_ = 0;  // track units; the sample holding it is the next one delivered
+    // Track units that put the sample a start begins with at the segment
+    // start, when it is a sync sample.
+    int64_t stamp_shift_ = 0;
 };
 
 #endif

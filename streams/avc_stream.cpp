@@ -3,6 +3,7 @@
 #include <dshow.h>
 #include <dvdmedia.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -19,9 +20,9 @@ namespace {
 
 static_assert(sizeof(VIDEOINFOHEADER2) == 112, "the decoder reads the configuration at byte 112");
 
-// Fixed values of the format: the decoder takes timing and scan type from the stream.
-constexpr DWORD kNominalBitRate = 1000000;
-constexpr REFERENCE_TIME kNominalFrameTime = 330000;
+// Samples looked at past one presented at or after the stop for one that
+// presents before it: more than any reordering depth H.264 allows.
+constexpr int kStopLookAhead = 64;
 constexpr DWORD kCompressionMP4S = MAKEFOURCC('M', 'P', '4', 'S');
 
 // The description's parameter sets by number; `sps` chooses the kind.
@@ -77,7 +78,10 @@ HRESULT CAVCStream::BuildDecoderConfiguration(SampleDescriptions* descriptions, 
             if (!sets.Read(sps, n, size, unit.data())) return E_UNEXPECTED;
             if (sps) {
                 AvcSpsInfo info;
-                if (ParseSequenceParameterSet(unit.data(), size, &info)) GetSampleAspectRatio(info, &sar_x_, &sar_y_);
+                if (ParseSequenceParameterSet(unit.data(), size, &info)) {
+                    GetSampleAspectRatio(info, &sar_x_, &sar_y_);
+                    field_coded_ = info.frame_mbs_only_flag == 0;
+                }
             }
             if (!(sps ? writer.AddSps(unit.data(), size) : writer.AddPps(unit.data(), size))) return E_UNEXPECTED;
         }
@@ -106,8 +110,13 @@ HRESULT CAVCStream::BuildMediaType(int, CMediaType* type) {
     auto* format = reinterpret_cast<VIDEOINFOHEADER2*>(block);
     format->rcSource = {0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
     format->rcTarget = format->rcSource;
-    format->dwBitRate = kNominalBitRate;
-    format->AvgTimePerFrame = kNominalFrameTime;
+    format->dwBitRate = bit_rate_;
+    format->AvgTimePerFrame = NominalFrameTime();
+    // A sample holds a frame or both fields of one; the field order and how
+    // each picture is shown are left to the stream.
+    if (field_coded_)
+        format->dwInterlaceFlags =
+            AMINTERLACE_IsInterlaced | AMINTERLACE_FieldPatBothRegular | AMINTERLACE_DisplayModeBobOrWeave;
     format->dwPictAspectRatioX = aspect_x;
     format->dwPictAspectRatioY = aspect_y;
     BITMAPINFOHEADER& bitmap = format->bmiHeader;
@@ -147,7 +156,7 @@ HRESULT CAVCStream::CompleteConnect(IPin* peer) {
 HRESULT CAVCStream::OnThreadCreate() {
     {
         CAutoLock lock(&m_PinLock);
-        sample_start_ = sample_end_ = media_time_base_ = 0;
+        sample_start_ = sample_end_ = media_time_base_ = start_units_ = 0;
         sample_counter_ = 0;
         // No media type was built: the NAL length size is unknown.
         if (nal_length_size_ == 0) return E_FAIL;
@@ -164,8 +173,10 @@ HRESULT CAVCStream::OnThreadDestroy() {
 }
 
 void CAVCStream::ResetFormatState() {
-    first_composition_ = -1;
-    current_composition_ = 0;
+    // A picture presents at its decode time shifted by its offset less the
+    // edit's presentation start.
+    composition_at_decode_ = CompositionAtDecodeTime();
+    current_composition_ = lowest_composition_ = 0;
     current_description_ = 0;
     read_position_ = write_position_ = 0;
 }
@@ -180,14 +191,14 @@ REFERENCE_TIME CAVCStream::StartToFind(REFERENCE_TIME segment_start) {
 }
 
 void CAVCStream::OnStartSampleFound(uint64_t sample_time, int64_t* start) {
-    const auto moved = static_cast<REFERENCE_TIME>(sample_time * kUnitsPerSecond / time_scale_);
+    const REFERENCE_TIME moved = OwnTime(static_cast<int64_t>(sample_time)) + timeline_shift_;
     {
         CAutoLock lock(&m_PinLock);
         // A seek that arrived since keeps its start: its own restart follows.
         if (m_rtStart == found_from_) m_rtStart = moved;
     }
     moved_start_ = moved;
-    *start = MediaToTrackTime(moved, time_scale_);
+    *start = static_cast<int64_t>(sample_time);
 }
 
 bool CAVCStream::ReserveUnit(uint32_t size, BYTE** unit) {
@@ -216,29 +227,66 @@ HRESULT CAVCStream::StageParameterSets(uint32_t description) {
     return S_OK;
 }
 
+bool CAVCStream::LaterSamplePresentsBeforeStop() {
+    for (uint32_t n = sample_counter_ + 2; n - (sample_counter_ + 2) < kStopLookAhead; ++n) {
+        SampleInfo info;
+        if (bxf_play_get_sample_info(play_, track_, n, 0, &info) != BXF_RET_OK) return false;
+        const int64_t composition = static_cast<int32_t>(info.composition_offset);
+        lowest_composition_ = std::min(lowest_composition_, composition);
+        const int64_t decode = FromStart(info);
+        if (!BeforeStop(decode + lowest_composition_ - composition_at_decode_)) return false;
+        if (BeforeStop(decode + composition - composition_at_decode_)) return true;
+    }
+    return false;
+}
+
+// Slices are NAL unit types 1 to 5; nal_ref_idc 0 marks a picture no other
+// refers to. Units that cannot be walked count as a reference.
+bool CAVCStream::StagedReference(uint32_t from) const {
+    for (uint64_t at = from; at < write_position_;) {
+        if (at + nal_length_size_ >= write_position_) return true;
+        uint64_t size = 0;
+        for (uint32_t i = 0; i < nal_length_size_; ++i) size = size << 8 | staging_[at + i];
+        const BYTE header = staging_[at + nal_length_size_];
+        const uint32_t type = header & 0x1F;
+        if (size == 0 || (type >= 1 && type <= 5 && (header >> 5) != 0)) return true;
+        at += nal_length_size_ + size;
+    }
+    return false;
+}
+
+// Samples in decode order while any can present before the stop; of those
+// presented at or after it, only the ones a picture may refer to.
 HRESULT CAVCStream::StageNextSample() {
-    read_position_ = write_position_ = 0;
-    SampleInfo info;
-    uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, &info);
-    if (code == BXF_RET_NOTFOUND) {
-        host_->SetEnded(StreamSide::Video);
-        return S_FALSE;
+    for (;;) {
+        read_position_ = write_position_ = 0;
+        SampleInfo info;
+        uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, &info);
+        if (code == BXF_RET_NOTFOUND) return EndOfData();
+        if (code != BXF_RET_OK) return E_FAIL;
+        const int64_t composition = static_cast<int32_t>(info.composition_offset);
+        lowest_composition_ = std::min(lowest_composition_, composition);
+        const bool before_stop = BeforeStop(FromStart(info) + composition - composition_at_decode_);
+        if (!before_stop && !LaterSamplePresentsBeforeStop()) {
+            stop_reached_ = true;
+            return EndOfData();
+        }
+        const uint32_t previous_description = current_description_;
+        if (info.description_index != current_description_) {
+            current_description_ = info.description_index;
+            if (FAILED(StageParameterSets(current_description_))) return E_FAIL;
+        }
+        const uint32_t sample_at = write_position_;
+        if (uint64_t{write_position_} + info.size > kStagingBytes) return E_FAIL;
+        if (FAILED(host_->ReadAt(info.offset, info.size, staging_.get() + write_position_))) return E_FAIL;
+        write_position_ += info.size;
+        ++sample_counter_;
+        sample_start_ = FromStart(info);
+        sample_end_ = sample_start_ + info.duration;
+        current_composition_ = composition;
+        if (before_stop || StagedReference(sample_at)) return S_OK;
+        current_description_ = previous_description;  // its parameter sets were not sent
     }
-    if (code != BXF_RET_OK) return E_FAIL;
-    const int64_t composition = static_cast<int32_t>(info.composition_offset);
-    if (first_composition_ == -1) first_composition_ = composition;
-    current_composition_ = composition;
-    if (info.description_index != current_description_) {
-        current_description_ = info.description_index;
-        if (FAILED(StageParameterSets(current_description_))) return E_FAIL;
-    }
-    if (uint64_t{write_position_} + info.size > kStagingBytes) return E_FAIL;
-    if (FAILED(host_->ReadAt(info.offset, info.size, staging_.get() + write_position_))) return E_FAIL;
-    write_position_ += info.size;
-    ++sample_counter_;
-    sample_start_ = sample_end_;
-    sample_end_ += info.duration;
-    return S_OK;
 }
 
 HRESULT CAVCStream::FillPayload(BYTE* buffer, long capacity, long* length) {

@@ -31,7 +31,11 @@ protected:
     void ResetFormatState() override;
     REFERENCE_TIME StartToFind(REFERENCE_TIME segment_start) override;
     void OnStartSampleFound(uint64_t sample_time, int64_t* start) override;
-    int64_t StampShift() const override { return current_composition_ - first_composition_; }
+    int64_t StampShift() const override { return current_composition_ - composition_at_decode_; }
+    // The edit's presentation start is the composition offset that presents
+    // at the decode time.
+    bool EditMovesSampleTimes() const override { return false; }
+    bool StampsCompositionOffsets() const override { return true; }
 
 private:
     HRESULT BuildDecoderConfiguration(SampleDescriptions* descriptions, std::vector<uint8_t>* record);
@@ -39,6 +43,10 @@ private:
     // description when that changes: S_OK, S_FALSE at the end, E_FAIL.
     HRESULT StageNextSample();
     HRESULT StageParameterSets(uint32_t description);
+    // Whether a sample after the next one presents before the stop.
+    bool LaterSamplePresentsBeforeStop();
+    // Whether a slice of the units staged from `from` on is a reference.
+    bool StagedReference(uint32_t from) const;
     // Writes `size` as a NAL length field and reserves room for the unit.
     bool ReserveUnit(uint32_t size, BYTE** unit);
 
@@ -47,8 +55,11 @@ private:
     uint32_t read_position_ = 0;
     uint32_t nal_length_size_ = 0;
     uint32_t current_description_ = 0;
-    int64_t first_composition_ = -1;  // -1: none staged since the start
+    int64_t composition_at_decode_ = 0;  // CompositionAtDecodeTime(), for the stamps
     int64_t current_composition_ = 0;
+    // The lowest offset seen since the start, and 0: no later sample presents
+    // before its decode time shifted by it.
+    int64_t lowest_composition_ = 0;
     // The segment start moves to the start of the sample holding the asked
     // start; a restart that finds the moved start (a stop or rate change, or
     // the same seek passed on by a second renderer) repositions from the
@@ -60,6 +71,7 @@ private:
     uint32_t sar_y_ = 1;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
+    bool field_coded_ = false;
 };
 
 #endif

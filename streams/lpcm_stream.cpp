@@ -61,8 +61,7 @@ HRESULT CLpcmStream::FillPayload(BYTE* buffer, long capacity, long* length) {
         uint32_t code = ReadNextSample(buffer, capacity, static_cast<long>(gathered), &info);
         if (code == BXF_RET_NOTFOUND) {
             if (gathered > 0) break;
-            host_->SetEnded(Side());
-            return S_FALSE;
+            return EndOfData();
         }
         if (code != BXF_RET_OK) return E_FAIL;
         ConvertBytes(buffer + gathered, info.size);

@@ -21,6 +21,12 @@ inline int64_t TrackToMediaTime(int64_t units, uint32_t time_scale) {
     return ClampToInt64(static_cast<__int128>(units) * kUnitsPerSecond / time_scale);
 }
 
+// Track units to 100 ns rounded to the nearest unit, for nominal durations.
+inline int64_t NearestMediaTime(int64_t units, uint32_t time_scale) {
+    const __int128 scaled = static_cast<__int128>(units) * kUnitsPerSecond;
+    return ClampToInt64((scaled + time_scale / 2) / time_scale);
+}
+
 // The stamp of a buffer: 100 ns divided by the playback rate.
 inline int64_t StampAtRate(int64_t media_time, double rate) {
     double stamp = static_cast<double>(media_time) / rate;

@@ -17,7 +17,7 @@ protected:
     HRESULT BuildMediaType(int position, CMediaType* type) override;
     bool IsOwnType(const GUID& major, const GUID& subtype) const override;
     // With no sync sample before the start, the first sample keeps its time.
-    int64_t EndWhenNoSyncBefore(int64_t start) const override { return -start; }
+    bool FirstSampleAtItsTime() const override { return true; }
 };
 
 #endif

@@ -83,9 +83,9 @@ HRESULT CMpeg4VStream::BuildMediaType(int, CMediaType* type) {
     const LONG width = static_cast<LONG>(entry.width), height = static_cast<LONG>(entry.height);
     format->rcSource = RECT{0, 0, width, height};
     format->rcTarget = RECT{0, 0, width, height};
-    format->dwBitRate = kBitRate;
+    format->dwBitRate = bit_rate_;
     format->dwBitErrorRate = 0;
-    format->AvgTimePerFrame = kFrameDuration;
+    format->AvgTimePerFrame = NominalFrameTime();
     BITMAPINFOHEADER& bitmap = format->bmiHeader;
     bitmap.biSize = sizeof(BITMAPINFOHEADER);
     bitmap.biWidth = width;

@@ -9,9 +9,6 @@
 class CMpeg4VStream : public CTrackStream {
 public:
     static constexpr long kBufferBytes = 163840;
-    // The fixed rate and frame duration the format block announces.
-    static constexpr DWORD kBitRate = 1000000;
-    static constexpr REFERENCE_TIME kFrameDuration = 330000;
     // Zero bytes after the decoder configuration.
     static constexpr ULONG kPaddingBytes = 2;
 
@@ -20,6 +17,9 @@ public:
 protected:
     HRESULT BuildMediaType(int position, CMediaType* type) override;
     bool IsOwnType(const GUID& major, const GUID& subtype) const override;
+    // Pictures are stamped at their decode times: the edit's presentation
+    // start is a composition offset, which such stamps leave to the decoder.
+    bool EditMovesSampleTimes() const override { return false; }
     // A start on a sample boundary begins with that sample itself.
     uint64_t StartLookupTime(int64_t start) const override { return static_cast<uint64_t>(start) + 1; }
 };

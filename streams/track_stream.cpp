@@ -2,8 +2,12 @@
 
 #include <vfwmsgs.h>
 
+#include <algorithm>
+#include <new>
+
 #include "media_time.h"
 #include "source.h"
+#include "track_timing.h"
 
 CTrackStream::CTrackStream(HRESULT* result, CStreamHost* host, const wchar_t* name, PlayHandle* play, uint32_t track,
                            StreamSide side, long buffer_size)
@@ -27,26 +31,112 @@ HRESULT STDMETHODCALLTYPE CTrackStream::Notify(IBaseFilter*, Quality) { return E
 
 int64_t CTrackStream::ToMediaTime(int64_t units) const { return TrackToMediaTime(units, time_scale_); }
 
+REFERENCE_TIME CTrackStream::OwnTime(int64_t units) const {
+    if (!edit_.applied) return TrackToMediaTime(units, time_scale_);
+    const int64_t from_start = ClampToInt64(static_cast<__int128>(units) - edit_units_);
+    return ClampToInt64(static_cast<__int128>(TrackToMediaTime(from_start, time_scale_)) + edit_.delay);
+}
+
+int64_t CTrackStream::OwnToUnits(REFERENCE_TIME time) const {
+    if (!edit_.applied) return MediaToTrackTime(time, time_scale_);
+    const int64_t shown = ClampToInt64(static_cast<__int128>(time) - edit_.delay);
+    return ClampToInt64(static_cast<__int128>(MediaToTrackTime(shown, time_scale_)) + edit_units_);
+}
+
+REFERENCE_TIME CTrackStream::FirstTime() const {
+    return OwnTime(std::max(first_decode_ + first_stamp_offset_, edit_units_));
+}
+
+REFERENCE_TIME CTrackStream::EndTime() const {
+    const REFERENCE_TIME end = OwnTime(end_decode_);
+    return edit_.applied && edit_.length > 0 ? std::min(end, edit_.delay + edit_.length) : end;
+}
+
+REFERENCE_TIME CTrackStream::StreamTime(int64_t units) const {
+    const int64_t at = ClampToInt64(static_cast<__int128>(start_units_) + units);
+    return ClampToInt64(static_cast<__int128>(OwnTime(at)) + timeline_shift_ - media_time_base_);
+}
+
+bool CTrackStream::BeforeStop(int64_t units) {
+    const REFERENCE_TIME own = OwnTime(ClampToInt64(static_cast<__int128>(start_units_) + units));
+    // The track ends where its edit ends.
+    if (edit_.applied && edit_.length > 0 && own >= edit_.delay + edit_.length) return false;
+    const REFERENCE_TIME at = ClampToInt64(static_cast<__int128>(own) + timeline_shift_);
+    CAutoLock lock(&m_PinLock);
+    // A stop at or past the track's duration plays it to its last sample,
+    // whatever the header's duration says of the samples' own times.
+    return at < m_rtStop || m_rtStop >= m_rtDuration;
+}
+
+REFERENCE_TIME CTrackStream::NominalFrameTime() const {
+    constexpr REFERENCE_TIME kWithoutDurations = 330000;
+    return typical_duration_ ? NearestMediaTime(typical_duration_, time_scale_) : kWithoutDurations;
+}
+
+HRESULT CTrackStream::EndOfData() {
+    {
+        CAutoLock lock(&m_PinLock);
+        ended_at_stop_ = stop_reached_ ? m_rtStop : MAX_TIME;
+    }
+    host_->SetEnded(side_);
+    return S_FALSE;
+}
+
+void CTrackStream::Prepare() {
+    CAutoLock lock(host_->StreamingLock());
+    MediaHeaderInfo header;
+    uint32_t count = 0;
+    uint64_t first = 0, end = 0;
+    // A time scale of 0 gives no time to any sample: such a track cannot play.
+    if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0 ||
+        bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
+    // The samples' own times, fragments included; none for an empty track.
+    const uint32_t code = bxf_play_get_track_timeline(play_, track_, &first, &end);
+    if (code != BXF_RET_OK && code != BXF_RET_NOTFOUND) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
+    time_scale_ = header.time_scale;
+    sample_count_ = count;
+    edit_ = ReadTrackEdit(play_, track_);
+    edit_units_ = edit_.applied && EditMovesSampleTimes() ? edit_.media_start : 0;
+    SampleInfo first_sample;
+    first_stamp_offset_ = 0;
+    if (StampsCompositionOffsets() && bxf_play_get_sample_info(play_, track_, 1, 0, &first_sample) == BXF_RET_OK)
+        first_stamp_offset_ = static_cast<int32_t>(first_sample.composition_offset) - CompositionAtDecodeTime();
+    first_decode_ = static_cast<int64_t>(std::min<uint64_t>(first, INT64_MAX));
+    end_decode_ = static_cast<int64_t>(std::min<uint64_t>(std::max(first, end), INT64_MAX));
+    SetTimeline(FirstTime(), EndTime() - FirstTime());
+    if (MediaTypeCount() > kMaxMediaTypes) {
+        prepared_ = E_UNEXPECTED;
+        return;
+    }
+    try {
+        typical_duration_ = MostCommonSampleDuration(play_, track_);
+        bit_rate_ = TrackBitRate(play_, track_, time_scale_);
+        prepared_ = S_OK;
+        for (int position = 0; position < MediaTypeCount() && SUCCEEDED(prepared_); ++position)
+            prepared_ = BuildMediaType(position, &types_[position]);
+    } catch (const std::bad_alloc&) {
+        prepared_ = E_OUTOFMEMORY;
+    }
+}
+
+void CTrackStream::SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration) {
+    CAutoLock seeking(&m_PinLock);
+    timeline_shift_ = -origin;
+    m_rtDuration = m_rtStop = duration;
+}
+
 HRESULT CTrackStream::GetMediaType(int position, CMediaType* type) {
     if (!type) return E_POINTER;
     if (position < 0) return E_INVALIDARG;
     if (position >= MediaTypeCount()) return VFW_S_NO_MORE_ITEMS;
-    CAutoLock lock(lock_);
-    MediaHeaderInfo header;
-    uint32_t count = 0;
-    // A time scale of 0 gives no time to any sample: such a track cannot play.
-    if (bxf_get_media_header(play_, track_, &header) != BXF_RET_OK || header.time_scale == 0) return E_UNEXPECTED;
-    if (bxf_play_get_sample_count(play_, track_, &count) != BXF_RET_OK) return E_UNEXPECTED;
-    time_scale_ = header.time_scale;
-    sample_count_ = count;
-    uint64_t duration = 0;
-    if (TrackDuration(header, &duration) != BXF_RET_OK) return E_UNEXPECTED;
-    {
-        CAutoLock seeking(&m_PinLock);
-        m_rtDuration = m_rtStop =
-            TrackToMediaTime(static_cast<int64_t>(duration > INT64_MAX ? INT64_MAX : duration), time_scale_);
-    }
-    return BuildMediaType(position, type);
+    if (FAILED(prepared_)) return prepared_;
+    return type->Set(types_[position]);
 }
 
 HRESULT CTrackStream::CheckMediaType(const CMediaType* type) {
@@ -76,7 +166,7 @@ bool CTrackStream::IsStopRequested() {
 HRESULT CTrackStream::OnThreadCreate() {
     {
         CAutoLock lock(&m_PinLock);
-        sample_start_ = sample_end_ = media_time_base_ = 0;
+        sample_start_ = sample_end_ = media_time_base_ = start_units_ = 0;
         sample_counter_ = 0;
     }
     host_->SetActive(side_, true);
@@ -94,20 +184,23 @@ void CTrackStream::Reposition(int64_t start) {
     // the pin says otherwise).
     uint32_t is_sync = 0, number = 0;
     uint64_t time = 0;
-    if (start <= 0 || bxf_play_find_sample_at_time(play_, track_, StartLookupTime(start), 0, &is_sync, &number,
-                                                   &time) != BXF_RET_OK) {
-        // Nothing holds the time: before the first sample play from it (a
-        // negative start puts it after the segment start); past the last, end.
-        sample_end_ = start < 0 ? -start : 0;
-        sample_counter_ = start <= 0 ? 0 : sample_count_;
+    if (start <= first_decode_ || bxf_play_find_sample_at_time(play_, track_, StartLookupTime(start), 0, &is_sync,
+                                                               &number, &time) != BXF_RET_OK) {
+        // Nothing holds the time: before the first sample play from it (an
+        // earlier start puts it after the segment start); past the last, end:
+        // no sample has the largest number.
+        const bool before = start <= first_decode_;
+        sample_end_ = before ? first_decode_ - start : 0;
+        sample_counter_ = before ? 0 : UINT32_MAX - 1;
         return;
     }
     OnStartSampleFound(time, &start);
+    start_units_ = start;
     if (!is_sync) {
         uint32_t sync_number = 0;
         uint64_t sync_time = 0;
         if (bxf_play_find_sync_sample(play_, track_, number, 0, &sync_number, &sync_time) != BXF_RET_OK) {
-            sample_end_ = EndWhenNoSyncBefore(start);
+            sample_end_ = FirstSampleAtItsTime() ? first_decode_ - start : 0;
             sample_counter_ = 0;
             return;
         }
@@ -126,57 +219,67 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         CAutoLock seeking(&m_PinLock);
         segment_start = m_rtStart;
     }
-    Reposition(MediaToTrackTime(StartToFind(segment_start), time_scale_));
+    start_units_ = OwnToUnits(StartToFind(segment_start) - timeline_shift_);
+    stop_reached_ = false;
+    Reposition(start_units_);
     discontinuity_ = 1;
     sample_start_ = 0;
-    media_time_base_ = m_rtStart;
     ResetFormatState();
-    return DeliverNewSegment(m_rtStart, m_rtStop, m_dRateSeeking);
+    REFERENCE_TIME stop = 0;
+    double rate = 1.0;
+    {
+        CAutoLock seeking(&m_PinLock);
+        media_time_base_ = m_rtStart;  // a pin may have moved it to the sample holding it
+        stop = m_rtStop;
+        rate = m_dRateSeeking;
+        ended_at_stop_ = MAX_TIME;
+    }
+    return DeliverNewSegment(media_time_base_, stop, rate);
+}
+
+int64_t CTrackStream::FromStart(const SampleInfo& info) const {
+    return ClampToInt64(static_cast<__int128>(info.decode_time) - start_units_);
 }
 
 uint32_t CTrackStream::ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info) {
     uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, info);
     if (code != BXF_RET_OK) return code;
+    if (!BeforeStop(FromStart(*info))) {
+        stop_reached_ = true;
+        return BXF_RET_NOTFOUND;
+    }
     if (info->size > static_cast<uint64_t>(capacity - offset)) return BXF_RET_FILE;
     if (FAILED(host_->ReadAt(info->offset, info->size, buffer + offset))) return BXF_RET_FILE;
     ++sample_counter_;
-    sample_end_ += info->duration;
+    sample_end_ = FromStart(*info) + info->duration;
     return BXF_RET_OK;
 }
 
 HRESULT CTrackStream::FillPayload(BYTE* buffer, long capacity, long* length) {
     SampleInfo info;
-    sample_start_ = sample_end_;
     uint32_t code = ReadNextSample(buffer, capacity, 0, &info);
-    if (code == BXF_RET_NOTFOUND) {
-        host_->SetEnded(side_);
-        return S_FALSE;
-    }
+    if (code == BXF_RET_NOTFOUND) return EndOfData();
     if (code != BXF_RET_OK) return E_FAIL;
+    sample_start_ = FromStart(info);
     ConvertBytes(buffer, info.size);
     *length = static_cast<long>(info.size);
     return S_OK;
 }
 
 HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
-    if (host_->Pace(side_, ToMediaTime(sample_end_), this)) return S_FALSE;
+    if (host_->Pace(side_, StreamTime(sample_end_), this)) return S_FALSE;
     CAutoLock lock(host_->StreamingLock());
     BYTE* buffer = nullptr;
     if (FAILED(sample->GetPointer(&buffer)) || !buffer) return E_FAIL;
     long capacity = sample->GetSize();
-    // A stop equal to the start still delivers the buffer at the start.
-    if (m_rtStop - m_rtStart < ToMediaTime(sample_end_)) {
-        host_->SetEnded(side_);
-        return S_FALSE;
-    }
     long length = 0;
     HRESULT hr = FillPayload(buffer, capacity, &length);
     if (hr != S_OK) return hr;
 
     sample->SetActualDataLength(length);
     const int64_t shift = StampShift();
-    REFERENCE_TIME start = StampAtRate(ToMediaTime(shift + sample_start_), m_dRateSeeking);
-    REFERENCE_TIME stop = StampAtRate(ToMediaTime(shift + sample_end_), m_dRateSeeking);
+    REFERENCE_TIME start = StampAtRate(StreamTime(shift + sample_start_), m_dRateSeeking);
+    REFERENCE_TIME stop = StampAtRate(StreamTime(shift + sample_end_), m_dRateSeeking);
     sample->SetTime(&start, &stop);
     REFERENCE_TIME media_start = start + media_time_base_;
     REFERENCE_TIME media_stop = stop + media_time_base_;
@@ -202,8 +305,15 @@ HRESULT CTrackStream::ChangeStart() {
     return S_OK;
 }
 
+// A stop ahead of the data still to come takes effect at the next sample
+// without a flush; a stream that ended at an earlier stop starts again.
 HRESULT CTrackStream::ChangeStop() {
-    Restart();
+    bool ended_before = false;
+    {
+        CAutoLock lock(&m_PinLock);
+        ended_before = ended_at_stop_ < m_rtStop;
+    }
+    if (ended_before) Restart();
     return S_OK;
 }
 

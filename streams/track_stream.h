@@ -5,6 +5,14 @@
 // the end of the data or the stop position, and restarted by every seek and
 // rate change.
 //
+// The media types and the track's time facts are read once, at Load
+// (Prepare): what an application asks of a pin while it streams is answered
+// from that copy and changes nothing.
+//
+// The stop rule: every sample whose presentation starts before the stop is
+// delivered whole, with the samples it needs to decode; nothing that presents
+// at or after the stop is delivered otherwise.
+//
 // A pin adds its media type, its buffer size and, where the format needs it,
 // its own way to fill a buffer or to convert the bytes.
 #ifndef KELO_STREAMS_TRACK_STREAM_H
@@ -13,6 +21,8 @@
 #include <cstdint>
 
 #include "bxf.h"
+#include "media_time.h"
+#include "track_edit.h"
 #include "source_seeking.h"
 #include "source_stream.h"
 #include "stream_host.h"
@@ -27,6 +37,20 @@ public:
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality quality) override;
 
+    // Reads the track's time facts and builds every media type, once, with
+    // the library under the streaming lock; a failure is kept and given to
+    // every later request for a type (the pin then never connects).
+    void Prepare();
+    bool Prepared() const { return SUCCEEDED(prepared_); }
+    // When the track's presentation starts and ends, 100 ns on its own
+    // timeline (its samples' times, moved by its edit): the filter's timeline
+    // starts at the earliest start of its pins and lasts to the latest end.
+    REFERENCE_TIME FirstTime() const;
+    REFERENCE_TIME EndTime() const;
+    // Places the track on the filter's timeline: `origin` (100 ns of the
+    // track's own timeline) becomes time 0; `duration` is the filter's.
+    void SetTimeline(REFERENCE_TIME origin, REFERENCE_TIME duration);
+
     HRESULT GetMediaType(int position, CMediaType* type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
@@ -35,10 +59,11 @@ public:
     StreamSide Side() const { return side_; }
 
 protected:
-    // How many media types the pin offers.
+    static constexpr int kMaxMediaTypes = 2;
+    // How many media types the pin offers, at most kMaxMediaTypes.
     virtual int MediaTypeCount() const { return 1; }
-    // The pin's own part of its media type at `position`, after the common
-    // fields are read.
+    // The pin's own part of its media type at `position`, after the time
+    // facts are read; called by Prepare only.
     virtual HRESULT BuildMediaType(int position, CMediaType* type) = 0;
     // A type the pin produces (a format block is required besides).
     virtual bool IsOwnType(const GUID& major, const GUID& subtype) const = 0;
@@ -56,20 +81,21 @@ protected:
     // the sample holding time - 1: by default the start itself, so a start on
     // a sample boundary begins with the sample before it.
     virtual uint64_t StartLookupTime(int64_t start) const { return static_cast<uint64_t>(start); }
-    // The sample end to begin with when no sync sample precedes the one
-    // holding `start` (the first sample is then delivered first).
-    virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
+    // When no sync sample precedes the one holding the start, the first
+    // sample is delivered first: stamped at its own time (true) or at the
+    // segment start (false).
+    virtual bool FirstSampleAtItsTime() const { return false; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
-    // The track's duration in track units for the seeking duration and the
-    // default stop: the library's code. By default the media header's.
-    virtual uint32_t TrackDuration(const MediaHeaderInfo& header, uint64_t* duration) {
-        *duration = header.duration;
-        return BXF_RET_OK;
-    }
+    // Whether the edit's presentation start moves the samples' times (true),
+    // or is a composition offset (false): video, whose pictures the edit's
+    // presentation start shows at their decode times.
+    virtual bool EditMovesSampleTimes() const { return true; }
+    // Whether the pin stamps each sample with its composition offset.
+    virtual bool StampsCompositionOffsets() const { return false; }
     // Sets where delivery begins for a start time in track units, and the
-    // sample end (track units from the segment start) to begin with. By
-    // default by sample number, from the sync sample at or before the start.
+    // sample end (track units from the start) to begin with: by sample
+    // number, from the sync sample at or before the sample holding the start.
     virtual void Reposition(int64_t start);
     // The start to reposition to, given the segment start the seeking fields
     // hold: the segment start itself unless the pin moves it.
@@ -84,10 +110,38 @@ protected:
     HRESULT ChangeStop() override;
     HRESULT ChangeRate() override;
 
-    // The next sample by number, read whole into `buffer` at `offset`:
-    // the library's code, or BXF_RET_FILE when it does not fit or cannot be read.
+    // The next sample by number, read whole into `buffer` at `offset`, with
+    // sample_end_ set to its end: the library's code, BXF_RET_NOTFOUND at the
+    // end of the track or when it starts at or after the stop (stop_reached_
+    // set), or BXF_RET_FILE when it does not fit or cannot be read.
     uint32_t ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info);
     int64_t ToMediaTime(int64_t units) const;
+    // A sample's decode time in track units from the start.
+    int64_t FromStart(const SampleInfo& info) const;
+    // A time in track units on the track's own timeline in 100 ns (the edit
+    // applied), and back.
+    REFERENCE_TIME OwnTime(int64_t units) const;
+    int64_t OwnToUnits(REFERENCE_TIME time) const;
+    // The composition offset of a sample presented at its decode time: the
+    // edit's presentation start, or 0.
+    int64_t CompositionAtDecodeTime() const { return edit_.applied ? edit_.media_start : 0; }
+    // The stream time (100 ns from the segment start, before the rate) of a
+    // time in track units from the repositioned start.
+    REFERENCE_TIME StreamTime(int64_t units) const;
+    // Whether a presentation at `units` (track units from the repositioned
+    // start) starts before the stop position.
+    bool BeforeStop(int64_t units);
+    // A video format block's frame duration: the most common sample
+    // duration to the nearest 100 ns, or a nominal 330,000 without one.
+    REFERENCE_TIME NominalFrameTime() const;
+    // The end of the pin's data, at the stop position (stop_reached_) or the
+    // end of the track: tells the gate and returns S_FALSE.
+    HRESULT EndOfData();
+
+    // The most common sample duration among the first samples (track units,
+    // 0 when unknown) and the track's bits per second (0 when unknown).
+    uint32_t typical_duration_ = 0;
+    uint32_t bit_rate_ = 0;
 
     CCritSec m_PinLock;
     CStreamHost* host_;
@@ -96,9 +150,18 @@ protected:
     uint32_t time_scale_ = 0;
     uint32_t sample_count_ = 0;
     uint32_t discontinuity_ = 1;
-    int64_t sample_start_ = 0;     // track units from the segment start
-    int64_t sample_end_ = 0;       // track units from the segment start
-    int64_t media_time_base_ = 0;  // 100 ns
+    int64_t sample_start_ = 0;           // track units from the start
+    int64_t sample_end_ = 0;             // track units from the start
+    int64_t media_time_base_ = 0;        // 100 ns: the segment start
+    int64_t start_units_ = 0;            // the repositioned start: a decode time in track units
+    int64_t first_decode_ = 0;           // track units
+    int64_t end_decode_ = 0;             // track units
+    REFERENCE_TIME timeline_shift_ = 0;  // added to the track's own times (100 ns)
+    TrackEdit edit_;
+    int64_t edit_units_ = 0;  // track units the edit takes from the samples' times
+    // Track units from the first sample's decode time to its stamp.
+    int64_t first_stamp_offset_ = 0;
+    bool stop_reached_ = false;    // the data ends at the stop position
     uint32_t sample_counter_ = 0;  // the last sample delivered
 
 private:
@@ -106,6 +169,11 @@ private:
 
     StreamSide side_;
     long buffer_size_;
+    HRESULT prepared_ = E_UNEXPECTED;
+    CMediaType types_[kMaxMediaTypes];
+    // Under m_PinLock: the stop position the data ended at, or MAX_TIME while
+    // it has not ended or when it ended with the track.
+    REFERENCE_TIME ended_at_stop_ = MAX_TIME;
 };
 
 #endif

@@ -28,10 +28,10 @@ void ReadElements(BitReader &r, uint32_t count, uint32_t *is_cpe, uint32_t *tag_
 void ReadProgramConfigElement(BitReader &r, ProgramConfigElement *p) {
     p->element_instance_tag = r.Read(4);
     p->object_type = r.Read(2);
-    // No escape here: index 15 has no explicit frequency behind it in a
-    // program_config_element, so it maps to 0 as the reserved indices do.
+    // Index 15 is followed by the frequency itself in 24 bits, as in the
+    // AudioSpecificConfig's own header.
     const uint32_t index = r.Read(4);
-    p->sampling_frequency = index == kExplicitFrequencyIndex ? 0 : SamplingFrequencyFromIndex(index);
+    p->sampling_frequency = index == kExplicitFrequencyIndex ? r.Read(24) : SamplingFrequencyFromIndex(index);
     // The counts' widths bound them by the arrays: 4 bits <= 16, 2 <= 4, 3 <= 8.
     p->num_front_channel_elements = r.Read(4);
     p->num_side_channel_elements = r.Read(4);

@@ -158,9 +158,9 @@ TEST(AudioSpecificConfig, ProgramConfigFivePointOneWithMixdownsAndComment) {
 
 TEST(AudioSpecificConfig, ProgramConfigLimits) {
     // Fifteen elements of each kind the counts allow, a 255-byte comment,
-    // and a frequency index of 15, which has no escape inside the element.
+    // and a frequency index of 15 with its 24-bit frequency behind it.
     const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
-        b.u(4, 15).u(2, 3).u(4, 15).u(4, 15).u(4, 15).u(4, 15).u(2, 3).u(3, 7).u(4, 15).text("000");
+        b.u(4, 15).u(2, 3).u(4, 15).u(24, 50000).u(4, 15).u(4, 15).u(4, 15).u(2, 3).u(3, 7).u(4, 15).text("000");
         for (int i = 0; i < 45; ++i) b.flag(true).u(4, 15);
         for (int i = 0; i < 3 + 7; ++i) b.u(4, 14);
         for (int i = 0; i < 15; ++i) b.flag(true).u(4, 13);
@@ -170,7 +170,7 @@ TEST(AudioSpecificConfig, ProgramConfigLimits) {
     AudioSpecificConfigInfo info;
     ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
     const ProgramConfigElement &p = info.program_config_element;
-    EXPECT_EQ(p.sampling_frequency, 0u);
+    EXPECT_EQ(p.sampling_frequency, 50000u);
     EXPECT_EQ(p.back_element_tag_select[14], 15u);
     EXPECT_EQ(p.lfe_element_tag_select[2], 14u);
     EXPECT_EQ(p.assoc_data_element_tag_select[6], 14u);

@@ -53,7 +53,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_list import check, failures, run  # noqa: E402
+from check_list import check, player_arguments, run, summary  # noqa: E402
 
 
 CORPUS_SOURCES = ["h264_aac.mp4", "faststart.mp4"]
@@ -439,12 +439,10 @@ def check_amr_source(name, path, work, player):
 
 
 def main():
-    if len(sys.argv) < 5:
-        print(__doc__)
+    parsed = player_arguments(__doc__, 1)
+    if not parsed:
         return 2
-    corpus, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-    os.makedirs(work, exist_ok=True)
-    player = emulator + [exe, "--module", module]
+    (corpus,), work, player = parsed
     av_media = os.environ.get("KELO_AV_MEDIA", "")
     amr_media = os.environ.get("KELO_AMR_MEDIA", "")
     # Per pin family: its corpus files, the fixture files that join them, and its check.
@@ -462,8 +460,7 @@ def main():
             source_work = os.path.join(work, name)
             os.makedirs(source_work, exist_ok=True)
             check_one(name, path, source_work, player)
-    print(f"{len(failures)} checks failed" if failures else "all checks passed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

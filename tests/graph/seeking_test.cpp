@@ -62,7 +62,7 @@ TEST_F(Seeking, StartPositionDeliversFromTheFrameBeforeItWithANewSegmentAndDisco
     EXPECT_EQ(events.back().kind, SinkEventKind::kEndOfStream);
 }
 
-TEST_F(Seeking, StopPositionEndsWithTheLastBufferStartingAtOrBeforeIt) {
+TEST_F(Seeking, StopPositionEndsWithTheLastFrameBeforeIt) {
     LONGLONG start = 0, stop = 1 * kSecond;
     ASSERT_EQ(
         graph_.Seeking()->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning),
@@ -72,12 +72,35 @@ TEST_F(Seeking, StopPositionEndsWithTheLastBufferStartingAtOrBeforeIt) {
     EXPECT_EQ(reported, stop);
     ASSERT_EQ(graph_.RunToCompletion(), S_OK);
     std::vector<SinkEvent> samples = EventsOfKind(sink_->Events(), SinkEventKind::kSample);
-    size_t expected = 0;
-    while (reference_.FrameTime(static_cast<int64_t>(expected) * kFramesPerBuffer) <= stop) ++expected;
-    ASSERT_EQ(samples.size(), expected);
-    EXPECT_LE(samples.back().start, stop);
-    EXPECT_GT(samples.back().stop, stop);
+    // Every frame that starts before the stop, none after: the last buffer is cut at it.
+    int64_t frames = 0;
+    while (reference_.FrameTime(frames) < stop) ++frames;
+    ASSERT_EQ(samples.size(), static_cast<size_t>((frames + kFramesPerBuffer - 1) / kFramesPerBuffer));
+    EXPECT_EQ(samples.back().stop, reference_.FrameTime(frames));
+    EXPECT_TRUE(sink_->Bytes() == std::vector<uint8_t>(reference_.bytes.begin(),
+                                                       reference_.bytes.begin() + frames * reference_.BlockAlign()));
     EXPECT_EQ(sink_->Events().back().kind, SinkEventKind::kEndOfStream);
+}
+
+// A start before the first frame's end that no frame holds the instant
+// before: delivery begins with the first frame, stamped where it lies from
+// the segment start, which the track's units cannot express.
+TEST_F(Seeking, StartsBelowOneFrameOrNegativeBeginWithTheFirstFrameStampedFromTheStart) {
+    for (REFERENCE_TIME start : {REFERENCE_TIME{100}, -kSecond / 2}) {
+        SCOPED_TRACE(start);
+        FilterGraph graph;
+        ASSERT_EQ(graph.Open(PcmMedia(std::string(kFile) + ".mov")), S_OK);
+        LONGLONG position = start;
+        ASSERT_EQ(
+            graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
+        ASSERT_EQ(graph.RunToCompletion(), S_OK);
+        std::vector<SinkEvent> samples = EventsOfKind(graph.Sink()->Events(), SinkEventKind::kSample);
+        ASSERT_FALSE(samples.empty());
+        EXPECT_EQ(samples.front().start, -start);
+        EXPECT_EQ(samples.front().media_start, 0);
+        EXPECT_TRUE(graph.Sink()->Bytes() == reference_.bytes);
+    }
 }
 
 TEST_F(Seeking, RateTwoHalvesTheStampsButNotTheData) {

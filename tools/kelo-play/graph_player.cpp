@@ -115,29 +115,21 @@ PlayExit GraphPlayer::Play(PlayResult* result) {
         return Fail(result, "IMediaControl::Run failed", run);
     }
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(options_.timeout_seconds * 1000);
-    bool seeked = false;
+    bool seeked = false, stop_moved = false;
     PlayExit exit = kExitTimeout;
     result->status = "timeout";
     result->message = "no EC_COMPLETE within the time-out: the graph hangs";
     while (GetTickCount64() < deadline) {
-        if (options_.seek_at && !seeked) {
-            REFERENCE_TIME position;
-            if (pins_.front().sink->MediaPosition(&position) && position >= options_.seek_at->when) {
-                LONGLONG target = options_.seek_at->target;
-                const HRESULT hr =
-                    seeking_->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-                seeked = true;
-                if (FAILED(hr)) {
-                    result->status = "aborted";
-                    result->message = "IMediaSeeking::SetPositions (--seek-at) failed: " + HresultText(hr);
-                    exit = kExitAborted;
-                    break;
-                }
-            }
+        if (!Reposition(options_.seek_at, false, &seeked, result) ||
+            !Reposition(options_.stop_at, true, &stop_moved, result)) {
+            exit = kExitAborted;
+            break;
         }
+        const bool asking = result->type_rounds < options_.type_rounds;
+        if (asking && AskPinTypes()) ++result->type_rounds;
         long code = 0;
         LONG_PTR param1 = 0, param2 = 0;
-        if (events_->GetEvent(&code, &param1, &param2, 10) != S_OK) continue;
+        if (events_->GetEvent(&code, &param1, &param2, asking ? 0 : 10) != S_OK) continue;
         events_->FreeEventParams(code, param1, param2);
         if (code == EC_COMPLETE) {
             result->status = "complete";
@@ -169,8 +161,49 @@ PlayExit GraphPlayer::Play(PlayResult* result) {
     if (options_.seek_at && !seeked && exit == kExitComplete) {
         result->message = "--seek-at: the first pin never reached the seek time";
     }
+    if (options_.stop_at && !stop_moved && exit == kExitComplete) {
+        result->message = "--stop-at: the first pin never reached the time to move the stop";
+    }
     TakeRecords();
     return exit;
+}
+
+// --seek-at (a new start) or --stop-at (a new stop), once the first pin's
+// media has reached its time; false with the result set when it failed.
+bool GraphPlayer::Reposition(const std::optional<SeekAt>& at, bool stop, bool* done, PlayResult* result) {
+    REFERENCE_TIME position;
+    if (!at || *done || !pins_.front().sink->MediaPosition(&position) || position < at->when) return true;
+    *done = true;
+    LONGLONG target = at->target;
+    const HRESULT hr =
+        stop ? seeking_->SetPositions(nullptr, AM_SEEKING_NoPositioning, &target, AM_SEEKING_AbsolutePositioning)
+             : seeking_->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    if (SUCCEEDED(hr)) return true;
+    result->status = "aborted";
+    result->message = std::string("IMediaSeeking::SetPositions (") + (stop ? "--stop-at" : "--seek-at") +
+                      ") failed: " + HresultText(hr);
+    return false;
+}
+
+// What a property viewer asks of every pin: all its types, the connection's
+// type, and whether it accepts that type again. True when every answer was
+// one a connected pin gives.
+bool GraphPlayer::AskPinTypes() {
+    bool ok = true;
+    for (PlayedPin& played : pins_) {
+        ComPtr<IEnumMediaTypes> types;
+        ok = ok && SUCCEEDED(played.pin->EnumMediaTypes(types.Receive())) && types;
+        ULONG offered = 0;
+        for (AM_MEDIA_TYPE* type = nullptr; ok && types->Next(1, &type, nullptr) == S_OK; type = nullptr) {
+            DeleteMediaType(type);
+            ++offered;
+        }
+        AM_MEDIA_TYPE connection = {};
+        ok = ok && offered > 0 && played.pin->ConnectionMediaType(&connection) == S_OK;
+        ok = ok && played.pin->QueryAccept(&connection) == S_OK;
+        FreeMediaType(connection);
+    }
+    return ok;
 }
 
 bool GraphPlayer::IsAbort(long code) {

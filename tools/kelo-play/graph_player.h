@@ -11,6 +11,7 @@
 #include <control.h>
 #include <strmif.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ private:
     PlayExit Fail(PlayResult* result, const std::string& message, HRESULT hr);
     PlayExit LoadFile(PlayResult* result);
     void TakeRecords();
+    bool Reposition(const std::optional<SeekAt>& at, bool stop, bool* done, PlayResult* result);
+    bool AskPinTypes();
     static bool IsAbort(long code);
     static void SetAborted(long code, LONG_PTR param1, PlayResult* result);
 

@@ -16,6 +16,9 @@ const char kUsage[] =
     "  --stop S          stop at S seconds\n"
     "  --rate R          playback rate, set through the first sink's IMediaSeeking\n"
     "  --seek-at S:T     seek to T seconds once media up to S seconds has arrived on the first pin\n"
+    "  --stop-at S:T     set the stop to T seconds once media up to S seconds has arrived on the first pin\n"
+    "  --type-rounds N   while running, N rounds of asking every pin for its media types (EnumMediaTypes,\n"
+    "                    ConnectionMediaType, QueryAccept), as property viewers do\n"
     "  --realtime        keep the graph's clock (default: no clock, as fast as possible)\n"
     "  --json            one JSON object per line: the pins, every event, the result\n"
     "  --dump DIR        write each pin's stream to DIR as a file ffmpeg reads (PCM: .wav,\n"
@@ -89,16 +92,24 @@ bool ParsePlayOptions(const std::vector<std::wstring>& args, PlayOptions* option
                 return false;
             }
             options->rate = rate;
-        } else if (arg == L"--seek-at") {
+        } else if (arg == L"--seek-at" || arg == L"--stop-at") {
             if (!value(&v)) return false;
             const size_t colon = v.find(L':');
             SeekAt seek;
             if (colon == std::wstring::npos || !ParseTime(v.substr(0, colon), &seek.when) ||
                 !ParseTime(v.substr(colon + 1), &seek.target)) {
-                *error = "--seek-at: expected S:T in seconds: " + Utf8(v);
+                *error = Utf8(arg) + ": expected S:T in seconds: " + Utf8(v);
                 return false;
             }
-            options->seek_at = seek;
+            (arg == L"--seek-at" ? options->seek_at : options->stop_at) = seek;
+        } else if (arg == L"--type-rounds") {
+            if (!value(&v)) return false;
+            double rounds;
+            if (!ParseSeconds(v, &rounds) || rounds < 0 || rounds > 1e6 || rounds != std::floor(rounds)) {
+                *error = "--type-rounds: not a count: " + Utf8(v);
+                return false;
+            }
+            options->type_rounds = static_cast<int>(rounds);
         } else if (arg == L"--dump") {
             if (!value(&options->dump_dir)) return false;
         } else if (arg == L"--timeline") {

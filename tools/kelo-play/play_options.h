@@ -23,6 +23,8 @@ struct PlayOptions {
     std::optional<REFERENCE_TIME> stop;
     std::optional<double> rate;
     std::optional<SeekAt> seek_at;
+    std::optional<SeekAt> stop_at;  // --stop-at: `target` is the new stop
+    int type_rounds = 0;            // --type-rounds: rounds of type questions to every pin while running
     bool realtime = false;
     bool json = false;
     std::wstring dump_dir;

@@ -99,10 +99,19 @@ std::string SampleTimes(const SinkEvent& e) {
 void PrintJsonReport(FILE* out, const std::vector<PlayedPin>& pins, const PlayResult& result) {
     for (size_t i = 0; i < pins.size(); ++i) {
         const AM_MEDIA_TYPE& mt = pins[i].type;
+        // The format block in hexadecimal, for checks of its fields.
+        std::string format;
+        for (ULONG at = 0; mt.pbFormat && at < mt.cbFormat; ++at) {
+            char pair[3];
+            std::snprintf(pair, sizeof pair, "%02x", mt.pbFormat[at]);
+            format += pair;
+        }
         std::fprintf(out,
-                     "{\"pin\":%s,\"kind\":\"pin\",\"index\":%zu,\"type\":%s,\"major\":\"%s\",\"subtype\":\"%s\"}\n",
+                     "{\"pin\":%s,\"kind\":\"pin\",\"index\":%zu,\"type\":%s,\"major\":\"%s\",\"subtype\":\"%s\","
+                     "\"format_type\":\"%s\",\"format\":\"%s\"}\n",
                      JsonString(Utf8(pins[i].name)).c_str(), i, JsonString(MediaTypeWords(mt)).c_str(),
-                     GuidText(mt.majortype).c_str(), GuidText(mt.subtype).c_str());
+                     GuidText(mt.majortype).c_str(), GuidText(mt.subtype).c_str(), GuidText(mt.formattype).c_str(),
+                     format.c_str());
     }
     // Every pin's events merged by arrival; within a pin they are already in order.
     struct Ref {
@@ -115,8 +124,8 @@ void PrintJsonReport(FILE* out, const std::vector<PlayedPin>& pins, const PlayRe
     std::stable_sort(all.begin(), all.end(),
                      [](const Ref& a, const Ref& b) { return a.event->arrival_qpc < b.event->arrival_qpc; });
     for (const Ref& r : all) PrintJsonEvent(out, *r.pin, *r.event, result.run_qpc);
-    std::fprintf(out, "{\"kind\":\"result\",\"status\":\"%s\",\"message\":%s,\"seconds\":%.6f}\n",
-                 result.status.c_str(), JsonString(result.message).c_str(), result.wall_seconds);
+    std::fprintf(out, "{\"kind\":\"result\",\"status\":\"%s\",\"message\":%s,\"seconds\":%.6f,\"type_rounds\":%d}\n",
+                 result.status.c_str(), JsonString(result.message).c_str(), result.wall_seconds, result.type_rounds);
 }
 
 void PrintSummary(FILE* out, const std::vector<PlayedPin>& pins, const PlayResult& result) {

@@ -17,6 +17,7 @@ struct PlayResult {
     std::string status;  // "complete", "aborted", "timeout", "setup_failed"
     std::string message;
     double wall_seconds = 0;  // from Run to the end of playback
+    int type_rounds = 0;      // --type-rounds: rounds done before the graph completed
     LONGLONG run_qpc = 0;
 };
 

@@ -26,7 +26,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: kelo-stress --module KeloMervaneStress.ax [--file MEDIA --video-samples TABLE]\n"
                  "                   [--hostile DIR] [--seeks N] [--cycles N] [--paused-seeks N] [--seed N]\n"
-                 "                   [--latencies FILE.csv]\n"
+                 "                   [--latencies FILE.csv] [--type-questions 1]\n"
                  "  --file: an H.264 + AAC file; TABLE is its packet table. Both pins into\n"
                  "          recording sinks, no clock: a run, N seeks while running (one in ten a rate\n"
                  "          change), a run to the end, N run/pause/run/stop cycles, N seeks while paused,\n"
@@ -35,6 +35,8 @@ void usage() {
                  "          it must do: refused, complete, abort, only-video, only-audio).\n"
                  "  Then: the library's memory back to 0, DllCanUnloadNow S_OK, the threads ended.\n"
                  "  --latencies: every operation's latency, in order, as CSV.\n"
+                 "  --type-questions 1: during the seeks while running, a second thread asks every pin\n"
+                 "          for its types (EnumMediaTypes, ConnectionMediaType, QueryAccept), round after round.\n"
                  "  Defaults: 1000 seeks, 100 cycles, 100 paused seeks, seed 1.\n");
 }
 
@@ -76,6 +78,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->settings.cycles = std::atoi(value);
         else if (name == "--paused-seeks")
             options->settings.paused_seeks = std::atoi(value);
+        else if (name == "--type-questions")
+            options->settings.type_questions = std::atoi(value) != 0;
         else if (name == "--seed")
             options->settings.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
         else
@@ -122,6 +126,8 @@ int main(int argc, char** argv) {
                 "checked, %zu faults\n",
                 options.settings.running_seeks, options.settings.cycles, options.settings.paused_seeks,
                 options.settings.seed, run.RestartsChecked(), run.Faults().size());
+            if (options.settings.type_questions)
+                std::printf("  type questions from a second thread: %d rounds\n", run.TypeRounds());
             std::printf("  AVC segment starts, by the restarts that moved them:");
             for (size_t k = 0; k < run.VideoMoves().size(); ++k)
                 if (run.VideoMoves()[k]) std::printf(" %zu: %d", k, run.VideoMoves()[k]);

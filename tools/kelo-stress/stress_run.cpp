@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "type_questions.h"
+
 bool ReadLibraryMemory(const FilterModule& module, LibraryMemoryUse* use) {
     const auto read = module.Export<LibraryMemoryFunction>(kLibraryMemoryExport);
     if (read) read(use);
@@ -97,9 +99,9 @@ HRESULT StressRun::SetPositions(FilterGraph* graph, REFERENCE_TIME start, REFERE
     }
     // The graph manager passes the seek to each of the two renderers, and
     // both pass it to the filter: each call sets the start anew and restarts
-    // the pins, once for the start and, with a stop, once before for the
-    // stop. However many restarts, the AVC start moves once from the asked
-    // start. A seek while stopped restarts nothing until the graph runs.
+    // the pins, once for the start and, with a stop beyond the one a pin
+    // already ended at, once before for the stop. However many restarts, the
+    // AVC start moves once from the asked start. A seek while stopped restarts nothing until the graph runs.
     OAFilterState state = State_Stopped;
     graph->Control()->GetState(0, &state);
     if (state == State_Stopped)
@@ -202,6 +204,8 @@ void StressRun::RunningSeeks(FilterGraph* graph) {
         auto timed = log_->Time("run");
         if (FAILED(graph->Control()->Run())) Fault("Run before the seeks failed");
     }
+    TypeQuestions questions;
+    if (settings_.type_questions && !questions.Start(graph->Filter())) Fault("the type questions' thread failed");
     for (int i = 0; i < settings_.running_seeks; ++i) {
         // About one operation in ten changes the rate instead.
         if (std::uniform_int_distribution<int>(0, 9)(random_) == 0)
@@ -211,6 +215,13 @@ void StressRun::RunningSeeks(FilterGraph* graph) {
         graph->PumpEvents(0);
         Sleep(RandomMs(5));
     }
+    questions.Stop();
+    type_rounds_ = questions.Rounds();
+    if (questions.WrongRounds())
+        Fault(std::to_string(questions.WrongRounds()) + " of " + std::to_string(type_rounds_) +
+              " rounds of type questions got a wrong answer");
+    if (settings_.type_questions && type_rounds_ < settings_.running_seeks)
+        Fault("only " + std::to_string(type_rounds_) + " rounds of type questions during the seeks");
     // Back to rate 1, then from two seconds before the end to the end.
     video_sink_->SetReceiveDelay(0);
     if (FAILED(audio_sink_->SetRate(1.0))) Fault("SetRate 1.0 after the seeks failed");

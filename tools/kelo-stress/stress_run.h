@@ -26,6 +26,7 @@ struct StressSettings {
     int cycles = 100;
     int paused_seeks = 100;
     uint32_t seed = 1;
+    bool type_questions = false;  // a second thread asks the pins' types during the running seeks
 };
 
 class StressRun {
@@ -39,6 +40,8 @@ public:
     // The library's live bytes after Load and after each phase, by name.
     const std::vector<std::pair<std::string, int64_t>>& MemoryAfterPhases() const { return memory_; }
     int RestartsChecked() const { return restarts_checked_; }
+    // Rounds of type questions asked during the running seeks.
+    int TypeRounds() const { return type_rounds_; }
     // How many restarts' moves the AVC segment start showed, by count:
     // [k] seeks or rate changes whose video segment started k restarts back.
     const std::vector<int>& VideoMoves() const { return video_moves_; }
@@ -79,6 +82,7 @@ private:
     int fewest_moves_ = 0;
     double rate_ = 1.0;
     int restarts_checked_ = 0;
+    int type_rounds_ = 0;
     std::vector<int> video_moves_ = std::vector<int>(6, 0);
     std::vector<std::string> faults_;
     std::vector<std::pair<std::string, int64_t>> memory_;

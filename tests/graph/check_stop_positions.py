@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Stop positions end every pin whole, and asking the pins for their types while they run changes nothing.
+
+usage: check_stop_positions.py MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
+
+WORK_DIR gets two H.264 + AAC files made with ffmpeg, 3 s at 25 fps with B-frames in every
+mini-GOP (x264 without adaptive B-frame decisions): two B-frames between references, and three
+with the middle one a reference (B-pyramid). kelo-play plays them with stop positions: on a
+picture's time, between two pictures, inside a mini-GOP (pictures before the stop refer to one
+presented after it), after a start, and set while the graph runs. For each:
+- video: the .h264 dump decodes (ffmpeg framemd5) to exactly the source's pictures presented
+  from the key frame the start begins with up to the stop, in order; any picture after them
+  is one the source presents at or after the stop (a reference the last ones need);
+- audio, from the start of the file: the AAC pin delivers exactly the source's access units
+  that begin before the stop (ffprobe's packets, on the timeline ffmpeg's edit-list handling gives).
+Then a stop at 2 s with 200 rounds of EnumMediaTypes, ConnectionMediaType and QueryAccept on
+every pin while the graph runs delivers the same samples, with the same stamps, as without.
+"""
+import json
+import os
+import subprocess
+import sys
+from fractions import Fraction
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
+from check_decoded import fnv1a, source_packets  # noqa: E402
+from check_list import check, player_arguments, run, summary  # noqa: E402
+
+# name: x264 options (a key frame every 12 pictures)
+SOURCES = {
+    "two_b.mp4": "bframes=2:b-adapt=0:b-pyramid=none:keyint=12:min-keyint=12:scenecut=0",
+    "pyramid.mp4": "bframes=3:b-adapt=0:b-pyramid=normal:keyint=12:min-keyint=12:scenecut=0",
+}
+ROWS = [
+    # (label, file, kelo-play options, start, stop) in seconds; pictures every 0.04 s
+    ("stop on a picture", "two_b.mp4", ["--stop", "1.52"], 0, 1.52),
+    ("stop between pictures", "two_b.mp4", ["--stop", "2.02"], 0, 2.02),
+    ("stop inside a mini-GOP", "two_b.mp4", ["--stop", "0.2"], 0, 0.2),
+    ("start then stop", "two_b.mp4", ["--start", "1", "--stop", "2.3"], 1, 2.3),
+    ("stop set while running", "two_b.mp4", ["--realtime", "--stop-at", "0.5:2.3"], 0, 2.3),
+    ("pyramid, stop after a reference B", "pyramid.mp4", ["--stop", "0.1"], 0, 0.1),
+    ("pyramid, stop before a reference B", "pyramid.mp4", ["--stop", "1.01"], 0, 1.01),
+    ("pyramid, stop set while running", "pyramid.mp4", ["--realtime", "--stop-at", "0.3:1.85"], 0, 1.85),
+    ("stop at 2", "two_b.mp4", ["--stop", "2"], 0, 2),
+    ("stop at 2 with type rounds", "two_b.mp4", ["--realtime", "--stop", "2", "--type-rounds", "200"], 0, 2),
+]
+
+
+def make_sources(work):
+    for name, x264 in SOURCES.items():
+        run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
+             "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=3", "-c:v", "libx264", "-preset",
+             "fast", "-x264-params", x264, "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k", "-threads", "1",
+             "-fflags", "+bitexact", os.path.join(work, name)])
+
+
+def pictures(path):
+    """The source's pictures in display order: (presentation time in seconds, framemd5 hash)."""
+    out = run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-vsync", "passthrough", "-f",
+               "framemd5", "-"], text=True)
+    tb = next(Fraction(line.split(":")[1].strip()) for line in out.splitlines() if line.startswith("#tb 0"))
+    rows = [line.split(",") for line in out.splitlines() if line and not line.startswith("#")]
+    return [(float(int(r[2]) * tb), r[-1].strip()) for r in rows]
+
+
+def first_key(path, start):
+    """Where the pin's data begins for `start`: the presentation time of the key frame at or before the
+    sample holding the instant before the start, by decode time (which ignores the edit list)."""
+    def keys(*options):
+        out = run(["ffprobe", "-v", "error", *options, "-select_streams", "v", "-show_entries",
+                   "packet=dts_time,pts_time,flags", "-of", "csv=p=0", path], text=True)
+        return [(float(d), float(p)) for p, d, flags in (line.split(",")[:3] for line in out.splitlines())
+                if "K" in flags]
+    raw, edited = keys("-ignore_editlist", "1"), keys()
+    n = max([0] + [k for k, (dts, _) in enumerate(raw) if dts < start - 1e-9])
+    return edited[n][1]
+
+
+def audio_times(path):
+    out = run(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "packet=pts_time", "-of", "csv=p=0",
+               path], text=True)
+    return [float(line.split(",")[0]) for line in out.splitlines() if line]
+
+
+def play(player, work, label, args):
+    """kelo-play's JSON lines and its H.264 dump, or None."""
+    dump = os.path.join(work, label.replace(" ", "_").replace(",", ""))
+    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
+    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
+        return None, None
+    lines = [json.loads(line) for line in done.stdout.decode().splitlines() if line.startswith("{")]
+    h264 = [os.path.join(dump, f) for f in os.listdir(dump) if f.endswith(".h264")]
+    return lines, h264[0] if h264 else None
+
+
+def samples(lines, pin_kind):
+    return [(e["hash"], e["start"], e["stop"]) for e in lines
+            if e["kind"] == "sample" and e["pin"].startswith(pin_kind)]
+
+
+def check_row(player, work, media, row):
+    label, name, args, start, stop = row
+    path = os.path.join(media, name)
+    lines, h264 = play(player, work, label, args + [path])
+    if not lines or not check(h264, f"{label}: no H.264 dump"):
+        return lines
+    check(not any(e["kind"] == "begin_flush" for e in lines), f"{label}: a flush: the stop restarted a pin")
+    shown = pictures(path)
+    key = first_key(path, start)
+    expected = [h for t, h in shown if key - 1e-9 <= t < stop - 1e-9]
+    after = {h for t, h in shown if t >= stop - 1e-9}
+    got = [line.split(",")[-1].strip() for line in run(
+        ["ffmpeg", "-nostdin", "-v", "error", "-i", h264, "-vsync", "passthrough", "-f", "framemd5", "-"],
+        text=True).splitlines() if line and not line.startswith("#")]
+    check(got[:len(expected)] == expected and set(got[len(expected):]) <= after,
+          f"{label}: the dump decodes to {len(got)} pictures; want the source's {len(expected)} up to the stop, "
+          f"then none but pictures after it")
+    if start == 0:
+        want = [fnv1a(data) for data, _, _ in source_packets(path, "a")]
+        want = want[:sum(1 for t in audio_times(path) if t < stop - 1e-9)]
+        check([h for h, _, _ in samples(lines, "MPEG4 Audio")] == want,
+              f"{label}: audio is not the source's {len(want)} access units that begin before the stop")
+    return lines
+
+
+def check_type_rounds(plain, asked):
+    """The play with 200 rounds of type questions against the one without."""
+    if not plain or not asked:
+        return
+    rounds = asked[-1].get("type_rounds")
+    check(rounds == 200, f"type rounds: {rounds} of 200 answered while running")
+    for pin in ("AVC", "MPEG4 Audio"):
+        check(samples(asked, pin) == samples(plain, pin),
+              f"type rounds: the {pin} pin delivered {len(samples(asked, pin))} samples, "
+              f"{len(samples(plain, pin))} without them, or other stamps")
+
+
+def main():
+    parsed = player_arguments(__doc__, 0)
+    if not parsed:
+        return 2
+    _, work, player = parsed
+    make_sources(work)
+    plays = {row[0]: check_row(player, work, work, row) for row in ROWS}
+    check_type_rounds(plays["stop at 2"], plays["stop at 2 with type rounds"])
+    return summary()
+
+if __name__ == "__main__":
+    sys.exit(main())
