@@ -85,6 +85,8 @@ protected:
     // sample is delivered first: stamped at its own time (true) or at the
     // segment start (false).
     virtual bool FirstSampleAtItsTime() const { return false; }
+    // Whether the buffer being stamped starts a point a decoder can begin at.
+    virtual bool IsSyncPoint() const { return true; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
     // Whether the edit's presentation start moves the samples' times (true),
