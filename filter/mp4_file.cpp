@@ -8,6 +8,7 @@
 
 #include "kelo_guids.h"
 #include "track_pins.h"
+#include "track_stream.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
     auto* filter = new (std::nothrow) CMP4file(owner, result);

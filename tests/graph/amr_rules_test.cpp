@@ -1,6 +1,4 @@
-// The AMR pin's rules beyond the pin table's rows: starts that land in the
-// sample tables, in fragments found by scanning or through mfra and on their
-// boundaries; a sample larger than the pin's buffer aborts the stream; samples
+// The AMR pin's rules beyond the pin table's rows: a sample larger than the pin's buffer aborts the stream; samples
 // without duration play once each; samples of several AMR frames pass whole.
 #include <gtest/gtest.h>
 
@@ -55,84 +53,6 @@ size_t AmrPin(const TestGraph& graph) {
         if (pins[i].name == L"AMR") return i;
     return pins.size();
 }
-
-struct StartCase {
-    const char* file;
-    REFERENCE_TIME start;
-    const char* why;
-};
-
-// Every AMR sample is a sync sample: delivery begins with the sample holding
-// the instant before the start, stamped at the segment start.
-const StartCase kStarts[] = {
-    {"amrnb.3gp", 2530 * kSecond / 1000, "inside a sample of the tables"},
-    {"frag_amr.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found by scanning"},
-    {"frag_amr.3gp", 4 * kSecond, "on the boundary of the last fragment: the sample before it"},
-    {"frag_amr_mfra.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found through mfra"},
-    {"frag_amr_mfra.3gp", 4990 * kSecond / 1000, "inside the last sample"},
-    {"frag_amr_moov.3gp", 500 * kSecond / 1000, "on a boundary in moov's samples"},
-    {"frag_amr_moov.3gp", 3470 * kSecond / 1000, "inside a fragment after moov's samples"},
-    {"frag_amr_moov_nomfra.3gp", 1 * kSecond, "where the fragments begin: the last sample of moov"},
-    {"frag_amr_moov_nomfra.3gp", 1010 * kSecond / 1000, "inside the first fragment sample"},
-};
-
-// The index of the packet whose decode interval holds the instant before `start`.
-size_t PacketHoldingInstantBefore(const ProbedStream& packets, REFERENCE_TIME start) {
-    const int64_t start_ticks = start * packets.time_base_den / (kSecond * packets.time_base_num);
-    size_t holding = 0;
-    while (holding + 1 < packets.packets.size() && packets.packets[holding + 1].dts < start_ticks) ++holding;
-    return holding;
-}
-
-// The last segment starts at `start` and holds the packets from `holding` to
-// the end, as stored, stamped from the first of them.
-void ExpectSegmentFrom(RecordingSink* sink, const ProbedStream& packets, size_t holding, REFERENCE_TIME start) {
-    std::vector<SinkEvent> segments = EventsOfKind(sink->Events(), SinkEventKind::kNewSegment);
-    ASSERT_FALSE(segments.empty());
-    EXPECT_EQ(segments.back().start, start);
-    std::vector<Delivered> samples = SamplesOfLastSegment(sink);
-    ASSERT_EQ(samples.size(), packets.packets.size() - holding);
-    const int64_t first_dts = packets.packets[holding].dts;
-    for (size_t k = 0; k < samples.size(); ++k) {
-        SCOPED_TRACE("sample " + std::to_string(k));
-        const ProbedPacket& p = packets.packets[holding + k];
-        const Delivered& s = samples[k];
-        EXPECT_EQ(Adler32(s.bytes.data(), s.bytes.size()), p.adler32);
-        EXPECT_EQ(s.event.start, packets.ToMediaTime(p.dts - first_dts));
-        EXPECT_EQ(s.event.stop, packets.ToMediaTime(p.dts - first_dts + p.duration));
-        EXPECT_EQ(s.event.media_start, s.event.start + start);
-        EXPECT_EQ(s.event.discontinuity, k == 0);
-    }
-}
-
-class AmrStart : public ::testing::TestWithParam<StartCase> {};
-
-TEST_P(AmrStart, LandsOnTheSampleHoldingTheInstantBeforeTheStart) {
-    const StartCase& c = GetParam();
-    SCOPED_TRACE(std::string(c.file) + ": " + c.why);
-    const std::string path = AmrMedia(c.file);
-    const ProbedStream packets = AmrPackets(path);
-    ASSERT_FALSE(packets.packets.empty());
-    const int64_t start_ticks = c.start * packets.time_base_den / (kSecond * packets.time_base_num);
-    ASSERT_EQ(packets.ToMediaTime(start_ticks), c.start) << "a start on a tick of the track";
-    const size_t holding = PacketHoldingInstantBefore(packets, c.start);
-    ASSERT_TRUE(packets.packets[holding].key);
-
-    TestGraph graph;
-    ASSERT_EQ(graph.Open(path), S_OK);
-    const size_t pin = AmrPin(graph);
-    ASSERT_LT(pin, graph.Pins().size());
-    LONGLONG position = c.start;
-    ASSERT_EQ(
-        graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
-        S_OK);
-    ASSERT_EQ(graph.RunToCompletion(), S_OK);
-    RecordingSink* sink = graph.Sink(pin);
-    ASSERT_TRUE(sink->WaitForEndOfStream(5000));
-    ExpectSegmentFrom(sink, packets, holding, c.start);
-}
-
-INSTANTIATE_TEST_SUITE_P(Starts, AmrStart, ::testing::ValuesIn(kStarts));
 
 // Reads a big-endian 32-bit value.
 uint32_t Be32(const std::vector<uint8_t>& bytes, size_t at) {

@@ -87,12 +87,12 @@ const PinRow kRows[] = {
      Before, true, false, Allocation::kSinksOffer},
     {"h264_aac.mp4", Folder::kCorpus, L"MPEG4 Audio", "aac", ExpectAacType, 0, 0, Whole, D, Edited, Before, false,
      false, Allocation::kSinksOffer},
-    {"mpeg4v.mp4", Folder::kCorpus, L"MPEG4 Video", "mpeg4", ExpectMpeg4VideoType, 160, 120, Whole, D, AtSegment, At,
-     false, false},
-    {"h263_aac.3gp", Folder::kCorpus, L"MPEG4 Video", "h263", ExpectMpeg4VideoType, 176, 144, Whole, D, AtSegment, At,
-     false, false},
-    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Own, Before,
-     false, true},
+    {"mpeg4v.mp4", Folder::kCorpus, L"MPEG4 Video", "mpeg4", ExpectMpeg4VideoType, 160, 120, Whole, D, Own, At, false,
+     false},
+    {"h263_aac.3gp", Folder::kCorpus, L"MPEG4 Video", "h263", ExpectMpeg4VideoType, 176, 144, Whole, D, Own, At, false,
+     false},
+    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Edited,
+     Before, false, true},
     AMR_ROW("amrnb.3gp", Folder::kCorpus),
     // The AMR track in movie fragments (found by scanning, or through mfra), or in moov and fragments.
     AMR_ROW("frag_amr.3gp", Folder::kAmr),
@@ -147,17 +147,20 @@ public:
     const ProbedStream& Stream() const { return stream_; }
     bool Empty() const { return samples_.empty() && pcm_.bytes.empty(); }
 
-    // The samples a start at `start` delivers (all of them for 0), and the segment start it sets.
-    std::vector<Expected> From(const PinRow& row, REFERENCE_TIME start, REFERENCE_TIME* segment) const {
+    // The samples a start at `start` delivers (all of them for 0), and the segment start it sets; `edit` moves the
+    // track's samples on the timeline.
+    std::vector<Expected> From(const PinRow& row, REFERENCE_TIME start, REFERENCE_TIME* segment,
+                               REFERENCE_TIME edit = 0) const {
         *segment = start;
         if (row.packing == Packing::kPcmBuffers) return PcmFrom(start);
+        start -= edit;
         size_t holding = 0;
         if (start > 0) {
             while (holding + 1 < samples_.size() &&
                    (row.start_sample == StartSample::kHoldingStart ? samples_[holding + 1].decode <= start
                                                                    : samples_[holding + 1].decode < start))
                 ++holding;
-            if (row.segment_moves_to_sample) *segment = samples_[holding].decode;
+            if (row.segment_moves_to_sample) *segment = samples_[holding].decode + edit;
         }
         size_t key = holding;
         while (key > 0 && !samples_[key].key) --key;
@@ -242,10 +245,11 @@ void ExpectSegment(const PinRow& row, RecordingSink* sink, const std::vector<Exp
     // The first sample's media time, then every sample at its own distance from it.
     const Expected& first = expected.front();
     const REFERENCE_TIME first_media = samples.front().event.media_start;
-    if (!started || row.first_after_start == FirstStamp::kOwnTime)
+    if (!started || row.first_after_start == FirstStamp::kOwnTime) {
         EXPECT_NEAR(first_media, first.decode, 1) << "at its own decode time";
-    else if (row.first_after_start == FirstStamp::kSegmentStart)
+    } else if (row.first_after_start == FirstStamp::kSegmentStart) {
         EXPECT_EQ(samples.front().event.start, 0) << "at the segment start";
+    }
     for (size_t k = 0; k < samples.size(); ++k) {
         SCOPED_TRACE("sample " + std::to_string(k));
         const SinkEvent& e = samples[k].event;
@@ -255,15 +259,17 @@ void ExpectSegment(const PinRow& row, RecordingSink* sink, const std::vector<Exp
         EXPECT_EQ(e.media_start, e.start + segment) << "media time is stream time from the segment start";
         EXPECT_NEAR(e.media_start - first_media, expected[k].start - first.start, 1);
         EXPECT_NEAR(e.stop - e.start, expected[k].stop - expected[k].start, 1);
-        if (row.packing != Packing::kNalUnits) EXPECT_EQ(e.sync_point, !row.sync_from_key || expected[k].key);
+        if (row.packing != Packing::kNalUnits) {
+            EXPECT_EQ(e.sync_point, !row.sync_from_key || expected[k].key);
+        }
         EXPECT_EQ(e.discontinuity, k == 0);
     }
 }
 
-class PinTable : public ::testing::TestWithParam<PinRow> {
+// A graph of the filter on a row's file, the row's pin found by its name.
+class PinPlayback : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const PinRow& row = GetParam();
+    void Open(const PinRow& row) {
         path_ = MediaPath(row.folder, std::string(row.file) + (row.packing == Packing::kPcmBuffers ? ".mov" : ""));
         reference_ = std::make_unique<Reference>(row, path_);
         ASSERT_FALSE(reference_->Empty()) << "ffmpeg found no " << row.codec << " in " << path_;
@@ -273,6 +279,27 @@ protected:
         ASSERT_LT(pin_, graph_.Pins().size()) << "no pin of that name";
         sink_ = graph_.Sink(pin_);
         EXPECT_EQ(sink_->UsesOwnAllocator(), row.allocation == Allocation::kSinksOffer);
+    }
+
+    // A start set while stopped, played to the end.
+    void PlayFrom(const PinRow& row, REFERENCE_TIME start) {
+        const REFERENCE_TIME edit = Edit(row);
+        SetStart(start);
+        ASSERT_EQ(graph_.RunToCompletion(), S_OK);
+        ASSERT_TRUE(sink_->WaitForEndOfStream(5000));
+        REFERENCE_TIME segment = 0;
+        const std::vector<Expected> expected = reference_->From(row, start, &segment, edit);
+        ExpectSegment(row, sink_, expected, segment, true);
+    }
+
+    // How far the track's edit moves its samples, learnt from a whole run, for an edited row (else 0).
+    REFERENCE_TIME Edit(const PinRow& row) {
+        if (row.first_after_start != FirstStamp::kEdited) return 0;
+        REFERENCE_TIME segment = 0;
+        EXPECT_EQ(graph_.RunToCompletion(), S_OK);
+        std::vector<Delivered> samples = LastSegment(sink_, row.packing, &segment);
+        EXPECT_EQ(graph_.Stop(), S_OK);
+        return samples.empty() ? 0 : samples.front().event.media_start - reference_->From(row, 0, &segment)[0].decode;
     }
 
     // Positions the graph at `start` while stopped.
@@ -290,6 +317,11 @@ protected:
     RecordingSink* sink_ = nullptr;
 };
 
+class PinTable : public PinPlayback, public ::testing::WithParamInterface<PinRow> {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Open(GetParam())); }
+};
+
 TEST_P(PinTable, TheMediaTypeIsTheFilesTrack) {
     const PinRow& row = GetParam();
     const CMediaType type = sink_->ConnectedType();
@@ -299,8 +331,9 @@ TEST_P(PinTable, TheMediaTypeIsTheFilesTrack) {
     ASSERT_EQ(graph_.Seeking()->GetDuration(&duration), S_OK);
     ASSERT_EQ(graph_.Seeking()->GetStopPosition(&stop), S_OK);
     EXPECT_EQ(stop, duration);
-    if (graph_.Pins().size() == 1 && row.first_after_start != FirstStamp::kEdited)
+    if (graph_.Pins().size() == 1) {
         EXPECT_EQ(duration, reference_->End(row));
+    }
 }
 
 TEST_P(PinTable, EverySampleArrivesAsStoredAtItsTime) {
@@ -314,7 +347,8 @@ TEST_P(PinTable, EverySampleArrivesAsStoredAtItsTime) {
         REFERENCE_TIME unused = 0;
         std::vector<Delivered> samples = LastSegment(sink_, row.packing, &unused);
         ASSERT_FALSE(samples.empty());
-        for (Expected& e : expected) e.decode = e.start += samples.front().event.start - expected.front().decode;
+        const REFERENCE_TIME edit = samples.front().event.start - expected.front().decode;
+        for (Expected& e : expected) e.decode += edit, e.start += edit, e.stop += edit;
     }
     ExpectSegment(row, sink_, expected, segment, false);
     std::vector<SinkEvent> events = sink_->Events();
@@ -326,20 +360,13 @@ TEST_P(PinTable, EverySampleArrivesAsStoredAtItsTime) {
     EXPECT_EQ(events.back().kind, SinkEventKind::kEndOfStream);
 }
 
-TEST_P(PinTable, AStartAtOneSecondBeginsAtTheKeyFrameBeforeIt) {
-    const PinRow& row = GetParam();
-    SetStart(kStart);
-    ASSERT_EQ(graph_.RunToCompletion(), S_OK);
-    ASSERT_TRUE(sink_->WaitForEndOfStream(5000));
-    REFERENCE_TIME segment = 0;
-    const std::vector<Expected> expected = reference_->From(row, kStart, &segment);
-    ExpectSegment(row, sink_, expected, segment, true);
-}
+TEST_P(PinTable, AStartAtOneSecondBeginsAtTheKeyFrameBeforeIt) { PlayFrom(GetParam(), kStart); }
 
 // Wine's graph manager passes the seek to every renderer, so the filter may restart twice: what arrives after the
 // last new segment counts.
 TEST_P(PinTable, ASeekWhileRunningFlushesAndRestartsThere) {
     const PinRow& row = GetParam();
+    const REFERENCE_TIME edit = Edit(row);
     sink_->SetReceiveDelay(2);
     ASSERT_EQ(graph_.Control()->Run(), S_OK);
     ASSERT_TRUE(sink_->WaitForMediaPosition(kSecond / 4, 10000));
@@ -348,7 +375,7 @@ TEST_P(PinTable, ASeekWhileRunningFlushesAndRestartsThere) {
     ASSERT_TRUE(sink_->WaitForEndOfStream(5000));
     EXPECT_FALSE(EventsOfKind(sink_->Events(), SinkEventKind::kEndFlush).empty()) << "the seek flushed";
     REFERENCE_TIME segment = 0;
-    const std::vector<Expected> expected = reference_->From(row, kStart, &segment);
+    const std::vector<Expected> expected = reference_->From(row, kStart, &segment, edit);
     ExpectSegment(row, sink_, expected, segment, true);
     EXPECT_EQ(graph_.Stop(), S_OK);
 }
@@ -362,5 +389,39 @@ std::string RowName(const ::testing::TestParamInfo<PinRow>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pins, PinTable, ::testing::ValuesIn(kRows), RowName);
+
+// Starts where a row's file has a corner: the row's rules decide where delivery begins and how it is stamped.
+struct StartRow {
+    const char* file;  // the first row of this file
+    REFERENCE_TIME start;
+    const char* why;
+};
+
+const StartRow kStarts[] = {
+    {"amrnb.3gp", 2530 * kSecond / 1000, "inside a sample of the tables"},
+    {"frag_amr.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found by scanning"},
+    {"frag_amr.3gp", 4 * kSecond, "on the boundary of the last fragment: the sample before it"},
+    {"frag_amr_mfra.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found through mfra"},
+    {"frag_amr_mfra.3gp", 4990 * kSecond / 1000, "inside the last sample"},
+    {"frag_amr_moov.3gp", 500 * kSecond / 1000, "on a boundary in moov's samples"},
+    {"frag_amr_moov.3gp", 3470 * kSecond / 1000, "inside a fragment after moov's samples"},
+    {"frag_amr_moov_nomfra.3gp", 1 * kSecond, "where the fragments begin: the last sample of moov"},
+    {"frag_amr_moov_nomfra.3gp", 1010 * kSecond / 1000, "inside the first fragment sample"},
+    {"twos16_stereo_44100", 25 * kSecond / 10, "inside a PCM buffer"},
+};
+
+class PinStarts : public PinPlayback, public ::testing::WithParamInterface<StartRow> {};
+
+TEST_P(PinStarts, BeginWhereTheRowsRuleSays) {
+    const StartRow& start = GetParam();
+    SCOPED_TRACE(std::string(start.file) + ": " + start.why);
+    auto row = std::find_if(std::begin(kRows), std::end(kRows),
+                            [&start](const PinRow& r) { return std::string(r.file) == start.file; });
+    ASSERT_NE(row, std::end(kRows));
+    ASSERT_NO_FATAL_FAILURE(Open(*row));
+    PlayFrom(*row, start.start);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corners, PinStarts, ::testing::ValuesIn(kStarts));
 
 }  // namespace
