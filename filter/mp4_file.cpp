@@ -6,13 +6,9 @@
 #include <new>
 
 #include "kelo_guids.h"
-#include "amr_stream.h"
-#include "avc_stream.h"
-#include "lpcm_stream.h"
-#include "mpeg4a_stream.h"
-#include "mpeg4v_stream.h"
 #include "track_choice.h"
 #include "track_descriptions.h"
+#include "track_pins.h"
 
 CUnknown* CMP4file::CreateInstance(IUnknown* owner, HRESULT* result) {
     auto* filter = new (std::nothrow) CMP4file(owner, result);
@@ -98,91 +94,20 @@ bool CMP4file::LoadMovie(LPCOLESTR path) {
     return true;
 }
 
-namespace {
-
-// A new pin added to the filter, or null (and the pin gone) when it failed.
-template <typename Pin>
-Pin* MakePin(CMP4file* filter, const wchar_t* name, PlayHandle* play, uint32_t track) {
-    HRESULT hr = S_OK;
-    auto* pin = new (std::nothrow) Pin(&hr, filter, name, play, track);
-    if (pin && FAILED(hr)) {
-        delete pin;  // takes itself out of the filter's pins
-        return nullptr;
-    }
-    return pin;
-}
-
-// The parsed first sample entry of a track, released on every path.
-class FirstEntry {
-public:
-    // The track is opened first: its descriptions are parsed with it.
-    FirstEntry(PlayHandle* play, uint32_t track)
-        : play_(play), opened_(bxf_open_track(play, track) == BXF_RET_OK), descriptions_(play, track) {
-        uint32_t count = 0;
-        ok_ = opened_ && descriptions_.Get() &&
-              bxf_get_sample_description_count(play, descriptions_.Get(), &count) == BXF_RET_OK && count > 0;
-    }
-
-    bool Audio(AudioEntryInfo* info) const {
-        return ok_ && bxf_get_audio_entry(play_, descriptions_.Get(), 1, info) == BXF_RET_OK;
-    }
-    bool Visual(VisualEntryInfo* info) const {
-        return ok_ && bxf_get_visual_entry(play_, descriptions_.Get(), 1, info) == BXF_RET_OK;
-    }
-
-private:
-    PlayHandle* play_;
-    bool opened_;
-    TrackDescriptions descriptions_;
-    bool ok_ = false;
-};
-
-}  // namespace
-
 bool CMP4file::AddTrackPin(uint32_t track, bool* have_audio, bool* have_video, bool* fatal) {
     TrackHeaderInfo header;
     HandlerInfo handler;
     if (bxf_get_track_header(play_, track, &header) != BXF_RET_OK ||
         bxf_get_handler(play_, track, &handler) != BXF_RET_OK)
         return false;
-
-    if (handler.handler_type == BXF_HDLR_MEDIA_SOUND) {
-        if (*have_audio) return false;
-        FirstEntry entry(play_, track);
-        AudioEntryInfo audio;
-        if (!entry.Audio(&audio)) return false;
-        CTrackStream* pin = nullptr;
-        if (audio.entry_type == BXF_FOURCC('t', 'w', 'o', 's'))
-            pin = MakePin<CLpcmStream>(this, L"LPCM", play_, track);
-        else if (audio.entry_type == BXF_FOURCC('s', 'a', 'm', 'r'))
-            pin = MakePin<CAmrStream>(this, L"AMR", play_, track);
-        else
-            pin = MakePin<CMpeg4AStream>(this, L"MPEG4 Audio", play_, track);
-        if (!pin) return false;
-        *have_audio = true;
-        return true;
-    }
-    if (handler.handler_type == BXF_HDLR_MEDIA_VIDEO_AND_IMAGE) {
-        if (*have_video) return false;
-        FirstEntry entry(play_, track);
-        VisualEntryInfo visual;
-        if (!entry.Visual(&visual)) return false;
-        if (visual.kind == BXF_FORMAT_TYPE_MP4V) {
-            // mp4v and s263: unlike every other pin, one that cannot be made
-            // fails the whole load instead of leaving the track out.
-            if (!MakePin<CMpeg4VStream>(this, L"MPEG4 Video", play_, track)) {
-                *fatal = true;
-                return false;
-            }
-            *have_video = true;
-            return true;
-        }
-        if (visual.kind != BXF_FORMAT_TYPE_AVC1) return false;  // other video is skipped
-        if (!MakePin<CAVCStream>(this, L"AVC/H.264 Video", play_, track)) return false;
-        *have_video = true;
-        return true;
-    }
-    return false;
+    bool* have = handler.handler_type == BXF_HDLR_MEDIA_SOUND             ? have_audio
+                 : handler.handler_type == BXF_HDLR_MEDIA_VIDEO_AND_IMAGE ? have_video
+                                                                          : nullptr;
+    if (!have || *have) return false;
+    const PinOutcome made = MakeTrackPin(this, play_, track, handler.handler_type);
+    *fatal = made == PinOutcome::Fatal;
+    *have = made == PinOutcome::Made;
+    return *have;
 }
 
 const TrackFacts* CMP4file::FindTrack(uint32_t number) const {

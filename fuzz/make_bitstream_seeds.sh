@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Seeds of the bitstream fuzz targets from ffmpeg's files
-# (tests/bitstream/make_reference.sh): every SPS into OUTDIR/sps, every ES
+# (tests/bitstream/make_reference.sh): every H.264 SPS into OUTDIR/sps, every
+# HEVC parameter set into OUTDIR/hevc_sps, every ES
 # descriptor into OUTDIR/es_descriptor, its AudioSpecificConfig into
 # OUTDIR/audio_specific_config and an MPEG-4 Visual one's configuration into
 # OUTDIR/video_object_layer. Inputs already there are kept.
@@ -16,7 +17,7 @@ bash "$here/../tests/bitstream/make_reference.sh" "$out/bitstream_media"
 python3 - "$out" <<'PY'
 import os, sys
 out = sys.argv[1]
-for d in ("sps", "es_descriptor", "audio_specific_config", "video_object_layer"):
+for d in ("sps", "hevc_sps", "es_descriptor", "audio_specific_config", "video_object_layer"):
     os.makedirs(os.path.join(out, d), exist_ok=True)
 
 def size_field(b, pos):
@@ -38,6 +39,15 @@ for line in open(os.path.join(out, "bitstream_media", "reference.tsv")):
             length = b[pos] << 8 | b[pos + 1]
             open(os.path.join(out, "sps", f"{stem}_{i}"), "wb").write(b[pos + 2:pos + 2 + length])
             pos += 2 + length
+    elif kind == "hevc":
+        # 22 bytes of fields, the array count, then each array's units.
+        pos = 23
+        for array in range(b[22]):
+            count, pos = b[pos + 1] << 8 | b[pos + 2], pos + 3
+            for i in range(count):
+                length = b[pos] << 8 | b[pos + 1]
+                open(os.path.join(out, "hevc_sps", f"{stem}_{array}_{i}"), "wb").write(b[pos + 2:pos + 2 + length])
+                pos += 2 + length
     else:
         open(os.path.join(out, "es_descriptor", stem), "wb").write(b)
         # The DecSpecificInfo is the first tag 5 behind the 13 fixed bytes.
@@ -49,6 +59,6 @@ for line in open(os.path.join(out, "bitstream_media", "reference.tsv")):
         folder = "video_object_layer" if kind == "m4v" else "audio_specific_config"
         open(os.path.join(out, folder, stem), "wb").write(b[pos:pos + length])
 PY
-for target in sps es_descriptor audio_specific_config video_object_layer; do
+for target in sps hevc_sps es_descriptor audio_specific_config video_object_layer; do
   echo "seeds: $target $(ls "$out/$target" | wc -l) inputs"
 done

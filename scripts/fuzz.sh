@@ -21,7 +21,7 @@ if [ -n "$unlisted" ]; then
   exit 1
 fi
 
-targets=(movie sample_entries sps audio_specific_config es_descriptor video_object_layer)
+targets=(movie sample_entries sps hevc_sps audio_specific_config es_descriptor video_object_layer)
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBXF_FUZZ=ON \
   -DBXF_BUILD_TESTS=OFF >/dev/null
 cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
@@ -47,8 +47,8 @@ fuzz/make_bitstream_seeds.sh build/fuzz/corpus
 # The sample entries get a quarter of the time, each small bitstream parser a
 # sixteenth and the whole-file target the rest; the shares add up to SECONDS.
 small=$((seconds / 16))
-declare -A share=([sample_entries]=$((seconds / 4)) [sps]=$small [audio_specific_config]=$small
-  [es_descriptor]=$small [video_object_layer]=$small [movie]=$((seconds - seconds / 4 - 4 * small)))
+declare -A share=([sample_entries]=$((seconds / 4)) [sps]=$small [hevc_sps]=$small [audio_specific_config]=$small
+  [es_descriptor]=$small [video_object_layer]=$small [movie]=$((seconds - seconds / 4 - 5 * small)))
 # The box dictionary helps the targets that read boxes only.
 declare -A dict=([movie]=-dict=fuzz/mp4.dict [sample_entries]=-dict=fuzz/mp4.dict)
 for target in "${targets[@]}"; do

@@ -1,8 +1,11 @@
-// The pin for big-endian linear PCM (`twos`): little-endian PCM out, in
-// buffers of 1024 audio frames gathered from consecutive samples.
+// The pin for linear PCM (QuickTime's twos, sowt, in24, in32, fl32, fl64,
+// raw , NONE and lpcm): WAVE's PCM out (little-endian, 8-bit unsigned,
+// float as IEEE float), in buffers of 1024 audio frames gathered from
+// consecutive samples.
 #ifndef KELO_STREAMS_LPCM_STREAM_H
 #define KELO_STREAMS_LPCM_STREAM_H
 
+#include "pcm_format.h"
 #include "track_stream.h"
 
 class CLpcmStream : public CTrackStream {
@@ -19,9 +22,7 @@ protected:
     void ConvertBytes(BYTE* bytes, uint32_t size) override;
 
 private:
-    uint32_t channels_ = 0;
-    uint32_t sample_rate_ = 0;
-    uint32_t bits_per_sample_ = 0;
+    PcmFormat format_;
 };
 
 #endif

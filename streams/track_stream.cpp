@@ -189,7 +189,7 @@ HRESULT CTrackStream::FillBuffer(IMediaSample* sample) {
     REFERENCE_TIME media_start = start + media_time_base_;
     REFERENCE_TIME media_stop = stop + media_time_base_;
     sample->SetMediaTime(&media_start, &media_stop);
-    sample->SetSyncPoint(TRUE);
+    sample->SetSyncPoint(IsSyncPoint() ? TRUE : FALSE);
     if (type_changed_) {
         sample->SetMediaType(const_cast<CMediaType*>(&CurrentMediaType()));
         type_changed_ = false;

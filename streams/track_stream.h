@@ -70,6 +70,8 @@ protected:
     // The sample end to begin with when no sync sample precedes the one
     // holding `start` (the first sample is then delivered first).
     virtual int64_t EndWhenNoSyncBefore(int64_t /*start*/) const { return 0; }
+    // Whether the buffer being stamped starts a point a decoder can begin at.
+    virtual bool IsSyncPoint() const { return true; }
     // Track units added to the times of the buffer being stamped.
     virtual int64_t StampShift() const { return 0; }
     // The track's duration in track units for the seeking duration and the

@@ -101,6 +101,9 @@ TEST(SampleEntriesCorpus, RealFiles) {
         {"twos24.mov", 1, "soun", "in24", BXF_FORMAT_TYPE_MP4A,
          [](const SampleEntry &e) {
              EXPECT_EQ(e.audio.entry_version, 1);
+             EXPECT_EQ(e.audio.quicktime.has_version1, 1u);
+             EXPECT_EQ(e.audio.quicktime.bytes_per_frame, 6u);
+             EXPECT_EQ(e.audio.quicktime.has_enda, 1u);
              EXPECT_EQ(e.audio.channel_count, 2);
              EXPECT_EQ(e.audio.sample_rate, 48000u << 16);
          }},
@@ -134,7 +137,9 @@ TEST(SampleEntriesCorpus, RealFiles) {
         // start inside the entry and name the right boxes.
         const Bytes &file = p.file.bytes;
         if (p.first().kind == BXF_FORMAT_TYPE_MP4A) {
-            EXPECT_EQ(p.first().audio.children.offset, where.entries.offset + 8 + 28);
+            const SoundDescription &qt = p.first().audio.quicktime;
+            const uint64_t extra = qt.has_version1 ? 16 : qt.has_version2 ? 36 : 0;
+            EXPECT_EQ(p.first().audio.children.offset, where.entries.offset + 8 + 28 + extra);
         }
         for (const SinfRecord *s = p.first().sinf_head; s; s = s->next)
             EXPECT_EQ(Bytes(file.begin() + s->box.offset + 4, file.begin() + s->box.offset + 8), fourcc("sinf"));

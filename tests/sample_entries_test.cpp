@@ -150,16 +150,55 @@ TEST(SampleEntries, FixedFields) {
                  EXPECT_EQ(Bytes(e.visual.compressorname, e.visual.compressorname + 5), cat({text("x264"), u8(0)}));
                  EXPECT_EQ(e.visual.depth, 0x18);
              }},
-            {"audio version 1: children from byte 28 all the same", "soun",
-             audio_entry("in24", 2, 24, 48000u << 16, cat({u32(1), u32(3), u32(6), u32(2), box("wave")}), 1),
+            {"QuickTime audio version 1: four u32, then the children", "soun",
+             audio_entry("in24", 2, 24, 48000u << 16,
+                         cat({u32(1), u32(3), u32(6), u32(2), box("wave", box("enda", u16(1)))}), 1),
              BXF_RET_OK,
              [](const SampleEntry &e) {
                  EXPECT_EQ(e.audio.entry_version, 1);
                  EXPECT_EQ(e.audio.channel_count, 2);
                  EXPECT_EQ(e.audio.sample_size, 24);
                  EXPECT_EQ(e.audio.sample_rate, 0xBB800000u);
+                 const SoundDescription &qt = e.audio.quicktime;
+                 EXPECT_EQ(qt.has_version1, 1u);
+                 EXPECT_EQ(qt.bytes_per_packet, 3u);
+                 EXPECT_EQ(qt.bytes_per_frame, 6u);
+                 EXPECT_EQ(qt.has_enda, 1u);
+                 EXPECT_EQ(qt.little_endian, 1u);
+                 EXPECT_EQ(e.audio.children.offset, ParsedEntries::kEntriesOffset + 8 + 28 + 16);
+                 EXPECT_EQ(e.audio.children.size, 18u);
+             }},
+            {"ISO audio version 1: a box right after the 28 bytes", "soun",
+             audio_entry("mp4a", 2, 16, 48000u << 16, cat({full_box("srat", 0, 0, u32(96000)), zeros(8)}), 1),
+             BXF_RET_OK,
+             [](const SampleEntry &e) {
+                 EXPECT_EQ(e.audio.quicktime.has_version1, 0u);
+                 EXPECT_EQ(e.audio.srat, 96000u);
                  EXPECT_EQ(e.audio.children.offset, ParsedEntries::kEntriesOffset + 8 + 28);
-                 EXPECT_EQ(e.audio.children.size, 16u + 8u);
+             }},
+            {"QuickTime audio version 2 with a channel layout", "soun",
+             audio_entry("lpcm", 3, 16, 1u << 16,
+                         cat({u32(72), u64(0x40F7700000000000u), u32(6), u32(0x7F000000), u32(24), u32(0xC), u32(18),
+                              u32(1),
+                              full_box("chan", 0, 0,
+                                       cat({u32(0), u32(0), u32(3), u32(1), zeros(16), u32(2), zeros(16)}))}),
+                         2),
+             BXF_RET_OK,
+             [](const SampleEntry &e) {
+                 const SoundDescription &qt = e.audio.quicktime;
+                 EXPECT_EQ(qt.has_version2, 1u);
+                 EXPECT_EQ(qt.audio_sample_rate, 96000.0);
+                 EXPECT_EQ(qt.audio_channels, 6u);
+                 EXPECT_EQ(qt.bits_per_channel, 24u);
+                 EXPECT_EQ(qt.format_flags, BXF_LPCM_FLAG_SIGNED | BXF_LPCM_FLAG_PACKED);
+                 EXPECT_EQ(qt.bytes_per_audio_packet, 18u);
+                 EXPECT_EQ(qt.frames_per_audio_packet, 1u);
+                 EXPECT_EQ(qt.has_chan, 1u);
+                 EXPECT_EQ(qt.layout_tag, BXF_CHAN_LAYOUT_USE_DESCRIPTIONS);
+                 // Three descriptions announced, two held: two labels kept.
+                 EXPECT_EQ(qt.label_count, 2u);
+                 EXPECT_EQ(qt.labels[1], 2u);
+                 EXPECT_EQ(e.audio.children.offset, ParsedEntries::kEntriesOffset + 8 + 28 + 36);
              }},
             {"metadata range after the data reference index", "meta", box("urim", cat({fields(2), zeros(5)})),
              BXF_RET_OK,

@@ -40,8 +40,8 @@ uint32_t read_visual_fields(const BufferIo &io, const BoxRecord &box, ByteCursor
 }
 
 // AudioSampleEntry (12.2.3.2): 28 bytes. The first reserved word is the
-// QuickTime sound version; its extra fields are not read, children are
-// looked for from byte 28 in every version.
+// QuickTime sound version; the fields its versions 1 and 2 add come next,
+// then the children.
 uint32_t read_audio_fields(const BufferIo &io, const BoxRecord &box, ByteCursor &c, SampleEntry &e) {
     read_data_reference(io, box, c, e);
     AudioFields &a = e.audio;
@@ -51,6 +51,7 @@ uint32_t read_audio_fields(const BufferIo &io, const BoxRecord &box, ByteCursor 
     a.sample_size = c.u16();
     c.skip(4);  // pre-defined, reserved
     a.sample_rate = c.u32();
+    if (c.ok()) read_sound_description_fields(c, a.entry_version, a.quicktime);
     if (c.ok()) a.children = io.file_range(box.m_body_offset + c.position(), c.remaining());
     return BXF_RET_OK;
 }
@@ -185,6 +186,8 @@ const EntryRule kAudioChildren[] = {
     kEsdsRow,
     kSinfRow,
     {BXF_FOURCC('s', 'r', 'a', 't'), Occurs::once, read_srat},
+    {BXF_FOURCC('w', 'a', 'v', 'e'), Occurs::once, read_wave},
+    {BXF_FOURCC('c', 'h', 'a', 'n'), Occurs::once, read_chan},
     {BXF_FOURCC('d', 'a', 'c', '3'), Occurs::once,
      [](const BufferIo &io, const BoxRecord &b, SampleEntry &e) { return parse_dac3(io, b, &e.dac3_info); }},
     {BXF_FOURCC('d', 'e', 'c', '3'), Occurs::once,

@@ -37,6 +37,13 @@ uint32_t parse_ddts(const BufferIo &io, const BoxRecord &box, DdtsInfo **out);
 uint32_t parse_fcfg(const BufferIo &io, const BoxRecord &box, FcfgInfo **out);
 void release_audio_extensions(LibraryInstance *inst, SampleEntry &entry);
 
+// sound_description.cpp: QuickTime's version 1 and 2 fields after the 28
+// bytes of an audio entry (the cursor stays where they are absent), and the
+// `wave` (its `enda` and `esds`) and `chan` children.
+void read_sound_description_fields(ByteCursor &c, uint16_t entry_version, SoundDescription &qt);
+uint32_t read_wave(const BufferIo &io, const BoxRecord &box, SampleEntry &e);
+uint32_t read_chan(const BufferIo &io, const BoxRecord &box, SampleEntry &e);
+
 // Allocates a T and hands it out only when `fill` succeeds; otherwise
 // `release` takes back whatever the fill had attached.
 template <class T, class Fill>

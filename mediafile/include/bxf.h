@@ -620,15 +620,52 @@ typedef struct VisualFields {
     uint16_t depth;
 } VisualFields;
 
+/* ---- Linear PCM sound descriptions ----------------------------------------
+ * QuickTime sound descriptions of version 1 (16 more bytes) and version 2
+ * (36 more bytes) after the 28 fixed bytes, the `enda` inside a `wave`
+ * child and the `chan` channel layout box. Each has_* is 1 when that part
+ * was found; its fields are 0 otherwise. */
+#define BXF_LPCM_FLAG_FLOAT 0x1u /* formatSpecificFlags of version 2 */
+#define BXF_LPCM_FLAG_BIG_ENDIAN 0x2u
+#define BXF_LPCM_FLAG_SIGNED 0x4u
+#define BXF_LPCM_FLAG_PACKED 0x8u
+#define BXF_LPCM_FLAG_NON_INTERLEAVED 0x20u
+#define BXF_CHAN_LAYOUT_USE_DESCRIPTIONS 0u    /* the labels say it */
+#define BXF_CHAN_LAYOUT_USE_BITMAP 0x00010000u /* the bitmap says it */
+#define BXF_CHAN_MAX_LABELS 32u                /* labels kept of a `chan` */
+typedef struct SoundDescription {
+    uint32_t has_version1;
+    uint32_t samples_per_packet;
+    uint32_t bytes_per_packet;
+    uint32_t bytes_per_frame;
+    uint32_t bytes_per_sample;
+    uint32_t has_version2;
+    double audio_sample_rate; /* Hz */
+    uint32_t audio_channels;
+    uint32_t bits_per_channel;
+    uint32_t format_flags; /* BXF_LPCM_FLAG_* */
+    uint32_t bytes_per_audio_packet;
+    uint32_t frames_per_audio_packet;
+    uint32_t has_enda;
+    uint32_t little_endian; /* `enda`: 1 for little-endian samples */
+    uint32_t has_chan;
+    uint32_t layout_tag; /* BXF_CHAN_LAYOUT_* or a predefined layout (tag << 16 | channels) */
+    uint32_t channel_bitmap;
+    uint32_t label_count; /* labels kept: at most BXF_CHAN_MAX_LABELS */
+    uint32_t labels[BXF_CHAN_MAX_LABELS];
+} SoundDescription;
+/* ---- end of linear PCM sound descriptions ------------------------------- */
+
 /* Fixed fields of an audio entry (ISO/IEC 14496-12 12.2.3). */
 typedef struct AudioFields {
     uint16_t entry_version; /* the first reserved word, QuickTime's sound version */
     uint16_t channel_count;
     uint16_t sample_size;
     uint32_t sample_rate; /* 16.16 */
-    BoxRange children;    /* file offsets: the body from byte 28 */
+    BoxRange children;    /* file offsets: the child boxes (after the version 1 or 2 fields) */
     uint32_t has_srat;
-    uint32_t srat; /* the `srat` sampling rate */
+    uint32_t srat;              /* the `srat` sampling rate */
+    SoundDescription quicktime; /* the fields of QuickTime's sound descriptions */
 } AudioFields;
 
 /* Fixed fields of a graphics entry at body bytes 8 to 26, in stored order. */

@@ -4,52 +4,12 @@
 #include <vector>
 
 #include "nal_bit_reader.h"
+#include "sps_fields.h"
 
 namespace {
 
 constexpr uint32_t kNalUnitTypeSps = 7;
 constexpr uint32_t kChroma444 = 3;
-constexpr uint32_t kExtendedSar = 255;
-
-// Reads fields into 32-bit record members; the first failure sticks, so a
-// parser reads a run of fields and checks ok() where a value matters.
-class SpsFields {
-public:
-    explicit SpsFields(NalBitReader &reader) : reader_(reader) {}
-
-    bool ok() const { return ok_; }
-    void fail() { ok_ = false; }
-
-    void u(unsigned count, uint32_t *field) {
-        uint32_t v = 0;
-        if (ok_ && reader_.ReadBits(count, &v)) {
-            *field = v;
-        } else {
-            ok_ = false;
-        }
-    }
-    void ue(uint32_t *field) {
-        uint64_t v = 0;
-        if (ok_ && reader_.ReadUe(&v) && v <= std::numeric_limits<uint32_t>::max()) {
-            *field = static_cast<uint32_t>(v);
-        } else {
-            ok_ = false;
-        }
-    }
-    void se(int32_t *field) {
-        int64_t v = 0;
-        if (ok_ && reader_.ReadSe(&v) && v >= std::numeric_limits<int32_t>::min() &&
-            v <= std::numeric_limits<int32_t>::max()) {
-            *field = static_cast<int32_t>(v);
-        } else {
-            ok_ = false;
-        }
-    }
-
-private:
-    NalBitReader &reader_;
-    bool ok_ = true;
-};
 
 // scaling_list(): delta-coded coefficients; a zero next scale at the first
 // coefficient selects the default matrix, later ones repeat the last scale.
@@ -88,14 +48,7 @@ bool ReadHrd(SpsFields &f, AvcHrdParameters *hrd) {
 
 bool ReadVui(SpsFields &f, AvcSpsInfo *s) {
     s->aspect_ratio_idc = 1;  // square samples unless the VUI says otherwise
-    f.u(1, &s->aspect_ratio_info_present_flag);
-    if (f.ok() && s->aspect_ratio_info_present_flag) {
-        f.u(8, &s->aspect_ratio_idc);
-        if (f.ok() && s->aspect_ratio_idc == kExtendedSar) {
-            f.u(16, &s->sar_width);
-            f.u(16, &s->sar_height);
-        }
-    }
+    ReadAspectRatioInfo(f, s);
     f.u(1, &s->overscan_info_present_flag);
     if (f.ok() && s->overscan_info_present_flag) f.u(1, &s->overscan_appropriate_flag);
     f.u(1, &s->video_signal_type_present_flag);

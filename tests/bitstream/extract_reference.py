@@ -3,6 +3,7 @@
 stored in its sample entry, and ffprobe's view of the stream.
 
   avc  NAME AVCC_HEX WIDTH HEIGHT SAR_NUM SAR_DEN DAR_NUM DAR_DEN
+  hevc NAME HVCC_HEX WIDTH HEIGHT SAR_NUM SAR_DEN BIT_DEPTH
   m4v  NAME ES_DESCRIPTOR_HEX WIDTH HEIGHT
   aac  NAME ES_DESCRIPTOR_HEX SAMPLE_RATE CHANNELS
 
@@ -55,6 +56,12 @@ def ffprobe(path):
     return json.loads(out)["streams"][0]
 
 
+def sample_aspect_ratio(stream):
+    sar = stream.get("sample_aspect_ratio", "0:1")
+    num, den = (int(v) for v in sar.split(":"))
+    return (1, 1) if num == 0 or den == 0 else (num, den)
+
+
 def main():
     out = sys.argv[1]
     for name in sorted(os.listdir(out)):
@@ -65,15 +72,17 @@ def main():
         stream = ffprobe(path)
         if stream["codec_name"] == "h264":
             avcc = find_entry_box(data, b"avcC")
-            sar = stream.get("sample_aspect_ratio", "0:1")
-            num, den = (int(v) for v in sar.split(":"))
-            if num == 0 or den == 0:
-                num, den = 1, 1
+            num, den = sample_aspect_ratio(stream)
             dar = stream.get("display_aspect_ratio", "0:1")
             dar_num, dar_den = (int(v) for v in dar.split(":"))
             if dar_num == 0 or dar_den == 0:
                 dar_num, dar_den = stream["width"], stream["height"]
             print("avc", name, avcc.hex(), stream["width"], stream["height"], num, den, dar_num, dar_den)
+        elif stream["codec_name"] == "hevc":
+            hvcc = find_entry_box(data, b"hvcC")
+            num, den = sample_aspect_ratio(stream)
+            depth = 10 if "10" in stream["pix_fmt"] else 8
+            print("hevc", name, hvcc.hex(), stream["width"], stream["height"], num, den, depth)
         elif stream["codec_name"] == "mpeg4":
             esds = find_entry_box(data, b"esds")
             print("m4v", name, esds[4:].hex(), stream["width"], stream["height"])

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes small H.264, MPEG-4 Visual and AAC files with ffmpeg and writes
-# OUTDIR/reference.tsv: per file the avcC record or the ES descriptor that
+# Makes small H.264, HEVC, MPEG-4 Visual and AAC files with ffmpeg and writes
+# OUTDIR/reference.tsv: per file the avcC or hvcC record or the ES descriptor that
 # ffmpeg stored, beside what ffprobe reports for the stream (picture size and
 # sample aspect ratio; sample rate and channels). bitstream_tests parse the stored bytes and must
 # agree with ffprobe.
@@ -30,6 +30,13 @@ video() {
   "${ff[@]}" -f lavfi -i "testsrc=size=$size:rate=25:duration=0.08" -c:v libx264 -preset veryfast "$@" \
     "${exact[@]}" -f mp4 "$out/.tmp.$name" && mv -f "$out/.tmp.$name" "$out/$name"
 }
+# hevc NAME SIZE ARGS...: two frames of testsrc at SIZE through libx265.
+hevc() {
+  local name=$1 size=$2
+  shift 2
+  "${ff[@]}" -f lavfi -i "testsrc=size=$size:rate=25:duration=0.08" -c:v libx265 -preset ultrafast \
+    -x265-params log-level=error "$@" "${exact[@]}" -f mp4 "$out/.tmp.$name" && mv -f "$out/.tmp.$name" "$out/$name"
+}
 # mpeg4 NAME SIZE ARGS...: two frames of testsrc at SIZE through ffmpeg's MPEG-4 Visual encoder.
 mpeg4() {
   local name=$1 size=$2
@@ -58,6 +65,12 @@ video high_interlaced_720x576.mp4 720x576 -pix_fmt yuv420p -x264-params interlac
 video high10_320x240.mp4 320x240 -pix_fmt yuv420p10le
 video high422_320x240.mp4 320x240 -pix_fmt yuv422p
 video crop_322x242.mp4 322x242 -pix_fmt yuv420p
+
+hevc hevc_main_320x240.mp4 320x240 -pix_fmt yuv420p
+hevc hevc_main10_sar43_1440x1080.mp4 1440x1080 -pix_fmt yuv420p10le -vf setsar=4/3
+hevc hevc_crop_sar1011_322x242.mp4 322x242 -pix_fmt yuv420p -vf setsar=10/11
+hevc hevc_422_10_sar4033_720x480.mp4 720x480 -pix_fmt yuv422p10le -vf setsar=40/33
+hevc hevc_scaling_352x288.mp4 352x288 -pix_fmt yuv420p -x265-params log-level=error:scaling-list=default
 
 mpeg4 m4v_352x288.mp4 352x288
 # A loaded 64-entry intra matrix (no terminating zero) and a 16:15 pixel aspect ratio.

@@ -13,6 +13,8 @@
 #include "avc_config_writer.h"
 #include "bit_string.h"
 #include "es_descriptor.h"
+#include "hevc_sps_parser.h"
+#include "hvcc_units.h"
 #include "sps_parser.h"
 #include "video_object_layer.h"
 
@@ -143,6 +145,40 @@ TEST(RealMedia, ConfigurationRecordsAreRebuiltByteForByte) {
         EXPECT_EQ(record, Bytes(line.bytes.begin(), line.bytes.begin() + std::ptrdiff_t(avcc.parameter_sets_end)));
         const bool high = avcc.profile == 100 || avcc.profile == 110 || avcc.profile == 122 || avcc.profile == 144;
         EXPECT_EQ(line.bytes.size() - record.size(), high ? 4u : 0u);
+    }
+}
+
+// The first SPS (NAL unit type 33) of an hvcC record.
+Bytes HevcSpsOf(const Bytes& b) {
+    for (const HvccUnit& unit : HvccUnits(b))
+        if (unit.type == 33)
+            return Bytes(b.begin() + std::ptrdiff_t(unit.length_at + 2),
+                         b.begin() + std::ptrdiff_t(unit.length_at + 2 + unit.length));
+    return {};
+}
+
+TEST(RealMedia, HevcSequenceParameterSetsMatchFfprobe) {
+    const std::vector<Line> lines = ReadReference("hevc");
+    ASSERT_GE(lines.size(), 5u);
+    for (const Line& line : lines) {
+        SCOPED_TRACE(line.name);
+        ASSERT_EQ(line.values.size(), 5u);
+        const Bytes unit = HevcSpsOf(line.bytes);
+        ASSERT_FALSE(unit.empty());
+        auto copy = ExactCopy(unit.data(), unit.size());
+        HevcSpsInfo s;
+        ASSERT_TRUE(ParseHevcSequenceParameterSet(copy.get(), uint32_t(unit.size()), &s));
+        EXPECT_EQ(s.general_profile_idc, line.bytes.at(1) & 0x1Fu);
+        EXPECT_EQ(s.general_level_idc, line.bytes.at(12));
+        uint32_t width = 0, height = 0, sar_x = 0, sar_y = 0;
+        GetHevcDisplaySize(s, &width, &height);
+        EXPECT_EQ(width, line.values[0]);
+        EXPECT_EQ(height, line.values[1]);
+        SampleAspectRatioOf(s.aspect_ratio_idc, s.sar_width, s.sar_height, &sar_x, &sar_y);
+        const uint32_t g = Gcd(sar_x, sar_y);
+        EXPECT_EQ(sar_x / g, line.values[2]);
+        EXPECT_EQ(sar_y / g, line.values[3]);
+        EXPECT_EQ(s.bit_depth_luma_minus8 + 8, line.values[4]);
     }
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The AVC and AAC pins deliver what decodes to the source's own pictures and sound.
+"""The AVC, HEVC and AAC pins deliver what decodes to the source's own pictures and sound.
 
 usage: check_decoded.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
@@ -29,6 +29,15 @@ start at 1 s and a seek while playing:
   bytes are what must match.
 - the pins' types in words agree with ffprobe's profile, level, SAR, rate and
   channel count.
+
+The HEVC pin plays every hevc_*.mp4 and hevc_*.mov of KELO_AV_MEDIA (libx265
+with B-frames, 8-bit 'hvc1' in MP4 with a 10:11 sample aspect ratio and a
+conformance window, 10-bit 'hev1' in MOV, each beside AAC) in the same three
+ways: each sample is one of the source's access units whole, and the .hevc
+dump (the parameter sets of the media type, then every NAL unit, each behind a
+start code) decodes to the source's pictures as above; played whole, each is
+stamped at ffprobe's presentation time and is a sync point where ffprobe has a
+key frame; the type's words agree with ffprobe's size, SAR, profile and level.
 
 The MPEG4 Video pin plays the corpus' mpeg4v.mp4 (MPEG-4 Visual) and
 h263_aac.3gp (H.263 beside AAC) and every pictures_*.3gp of KELO_AV_MEDIA
@@ -123,12 +132,17 @@ class Source:
         video = source_packets(path, "v")
         self.video_keys = [i for i, (_, _, key) in enumerate(video) if key]
         # Decode times of the key frames: a start before the second one begins at the first.
-        self.video_key_times = [float(p["dts_time"]) for p in ffprobe(path, "v", "packet=dts_time,flags")["packets"]
-                                if "K" in p["flags"]]
+        video_times = ffprobe(path, "v", "packet=dts_time,pts_time,flags")["packets"]
+        self.video_key_times = [float(p["dts_time"]) for p in video_times if "K" in p["flags"]]
+        # Each access unit's presentation time in 100 ns, the edit list applied.
+        self.video_pts = [round(float(p["pts_time"]) * 1e7) for p in video_times]
         # Display position of each access unit: its rank by presentation time.
         by_pts = sorted(range(len(video)), key=lambda i: video[i][1])
         self.display_rank = {au: rank for rank, au in enumerate(by_pts)}
         self.video_au_of_nal = {}
+        # For a pin that delivers access units whole: closed GOPs repeat
+        # access units byte for byte, so a run is placed by its sequence.
+        self.video_whole = [fnv1a(data) for data, _, _ in video]
         for au, (data, _, _) in enumerate(video):
             at = 0
             while at < len(data):  # the MP4's 4-byte length prefixes
@@ -144,7 +158,8 @@ class Source:
         self.frames = frame_hashes(path, "-ignore_editlist", "1")
         self.pcm = pcm(path, "-ignore_editlist", "1")
         self.frame_bytes = len(self.pcm) // len(audio)  # bytes of s16 PCM one access unit decodes to
-        self.video_info = ffprobe(path, "v", "stream=width,height,profile,level,sample_aspect_ratio")["streams"][0]
+        self.video_info = ffprobe(path, "v", "stream=codec_name,width,height,profile,level,sample_aspect_ratio")[
+            "streams"][0]
         self.audio_info = ffprobe(path, "a", "stream=profile,sample_rate,channels")["streams"][0]
 
 
@@ -161,11 +176,20 @@ def runs_of(lines, pin):
     return [r for r in runs if r]
 
 
+def whole_units(source, hashes):
+    """The access units a run of whole access units is, from the key frame whose sequence it repeats; or None."""
+    for key in source.video_keys:
+        if source.video_whole[key:key + len(hashes)] == hashes:
+            return list(range(key, key + len(hashes)))
+    return None
+
+
 def check_video(label, source, runs, dump):
     """The first access unit delivered, or None."""
     expected, first = [], None
     for n, hashes in enumerate(runs):
-        aus = sorted({source.video_au_of_nal[h] for h in hashes if h in source.video_au_of_nal})
+        aus = whole_units(source, hashes) or sorted(
+            {source.video_au_of_nal[h] for h in hashes if h in source.video_au_of_nal})
         if not check(aus, f"{label} video run {n}: no slice of the source delivered"):
             return None
         first = aus[0] if first is None else first
@@ -236,12 +260,26 @@ def play(player, label, work, args, endings=(".h264", ".aac")):
     return (lines, *[os.path.join(dump, c[0]) for c in chosen])
 
 
+def check_whole_stamps(label, source, lines, pin):
+    """A pin of whole access units, played whole: each at its presentation time, a sync point where a key frame is."""
+    samples = [e for e in lines if e.get("pin") == pin and e["kind"] == "sample"]
+    got = [(e["start"], e["sync"]) for e in samples]
+    want = [(pts, au in source.video_keys) for au, pts in enumerate(source.video_pts)]
+    wrong = next((i for i, (a, b) in enumerate(zip(got, want)) if abs(a[0] - b[0]) > 1 or a[1] != b[1]), None)
+    check(len(got) == len(want) and wrong is None,
+          f"{label} video: {len(got)} samples, want {len(want)}; sample {wrong}: {got[wrong] if wrong is not None else ''}"
+          f" stamped and marked, want {want[wrong] if wrong is not None else ''}")
+
+
 def check_words(label, source, lines):
     types = {e["subtype"]: e["type"] for e in lines if e["kind"] == "pin"}
     v, a = source.video_info, source.audio_info
     level = int(v["level"])
-    video = (f"H.264 video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
-             f"level {level // 10}.{level % 10}")
+    # H.264 counts levels in tenths, HEVC in thirtieths.
+    codec, level_text = (("HEVC", f"{level // 30}.{level % 30 // 3}") if v["codec_name"] == "hevc" else
+                         ("H.264", f"{level // 10}.{level % 10}"))
+    video = (f"{codec} video, {v['width']}x{v['height']}, SAR {v['sample_aspect_ratio']}, {v['profile']} profile, "
+             f"level {level_text}")
     channels = f"{a['channels']} channel" + ("" if int(a["channels"]) == 1 else "s")
     audio = f"AAC {a['profile']} audio, {a['sample_rate']} Hz, {channels}"
     words = list(types.values())
@@ -259,7 +297,7 @@ CASES = [
 ]
 
 
-def check_source(name, path, work, player):
+def check_source(name, path, work, player, video_ending=".h264"):
     source = Source(path, work)
     check(len(source.frames) == source.video_count and len(source.pcm) % source.audio_count == 0,
           f"ffmpeg decodes {len(source.frames)} frames of {source.video_count} and "
@@ -269,10 +307,10 @@ def check_source(name, path, work, player):
         # Video starts at the key frame at or before the start: the first one
         # when no other lies before it.
         video_from_first = from_first or not any(0 < t < start for t in source.video_key_times)
-        played = play(player, label, work, args + [path])
+        played = play(player, label, work, args + [path], endings=(video_ending, ".aac"))
         if not played:
             continue
-        lines, h264, aac = played
+        lines, video_dump, aac = played
         majors = {e["pin"]: e["major"].upper() for e in lines if e["kind"] == "pin"}
         video_pin = next((p for p, major in majors.items() if major == MEDIATYPE_VIDEO), None)
         audio_pin = next((p for p, major in majors.items() if major == MEDIATYPE_AUDIO), None)
@@ -281,7 +319,7 @@ def check_source(name, path, work, player):
         video_runs, audio_runs = runs_of(lines, video_pin), runs_of(lines, audio_pin)
         check(len(video_runs) == run_count and len(audio_runs) == run_count,
               f"{name} {label}: {len(video_runs)} video and {len(audio_runs)} audio runs, want {run_count}")
-        first = check_video(f"{name} {label}", source, video_runs, h264)
+        first = check_video(f"{name} {label}", source, video_runs, video_dump)
         check(first is None or (first == 0) == video_from_first,
           f"{name} {label} video: the first access unit is {first}")
         continuous = check_audio(f"{name} {label}", source, audio_runs, aac)
@@ -291,6 +329,8 @@ def check_source(name, path, work, player):
                   f"{name} {label} audio: {continuous} access units decoded from the first on without a jump")
         if label == "whole":
             check_words(f"{name} {label}", source, lines)
+            if video_ending == ".hevc":
+                check_whole_stamps(f"{name} {label}", source, lines, video_pin)
 
 
 # The MPEG4 Video pin: pictures without B-frames, one per sample, so decode
@@ -455,6 +495,8 @@ def main():
     # Per pin family: its corpus files, the fixture files that join them, and its check.
     families = [
         (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_"), check_source),
+        ([], av_media, lambda f: f.startswith("hevc_"),
+         lambda name, path, work, player: check_source(name, path, work, player, video_ending=".hevc")),
         (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_"), check_picture_source),
         (AMR_CORPUS_SOURCES, amr_media, lambda f: f.endswith(".3gp"), check_amr_source),
     ]

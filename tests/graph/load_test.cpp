@@ -44,10 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
         // Two audio tracks, one audio pin: the first track's.
         LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}},
-        // Little-endian PCM is not the PCM pin's: every audio entry but twos and samr goes to the AAC pin.
-        LoadCase{"sowt16.mov", S_OK, {L"MPEG4 Audio"}},
-        // Only a video kind no pin plays.
-        LoadCase{"hevc_only.mp4", kInvalidFileFormat, {}}, LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
+        LoadCase{"sowt16.mov", S_OK, {L"LPCM"}}, LoadCase{"hevc_only.mp4", S_OK, {L"HEVC Video"}},
+        // An audio kind no pin plays goes to the AAC pin, which refuses it at connection.
+        LoadCase{"hevc_alac.mov", S_OK, {L"HEVC Video", L"MPEG4 Audio"}},
+        // Only a track kind no pin plays.
+        LoadCase{"subtitles_only.mp4", kInvalidFileFormat, {}}, LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
         LoadCase{"empty.mp4", kInvalidFileFormat, {}}, LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
 
 ComPtr<IFileSourceFilter> SourceOf(IBaseFilter* filter) {
@@ -72,7 +73,7 @@ TEST(LoadOnce, ASecondLoadFailsAndKeepsTheFirstFile) {
 
 TEST(LoadOnce, AFailedLoadThatOpenedTheFileLeavesLaterLoadsFailing) {
     TestGraph graph;
-    ASSERT_EQ(graph.Load(PcmMedia("hevc_only.mp4")), kInvalidFileFormat);
+    ASSERT_EQ(graph.Load(PcmMedia("subtitles_only.mp4")), kInvalidFileFormat);
     ComPtr<IFileSourceFilter> source = SourceOf(graph.Filter());
     EXPECT_EQ(source->Load(WindowsPath(PcmMedia("twos16_stereo_44100.mov")).c_str(), nullptr), kInvalidFileFormat);
     LPOLESTR name = reinterpret_cast<LPOLESTR>(1);

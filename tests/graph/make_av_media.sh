@@ -11,7 +11,12 @@
 #                B-frames, 5.1 AAC at 48 kHz
 #   pictures_m4v_aac.3gp     3 s, 176x144 MPEG-4 Visual (a key frame every 12
 #                frames) with 8 kHz mono AAC, in a 3GP
-# The decode_* and pictures_* files are played by tests/graph/check_decoded.py as well.
+#   hevc_hvc1_sar1011_gop10.mp4      3 s, 170x126 HEVC (libx265: 8-bit, 176x128 coded
+#                with a conformance window, a 10:11 sample aspect ratio, a key
+#                frame every 10 frames, 3 B-frames) as 'hvc1', with stereo AAC
+#   hevc_hev1_main10_gop20.mov       3 s, 160x120 10-bit HEVC as 'hev1' (a key
+#                frame every 20 frames, 4 B-frames) in a MOV, with mono AAC at 44.1 kHz
+# The decode_*, hevc_* and pictures_* files are played by tests/graph/check_decoded.py as well.
 # Re-running is cheap: OUTDIR/.complete newer than this script leaves it alone.
 set -euo pipefail
 OUT=$1
@@ -45,4 +50,21 @@ ffmpeg -nostdin -hide_banner -loglevel error -y \
     -f lavfi -i testsrc=size=176x144:rate=25:duration=3 -f lavfi -i sine=frequency=440:sample_rate=8000:duration=3 \
     -c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -threads 1 -fflags +bitexact -f 3gp "$OUT/.tmp.pictures_m4v_aac.3gp"
 mv -f "$OUT/.tmp.pictures_m4v_aac.3gp" "$OUT/pictures_m4v_aac.3gp"
+# hevc NAME SIZE FILTER X265_PARAMS FFMPEG_OPTIONS...: closed GOPs, so a run from
+# any key frame decodes to the source's own pictures.
+hevc() {
+    local name=$1 size=$2 filter=$3 params=$4
+    shift 4
+    ffmpeg -nostdin -hide_banner -loglevel error -y \
+        -f lavfi -i "testsrc=size=$size:rate=25:duration=3,$filter" \
+        -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 \
+        -c:v libx265 -preset ultrafast -x265-params "log-level=error:scenecut=0:open-gop=0:$params" \
+        -c:a aac -b:a 96k "$@" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
+    mv -f "$OUT/.tmp.$name" "$OUT/$name"
+}
+rm -f "$OUT"/hevc_*  # no file of an earlier list stays to be played
+hevc hevc_hvc1_sar1011_gop10.mp4 170x126 setsar=10/11 keyint=10:min-keyint=10:bframes=3 \
+    -pix_fmt yuv420p -tag:v hvc1 -ac 2
+hevc hevc_hev1_main10_gop20.mov 160x120 null keyint=20:min-keyint=20:bframes=4 \
+    -pix_fmt yuv420p10le -tag:v hev1 -ac 1 -ar 44100
 touch "$OUT/.complete"

@@ -31,13 +31,15 @@ TEST_P(PcmPlayback, DeliversFfmpegsBytesInStampedBuffersOf1024Frames) {
     EXPECT_EQ(mt.formattype, FORMAT_WaveFormatEx);
     ASSERT_GE(mt.cbFormat, sizeof(WAVEFORMATEX));
     const auto* format = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-    EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_PCM);
+    // Beyond 16 bits WAVE wants the extensible format (its valid bits say the rest).
+    const bool extensible = reference.bits > 16 || reference.channels > 2;
+    EXPECT_EQ(format->wFormatTag, extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
     EXPECT_EQ(format->nChannels, reference.channels);
     EXPECT_EQ(format->nSamplesPerSec, reference.rate);
     EXPECT_EQ(format->wBitsPerSample, reference.bits);
     EXPECT_EQ(format->nBlockAlign, reference.BlockAlign());
     EXPECT_EQ(format->nAvgBytesPerSec, reference.BlockAlign() * reference.rate);
-    EXPECT_EQ(format->cbSize, 0);
+    EXPECT_EQ(format->cbSize, extensible ? sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX) : 0);
 
     LONGLONG duration = 0;
     ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);

@@ -21,16 +21,23 @@
 #                               44100 Hz (the one to play), the second 24-bit
 #                               mono 48000 Hz at another pitch; the second
 #                               track's chunks come first in the mdat
-#   sowt16.mov                  16-bit little-endian 'sowt' (ffmpeg's mov
-#                               muxer): not given the PCM pin
-#   hevc_only.mp4               HEVC video alone (libx265): a track the filter
-#                               has no pin for
+#   sowt16.mov                  16-bit little-endian 'sowt' (ffmpeg's mov muxer)
+#   hevc_only.mp4               HEVC video alone (libx265)
+#   hevc_alac.mov               HEVC video beside ALAC audio, a kind no pin plays
+#   subtitles_only.mp4          one timed-text track: a track the filter has no pin for
+#   kind_*.mov                  1 s of every linear PCM kind the PCM pin plays,
+#                               written by ffmpeg's mov muxer ('sowt', 'raw ',
+#                               'in24', 'in32', 'fl32', 'fl64' big- and
+#                               little-endian, 'lpcm' with a version 2 sound
+#                               description at 96 kHz) and by mov_writer.py
+#                               ('NONE'); mono, stereo and 6 channels; the
+#                               name says the kind: kind_FOURCC_FORMAT_CHANNELS_RATE.mov
 #   not_mp4.mp4                 plain text, not an ISO media file at all
 #   empty.mp4                   zero bytes
 # References, for each twos file NAME.mov:
-#   NAME.pcm            ffmpeg's decode of the first audio track in the byte
-#                       order the filter delivers: little-endian for 16 and 24
-#                       bits, the stored signed bytes for 8 bits
+#   NAME.pcm            ffmpeg's decode of the first audio track in the form
+#                       the filter delivers: little-endian for 16 and 24
+#                       bits, unsigned for 8 bits
 #   NAME.packets.json   ffprobe -show_streams -show_packets -of json NAME.mov
 #
 # Before it finishes, the script checks that ffprobe reads each twos file as
@@ -111,7 +118,7 @@ TWOS_FILES=(twos8_mono_44100 twos8_stereo_48000 twos16_mono_48000 twos16_stereo_
             twos24_mono_44100 twos24_stereo_48000 twos16_stereo_48000_timescale2x twos_two_tracks)
 for name in "${TWOS_FILES[@]}"; do
     case $name in
-        twos8*) codec=pcm_s8 ;;
+        twos8*) codec=pcm_u8 ;;
         twos24*) codec=pcm_s24le ;;
         *) codec=pcm_s16le ;;
     esac
@@ -125,6 +132,49 @@ done
 "${FF[@]}" -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -an -c:v libx265 -preset fast \
     -x265-params log-level=error:pools=1:frame-threads=1 -g 12 -tag:v hvc1 "${EXACT[@]}" \
     -f mp4 "$WORK/hevc_only.mp4"
+"${FF[@]}" -f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i sine=frequency=440:duration=3 \
+    -c:v libx265 -preset fast -x265-params log-level=error:pools=1:frame-threads=1 -g 12 -tag:v hvc1 \
+    -c:a alac "${EXACT[@]}" -f mov "$WORK/hevc_alac.mov"
+printf '1\n00:00:00,000 --> 00:00:01,000\nA line of text.\n' >"$WORK/subtitles.srt"
+"${FF[@]}" -i "$WORK/subtitles.srt" -c:s mov_text "${EXACT[@]}" -f mp4 "$WORK/subtitles_only.mp4"
+rm -f "$WORK/subtitles.srt"
+
+# kind NAME FFMPEG_FORMAT CHANNELS RATE: one second of a sine per file through
+# ffmpeg's mov muxer, which picks the sample entry for the format.
+kind() {
+    "${FF[@]}" -f lavfi -i "sine=frequency=440:sample_rate=$4:duration=1" -af "pan=$3c|c0=c0$(
+        for ((c = 1; c < $3; c++)); do printf '|c%d=%.1f*c0' "$c" "$(echo "scale=1; 1 - $c / 10" | bc)"; done)" \
+        -c:a "pcm_$2" "${EXACT[@]}" -f mov "$WORK/$1.mov"
+}
+kind kind_sowt_s16le_2_44100 s16le 2 44100
+kind kind_sowt_s16le_6_48000 s16le 6 48000
+kind kind_sowt_s8_1_22050 s8 1 22050
+kind kind_raw_u8_1_44100 u8 1 44100
+kind kind_raw_u8_2_48000 u8 2 48000
+kind kind_raw_u8_6_48000 u8 6 48000
+kind kind_twos_s16be_6_48000 s16be 6 48000
+kind kind_in24_s24be_1_44100 s24be 1 44100
+kind kind_in24_s24be_6_48000 s24be 6 48000
+kind kind_in24_s24le_2_48000 s24le 2 48000
+kind kind_in32_s32be_1_44100 s32be 1 44100
+kind kind_in32_s32be_2_48000 s32be 2 48000
+kind kind_in32_s32le_6_48000 s32le 6 48000
+kind kind_fl32_f32be_1_44100 f32be 1 44100
+kind kind_fl32_f32be_2_48000 f32be 2 48000
+kind kind_fl32_f32le_6_48000 f32le 6 48000
+kind kind_fl64_f64be_1_48000 f64be 1 48000
+kind kind_fl64_f64le_2_44100 f64le 2 44100
+kind kind_fl64_f64be_6_48000 f64be 6 48000
+kind kind_lpcm_s24le_2_96000 s24le 2 96000
+kind kind_lpcm_s16be_1_96000 s16be 1 96000
+kind kind_lpcm_f32be_6_96000 f32be 6 96000
+raw_pcm "$WORK/kind_NONE.raw" 16 2 44100 1 440 660
+python3 "$WRITER" "$WORK/kind_NONE_s16be_2_44100.mov" \
+    --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=2,rate=44100,chunk=1000,type=NONE"
+raw_pcm "$WORK/kind_NONE.raw" 16 1 48000 1 440
+python3 "$WRITER" "$WORK/kind_NONE_s16be_1_48000.mov" \
+    --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=1,rate=48000,chunk=777,type=NONE"
+
 printf 'This is a text file, not an ISO base media file.\n' >"$WORK/not_mp4.mp4"
 : >"$WORK/empty.mp4"
 
@@ -174,8 +224,9 @@ for name, (codec, rate, channels, seconds, chunk, time_base) in EXPECTED.items()
     raw = open("%s/%s.raw" % (work, name), "rb").read()
     decoded = open("%s/%s.pcm" % (work, name), "rb").read()
     width = BITS[codec] // 8
+    # WAVE's order: little-endian, and 8-bit values unsigned.
     little_endian = b"".join(raw[i:i + width][::-1] for i in range(0, len(raw), width)) \
-        if width > 1 else raw
+        if width > 1 else bytes(b ^ 0x80 for b in raw)
     check(decoded == little_endian, "%s: ffmpeg's decode differs from the PCM written" % name)
 
 two = json.load(open(work + "/twos_two_tracks.packets.json"))["streams"]
@@ -185,6 +236,12 @@ check([(s["codec_name"], int(s["sample_rate"]), s["channels"]) for s in two]
 sowt = streams(work + "/sowt16.mov")
 check([(s["codec_name"], s["codec_tag_string"]) for s in sowt] == [("pcm_s16le", "sowt")],
       "sowt16.mov: %s" % [(s["codec_name"], s["codec_tag_string"]) for s in sowt])
+import glob, os
+for path in sorted(glob.glob(work + "/kind_*.mov")):
+    code, fmt, channels, rate = os.path.basename(path)[5:-4].split("_")
+    got = [(s["codec_tag_string"], s["codec_name"], s["channels"], s["sample_rate"]) for s in streams(path)]
+    check(got == [(code.ljust(4), "pcm_" + fmt, int(channels), rate)],
+          "%s: ffprobe reads %s" % (os.path.basename(path), got))
 hevc = streams(work + "/hevc_only.mp4")
 check([(s["codec_type"], s["codec_name"]) for s in hevc] == [("video", "hevc")],
       "hevc_only.mp4: %s" % [(s["codec_type"], s["codec_name"]) for s in hevc])

@@ -11,6 +11,8 @@ Usage: mov_writer.py OUT.mov [--reverse-mdat] --track FIELDS [--track FIELDS ...
     chunk=N       frames per chunk; the last chunk holds what is left (required)
     delta=N       stts delta per frame; the media time scale is N x rate
                   (default 1)
+    type=CODE     the sample entry's four-character code (default twos;
+                  NONE is QuickTime's other name for the same PCM)
 
   --reverse-mdat  per round of chunks, write the later tracks' chunks first,
                   so the file order of the data is not the track order.
@@ -59,6 +61,9 @@ class Track:
         except KeyError as missing:
             raise ValueError("track needs %s" % missing) from None
         self.delta = int(fields.pop("delta", "1"))
+        self.entry_type = fields.pop("type", "twos").encode("ascii")
+        if len(self.entry_type) != 4:
+            raise ValueError("type must be four characters")
         if fields:
             raise ValueError("unknown track fields: %s" % ", ".join(fields))
         if self.bits not in (8, 16, 24):
@@ -89,7 +94,7 @@ class Track:
 def sound_sample_entry(track):
     # Version 0 QuickTime sound description: no samples-per-packet fields;
     # compression id 0 and packet size 0 mean uncompressed.
-    return box(b"twos",
+    return box(track.entry_type,
                bytes(6), struct.pack(">H", 1),             # reserved, data reference 1
                struct.pack(">HHI", 0, 0, 0),               # version, revision, vendor
                struct.pack(">HHhH", track.channels, track.bits, 0, 0),

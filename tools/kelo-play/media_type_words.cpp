@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <numeric>
 
 #include "audio_specific_config.h"
@@ -54,6 +55,7 @@ constexpr NamedCode kNames[] = {
     {Fourcc('s', '2', '6', '3'), "H.263"},
     {Fourcc('H', 'E', 'V', 'C'), "HEVC"},
     {Fourcc('h', 'v', 'c', '1'), "HEVC"},
+    {Fourcc('H', 'V', 'C', '1'), "HEVC"},
 };
 
 // Subtypes of the filter's own that are not FOURCC-based.
@@ -170,6 +172,26 @@ std::string AvcProfileWords(const AM_MEDIA_TYPE& mt) {
     return text;
 }
 
+// ", Main profile, level 3.1" from an HEVC MPEG2VIDEOINFO: general_profile_idc
+// and general_level_idc (thirty times the level).
+std::string HevcProfileWords(const AM_MEDIA_TYPE& mt) {
+    if (mt.formattype != FORMAT_MPEG2Video || mt.cbFormat < sizeof(MPEG2VIDEOINFO) ||
+        (mt.subtype.Data1 != Fourcc('H', 'V', 'C', '1') && mt.subtype.Data1 != Fourcc('H', 'E', 'V', 'C')))
+        return "";
+    const auto* info = reinterpret_cast<const MPEG2VIDEOINFO*>(mt.pbFormat);
+    static const char* const kProfiles[] = {nullptr, "Main", "Main 10", "Main Still Picture", "Rext"};
+    const DWORD level = info->dwLevel;
+    char text[64];
+    if (info->dwProfile < std::size(kProfiles) && kProfiles[info->dwProfile]) {
+        std::snprintf(text, sizeof text, ", %s profile, level %lu.%lu", kProfiles[info->dwProfile],
+                      static_cast<unsigned long>(level / 30), static_cast<unsigned long>(level % 30 / 3));
+    } else {
+        std::snprintf(text, sizeof text, ", profile %lu, level %lu.%lu", static_cast<unsigned long>(info->dwProfile),
+                      static_cast<unsigned long>(level / 30), static_cast<unsigned long>(level % 30 / 3));
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string SubtypeName(const GUID& subtype) {
@@ -224,6 +246,7 @@ std::string MediaTypeWords(const AM_MEDIA_TYPE& mt) {
         words += detail;
         words += SampleAspectWords(mt, *bmi);
         words += AvcProfileWords(mt);
+        words += HevcProfileWords(mt);
         if (frame_time > 0) {
             std::snprintf(detail, sizeof detail, ", %.3f fps", 1e7 / static_cast<double>(frame_time));
             words += detail;

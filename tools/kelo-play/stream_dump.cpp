@@ -7,6 +7,7 @@
 #include "amr_storage.h"
 #include "annexb_stream.h"
 #include "audio_specific_config.h"
+#include "hevc_stream.h"
 #include "output_file.h"
 #include "picture_stream.h"
 #include "stream_guids.h"
@@ -24,6 +25,13 @@ bool WriteAnnexB(const DeliveredStream& stream, const std::wstring& path, std::s
     std::vector<uint8_t> file;
     BuildAnnexBStream(samples, &file);
     return WriteOutputFile(path, file, error);
+}
+
+bool WriteHevc(const DeliveredStream& stream, const std::wstring& path, std::string* error) {
+    std::vector<DeliveredSample> samples;
+    if (!DeliveredSamples(stream, &samples, error)) return false;
+    std::vector<uint8_t> file;
+    return BuildHevcStream(*stream.type, samples, &file, error) && WriteOutputFile(path, file, error);
 }
 
 bool WriteAdts(const DeliveredStream& stream, const std::wstring& path, std::string* error) {
@@ -73,6 +81,8 @@ const StreamDumpWriter kWriters[] = {
     {&MEDIASUBTYPE_PCM, "wav", WriteWav},
     {&MEDIASUBTYPE_IEEE_FLOAT, "wav", WriteWav},
     {&MEDIASUBTYPE_PrivateAVC, "h264", WriteAnnexB},
+    {&MEDIASUBTYPE_HVC1, "hevc", WriteHevc},
+    {&MEDIASUBTYPE_HEVC, "hevc", WriteHevc},
     {&MEDIASUBTYPE_RAW_AAC1, "aac", WriteAdts},
     {&MEDIASUBTYPE_PrivateAAC, "aac", WriteAdts},
     {&MEDIASUBTYPE_SAMR, "amr", WriteAmr},
