@@ -73,6 +73,10 @@ TEST(FindDecoderSpecificInfo, Walks) {
     // for two bytes earlier, and only then.
     Bytes no_ocr_id_no_config_tag = EsDescriptor({0x00, 0x01, 0x20}, kAsc);
     no_ocr_id_no_config_tag[5] = 0x07;
+    // Without the flag no look back: ES_ID 4 and flags 0x0D would read as a
+    // configuration tag and its size.
+    const Bytes no_flag_body = Concat({{0x00, 0x04, 0x0D}, kDecoderConfigFixed, {0x05, 0x02}, kAsc, {0x06, 0x01, 0x02}});
+    const Bytes no_flag_no_look_back = Concat({{0x03}, SizeField(no_flag_body.size()), no_flag_body});
     const Bytes big_info(200, 0x5A);
     const std::vector<Case> cases = {
         {"plain", plain, true, kAsc},
@@ -86,7 +90,7 @@ TEST(FindDecoderSpecificInfo, Walks) {
         {"two-byte DecSpecificInfo size", EsDescriptor({0x00, 0x01, 0x00}, big_info, {0x81, 0x48}), true, big_info},
         {"empty DecSpecificInfo", EsDescriptor({0x00, 0x01, 0x00}, {}), true, {}},
         {"OCRstreamFlag, no OCR_ES_Id, no configuration tag", no_ocr_id_no_config_tag, false, {}},
-        {"two stray bytes without OCRstreamFlag", EsDescriptor({0x00, 0x01, 0x00, 0x99, 0x99}, kAsc), false, {}},
+        {"no OCRstreamFlag, a configuration tag two bytes early", no_flag_no_look_back, false, {}},
         {"first tag not 3", wrong_first, false, {}},
         {"no DecoderConfigDescriptor tag", wrong_config_tag, false, {}},
         {"no DecSpecificInfo tag", wrong_info_tag, false, {}},
