@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the seed corpus of the fuzz targets from the test media: ffmpeg's files
-# (tests/media/make_corpus.sh) and the filter's hostile files (written by
-# tests/support/write_filter_hostile_set.cpp, as for kelo-stress) cut down to
+# (tests/media/make_corpus.sh) and the filter's and the library's hostile files
+# (written by tests/support/write_{filter,library}_hostile_set.cpp) cut down to
 # their boxes by make_seeds.py, then
 # minimized by each target (-merge=1) into OUTDIR/movie and
 # OUTDIR/sample_entries. Inputs already there are kept.
@@ -17,12 +17,15 @@ fuzzers=${2:-$here/../build/fuzz/fuzz}
 
 bash "$here/../tests/media/make_corpus.sh" "$out/media"
 mkdir -p "$out"
-${CXX:-clang++} -std=c++17 -O1 -I"$here/../tests/support" "$here/../tests/support/write_filter_hostile_set.cpp" \
-  -o "$out/write_filter_hostile_set"
-rm -rf "$out/raw" "$out/hostile"
-"$out/write_filter_hostile_set" "$out/hostile"
+rm -rf "$out/raw"
 python3 "$here/make_seeds.py" "$out/media" "$out/raw"
-python3 "$here/make_seeds.py" "$out/hostile" "$out/raw"
+for set in filter library; do
+  ${CXX:-clang++} -std=c++17 -O1 -I"$here/../tests/support" "$here/../tests/support/write_${set}_hostile_set.cpp" \
+    -o "$out/write_${set}_hostile_set"
+  rm -rf "$out/${set}_hostile"
+  "$out/write_${set}_hostile_set" "$out/${set}_hostile"
+  python3 "$here/make_seeds.py" "$out/${set}_hostile" "$out/raw"
+done
 for target in movie sample_entries; do
   mkdir -p "$out/$target"
   if ! "$fuzzers/fuzz_$target" -merge=1 "$out/$target" "$out/raw/$target" >"$out/merge_$target.log" 2>&1; then

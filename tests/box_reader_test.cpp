@@ -182,14 +182,6 @@ TEST(WalkContainer, ChildrenRules) {
     }
 }
 
-TEST(WalkContainer, StopsAfterTheGivenNumberOfChildren) {
-    const Bytes body = cat({box("many"), box("many"), box("many")});
-    Fixture f(body);
-    Seen seen;
-    EXPECT_EQ(bxf::walk_container(f.io(), BoxRange{0, body.size()}, kRules, seen, bxf::AfterChild<Seen>(nullptr), 2), BXF_RET_OK);
-    EXPECT_EQ(seen.sizes.size(), 2u);
-}
-
 TEST(BodyBuffer, ReadsWholeAndFailsOnShortReads) {
     Fixture f(cat({u32(0x11223344), u32(0x55667788)}));
     bxf::BodyBuffer body(f.inst);

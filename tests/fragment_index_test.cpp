@@ -1,11 +1,8 @@
 // The fragment random-access boxes: tfra heads, finding mfra through mfro at
 // the end of the file, the bounded per-track index (thinning, sorting, the
-// reads it costs) and its search; and the index of a real fragmented file.
+// reads it costs) and its search.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "bxf.h"
@@ -260,64 +257,6 @@ TEST(FragmentIndex, MfraFromTheEnd) {
     EXPECT_EQ(o.movie->mfra_box.offset, ftyp().size());
     ASSERT_EQ(o.movie->tfra_count, 1u);
     EXPECT_EQ(o.movie->tfra_head->track_id, 7u);
-}
-
-Bytes read_corpus(const char *name) {
-    const char *dir = std::getenv("BXF_CORPUS_DIR");
-    if (!dir) {
-        ADD_FAILURE() << "BXF_CORPUS_DIR is unset; make the corpus with tests/media/make_corpus.sh DIR";
-        return {};
-    }
-    Bytes bytes;
-    if (FILE *f = std::fopen((std::string(dir) + "/" + name).c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(uint8_t(c));
-        std::fclose(f);
-    }
-    EXPECT_FALSE(bytes.empty()) << dir << "/" << name;
-    return bytes;
-}
-
-// ffmpeg's frag_mfra.mp4: one tfra per track whose entries name the moof
-// boxes of the file, found by walking it all or from its mfro.
-TEST(FragmentIndex, CorpusFile) {
-    const Bytes bytes = read_corpus("frag_mfra.mp4");
-    ASSERT_FALSE(bytes.empty());
-    std::vector<uint64_t> moofs;  // the top-level moof offsets
-    for (uint64_t at = 0; at + 8 <= bytes.size();) {
-        const uint64_t size = uint64_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
-        if (Bytes(bytes.begin() + long(at) + 4, bytes.begin() + long(at) + 8) == fourcc("moof")) moofs.push_back(at);
-        ASSERT_GE(size, 8u);
-        at += size;
-    }
-    ASSERT_GE(moofs.size(), 2u);
-    for (uint32_t walk_all : {0u, 1u}) {
-        Opened o(bytes, walk_all);
-        ASSERT_EQ(o.code, BXF_RET_OK);
-        ASSERT_EQ(o.movie->tfra_count, 2u) << walk_all;
-        const TrackNode *track = o.movie->moov.tracks_head;
-        for (const TfraRecord *t = o.movie->tfra_head; t; t = t->next, track = track->next) {
-            ASSERT_NE(track, nullptr);
-            EXPECT_EQ(t->track_id, track->track_id) << "one table per track, in track order";
-            TrackFragmentIndex index{};
-            ASSERT_EQ(bxf::build_track_index(bxf::Io{o.inst, &o.file}, *o.movie, t->track_id, 4096, 4096, &index),
-                      BXF_RET_OK);
-            EXPECT_EQ(index.count, moofs.size()) << "one entry per fragment";
-            for (uint32_t i = 0; i < index.count; ++i) {
-                const FragmentIndexEntry &e = index.entries[i];
-                EXPECT_EQ(e.moof_offset, moofs[i]) << t->track_id << " " << i;
-                EXPECT_GE(e.trun_number, 1u);
-                EXPECT_GE(e.sample_number, 1u);
-                if (i) {
-                    EXPECT_GT(e.time, index.entries[i - 1].time);
-                }
-                EXPECT_EQ(bxf::lookup_fragment_index(index, e.time), &e);
-            }
-            bxf::release_track_index(o.inst, index);
-        }
-    }
-    Opened plain(read_corpus("frag.mp4"), 0);
-    ASSERT_EQ(plain.code, BXF_RET_OK);
-    EXPECT_EQ(plain.movie->tfra_count, 0u) << "no mfra";
 }
 
 }  // namespace

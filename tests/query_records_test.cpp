@@ -23,7 +23,7 @@ Bytes tkhd_fields() {
     for (uint32_t m = 1; m <= 9; ++m) matrix = cat({matrix, u32(0x01010101u * m)});
     return full_box("tkhd", 1, 0x000007,
                     cat({u64(0x1100000001ull), u64(0x2200000002ull), u32(7), u32(0), u64(0x3300000003ull), zeros(8),
-                         u16(2), u16(3), u16(0x0140), u16(0), matrix, u32(0x01400080), u32(0x00F00040)}));
+                         u16(2), u16(3), u16(0x0240), u16(0), matrix, u32(0x01400080), u32(0x00F00040)}));
 }
 
 // The pad bit is set in the file and must not reach the record.
@@ -86,7 +86,7 @@ TEST(QueryRecords, TrackHeader) {
     EXPECT_EQ(th.duration, 0x3300000003ull);
     EXPECT_EQ(th.layer, 2);
     EXPECT_EQ(th.alternate_group, 3);
-    EXPECT_EQ(th.volume_integer, 1);
+    EXPECT_EQ(th.volume_integer, 2);
     EXPECT_EQ(th.volume_fraction, 0x40);
     for (uint32_t i = 0; i < 9; ++i) EXPECT_EQ(th.matrix[i], 0x01010101u * (i + 1)) << "matrix " << i;
     EXPECT_EQ(th.width_integer, 320);

@@ -135,41 +135,26 @@ TEST_F(Queries, ArgumentsAreCheckedBeforeTheEntryAndItsKind) {
     EXPECT_EQ(bxf_get_avc_sps_size(h, v, 2, 1, &size), BXF_RET_STATE);
 }
 
+// The field values themselves are the query-record test's; here, which
+// entry of several a query reads.
 TEST_F(Queries, RecordsCarryTheEntryFields) {
     open_both();
     uint32_t count = 0;
     EXPECT_EQ(bxf_get_sample_description_count(handle, audio, &count), BXF_RET_OK);
     EXPECT_EQ(count, 3u);
     VisualEntryInfo v;
-    ASSERT_EQ(bxf_get_visual_entry(handle, video, 1, &v), BXF_RET_OK);
-    EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_AVC1);
-    EXPECT_EQ(v.width, 640);
-    EXPECT_EQ(v.horizresolution_integer, 72);
-    EXPECT_EQ(v.depth, 0x18);
     ASSERT_EQ(bxf_get_visual_entry(handle, video, 2, &v), BXF_RET_OK);
     EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_MP4V);
-
-    AvcConfigInfo avc;
-    ASSERT_EQ(bxf_get_avc_config(handle, video, 1, &avc), BXF_RET_OK);
-    EXPECT_EQ(avc.avc_profile_indication, 66);
-    EXPECT_EQ(avc.length_size_minus_one, 3);
-    EXPECT_EQ(avc.sps_count, 1u);
-    EXPECT_EQ(avc.pps_count, 1u);
+    EXPECT_EQ(v.width, 320);
 
     AudioEntryInfo a;
     ASSERT_EQ(bxf_get_audio_entry(handle, audio, 3, &a), BXF_RET_OK);
     EXPECT_EQ(a.kind, BXF_FORMAT_TYPE_MP4A);
     EXPECT_EQ(a.entry_type, BXF_FOURCC('s', 'o', 'w', 't'));
-    EXPECT_EQ(a.sample_rate_integer, 48000);
     EXPECT_EQ(a.has_sampling_rate_box, 1u);
 
     DecoderConfigInfo dc;
     ASSERT_EQ(bxf_get_decoder_config(handle, audio, 1, &dc), BXF_RET_OK);
-    EXPECT_EQ(dc.object_type_indication, BXF_ESDS_OBJECT_TYPE_AUDIO_MPEG4_AAC);
-    EXPECT_EQ(dc.stream_type, BXF_ESDS_STREAM_TYPE_AUDIO);
-    EXPECT_EQ(dc.up_stream, 0);
-    EXPECT_EQ(dc.buffer_size_db, 0x1800u);
-    EXPECT_EQ(dc.avg_bitrate, 96000u);
     EXPECT_EQ(dc.decoder_specific_info_size, 2u);
     ASSERT_EQ(bxf_get_decoder_config(handle, audio, 2, &dc), BXF_RET_OK);
     EXPECT_EQ(dc.decoder_specific_info_size, 0u) << "no DecoderSpecificInfo";

@@ -265,11 +265,8 @@ TEST(SampleLookup, ErrorCodes) {
         {"no stts", cat({stsc_, stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
         {"no stsc", cat({stts_, stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
         {"no chunk offsets", cat({stts_, stsc_, stsz_}), BXF_RET_OK, BXF_RET_FORMAT},
-        {"first_chunk 0", cat({stts_, stsc({{0, 2, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_FORMAT},
         // Chunks without samples: the stsc places none, and the shorter table ends the track.
         {"samples_per_chunk 0", cat({stts_, stsc({{1, 0, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_NOTFOUND},
-        {"decreasing first_chunk", cat({stts_, stsc({{2, 1, 1}, {1, 1, 1}}), stsz_, stco_}), BXF_RET_OK,
-         BXF_RET_FORMAT},
     };
     for (const Row &r : rows) {
         Track t(table_movie(r.tables, 40));
@@ -289,19 +286,12 @@ TEST(SampleLookup, ErrorCodes) {
     EXPECT_EQ(bxf_play_get_sample_count(t.handle, 2, &count), BXF_RET_STATE);
     EXPECT_EQ(bxf_play_get_sample_count(nullptr, 1, &count), BXF_RET_ARGS);
 
-    // An stts that covers fewer samples than the size table ends a sequential read early.
-    Track short_stts(table_movie(cat({stts({{2, 10}}), stsc_, stsz_, stco_}), 40));
-    short_stts.info(1);
-    short_stts.info(2);
-    short_stts.info(3, 0, BXF_RET_NOTFOUND);
 
-    Track zero_delta(table_movie(cat({stts({{4, 0}}), stsc_, stsz_, stco_}), 40));
+    // The malformed stsc and stts classes are the hostile files'. An mdhd
+    // duration unlike the stts sum (40) does not move the samples' times:
+    // lookups count back from where the stts runs end.
     uint32_t sync = 0, sample = 0;
     uint64_t start = 0;
-    EXPECT_EQ(bxf_play_find_sample_at_time(zero_delta.handle, 1, 5, 1, &sync, &sample, &start), BXF_RET_NOTFOUND);
-
-    // An mdhd duration unlike the stts sum (40) does not move the samples'
-    // times: lookups count back from where the stts runs end.
     struct MdhdRow {
         uint64_t mdhd_duration, t;
         uint32_t code, sample;

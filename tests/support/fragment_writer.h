@@ -55,14 +55,12 @@ inline Bytes moof(uint32_t sequence, const Bytes &trafs) {
 }
 
 // A movie of `tracks` video tracks (IDs 1, 2, ...) with empty sample tables,
-// time scale 1000 and mdhd duration `duration` (in an mdhd of `mdhd_version`),
-// then `fragments`.
-inline Bytes fragmented_movie(uint32_t tracks, const Bytes &trexes, const Bytes &fragments, uint64_t duration = 0,
-                              uint8_t mdhd_version = 0) {
+// time scale 1000 and mdhd duration `duration`, then `fragments`.
+inline Bytes fragmented_movie(uint32_t tracks, const Bytes &trexes, const Bytes &fragments, uint64_t duration = 0) {
     const Bytes empty = cat({stts({}), stsc({}), stsz({}), stco({})});
     Bytes traks;
     for (uint32_t id = 1; id <= tracks; ++id) {
-        const Bytes mdia = box("mdia", cat({mdhd(mdhd_version, 1000, duration), hdlr("vide"),
+        const Bytes mdia = box("mdia", cat({mdhd(0, 1000, duration), hdlr("vide"),
                                             minf(full_box("vmhd", 0, 1, zeros(8)), empty)}));
         append(traks, box("trak", cat({tkhd(0, id, duration), mdia})));
     }
