@@ -105,26 +105,6 @@ std::vector<uint8_t> WithPce(Pce pce) {
     return b.bytes();
 }
 
-TEST(AudioSpecificConfig, ProgramConfigDualMono) {
-    const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
-        b.u(4, 1).u(2, 1).u(4, 3).u(4, 2).u(4, 0).u(4, 0).u(2, 0).u(3, 0).u(4, 0).text("000");
-        b.flag(false).u(4, 0).flag(false).u(4, 1);  // two single-channel front elements
-        b.byte_align().u(8, 0);
-    });
-    AudioSpecificConfigInfo info;
-    ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    const ProgramConfigElement &p = info.program_config_element;
-    EXPECT_EQ(p.element_instance_tag, 1u);
-    EXPECT_EQ(p.object_type, 1u);
-    EXPECT_EQ(p.sampling_frequency, 48000u);
-    EXPECT_EQ(p.num_front_channel_elements, 2u);
-    EXPECT_EQ(p.num_side_channel_elements + p.num_back_channel_elements + p.num_lfe_channel_elements, 0u);
-    EXPECT_EQ(p.front_element_is_cpe[0], 0u);
-    EXPECT_EQ(p.front_element_is_cpe[1], 0u);
-    EXPECT_EQ(p.front_element_tag_select[1], 1u);
-    EXPECT_EQ(p.comment_field_bytes, 0u);
-}
-
 TEST(AudioSpecificConfig, ProgramConfigFivePointOneWithMixdownsAndComment) {
     const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
         b.u(4, 0).u(2, 1).u(4, 3).u(4, 2).u(4, 1).u(4, 1).u(2, 1).u(3, 1).u(4, 1);
@@ -186,16 +166,24 @@ TEST(AudioSpecificConfig, ProgramConfigAlignmentCountsFromTheFirstByte) {
     // 16 bits of header and GA flags, then 4+2+4+4*3+2+3+4+3 = 34 bits of
     // element fields and one front SCE (5 bits): 55 bits, aligned to 56.
     const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
-        b.u(4, 0).u(2, 1).u(4, 3).u(4, 1).u(4, 0).u(4, 0).u(2, 0).u(3, 0).u(4, 0).text("000");
-        b.flag(false).u(4, 0);
+        b.u(4, 1).u(2, 1).u(4, 3).u(4, 1).u(4, 0).u(4, 0).u(2, 0).u(3, 0).u(4, 0).text("000");
+        b.flag(false).u(4, 7);
         ASSERT_EQ(b.bit_count(), 55u);
         b.byte_align().u(8, 1).u(8, 'z');
     });
     ASSERT_EQ(bytes.size(), 9u);
     AudioSpecificConfigInfo info;
     ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    ASSERT_EQ(info.program_config_element.comment_field_bytes, 1u);
-    EXPECT_EQ(info.program_config_element.comment_field_data[0], 'z');
+    const ProgramConfigElement &p = info.program_config_element;
+    EXPECT_EQ(p.element_instance_tag, 1u);
+    EXPECT_EQ(p.object_type, 1u);
+    EXPECT_EQ(p.sampling_frequency, 48000u);
+    EXPECT_EQ(p.num_front_channel_elements, 1u);
+    EXPECT_EQ(p.num_side_channel_elements + p.num_back_channel_elements + p.num_lfe_channel_elements, 0u);
+    EXPECT_EQ(p.front_element_is_cpe[0], 0u);
+    EXPECT_EQ(p.front_element_tag_select[0], 7u);
+    ASSERT_EQ(p.comment_field_bytes, 1u);
+    EXPECT_EQ(p.comment_field_data[0], 'z');
 }
 
 TEST(AudioSpecificConfig, EveryTruncationOfAProgramConfigIsReported) {

@@ -69,6 +69,14 @@ TEST(FindDecoderSpecificInfo, Walks) {
     wrong_config_tag[5] = 0x05;
     Bytes wrong_info_tag = plain;
     wrong_info_tag[7 + 13] = 0x06;
+    // OCRstreamFlag without its OCR_ES_Id: the configuration tag is looked
+    // for two bytes earlier, and only then.
+    Bytes no_ocr_id_no_config_tag = EsDescriptor({0x00, 0x01, 0x20}, kAsc);
+    no_ocr_id_no_config_tag[5] = 0x07;
+    // Without the flag no look back: ES_ID 4 and flags 0x0D would read as a
+    // configuration tag and its size.
+    const Bytes no_flag_body = Concat({{0x00, 0x04, 0x0D}, kDecoderConfigFixed, {0x05, 0x02}, kAsc, {0x06, 0x01, 0x02}});
+    const Bytes no_flag_no_look_back = Concat({{0x03}, SizeField(no_flag_body.size()), no_flag_body});
     const Bytes big_info(200, 0x5A);
     const std::vector<Case> cases = {
         {"plain", plain, true, kAsc},
@@ -81,6 +89,8 @@ TEST(FindDecoderSpecificInfo, Walks) {
         {"OCRstreamFlag without OCR_ES_Id", EsDescriptor({0x00, 0x01, 0x20}, kAsc), true, kAsc},
         {"two-byte DecSpecificInfo size", EsDescriptor({0x00, 0x01, 0x00}, big_info, {0x81, 0x48}), true, big_info},
         {"empty DecSpecificInfo", EsDescriptor({0x00, 0x01, 0x00}, {}), true, {}},
+        {"OCRstreamFlag, no OCR_ES_Id, no configuration tag", no_ocr_id_no_config_tag, false, {}},
+        {"no OCRstreamFlag, a configuration tag two bytes early", no_flag_no_look_back, false, {}},
         {"first tag not 3", wrong_first, false, {}},
         {"no DecoderConfigDescriptor tag", wrong_config_tag, false, {}},
         {"no DecSpecificInfo tag", wrong_info_tag, false, {}},
@@ -94,17 +104,6 @@ TEST(FindDecoderSpecificInfo, Walks) {
         EXPECT_EQ(f.ok, c.ok) << c.name;
         EXPECT_EQ(f.info, c.info) << c.name;
     }
-}
-
-TEST(FindDecoderSpecificInfo, MissingOcrIdNeedsTheConfigTagTwoBytesEarlier) {
-    // OCRstreamFlag set, no OCR_ES_Id, and the byte where the id would have
-    // started is not the DecoderConfigDescriptor tag: nothing found.
-    Bytes es = EsDescriptor({0x00, 0x01, 0x20}, kAsc);
-    es[5] = 0x07;
-    EXPECT_FALSE(Find(es, es.size()).ok);
-    // Without the flag the same fallback is not taken.
-    const Bytes no_flag = EsDescriptor({0x00, 0x01, 0x00, 0x99, 0x99}, kAsc);
-    EXPECT_FALSE(Find(no_flag, no_flag.size()).ok);
 }
 
 TEST(FindDecoderSpecificInfo, EveryTruncationFindsNothingUntilThePayloadEnds) {

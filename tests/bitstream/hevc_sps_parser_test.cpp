@@ -167,27 +167,20 @@ TEST(HevcSequenceParameterSet, Rows) {
     }
 }
 
-TEST(HevcSequenceParameterSet, FieldCodingAndTiming) {
-    SpsShape shape;
-    shape.vui = shape.field_seq = shape.timing = true;
-    HevcSpsInfo s;
-    ASSERT_TRUE(Parse(Build(shape), &s));
-    EXPECT_EQ(s.field_seq_flag, 1u);
-    EXPECT_EQ(s.frame_field_info_present_flag, 1u);
-    EXPECT_EQ(s.vui_num_units_in_tick, 1001u);
-    EXPECT_EQ(s.vui_time_scale, 60000u);
-}
-
-TEST(HevcSequenceParameterSet, EveryShorterUnitFails) {
+TEST(HevcSequenceParameterSet, VuiFieldsAndEveryShorterUnitFails) {
     SpsShape shape;
     shape.vui = true;
     shape.aspect_ratio_idc = 255;
     shape.sar_width = 4;
     shape.sar_height = 3;
-    shape.timing = true;
+    shape.timing = shape.field_seq = true;
     const std::vector<uint8_t> nal = Build(shape);
     HevcSpsInfo whole;
     ASSERT_TRUE(Parse(nal, &whole));
+    EXPECT_EQ(whole.field_seq_flag, 1u);
+    EXPECT_EQ(whole.frame_field_info_present_flag, 1u);
+    EXPECT_EQ(whole.vui_num_units_in_tick, 1001u);
+    EXPECT_EQ(whole.vui_time_scale, 60000u);
     // The timing fields end 2 bytes before the trailing bits.
     for (size_t size = 0; size + 3 < nal.size(); ++size) {
         HevcSpsInfo s;

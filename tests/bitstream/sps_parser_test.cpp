@@ -66,21 +66,11 @@ TEST(SequenceParameterSet, BaselineWithoutVui) {
     EXPECT_EQ(y, 1u);
 }
 
-TEST(SequenceParameterSet, OnlyNalUnitType7) {
-    BitString b = Head(66);
-    Body(b);
-    AvcSpsInfo s;
-    EXPECT_TRUE(Parse(Nal(b, 0x27), &s));   // another nal_ref_idc
-    EXPECT_FALSE(Parse(Nal(b, 0x68), &s));  // a PPS
-    EXPECT_FALSE(Parse(Nal(b, 0x65), &s));
-    EXPECT_FALSE(Parse({}, &s));
-    EXPECT_FALSE(ParseSequenceParameterSet(nullptr, 4, &s));
-}
-
 struct LimitCase {
     const char *name;
     std::function<BitString()> build;
     bool ok;
+    uint8_t header = kSpsHeader;
 };
 
 BitString PocCycle(uint64_t count) {
@@ -90,7 +80,6 @@ BitString PocCycle(uint64_t count) {
     b.ue(1).flag(false).ue(19).ue(14).flag(true).flag(true).flag(false).flag(false);
     return b;
 }
-
 
 TEST(SequenceParameterSet, Limits) {
     const auto with_sps_id = [](uint64_t id) {
@@ -119,7 +108,11 @@ TEST(SequenceParameterSet, Limits) {
         b.ue(0).ue(1).flag(false).se(0x80000000ll);  // offset_for_non_ref_pic past int32
         return b;
     };
+    const auto plain = [&] { return with_sps_id(0); };
     const std::vector<LimitCase> cases = {
+        {"another nal_ref_idc", plain, true, 0x27},
+        {"a PPS", plain, false, 0x68},
+        {"an IDR slice", plain, false, 0x65},
         {"seq_parameter_set_id 31", [&] { return with_sps_id(31); }, true},
         {"seq_parameter_set_id 32", [&] { return with_sps_id(32); }, false},
         {"max_num_ref_frames 16", [&] { return with_refs(16); }, true},
@@ -134,8 +127,11 @@ TEST(SequenceParameterSet, Limits) {
     };
     for (const LimitCase &c : cases) {
         AvcSpsInfo s;
-        EXPECT_EQ(Parse(Nal(c.build()), &s), c.ok) << c.name;
+        EXPECT_EQ(Parse(Nal(c.build(), c.header), &s), c.ok) << c.name;
     }
+    AvcSpsInfo s;
+    EXPECT_FALSE(Parse({}, &s));
+    EXPECT_FALSE(ParseSequenceParameterSet(nullptr, 4, &s));
 }
 
 TEST(SequenceParameterSet, ChromaFieldsOnlyForTheHighProfiles) {

@@ -7,9 +7,6 @@
 //   mapper_query registered MODULE_PATH   the Kelo Mervane filter is registered
 //                                         once, served by MODULE_PATH
 //   mapper_query absent                   no trace of it is left
-//   mapper_query stock                    Wine's own "File Source (Async.)"
-//                                         passes the same checks (proof of
-//                                         this program against a known entry)
 //
 // Prints one line per check; exits 0 when all pass, 1 when any fails, 2 when
 // the checks cannot run (usage, COM or mapper unavailable).
@@ -79,17 +76,6 @@ FilterExpectation KeloMervane() {
              {"Video/KeloStreamMP4", MEDIATYPE_Video, MEDIASUBTYPE_KeloStreamMP4},
              {"Stream/KeloVideoAVC", MEDIATYPE_Stream, MEDIASUBTYPE_KeloVideoAVC},
              {"Stream/Avi", MEDIATYPE_Stream, MEDIASUBTYPE_Avi}}};
-}
-
-// Wine registers its file source with a wildcard subtype under MEDIATYPE_Stream.
-FilterExpectation StockFileSource() {
-    return {CLSID_AsyncReader,
-            L"File Source (Async.)",
-            L"File Source Filter",
-            0x00400000,
-            REG_PINFLAG_B_OUTPUT,
-            {{"Stream/any (null subtype)", MEDIATYPE_Stream, GUID{}}},
-            {{"Audio/PCM", MEDIATYPE_Audio, MEDIASUBTYPE_PCM}, {"Video/RGB24", MEDIATYPE_Video, MEDIASUBTYPE_RGB24}}};
 }
 
 std::wstring GuidString(const GUID& guid) {
@@ -252,7 +238,7 @@ bool ExpectedFilterData(IFilterMapper2* mapper, const FilterExpectation& filter,
     return true;
 }
 
-void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpectation& filter, bool check_record) {
+void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpectation& filter) {
     std::vector<MapperEntry> all;
     HRESULT hr = FindFilters(mapper, filter.merit, nullptr, &all);
     checks.Expect(SUCCEEDED(hr),
@@ -264,8 +250,7 @@ void CheckMapperEntry(Checks& checks, IFilterMapper2* mapper, const FilterExpect
         checks.Expect(
             own[0].friendly_name == filter.friendly_name,
             "FriendlyName \"" + Utf8(own[0].friendly_name) + "\", expected \"" + Utf8(filter.friendly_name) + "\"");
-    // Wine registers its own filters' records in a form of its own.
-    if (own.size() == 1 && check_record) {
+    if (own.size() == 1) {
         std::vector<uint8_t> expected;
         checks.Expect(ExpectedFilterData(mapper, filter, &expected), "the mapper writes the expected record");
         checks.Expect(own[0].has_filter_data && own[0].filter_data == expected,
@@ -326,8 +311,7 @@ void CheckClassKeyAbsent(Checks& checks, const CLSID& clsid) {
 
 void CheckAbsent(Checks& checks, IFilterMapper2* mapper) {
     // The same query must see Wine's own file source, or an empty answer proves nothing.
-    FilterExpectation stock = StockFileSource();
-    checks.Expect(CountMatches(mapper, stock.clsid, 0, nullptr) == 1,
+    checks.Expect(CountMatches(mapper, CLSID_AsyncReader, 0, nullptr) == 1,
                   "the mapper's listing works: it holds Wine's File Source (Async.)");
     checks.Expect(CountMatches(mapper, CLSID_KeloMervane, 0, nullptr) == 0, "no mapper entry of Kelo Mervane");
     for (const MediaTypeCase& type : KeloMervane().registered)
@@ -339,7 +323,7 @@ void CheckAbsent(Checks& checks, IFilterMapper2* mapper) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: mapper_query registered MODULE_PATH | absent | stock\n");
+    std::fprintf(stderr, "usage: mapper_query registered MODULE_PATH | absent\n");
     return 2;
 }
 
@@ -348,7 +332,7 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     std::wstring command = argv[1];
-    if (!((command == L"registered" && argc == 3) || ((command == L"absent" || command == L"stock") && argc == 2)))
+    if (!((command == L"registered" && argc == 3) || (command == L"absent" && argc == 2)))
         return Usage();
 
     ComApartment apartment;
@@ -367,19 +351,15 @@ int wmain(int argc, wchar_t** argv) {
     Checks checks;
     if (command == L"registered") {
         std::wstring module = argv[2];
-        CheckMapperEntry(checks, mapper.Get(), KeloMervane(), true);
+        CheckMapperEntry(checks, mapper.Get(), KeloMervane());
         CheckClassKey(checks, CLSID_KeloMervane, KeloMervane().class_name, module);
         // The property page is a class of the same module, not a filter: no mapper entry of its own.
         CheckClassKey(checks, CLSID_KeloMervaneProperties, L"Kelo File Source Property Page", module);
         checks.Expect(CountMatches(mapper.Get(), CLSID_KeloMervaneProperties, 0, nullptr) == 0,
                       "no mapper entry of the property page");
         CheckClassKey(checks, CLSID_KeloMervaneStreams, L"Kelo File Source Streams Page", module);
-    } else if (command == L"absent") {
-        CheckAbsent(checks, mapper.Get());
     } else {
-        FilterExpectation stock = StockFileSource();
-        CheckMapperEntry(checks, mapper.Get(), stock, false);
-        CheckClassKey(checks, stock.clsid, stock.class_name, L"C:\\windows\\system32\\quartz.dll");
+        CheckAbsent(checks, mapper.Get());
     }
     std::printf("%d check(s) failed\n", checks.failures());
     return checks.failures() ? 1 : 0;
