@@ -492,10 +492,10 @@ def main():
     amr_media = os.environ.get("KELO_AMR_MEDIA", "")
     # Per pin family: its corpus files, the fixture files that join them, and its check.
     families = [
-        (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_"), check_source),
-        ([], av_media, lambda f: f.startswith("hevc_"),
+        (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_") and f.endswith(".mp4"), check_source),
+        ([], av_media, lambda f: f.startswith("hevc_") and f.endswith((".mp4", ".mov")),
          lambda name, path, work, player: check_source(name, path, work, player, video_ending=".hevc")),
-        (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_"), check_picture_source),
+        (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_") and f.endswith(".3gp"), check_picture_source),
         (AMR_CORPUS_SOURCES, amr_media, lambda f: f.endswith(".3gp"), check_amr_source),
     ]
     for names, folder, joins, check_one in families:
