@@ -20,9 +20,6 @@ namespace {
 
 static_assert(sizeof(VIDEOINFOHEADER2) == 112, "the decoder reads the configuration at byte 112");
 
-// Samples looked at past one presented at or after the stop for one that
-// presents before it: more than any reordering depth H.264 allows.
-constexpr int kStopLookAhead = 64;
 constexpr DWORD kCompressionMP4S = MAKEFOURCC('M', 'P', '4', 'S');
 
 // The description's parameter sets by number; `sps` chooses the kind.
@@ -176,7 +173,7 @@ void CAVCStream::ResetFormatState() {
     // A picture presents at its decode time shifted by its offset less the
     // edit's presentation start.
     composition_at_decode_ = CompositionAtDecodeTime();
-    current_composition_ = lowest_composition_ = 0;
+    current_composition_ = 0;
     current_description_ = 0;
     read_position_ = write_position_ = 0;
 }
@@ -225,19 +222,6 @@ HRESULT CAVCStream::StageParameterSets(uint32_t description) {
         }
     }
     return S_OK;
-}
-
-bool CAVCStream::LaterSamplePresentsBeforeStop() {
-    for (uint32_t n = sample_counter_ + 2; n - (sample_counter_ + 2) < kStopLookAhead; ++n) {
-        SampleInfo info;
-        if (bxf_play_get_sample_info(play_, track_, n, 0, &info) != BXF_RET_OK) return false;
-        const int64_t composition = static_cast<int32_t>(info.composition_offset);
-        lowest_composition_ = std::min(lowest_composition_, composition);
-        const int64_t decode = FromStart(info);
-        if (!BeforeStop(decode + lowest_composition_ - composition_at_decode_)) return false;
-        if (BeforeStop(decode + composition - composition_at_decode_)) return true;
-    }
-    return false;
 }
 
 // Slices are NAL unit types 1 to 5; nal_ref_idc 0 marks a picture no other

@@ -43,8 +43,6 @@ private:
     // description when that changes: S_OK, S_FALSE at the end, E_FAIL.
     HRESULT StageNextSample();
     HRESULT StageParameterSets(uint32_t description);
-    // Whether a sample after the next one presents before the stop.
-    bool LaterSamplePresentsBeforeStop();
     // Whether a slice of the units staged from `from` on is a reference.
     bool StagedReference(uint32_t from) const;
     // Writes `size` as a NAL length field and reserves room for the unit.
@@ -57,9 +55,6 @@ private:
     uint32_t current_description_ = 0;
     int64_t composition_at_decode_ = 0;  // CompositionAtDecodeTime(), for the stamps
     int64_t current_composition_ = 0;
-    // The lowest offset seen since the start, and 0: no later sample presents
-    // before its decode time shifted by it.
-    int64_t lowest_composition_ = 0;
     // The segment start moves to the start of the sample holding the asked
     // start; a restart that finds the moved start (a stop or rate change, or
     // the same seek passed on by a second renderer) repositions from the

@@ -68,6 +68,29 @@ bool CTrackStream::BeforeStop(int64_t units) {
     return at < m_rtStop || m_rtStop >= m_rtDuration;
 }
 
+bool CTrackStream::NeededBeforeStop(const SampleInfo& info) {
+    if (!StampsCompositionOffsets()) return BeforeStop(FromStart(info));
+    const int64_t composition = static_cast<int32_t>(info.composition_offset);
+    lowest_composition_ = std::min(lowest_composition_, composition);
+    return BeforeStop(FromStart(info) + composition - CompositionAtDecodeTime()) || LaterSamplePresentsBeforeStop();
+}
+
+bool CTrackStream::LaterSamplePresentsBeforeStop() {
+    // Samples looked at past one presented at or after the stop for one that
+    // presents before it: more than any reordering depth H.264 or HEVC allows.
+    constexpr uint32_t kStopLookAhead = 64;
+    for (uint32_t n = sample_counter_ + 2; n - (sample_counter_ + 2) < kStopLookAhead; ++n) {
+        SampleInfo info;
+        if (bxf_play_get_sample_info(play_, track_, n, 0, &info) != BXF_RET_OK) return false;
+        const int64_t composition = static_cast<int32_t>(info.composition_offset);
+        lowest_composition_ = std::min(lowest_composition_, composition);
+        const int64_t decode = FromStart(info) - CompositionAtDecodeTime();
+        if (!BeforeStop(decode + lowest_composition_)) return false;
+        if (BeforeStop(decode + composition)) return true;
+    }
+    return false;
+}
+
 REFERENCE_TIME CTrackStream::NominalFrameTime() const {
     constexpr REFERENCE_TIME kWithoutDurations = 330000;
     return typical_duration_ ? NearestMediaTime(typical_duration_, time_scale_) : kWithoutDurations;
@@ -229,6 +252,7 @@ HRESULT CTrackStream::OnThreadStartPlay() {
         segment_start = m_rtStart;
     }
     stop_reached_ = false;
+    lowest_composition_ = 0;
     // After a track switch: where the track before it had come to.
     const REFERENCE_TIME from = resume_from_ >= 0 ? segment_start + resume_from_ : StartToFind(segment_start);
     start_units_ = OwnToUnits(from - timeline_shift_);
@@ -256,7 +280,7 @@ int64_t CTrackStream::FromStart(const SampleInfo& info) const {
 uint32_t CTrackStream::ReadNextSample(BYTE* buffer, long capacity, long offset, SampleInfo* info) {
     uint32_t code = bxf_play_get_sample_info(play_, track_, sample_counter_ + 1, 0, info);
     if (code != BXF_RET_OK) return code;
-    if (!BeforeStop(FromStart(*info))) {
+    if (!NeededBeforeStop(*info)) {
         stop_reached_ = true;
         return BXF_RET_NOTFOUND;
     }

@@ -144,6 +144,12 @@ protected:
     // Whether a presentation at `units` (track units from the repositioned
     // start) starts before the stop position.
     bool BeforeStop(int64_t units);
+    // Whether a sample is still needed before the stop: it presents before
+    // it, or (for pins that stamp composition offsets) a later sample in
+    // decode order may, and may refer to it.
+    bool NeededBeforeStop(const SampleInfo& info);
+    // Whether a sample after the next one presents before the stop.
+    bool LaterSamplePresentsBeforeStop();
     // A video format block's frame duration: the most common sample
     // duration to the nearest 100 ns, or a nominal 330,000 without one.
     REFERENCE_TIME NominalFrameTime() const;
@@ -175,6 +181,9 @@ protected:
     // Track units from the first sample's decode time to its stamp.
     int64_t first_stamp_offset_ = 0;
     bool stop_reached_ = false;    // the data ends at the stop position
+    // The lowest composition offset seen since the start, and 0: no later
+    // sample presents before its decode time shifted by it.
+    int64_t lowest_composition_ = 0;
     uint32_t sample_counter_ = 0;  // the last sample delivered
 
 private:

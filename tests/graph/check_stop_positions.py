@@ -3,12 +3,12 @@
 
 usage: check_stop_positions.py MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
-WORK_DIR gets two H.264 + AAC files made with ffmpeg, 3 s at 25 fps with B-frames in every
-mini-GOP (x264 without adaptive B-frame decisions): two B-frames between references, and three
-with the middle one a reference (B-pyramid). kelo-play plays them with stop positions: on a
+WORK_DIR gets three video + AAC files made with ffmpeg, 3 s at 25 fps with B-frames in every
+mini-GOP (no adaptive B-frame decisions): H.264 with two B-frames between references, H.264
+with three, the middle one a reference (B-pyramid), and HEVC with a B-pyramid. kelo-play plays them with stop positions: on a
 picture's time, between two pictures, inside a mini-GOP (pictures before the stop refer to one
 presented after it), after a start, and set while the graph runs. For each:
-- video: the .h264 dump decodes (ffmpeg framemd5) to exactly the source's pictures presented
+- video: the .h264 or .hevc dump decodes (ffmpeg framemd5) to exactly the source's pictures presented
   from the key frame the start begins with up to the stop, in order; any picture after them
   is one the source presents at or after the stop (a reference the last ones need);
 - audio, from the start of the file: the AAC pin delivers exactly the source's access units
@@ -27,10 +27,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from check_decoded import fnv1a, source_packets  # noqa: E402
 from check_list import check, player_arguments, run, summary  # noqa: E402
 
-# name: x264 options (a key frame every 12 pictures)
+# name: encoder and its options (a key frame every 12 pictures)
 SOURCES = {
-    "two_b.mp4": "bframes=2:b-adapt=0:b-pyramid=none:keyint=12:min-keyint=12:scenecut=0",
-    "pyramid.mp4": "bframes=3:b-adapt=0:b-pyramid=normal:keyint=12:min-keyint=12:scenecut=0",
+    "two_b.mp4": ("libx264", "-x264-params", "bframes=2:b-adapt=0:b-pyramid=none:keyint=12:min-keyint=12:scenecut=0"),
+    "pyramid.mp4": ("libx264", "-x264-params", "bframes=3:b-adapt=0:b-pyramid=normal:keyint=12:min-keyint=12:scenecut=0"),
+    "hevc_b.mp4": ("libx265", "-x265-params", "bframes=3:b-adapt=0:b-pyramid=1:keyint=12:min-keyint=12:scenecut=0:log-level=error"),
 }
 ROWS = [
     # (label, file, kelo-play options, start, stop) in seconds; pictures every 0.04 s
@@ -42,16 +43,19 @@ ROWS = [
     ("pyramid, stop after a reference B", "pyramid.mp4", ["--stop", "0.1"], 0, 0.1),
     ("pyramid, stop before a reference B", "pyramid.mp4", ["--stop", "1.01"], 0, 1.01),
     ("pyramid, stop set while running", "pyramid.mp4", ["--realtime", "--stop-at", "0.3:1.85"], 0, 1.85),
+    ("HEVC, stop inside a mini-GOP", "hevc_b.mp4", ["--stop", "0.2"], 0, 0.2),
+    ("HEVC, start then stop", "hevc_b.mp4", ["--start", "1", "--stop", "2.3"], 1, 2.3),
+    ("HEVC, stop set while running", "hevc_b.mp4", ["--realtime", "--stop-at", "0.3:1.85"], 0, 1.85),
     ("stop at 2", "two_b.mp4", ["--stop", "2"], 0, 2),
     ("stop at 2 with type rounds", "two_b.mp4", ["--realtime", "--stop", "2", "--type-rounds", "200"], 0, 2),
 ]
 
 
 def make_sources(work):
-    for name, x264 in SOURCES.items():
+    for name, (encoder, option, params) in SOURCES.items():
         run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
-             "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=3", "-c:v", "libx264", "-preset",
-             "fast", "-x264-params", x264, "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k", "-threads", "1",
+             "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=3", "-c:v", encoder, "-preset",
+             "fast", option, params, "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k", "-threads", "1",
              "-fflags", "+bitexact", os.path.join(work, name)])
 
 
@@ -84,13 +88,13 @@ def audio_times(path):
 
 
 def play(player, work, label, args):
-    """kelo-play's JSON lines and its H.264 dump, or None."""
+    """kelo-play's JSON lines and its video dump (.h264 or .hevc), or None."""
     dump = os.path.join(work, label.replace(" ", "_").replace(",", ""))
     done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
     if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
         return None, None
     lines = [json.loads(line) for line in done.stdout.decode().splitlines() if line.startswith("{")]
-    h264 = [os.path.join(dump, f) for f in os.listdir(dump) if f.endswith(".h264")]
+    h264 = [os.path.join(dump, f) for f in os.listdir(dump) if f.endswith((".h264", ".hevc"))]
     return lines, h264[0] if h264 else None
 
 
@@ -103,7 +107,7 @@ def check_row(player, work, media, row):
     label, name, args, start, stop = row
     path = os.path.join(media, name)
     lines, h264 = play(player, work, label, args + [path])
-    if not lines or not check(h264, f"{label}: no H.264 dump"):
+    if not lines or not check(h264, f"{label}: no video dump"):
         return lines
     check(not any(e["kind"] == "begin_flush" for e in lines), f"{label}: a flush: the stop restarted a pin")
     shown = pictures(path)
