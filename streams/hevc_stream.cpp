@@ -15,10 +15,6 @@
 
 namespace {
 
-// Fixed values of the format: the decoder takes timing from the stream.
-constexpr DWORD kNominalBitRate = 1000000;
-constexpr REFERENCE_TIME kNominalFrameTime = 330000;
-
 // NAL unit types of the parameter sets (H.265 Table 7-1), in the order the
 // sequence header carries them.
 constexpr uint8_t kParameterSetTypes[] = {32, 33, 34};  // VPS, SPS, PPS
@@ -100,8 +96,8 @@ HRESULT CHevcStream::BuildMediaType(int position, CMediaType* type) {
     const LONG width = static_cast<LONG>(format.width), height = static_cast<LONG>(format.height);
     video.rcSource = {0, 0, width, height};
     video.rcTarget = video.rcSource;
-    video.dwBitRate = kNominalBitRate;
-    video.AvgTimePerFrame = kNominalFrameTime;
+    video.dwBitRate = bit_rate_;
+    video.AvgTimePerFrame = NominalFrameTime();
     if (format.field_per_sample) video.dwInterlaceFlags = AMINTERLACE_IsInterlaced | AMINTERLACE_1FieldPerSample;
     uint32_t aspect_x = 0, aspect_y = 0;
     ComputeExactAspectRatio(format.width, format.height, format.sar_x, format.sar_y, &aspect_x, &aspect_y);

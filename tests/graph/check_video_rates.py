@@ -5,7 +5,7 @@ usage: check_video_rates.py MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
 WORK_DIR gets 2-second files made with ffmpeg at 23.976, 25, 29.97, 30, 50 and 60 pictures a
 second, in H.264 and in MPEG-4 Visual, each rate progressive in one and fragmented
-(frag_keyframe+empty_moov+default_base_moof) in the other, and a field-coded H.264 file (libx264
+(frag_keyframe+empty_moov+default_base_moof) in the other, HEVC at 23.976 and fragmented at 50, and a field-coded H.264 file (libx264
 interlaced, +ildct), and one whose fragments begin 10 hours in. kelo-play reports each video pin's type with --json, the format block in
 hexadecimal; for each file:
 - AvgTimePerFrame is within one 100-ns unit of 10^7 / ffprobe's frame rate;
@@ -25,7 +25,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from check_list import check, player_arguments, run, summary  # noqa: E402
 
 FRAGMENTED = ["-movflags", "frag_keyframe+empty_moov+default_base_moof"]
-CODECS = {"h264": ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p"], "mpeg4": ["-c:v", "mpeg4", "-q:v", "4"]}
+CODECS = {"h264": ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p"], "mpeg4": ["-c:v", "mpeg4", "-q:v", "4"],
+          "hevc": ["-c:v", "libx265", "-preset", "fast", "-pix_fmt", "yuv420p", "-x265-params", "log-level=error"]}
 INTERLACED = ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p", "-flags", "+ildct", "-x264-params",
               "interlaced=1:tff=1"]
 RATES = ["24000/1001", "25", "30000/1001", "30", "50", "60"]
@@ -33,6 +34,8 @@ RATES = ["24000/1001", "25", "30000/1001", "30", "50", "60"]
 ROWS = [(f"{codec}_{rate.replace('/', '_')}{'_frag' if fragmented else ''}.mp4", rate,
          CODECS[codec] + (FRAGMENTED if fragmented else []))
         for n, rate in enumerate(RATES) for codec, fragmented in (("h264", n % 2 == 1), ("mpeg4", n % 2 == 0))]
+ROWS.append(("hevc_24000_1001.mp4", "24000/1001", CODECS["hevc"]))
+ROWS.append(("hevc_50_frag.mp4", "50", CODECS["hevc"] + FRAGMENTED))
 ROWS.append(("h264_25_interlaced.mp4", "25", INTERLACED))
 # A live capture's timeline: fragments whose first tfdt lies 10 hours in.
 ROWS.append(("h264_25_late.mp4", "25", CODECS["h264"] + ["-output_ts_offset", "36000", "-avoid_negative_ts", "disabled",
@@ -70,7 +73,8 @@ def video_format(player, path):
     # VIDEOINFOHEADER and VIDEOINFOHEADER2 alike: two RECTs, dwBitRate, dwBitErrorRate, AvgTimePerFrame;
     # VIDEOINFOHEADER2 then dwInterlaceFlags.
     bit_rate, _, frame_time = struct.unpack_from("<IIq", block, 32)
-    two = video[0]["format_type"] == "{F72A76A0-EB0A-11D0-ACE4-0000C0CC16BA}"
+    # VIDEOINFOHEADER2, alone or at the head of an MPEG2VIDEOINFO.
+    two = video[0]["format_type"] in ("{F72A76A0-EB0A-11D0-ACE4-0000C0CC16BA}", "{E06D80E3-DB46-11CF-B4D1-00805F6CBBEA}")
     interlace = struct.unpack_from("<I", block, 48)[0] if two else 0
     return video[0]["type"], bit_rate, frame_time, interlace
 
