@@ -1,5 +1,5 @@
 // ffmpeg's own avcC records and ES descriptors against what ffprobe reports
-// for the same streams (tests/bitstream/make_reference.sh writes both).
+// for the same streams (tests/bitstream/make_reference.py writes both).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -37,7 +37,7 @@ struct Line {
 std::vector<Line> ReadReference(const char* kind) {
     const char* dir = std::getenv("KELO_BITSTREAM_REFERENCE_DIR");
     if (dir == nullptr) {
-        ADD_FAILURE() << "KELO_BITSTREAM_REFERENCE_DIR is not set: run tests/bitstream/make_reference.sh DIR";
+        ADD_FAILURE() << "KELO_BITSTREAM_REFERENCE_DIR is not set: run tests/bitstream/make_reference.py DIR";
         return {};
     }
     std::ifstream in(std::string(dir) + "/reference.tsv");
