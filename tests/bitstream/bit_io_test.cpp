@@ -178,16 +178,17 @@ TEST(BitWriter, GrowsBeforeAWriteCouldPassTheBuffer) {
 }
 
 TEST(NalBitReader, FailsPastTheEndWithoutMoving) {
-    const uint8_t bytes[] = {0xA5, 0x0F};
+    const uint8_t bytes[] = {0xA5, 0x0F, 0, 0, 0, 0};
     auto copy = ExactCopy(bytes, sizeof bytes);
     NalBitReader r(copy.get(), sizeof bytes);
     uint32_t v = 0;
     ASSERT_TRUE(r.ReadBits(8, &v));
+    EXPECT_FALSE(r.ReadBits(33, &v)) << "more than 32 bits, though they are there";
+    ASSERT_TRUE(r.ReadBits(32, &v));
+    EXPECT_EQ(v, 0x0F000000u);
     EXPECT_FALSE(r.ReadBits(9, &v));
     EXPECT_EQ(r.bits_left(), 8u);
-    EXPECT_FALSE(r.ReadBits(33, &v));
     ASSERT_TRUE(r.ReadBits(8, &v));
-    EXPECT_EQ(v, 0x0Fu);
     EXPECT_FALSE(r.ReadBits(1, &v));
 }
 

@@ -21,55 +21,31 @@ BitString Head(uint32_t profile_idc, uint64_t sps_id = 0) {
 }
 
 // The chroma-format block of the high profiles, without scaling matrix.
-void HighFields(BitString &b, uint64_t chroma_format_idc = 1) {
+void HighFields(BitString& b, uint64_t chroma_format_idc = 1) {
     b.ue(chroma_format_idc).ue(2).ue(2).flag(false).flag(false);
 }
 
 // Frame numbering through the VUI flag: 320x240, progressive, no cropping.
-void Body(BitString &b, uint64_t max_num_ref_frames = 1, bool vui = false) {
+void Body(BitString& b, uint64_t max_num_ref_frames = 1, bool vui = false) {
     b.ue(0).ue(2);  // log2_max_frame_num_minus4, pic_order_cnt_type 2
     b.ue(max_num_ref_frames).flag(false).ue(19).ue(14).flag(true).flag(true).flag(false).flag(vui);
 }
 
-std::vector<uint8_t> Nal(const BitString &b, uint8_t header = kSpsHeader) {
+std::vector<uint8_t> Nal(const BitString& b, uint8_t header = kSpsHeader) {
     BitString full = b;
     return ToNalUnit(header, full.trailing().bytes());
 }
 
-bool Parse(const std::vector<uint8_t> &nal, AvcSpsInfo *info) {
+bool Parse(const std::vector<uint8_t>& nal, AvcSpsInfo* info) {
     auto copy = ExactCopy(nal.data(), nal.size());
     return ParseSequenceParameterSet(copy.get(), static_cast<uint32_t>(nal.size()), info);
 }
 
-TEST(SequenceParameterSet, BaselineWithoutVui) {
-    BitString b = Head(66);
-    Body(b);
-    AvcSpsInfo s;
-    ASSERT_TRUE(Parse(Nal(b), &s));
-    EXPECT_EQ(s.profile_idc, 66u);
-    EXPECT_EQ(s.constraint_set_flags[0], 1u);
-    EXPECT_EQ(s.constraint_set_flags[1], 1u);
-    EXPECT_EQ(s.constraint_set_flags[2], 0u);
-    EXPECT_EQ(s.level_idc, 30u);
-    EXPECT_EQ(s.chroma_format_idc, 1u);
-    EXPECT_EQ(s.pic_order_cnt_type, 2u);
-    EXPECT_EQ(s.max_num_ref_frames, 1u);
-    EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
-    EXPECT_EQ(s.pic_height_in_map_units_minus1, 14u);
-    EXPECT_EQ(s.frame_mbs_only_flag, 1u);
-    EXPECT_EQ(s.direct_8x8_inference_flag, 1u);
-    EXPECT_EQ(s.vui_parameters_present_flag, 0u);
-    EXPECT_EQ(s.aspect_ratio_idc, 0u);
-    uint32_t x = 0, y = 0;
-    GetSampleAspectRatio(s, &x, &y);
-    EXPECT_EQ(x, 1u);
-    EXPECT_EQ(y, 1u);
-}
-
-struct LimitCase {
-    const char *name;
+struct Row {
+    const char* name;
     std::function<BitString()> build;
     bool ok;
+    uint32_t chroma_format_idc = 1, bit_depth_minus8 = 0;
     uint8_t header = kSpsHeader;
 };
 
@@ -81,23 +57,18 @@ BitString PocCycle(uint64_t count) {
     return b;
 }
 
-TEST(SequenceParameterSet, Limits) {
-    const auto with_sps_id = [](uint64_t id) {
-        BitString b = Head(66, id);
-        Body(b);
-        return b;
+// Limits, and which profiles carry the chroma format and bit depths: a
+// parse that accepts must have read the picture size behind them.
+TEST(SequenceParameterSet, Rows) {
+    const auto with = [](uint32_t profile, uint64_t sps_id, uint64_t refs, int64_t chroma) {
+        return [=] {
+            BitString b = Head(profile, sps_id);
+            if (chroma >= 0) HighFields(b, uint64_t(chroma));
+            Body(b, refs);
+            return b;
+        };
     };
-    const auto with_refs = [](uint64_t refs) {
-        BitString b = Head(66);
-        Body(b, refs);
-        return b;
-    };
-    const auto with_chroma = [](uint64_t chroma) {
-        BitString b = Head(100);
-        HighFields(b, chroma);
-        Body(b);
-        return b;
-    };
+    const auto plain = with(66, 0, 1, -1);
     const auto with_big_ue = [] {
         BitString b = Head(66);
         b.ue(0x100000000ull);  // log2_max_frame_num_minus4 past 32 bits
@@ -108,54 +79,57 @@ TEST(SequenceParameterSet, Limits) {
         b.ue(0).ue(1).flag(false).se(0x80000000ll);  // offset_for_non_ref_pic past int32
         return b;
     };
-    const auto plain = [&] { return with_sps_id(0); };
-    const std::vector<LimitCase> cases = {
-        {"another nal_ref_idc", plain, true, 0x27},
-        {"a PPS", plain, false, 0x68},
-        {"an IDR slice", plain, false, 0x65},
-        {"seq_parameter_set_id 31", [&] { return with_sps_id(31); }, true},
-        {"seq_parameter_set_id 32", [&] { return with_sps_id(32); }, false},
-        {"max_num_ref_frames 16", [&] { return with_refs(16); }, true},
-        {"max_num_ref_frames 17", [&] { return with_refs(17); }, false},
+    const Row rows[] = {
+        {"baseline", plain, true},
+        {"another nal_ref_idc", plain, true, 1, 0, 0x27},
+        {"a PPS", plain, false, 1, 0, 0x68},
+        {"an IDR slice", plain, false, 1, 0, 0x65},
+        {"seq_parameter_set_id 31", with(66, 31, 1, -1), true},
+        {"seq_parameter_set_id 32", with(66, 32, 1, -1), false},
+        {"max_num_ref_frames 16", with(66, 0, 16, -1), true},
+        {"max_num_ref_frames 17", with(66, 0, 17, -1), false},
         {"255 frames in the order cycle", [] { return PocCycle(255); }, true},
         {"256 frames in the order cycle", [] { return PocCycle(256); }, false},
-        {"chroma_format_idc 0", [&] { return with_chroma(0); }, true},
-        {"chroma_format_idc 2", [&] { return with_chroma(2); }, true},
-        {"chroma_format_idc 3", [&] { return with_chroma(3); }, false},
+        {"profile 100", with(100, 0, 1, 2), true, 2, 2},
+        {"profile 110", with(110, 0, 1, 2), true, 2, 2},
+        {"profile 122", with(122, 0, 1, 2), true, 2, 2},
+        {"profile 144", with(144, 0, 1, 2), true, 2, 2},
+        {"chroma_format_idc 0", with(100, 0, 1, 0), true, 0, 2},
+        {"chroma_format_idc 3", with(100, 0, 1, 3), false},
+        {"profile 77", with(77, 0, 1, -1), true},
+        {"profile 88", with(88, 0, 1, -1), true},
+        // Read as a profile without those fields: a chroma block there
+        // would be taken for frame numbering.
+        {"profile 244", with(244, 0, 1, -1), true},
         {"ue past 32 bits", with_big_ue, false},
         {"se past 32 bits", with_big_se, false},
     };
-    for (const LimitCase &c : cases) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         AvcSpsInfo s;
-        EXPECT_EQ(Parse(Nal(c.build(), c.header), &s), c.ok) << c.name;
+        ASSERT_EQ(Parse(Nal(row.build(), row.header), &s), row.ok);
+        if (!row.ok) continue;
+        EXPECT_EQ(s.chroma_format_idc, row.chroma_format_idc);
+        EXPECT_EQ(s.bit_depth_luma_minus8, row.bit_depth_minus8);
+        EXPECT_EQ(s.bit_depth_chroma_minus8, row.bit_depth_minus8);
+        EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
+        EXPECT_EQ(s.pic_height_in_map_units_minus1, 14u);
+        EXPECT_EQ(s.frame_mbs_only_flag, 1u);
+        EXPECT_EQ(s.direct_8x8_inference_flag, 1u);
     }
     AvcSpsInfo s;
+    ASSERT_TRUE(Parse(Nal(plain()), &s));
+    EXPECT_EQ(s.profile_idc, 66u);
+    EXPECT_EQ(s.level_idc, 30u);
+    EXPECT_EQ(s.constraint_set_flags[0], 1u);
+    EXPECT_EQ(s.constraint_set_flags[1], 1u);
+    EXPECT_EQ(s.constraint_set_flags[2], 0u);
+    EXPECT_EQ(s.pic_order_cnt_type, 2u);
+    EXPECT_EQ(s.max_num_ref_frames, 1u);
+    EXPECT_EQ(s.vui_parameters_present_flag, 0u);
+    EXPECT_EQ(s.aspect_ratio_idc, 0u);
     EXPECT_FALSE(Parse({}, &s));
     EXPECT_FALSE(ParseSequenceParameterSet(nullptr, 4, &s));
-}
-
-TEST(SequenceParameterSet, ChromaFieldsOnlyForTheHighProfiles) {
-    for (uint32_t profile : {100u, 110u, 122u, 144u}) {
-        BitString b = Head(profile);
-        HighFields(b, 2);
-        Body(b);
-        AvcSpsInfo s;
-        ASSERT_TRUE(Parse(Nal(b), &s)) << profile;
-        EXPECT_EQ(s.chroma_format_idc, 2u) << profile;
-        EXPECT_EQ(s.bit_depth_luma_minus8, 2u) << profile;
-        EXPECT_EQ(s.bit_depth_chroma_minus8, 2u) << profile;
-        EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u) << profile;
-    }
-    // Profile 244 is read as a profile without those fields: its chroma
-    // block is taken for frame numbering, so the picture size differs.
-    for (uint32_t profile : {66u, 77u, 88u, 244u}) {
-        BitString b = Head(profile);
-        Body(b);
-        AvcSpsInfo s;
-        ASSERT_TRUE(Parse(Nal(b), &s)) << profile;
-        EXPECT_EQ(s.chroma_format_idc, 1u) << profile;
-        EXPECT_EQ(s.bit_depth_luma_minus8, 0u) << profile;
-    }
 }
 
 TEST(SequenceParameterSet, ScalingLists) {
@@ -239,7 +213,7 @@ BitString FullVui(uint64_t cpb_cnt_minus1 = 1, bool in_vcl = false) {
     b.flag(true).ue(1).ue(2);
     b.flag(true).u(32, 1).u(32, 60000).flag(true);
     BitString hrd;
-    const auto write_hrd = [&](BitString &h) {
+    const auto write_hrd = [&](BitString& h) {
         h.ue(cpb_cnt_minus1).u(4, 4).u(4, 6);
         for (uint64_t i = 0; i <= cpb_cnt_minus1; ++i) h.ue(1000 * (i + 1)).ue(2000 * (i + 1)).flag(i == 0);
         h.u(5, 23).u(5, 22).u(5, 21).u(5, 24);
@@ -315,7 +289,7 @@ TEST(SequenceParameterSet, HrdEntryLimit) {
     for (bool vcl : {false, true}) {
         AvcSpsInfo s;
         ASSERT_TRUE(Parse(Nal(FullVui(31, vcl)), &s)) << vcl;
-        AvcHrdParameters &hrd = vcl ? s.vcl_hrd : s.nal_hrd;
+        AvcHrdParameters& hrd = vcl ? s.vcl_hrd : s.nal_hrd;
         EXPECT_EQ(hrd.cpb_cnt_minus1, 31u);
         EXPECT_EQ(hrd.bit_rate_value_minus1[31], 32000u);
         EXPECT_EQ(hrd.time_offset_length, 24u);
