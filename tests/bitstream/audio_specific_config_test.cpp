@@ -9,6 +9,8 @@
 
 namespace {
 
+using Fields = std::vector<uint32_t>;
+
 AscResult Parse(const std::vector<uint8_t>& bytes, AudioSpecificConfigInfo* info) {
     auto copy = ExactCopy(bytes.data(), bytes.size());
     return ParseAudioSpecificConfig(copy.get(), static_cast<uint32_t>(bytes.size()), info);
@@ -91,8 +93,13 @@ TEST(AudioSpecificConfig, GaFields) {
     EXPECT_EQ(info.aacSpectralDataResilienceFlag, 1u);
     EXPECT_EQ(info.extensionFlag3, 0u);
 
-    // Type 17 with extensionFlag, cut before extensionFlag3.
-    EXPECT_EQ(Parse(BitString().u(5, 17).u(4, 3).u(4, 1).u(2, 0).flag(true).bytes(), &info), AscResult::Truncated);
+    // Type 17 with extensionFlag: the resilience flags too; cut before them.
+    const BitString type17 = BitString().u(5, 17).u(4, 3).u(4, 1).u(2, 0).flag(true);
+    EXPECT_EQ(Parse(type17.bytes(), &info), AscResult::Truncated);
+    ASSERT_EQ(Parse(BitString(type17).text("011").flag(true).bytes(), &info), AscResult::Ok);
+    EXPECT_EQ((Fields{info.aacSectionDataResilienceFlag, info.aacScalefactorDataResilienceFlag,
+                      info.aacSpectralDataResilienceFlag, info.extensionFlag3}),
+              (Fields{0, 1, 1, 1}));
 }
 
 // AAC LC at 48 kHz, channelConfiguration 0, then the program_config_element
@@ -120,18 +127,15 @@ TEST(AudioSpecificConfig, ProgramConfigFivePointOneWithMixdownsAndComment) {
     AudioSpecificConfigInfo info;
     ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
     const ProgramConfigElement& p = info.program_config_element;
-    EXPECT_EQ(p.mono_mixdown_element_number, 9u);
-    EXPECT_EQ(p.stereo_mixdown_element_number, 10u);
-    EXPECT_EQ(p.matrix_mixdown_idx, 3u);
-    EXPECT_EQ(p.pseudo_surround_enable, 1u);
-    EXPECT_EQ(p.front_element_is_cpe[1], 1u);
-    EXPECT_EQ(p.side_element_is_cpe[0], 1u);
-    EXPECT_EQ(p.side_element_tag_select[0], 2u);
-    EXPECT_EQ(p.back_element_tag_select[0], 3u);
-    EXPECT_EQ(p.lfe_element_tag_select[0], 4u);
-    EXPECT_EQ(p.assoc_data_element_tag_select[0], 5u);
-    EXPECT_EQ(p.cc_element_is_ind_sw[0], 1u);
-    EXPECT_EQ(p.valid_cc_element_tag_select[0], 6u);
+    // The mixdowns, then each element kind's fields, in syntax order.
+    EXPECT_EQ((Fields{p.mono_mixdown_element_number, p.stereo_mixdown_element_number, p.matrix_mixdown_idx,
+                      p.pseudo_surround_enable}),
+              (Fields{9, 10, 3, 1}));
+    EXPECT_EQ((Fields{p.front_element_is_cpe[0], p.front_element_tag_select[0], p.front_element_is_cpe[1],
+                      p.front_element_tag_select[1], p.side_element_is_cpe[0], p.side_element_tag_select[0],
+                      p.back_element_is_cpe[0], p.back_element_tag_select[0], p.lfe_element_tag_select[0],
+                      p.assoc_data_element_tag_select[0], p.cc_element_is_ind_sw[0], p.valid_cc_element_tag_select[0]}),
+              (Fields{0, 0, 1, 1, 1, 2, 1, 3, 4, 5, 1, 6}));
     ASSERT_EQ(p.comment_field_bytes, 3u);
     EXPECT_EQ(std::string(p.comment_field_data, p.comment_field_data + 3), "abc");
     for (size_t length = 1; length < bytes.size(); ++length) {

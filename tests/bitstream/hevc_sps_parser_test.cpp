@@ -69,7 +69,7 @@ std::vector<uint8_t> Build(const SpsShape &s) {
         if (s.aspect_ratio_idc != 0) b.u(8, s.aspect_ratio_idc);
         if (s.aspect_ratio_idc == 255) b.u(16, s.sar_width).u(16, s.sar_height);
         b.flag(false).flag(true).u(3, 5).flag(false).flag(true).u(8, 1).u(8, 1).u(8, 1);  // video signal
-        b.flag(false).flag(false).flag(s.field_seq).flag(s.field_seq).flag(false);
+        b.flag(false).flag(false).flag(s.field_seq).flag(false).flag(false);  // no frame field info
         b.flag(s.timing);
         if (s.timing) b.u(32, 1001).u(32, 60000);
         b.flag(false);  // no poc proportional / HRD / restrictions read further
@@ -178,7 +178,7 @@ TEST(HevcSequenceParameterSet, VuiFieldsAndEveryShorterUnitFails) {
     HevcSpsInfo whole;
     ASSERT_TRUE(Parse(nal, &whole));
     EXPECT_EQ(whole.field_seq_flag, 1u);
-    EXPECT_EQ(whole.frame_field_info_present_flag, 1u);
+    EXPECT_EQ(whole.frame_field_info_present_flag, 0u);
     EXPECT_EQ(whole.vui_num_units_in_tick, 1001u);
     EXPECT_EQ(whole.vui_time_scale, 60000u);
     // The timing fields end 2 bytes before the trailing bits.

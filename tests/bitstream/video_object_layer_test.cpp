@@ -11,6 +11,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Fields = std::vector<uint32_t>;
 
 constexpr uint32_t kVisualObjectSequence = 0x1B0, kUserData = 0x1B2, kVisualObject = 0x1B5, kVop = 0x1B6;
 constexpr uint32_t kVideoObject = 0x100, kLayer = 0x120;
@@ -211,20 +212,15 @@ TEST(VideoObjectLayer, VisualObjectFields) {
     Mpeg4VolInfo info;
     ASSERT_EQ(Parse(FullConfiguration(l, 2), &info), VolResult::Ok);
     EXPECT_EQ(info.profile_and_level_indication, 0xF5);
-    EXPECT_EQ(info.visual_object_verid, 2);
+    // The visual object's fields in syntax order, then the layer's.
+    EXPECT_EQ((Fields{info.visual_object_verid, info.visual_object_type, info.video_signal_type, info.video_format,
+                      info.video_range, info.colour_description, info.colour_primaries, info.transfer_characteristics,
+                      info.matrix_coefficients}),
+              (Fields{2, 1, 1, 5, 0, 1, 1, 6, 7}));
     EXPECT_EQ(info.video_object_layer_verid, 2) << "taken from the visual object";
-    EXPECT_EQ(info.visual_object_type, 1);
-    EXPECT_EQ(info.video_signal_type, 1);
-    EXPECT_EQ(info.video_format, 5);
-    EXPECT_EQ(info.video_range, 0);
-    EXPECT_EQ(info.colour_description, 1);
-    EXPECT_EQ(info.colour_primaries, 1);
-    EXPECT_EQ(info.transfer_characteristics, 6);
-    EXPECT_EQ(info.matrix_coefficients, 7);
-    EXPECT_EQ(info.aspect_ratio_info, 2);
-    EXPECT_EQ(info.video_object_layer_width, 720);
-    EXPECT_EQ(info.video_object_layer_height, 576);
-    EXPECT_EQ(info.vop_time_increment_resolution, 30000);
+    EXPECT_EQ((Fields{info.aspect_ratio_info, info.video_object_layer_width, info.video_object_layer_height,
+                      info.vop_time_increment_resolution}),
+              (Fields{2, 720, 576, 30000}));
 
     // The layer's own identifier wins over the visual object's.
     l.verid = 1;
