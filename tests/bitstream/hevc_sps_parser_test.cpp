@@ -22,6 +22,7 @@ struct SpsShape {
     uint32_t scaling_delta = 0;  // the first list's scaling_list_pred_matrix_id_delta
     bool scaling_coefficients = false;  // each size's first matrix coded, not predicted
     bool predicted_rps = false;  // a second short-term set predicted from the first
+    uint32_t dropped_pics = 0;   // pictures the second set drops; a third set is then predicted from it
     uint32_t negative_pics = 1;
     uint32_t long_term_pics = 0;
     bool vui = false;
@@ -65,12 +66,22 @@ std::vector<uint8_t> Build(const SpsShape &s) {
                 }
     }
     b.flag(false).flag(true).flag(false);  // amp, sample adaptive offset, no PCM
-    b.ue(s.predicted_rps ? 2 : 1);
+    b.ue(s.dropped_pics ? 3 : s.predicted_rps ? 2 : 1);
     b.ue(s.negative_pics).ue(0);
     for (uint32_t i = 0; i < s.negative_pics; ++i) b.ue(0).flag(true);
     if (s.predicted_rps) {
         b.flag(true).flag(true).ue(0);  // predicted, sign, abs_delta_rps_minus1
-        for (uint32_t j = 0; j <= s.negative_pics; ++j) b.flag(true);
+        for (uint32_t j = 0; j <= s.negative_pics; ++j) {
+            if (j < s.dropped_pics) {
+                b.flag(false).flag(false);  // neither used nor kept
+            } else {
+                b.flag(true);
+            }
+        }
+    }
+    if (s.dropped_pics) {
+        b.flag(true).flag(true).ue(0);
+        for (uint32_t j = 0; j <= s.negative_pics + 1 - s.dropped_pics; ++j) b.flag(true);
     }
     b.flag(s.long_term_pics != 0);
     if (s.long_term_pics != 0) b.ue(s.long_term_pics);
@@ -154,6 +165,11 @@ const Row kRows[] = {
     {"predicted short-term set before the VUI",
      With([](SpsShape &s) { s.predicted_rps = true, s.negative_pics = 3, s.vui = true, s.aspect_ratio_idc = 2; }), true,
      1920, 1080, 12, 11},
+    {"a set predicted from one that dropped pictures",
+     With([](SpsShape &s) {
+         s.predicted_rps = true, s.negative_pics = 3, s.dropped_pics = 2, s.vui = true, s.aspect_ratio_idc = 2;
+     }),
+     true, 1920, 1080, 12, 11},
     {"extended SAR 40:33",
      With([](SpsShape &s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 40, s.sar_height = 33; }), true, 1920,
      1080, 40, 33},
@@ -213,6 +229,7 @@ TEST(AspectRatio, ExactPictureRatio) {
     } const rows[] = {
         {1920, 1080, 1, 1, 16, 9}, {720, 480, 10, 11, 15, 11},  // the whole width, unlike the AVC rule
         {1440, 1080, 4, 3, 16, 9}, {0, 1080, 1, 1, 0, 1080},   {65535, 1, 65535, 1, 4294836225u, 1},
+        {4294967295u, 1, 3, 1, 3221225471u, 1},  // halved until it fits; the 1 stays 1
     };
     for (const auto &r : rows) {
         uint32_t x = 0, y = 0;
