@@ -229,7 +229,8 @@ TEST(AspectRatio, ExactPictureRatio) {
     } const rows[] = {
         {1920, 1080, 1, 1, 16, 9}, {720, 480, 10, 11, 15, 11},  // the whole width, unlike the AVC rule
         {1440, 1080, 4, 3, 16, 9}, {0, 1080, 1, 1, 0, 1080},   {65535, 1, 65535, 1, 4294836225u, 1},
-        {4294967295u, 1, 3, 1, 3221225471u, 1},  // halved until it fits; the 1 stays 1
+        // Halved until both fit; a 1 stays 1.
+        {4294967295u, 1, 3, 1, 3221225471u, 1},  {1, 4294967295u, 1, 3, 1, 3221225471u},
     };
     for (const auto &r : rows) {
         uint32_t x = 0, y = 0;

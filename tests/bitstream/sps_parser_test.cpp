@@ -141,7 +141,10 @@ TEST(SequenceParameterSet, ScalingLists) {
     // then fourteen deltas of 0.
     b.flag(true).se(250).se(-3);
     for (int i = 0; i < 14; ++i) b.se(0);
-    b.flag(false).flag(false);  // lists 4, 5
+    b.flag(false);  // list 4
+    // List 5, the last 4x4 one: 16 deltas of +1: 9, 10, ..., 24.
+    b.flag(true);
+    for (int i = 0; i < 16; ++i) b.se(1);
     // List 6 (8x8): 64 deltas of +1: 9, 10, ..., 72.
     b.flag(true);
     for (int i = 0; i < 64; ++i) b.se(1);
@@ -158,6 +161,7 @@ TEST(SequenceParameterSet, ScalingLists) {
     for (int j = 0; j < 16; ++j) EXPECT_EQ(s.scaling_list_4x4[2][j], 16u) << j;
     EXPECT_EQ(s.scaling_list_4x4[3][0], 2u);
     for (int j = 1; j < 16; ++j) EXPECT_EQ(s.scaling_list_4x4[3][j], 255u) << j;
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(s.scaling_list_4x4[5][j], uint32_t(9 + j)) << j;
     for (int j = 0; j < 64; ++j) EXPECT_EQ(s.scaling_list_8x8[0][j], uint32_t(9 + j)) << j;
     EXPECT_EQ(s.pic_width_in_mbs_minus1, 19u);
 }

@@ -154,7 +154,9 @@ TEST(VideoObjectLayer, EntryPoints) {
     WriteLayer(user_before_vo, l);
 
     Bits still_texture;
-    still_texture.start_code(kVisualObjectSequence).u(8, 3).start_code(kVisualObject).u(1, 0).u(4, 2).u(1, 0);
+    still_texture.start_code(kVisualObjectSequence).u(8, 3).start_code(kVisualObject).u(1, 0).u(4, 2);
+    still_texture.u(1, 1).u(3, 5).u(1, 0).u(1, 0);  // a video signal type, format 5
+    const Bytes still_texture_bytes = still_texture.take();
     Bits no_layer;
     no_layer.start_code(kVisualObjectSequence).u(8, 3).start_code(kVisualObject).u(1, 0).u(4, 1).u(1, 0);
     no_layer.start_code(kVideoObject).start_code(0x1B3).u(8, 0);
@@ -184,7 +186,7 @@ TEST(VideoObjectLayer, EntryPoints) {
         {"video object start code 0x11F", video_object.take(), VolResult::Ok, 320, 240},
         {"user data before and inside the visual object", user_before_vo.take(), VolResult::Ok, 320, 240},
         {"layer followed by user data", Concat(LayerOnly(l), kUserDataBlock), VolResult::Ok, 320, 240},
-        {"still texture object: no layer", still_texture.take(), VolResult::Ok, 0, 0},
+        {"still texture object: no layer", still_texture_bytes, VolResult::Ok, 0, 0},
         {"video object without a layer", no_layer.take(), VolResult::Ok, 0, 0},
         {"VOP start code", Bits().u(32, kVop).u(32, 0x12345678).take(), VolResult::UnknownStartCode, 0, 0},
         {"visual object start code", Bits().u(32, kVisualObject).u(8, 0x08).take(), VolResult::UnknownStartCode, 0, 0},
@@ -202,6 +204,9 @@ TEST(VideoObjectLayer, EntryPoints) {
         EXPECT_EQ(info.video_object_layer_width, c.width);
         EXPECT_EQ(info.video_object_layer_height, c.height);
     }
+    Mpeg4VolInfo info;
+    ASSERT_EQ(Parse(still_texture_bytes, &info), VolResult::Ok);
+    EXPECT_EQ(info.video_format, 5) << "a still texture object has a video signal type too";
 }
 
 TEST(VideoObjectLayer, VisualObjectFields) {
