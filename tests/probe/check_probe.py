@@ -4,16 +4,20 @@
 usage: check_probe.py CORPUS_DIR WORK_DIR PROBE [EMULATOR...]
 
 Every corpus file must open (exit 0, JSON that parses, a moov, as many
-tracks as ffprobe sees streams, edit offsets that move each track's earliest
-presentation where ffprobe's edit-list handling puts it); a truncated and a garbage file must fail
-with the documented code's name and a non-zero exit; no run may print a
-sanitizer report.
+tracks as ffprobe sees streams in the packet table beside it, edit offsets
+that move each track's earliest presentation where ffprobe's edit-list
+handling puts it); a truncated and a garbage file must fail with the
+documented code's name and a non-zero exit; no run may print a sanitizer
+report.
 """
 import json
 import os
 import random
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "graph"))
+from stream_packets import read_table  # noqa: E402
 
 failures = []
 
@@ -28,12 +32,6 @@ def run_probe(probe, *args):
     result = subprocess.run(probe + list(args), capture_output=True, text=True, timeout=120)
     check("Sanitizer" not in result.stderr, f"sanitizer report for {args}: {result.stderr}")
     return result
-
-
-def ffprobe_stream_count(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=index", "-of", "csv=p=0", path],
-                         capture_output=True, text=True, check=True).stdout
-    return len(out.split())
 
 
 def check_edit_offsets(probe, name, path, movie):
@@ -78,8 +76,8 @@ def main():
         movie = json.loads(result.stdout)
         check("MOOV_BOX" in movie["present"], f"{name}: no moov")
         check(movie["time_scale"] > 0, f"{name}: time scale 0")
-        check(movie["track_count"] == ffprobe_stream_count(path),
-              f"{name}: {movie['track_count']} tracks, ffprobe sees {ffprobe_stream_count(path)}")
+        streams = len(read_table(path))
+        check(movie["track_count"] == streams, f"{name}: {movie['track_count']} tracks, ffprobe sees {streams}")
         if name.startswith("frag"):
             check("TREX_BOX" in movie["present"] and "MOOF_BOX" in movie["present"], f"{name}: not fragmented")
         check(("MFRA_BOX" in movie["present"]) == (name in ("frag_mfra.mp4", "frag_moov_samples.mp4", "frag_late.mp4")),
