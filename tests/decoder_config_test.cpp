@@ -96,23 +96,6 @@ TEST(Esds, DescriptorWalk) {
     }
 }
 
-TEST(Esds, DecoderConfigFields) {
-    ParsedEntries p(visual_entry("mp4v", 8, 8,
-                                 full_box("esds", 0, 0,
-                                          es_descriptor(descriptor(4, cat({u8(0x20), u8(0x11), be(0xABCDEF, 3),
-                                                                           u32(900000), u32(800000)}))))),
-                    "vide");
-    ASSERT_EQ(p.code, BXF_RET_OK);
-    ASSERT_NE(p.first().esds, nullptr);
-    const DecoderConfig &d = p.first().esds->decoder_config;
-    EXPECT_EQ(d.object_type_indication, BXF_ESDS_OBJECT_TYPE_VISUAL_MPEG4);
-    EXPECT_EQ(d.stream_type, BXF_ESDS_STREAM_TYPE_VISUAL);
-    EXPECT_EQ(d.buffer_size_db, 0xABCDEFu);
-    EXPECT_EQ(d.max_bitrate, 900000u);
-    EXPECT_EQ(d.avg_bitrate, 800000u);
-    EXPECT_EQ(p.first().esds->decoder_specific_info.length, 0u);
-}
-
 Bytes avcc(uint8_t profile, uint8_t sps_byte, const Bytes &rest) {
     return box("avcC", cat({u8(1), u8(profile), u8(0xC0), u8(30), u8(0xFF), u8(sps_byte), rest}));
 }
@@ -167,17 +150,6 @@ TEST(AvcConfig, ParameterSetsAndExtension) {
         EXPECT_EQ(bytes_of(a->pps.tail), r.pps_count ? pps : Bytes{});
         EXPECT_EQ(bytes_of(a->sps_ext.head), r.ext_count ? ext : Bytes{});
     }
-}
-
-TEST(AvcConfig, HeaderBytes) {
-    ParsedEntries p(visual_entry("avc1", 8, 8, avcc(77, 0xE0, u8(0))), "vide");
-    ASSERT_EQ(p.code, BXF_RET_OK);
-    const AvcConfig &a = *p.first().avcc;
-    EXPECT_EQ(a.configuration_version, 1);
-    EXPECT_EQ(a.avc_profile_indication, 77);
-    EXPECT_EQ(a.profile_compatibility, 0xC0);
-    EXPECT_EQ(a.avc_level_indication, 30);
-    EXPECT_EQ(a.length_size_minus_one, 3) << "the reserved bits are masked off";
 }
 
 Bytes hvcc(uint8_t arrays, const Bytes &rest) {
