@@ -18,7 +18,6 @@ import sys
 
 failures = []
 
-CONTAINERS = {b"moov", b"trak", b"mdia", b"minf", b"stbl", b"sinf", b"schi"}
 # Bytes of fixed fields before the children of the protected sample entries.
 ENTRY_FIELDS = {b"encv": 78, b"enca": 28}
 
