@@ -42,19 +42,16 @@ Bytes esds(uint8_t stream_byte, const Bytes &decoder_specific_info) {
     return full_box("esds", 0, 0, descriptor(3, cat({u16(1), u8(0), descriptor(4, config), descriptor(6, {2})})));
 }
 
+Bytes ps(const Bytes &set) { return cat({u16(uint16_t(set.size())), set}); }
+
 // avc1: data reference index 3, 1920x1080, 72.16 x 96.32 dpi, two frames per
 // sample, a compressor name, depth 0x18; a High-profile avcC with its
 // chroma and bit-depth extension.
 Bytes avc1_entry() {
-    Bytes name = zeros(32);
-    const char kName[] = "kelo encoder";
-    name[0] = uint8_t(sizeof kName - 1);
-    std::copy(kName, kName + sizeof kName - 1, name.begin() + 1);
+    const Bytes name = cat({u8(12), text("kelo encoder"), zeros(19)});
     const Bytes avcc =
-        box("avcC", cat({Bytes{1, 100, 0x08, 41, 0xFC | 1, 0xE0 | 2}, u16(uint16_t(kSps1.size())), kSps1,
-                         u16(uint16_t(kSps2.size())), kSps2, u8(3), u16(uint16_t(kPps1.size())), kPps1,
-                         u16(uint16_t(kPps2.size())), kPps2, u16(uint16_t(kPps3.size())), kPps3,
-                         Bytes{0xFC | 2, 0xF8 | 3, 0xF8 | 4, 1}, u16(uint16_t(kSpsExt.size())), kSpsExt}));
+        box("avcC", cat({Bytes{1, 100, 0x08, 41, 0xFC | 1, 0xE0 | 2}, ps(kSps1), ps(kSps2), u8(3), ps(kPps1), ps(kPps2),
+                         ps(kPps3), Bytes{0xFC | 2, 0xF8 | 3, 0xF8 | 4, 1}, ps(kSpsExt)}));
     return box("avc1", cat({zeros(6), u16(3), zeros(16), u16(1920), u16(1080), u32(0x00480010), u32(0x00600020), u32(0),
                             u16(2), name, u16(0x18), u16(0xFFFF), avcc}));
 }
