@@ -74,8 +74,8 @@ def main():
     folder = pathlib.Path(sys.argv[1])
     for pattern in sys.argv[2:]:
         for path in sorted(folder.glob(pattern)):
-            # Written aside and renamed, so a reader never sees half a table.
-            partial = path.with_name(path.name + ".packets.part")
+            # Written aside (one name per writer) and renamed, so a reader never sees half a table.
+            partial = path.with_name(f"{path.name}.packets.{os.getpid()}.part")
             partial.write_text(table(path))
             os.replace(partial, path.with_name(path.name + ".packets.txt"))
     return 0
