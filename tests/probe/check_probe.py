@@ -17,12 +17,15 @@ as the composition offset. Fragmented files are read in both fragment modes. ffm
 chunk's worth at a time, so where a stream has fewer packets than the track has samples, each packet must be
 exactly a run of contiguous samples. The first difference of each track is printed.
 
+Auxiliary information: every sample of cenc.mp4 has the entry of its track's senc box (below).
+
 Lookups by time through a fragment index and by scanning agree; a truncated and a garbage file fail with the
 documented code's name and a non-zero exit; no run may print a sanitizer report.
 """
 import json
 import os
 import random
+import struct
 import subprocess
 import sys
 
@@ -169,6 +172,91 @@ def check_edit_offsets(name, path, movie, samples):
               f"ffprobe with edit lists {theirs.get(track)}")
 
 
+# cenc.mp4 keeps senc, saio and saiz in each track's stbl. Read here from the file's own boxes, independently of the
+# library: each sample's auxiliary information, as bxfprobe --aux lists it, must be aux_flags 2, the scheme type of
+# its track's schm, and exactly its senc entry (its IV, then, with senc flags bit 1, the subsample count and entries).
+AUX_FILE = "cenc.mp4"
+# Bytes of fixed fields before the children of the protected sample entries.
+ENTRY_FIELDS = {b"encv": 78, b"enca": 28}
+
+
+def boxes(data, start, end):
+    """(type, box offset, body offset, end) of each box in data[start:end]."""
+    pos = start
+    while pos + 8 <= end:
+        size, kind = struct.unpack_from(">I4s", data, pos)
+        header = 8
+        if size == 1:
+            size = struct.unpack_from(">Q", data, pos + 8)[0]
+            header = 16
+        elif size == 0:
+            size = end - pos
+        if size < header or pos + size > end:
+            raise ValueError(f"bad box size {size} at {pos}")
+        yield kind, pos, pos + header, pos + size
+        pos += size
+
+
+def children(data, body, end):
+    return {kind: (body_, end_) for kind, _, body_, end_ in boxes(data, body, end)}
+
+
+def find(data, body, end, path):
+    """The (body, end) of the first box along `path` of container types."""
+    for kind in path:
+        found = children(data, body, end).get(kind)
+        if not found:
+            return None
+        body, end = found
+        if kind == b"stsd":
+            body += 8  # version/flags and the entry count
+        elif kind in ENTRY_FIELDS:
+            body += ENTRY_FIELDS[kind]
+    return body, end
+
+
+def u32(data, pos):
+    return struct.unpack_from(">I", data, pos)[0]
+
+
+def track_facts(data, trak_body, trak_end):
+    """The scheme type of the track's first sample entry, and (offset, size) of each of its senc entries."""
+    stbl = find(data, trak_body, trak_end, [b"mdia", b"minf", b"stbl"])
+    entries = find(data, *stbl, [b"stsd"])
+    entry_type = next(iter(boxes(data, *entries)))[0]
+    sinf = children(data, *find(data, *entries, [entry_type, b"sinf"]))
+    scheme = data[sinf[b"schm"][0] + 4:sinf[b"schm"][0] + 8].decode("latin-1")
+    iv_size = data[find(data, *sinf[b"schi"], [b"tenc"])[0] + 7]
+    senc_body, _ = children(data, *stbl)[b"senc"]
+    flags = u32(data, senc_body) & 0xFFFFFF
+    pos = senc_body + 8
+    senc_entries = []
+    for _ in range(u32(data, senc_body + 4)):
+        start = pos
+        pos += iv_size
+        if flags & 2:
+            pos += 2 + 6 * struct.unpack_from(">H", data, pos)[0]
+        senc_entries.append((start, pos - start))
+    return scheme, senc_entries
+
+
+def check_aux(name, path, samples):
+    data = open(path, "rb").read()
+    moov = children(data, 0, len(data))[b"moov"]
+    traks = [(body, end) for kind, _, body, end in boxes(data, *moov) if kind == b"trak"]
+    for number, (body, end) in enumerate(traks, 1):
+        scheme, senc_entries = track_facts(data, body, end)
+        listed = samples.get(number, [])
+        check(len(listed) == len(senc_entries) > 0, f"{name} track {number}: {len(listed)} samples, senc holds "
+              f"{len(senc_entries)}")
+        for s, senc_entry in zip(listed, senc_entries):
+            got = (s["aux_flags"], s["aux_info_type"], s["aux_offset"], s["aux_size"])
+            if not check(got == (2, scheme, *senc_entry),
+                         f"{name} track {number} sample {s['sample']}: (aux_flags, type, offset, size) {got}, "
+                         f"the senc entry is {senc_entry} (scheme {scheme})"):
+                break  # the first difference of a track is enough
+
+
 def check_file(probe, name, path):
     """Every check of one corpus file; its movie as bxfprobe --json prints it."""
     streams = read_table(path)
@@ -190,12 +278,15 @@ def check_file(probe, name, path):
     for track, stream in zip(movie["tracks"], streams):
         compare_track(f"{name} track {track['track']}", track, stream)
     for mode in (0, 1) if fragmented else (0,):
+        aux = ["--aux"] if mode == 0 and name == AUX_FILE else []
         samples = {}
-        for s in probe_json(probe, "--fragment-mode", str(mode), "--samples", path):
+        for s in probe_json(probe, "--fragment-mode", str(mode), "--samples", *aux, path):
             samples.setdefault(s["track"], []).append(s)
         compare_samples(name, mode, samples, streams)
         if mode == 0:
             check_edit_offsets(name, path, movie, samples)
+        if aux:
+            check_aux(name, path, samples)
     return movie
 
 
