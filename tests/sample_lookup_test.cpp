@@ -48,25 +48,6 @@ TEST(WindowSizing, SplitsAShareAmongTheTables) {
     EXPECT_EQ(w[bxf::kSizes].capacity, 500u);
 }
 
-TEST(WindowSizing, TheBudgetLimitsTheTracksThatCanOpen) {
-    // One-entry stts, stsc and stco, four sizes: after the 48 bytes of buffer
-    // headers, the first pass needs 2 x (24 + 16 + 8 + 4) = 104 bytes.
-    const Bytes tables = cat({stts({{4, 10}}), stsc({{1, 4, 1}}), stsz({1, 2, 3, 4}), stco({100})});
-    struct Row {
-        uint64_t budget;  // 1 percent of it is pool 2
-        uint32_t code;
-    } rows[] = {{15200, BXF_RET_OK}, {15100, BXF_RET_NOMEM}, {0, BXF_RET_OK}};
-    for (const Row &r : rows) {
-        Track t(table_movie(tables, 40), OpenParams{r.budget, 1, 1, 0});
-        EXPECT_EQ(t.open_code, r.code) << r.budget;
-        uint32_t count = 0;
-        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.code == BXF_RET_OK ? BXF_RET_OK : BXF_RET_STATE);
-        if (r.code == BXF_RET_OK) {
-            EXPECT_EQ(t.info(4).size, 4u);
-        }
-    }
-}
-
 TEST(SampleTables, RecordingRules) {
     struct Row {
         const char *name;
