@@ -127,12 +127,8 @@ TEST(AuxInfo, TrakLevelSenc) {
          BXF_AUX_SENC | BXF_AUX_SAIO_SAIZ, 0},
         {"only the first senc counts", kTables, cat({full_box("senc", 0, 2), full_box("senc", 1, 0)}), BXF_RET_OK,
          BXF_AUX_SENC, 2},
-        {"a senc inside stbl is not the trak's",
-         cat({kTables, pair, full_box("senc", 0, 2, u32(0))}),
-         {},
-         BXF_RET_OK,
-         BXF_AUX_SAIO_SAIZ,
-         0},
+        {"a senc inside stbl is not the trak's", cat({kTables, pair, full_box("senc", 0, 2, u32(0))}), {}, BXF_RET_OK,
+         BXF_AUX_SAIO_SAIZ, 0},
         {"senc version 1", kTables, full_box("senc", 1, 0, u32(0)), BXF_RET_FORMAT, 0, 0},
         {"senc shorter than its version and flags", kTables, box("senc", Bytes{0, 0}), BXF_RET_FORMAT, 0, 0},
     };
@@ -189,13 +185,13 @@ TEST(AuxInfo, WideOffsetsCountsAndLimits) {
     const Bytes three_chunks =
         cat({stts({{6, 10}}), stsc({{1, 2, 1}}), stsz_constant(100, 6), stco({1000, 2000, 3000})});
     const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
-    Movie short_saio(video_trak(cat(
-        {three_chunks, saiz(8, 6, {}, cenc), full_box("saio", 0, 1, cat({cenc_fields, u32(3), u32(700), u32(800)}))})));
+    Movie short_saio(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
+                                     full_box("saio", 0, 1, cat({cenc_fields, u32(3), u32(700), u32(800)}))})));
     EXPECT_EQ(short_saio.at(4).aux_offset, 808u);
     short_saio.at(5, 0, BXF_RET_NOTFOUND);
     // Holding one entry of two declared makes it the one contiguous entry.
-    Movie one_held(video_trak(cat(
-        {three_chunks, saiz(8, 6, {}, cenc), full_box("saio", 0, 1, cat({cenc_fields, u32(2), u32(700), u16(0)}))})));
+    Movie one_held(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
+                                   full_box("saio", 0, 1, cat({cenc_fields, u32(2), u32(700), u16(0)}))})));
     EXPECT_EQ(one_held.at(5).aux_offset, 732u);
 
     // saiz claims six sizes and holds four: samples 5 and 6 have none.
@@ -386,8 +382,8 @@ TEST(AuxCache, WindowSizingSetsTheCachesAside) {
 TEST(AuxBoxes, SampleGroups) {
     Bytes kid;
     for (uint8_t i = 0; i < 16; ++i) kid.push_back(i);
-    const Bytes seig_v0 =
-        full_box("sgpd", 0, 0, cat({fourcc("seig"), u32(2), Bytes{0, 0x19, 1, 8}, kid, Bytes{0, 0, 0, 0}, zeros(16)}));
+    const Bytes seig_v0 = full_box(
+        "sgpd", 0, 0, cat({fourcc("seig"), u32(2), Bytes{0, 0x19, 1, 8}, kid, Bytes{0, 0, 0, 0}, zeros(16)}));
     const Bytes constant_iv = cat({Bytes{0, 0, 1, 0}, kid, u8(16), kid});
     const Bytes seig_v1 = full_box("sgpd", 1, 0,
                                    cat({fourcc("seig"), u32(0), u32(3), u32(uint32_t(constant_iv.size())), constant_iv,
@@ -474,9 +470,9 @@ TEST(AuxBoxes, TrafChildren) {
     // AuxWalk, reads its auxiliary boxes.
     const Bytes head = cat({full_box("tfhd", 0, 0, u32(7)), full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40})});
     const Bytes trun = full_box("trun", 0, 0, u32(0));
-    const Bytes traf =
-        box("traf", cat({head, trun, full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}), full_box("subs", 0, 0, u32(0)),
-                         box("avcn", u8(1)), full_box("senc", 0, 0, u32(0)), trun}));
+    const Bytes traf = box("traf", cat({head, trun, full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}),
+                                        full_box("subs", 0, 0, u32(0)), box("avcn", u8(1)),
+                                        full_box("senc", 0, 0, u32(0)), trun}));
     struct Row {
         uint32_t description_index, code;
     } rows[] = {{2, BXF_RET_OK}, {0, BXF_RET_FORMAT}, {3, BXF_RET_FORMAT}};
