@@ -1,14 +1,12 @@
 // Per-sample auxiliary information: the saio/saiz readers and their pairing,
 // types implied by the sample descriptions, offsets in both saio layouts
 // against a model, the block caches' reads, what window sizing sets aside,
-// the sample-group records and the readers that a traf walk uses.
+// and the sample-group records.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "aux_info.h"
-#include "container_walk.h"
-#include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
 #include "support/memory_file.h"
@@ -462,53 +460,6 @@ TEST(AuxBoxes, RecordedWithEmptyTables) {
         }
         EXPECT_EQ(aux.sbgp_count, r.sbgp_count);
         EXPECT_EQ(aux.sgpd_count, r.sgpd_count);
-    }
-}
-
-TEST(AuxBoxes, TrafChildren) {
-    // The traf's one walk reads its head, finds its first trun and, given an
-    // AuxWalk, reads its auxiliary boxes.
-    const Bytes head = cat({full_box("tfhd", 0, 0, u32(7)), full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40})});
-    const Bytes trun = full_box("trun", 0, 0, u32(0));
-    const Bytes traf = box("traf", cat({head, trun, full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}),
-                                        full_box("subs", 0, 0, u32(0)), box("avcn", u8(1)),
-                                        full_box("senc", 0, 0, u32(0)), trun}));
-    struct Row {
-        uint32_t description_index, code;
-    } rows[] = {{2, BXF_RET_OK}, {0, BXF_RET_FORMAT}, {3, BXF_RET_FORMAT}};
-    for (const Row &r : rows) {
-        CacheFile f(traf);
-        bxf::ProtectionSchemes schemes{};
-        schemes.types = static_cast<uint32_t *>(bxf_alloc(f.inst, BXF_POOL_GENERAL, 8));
-        schemes.types[0] = kCenc;
-        schemes.types[1] = kCbcs;
-        schemes.count = 2;
-        schemes.state = bxf::kSchemesBuilt;
-        AuxBoxes boxes{};
-        bxf::AuxWalk walk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false, false}};
-        bxf::TrafChildren children{};
-        EXPECT_EQ(bxf::walk_traf(f.io, BoxRange{8, traf.size() - 8}, &walk, &children), r.code);
-        bxf::keep_only_aux_pair(boxes);
-        if (r.code == BXF_RET_OK) {
-            EXPECT_TRUE(children.has_tfhd);
-            EXPECT_EQ(children.track_id, 7u);
-            EXPECT_EQ(children.first_trun, 8 + head.size()) << "the first of the two truns";
-            EXPECT_EQ(boxes.has_senc, 1u);
-            EXPECT_EQ(boxes.senc_version_flags, 2u) << "the first senc";
-            EXPECT_EQ(boxes.saio.aux_info_type, kCbcs);
-            EXPECT_EQ(boxes.trik.entry_count, 3u);
-            EXPECT_EQ(boxes.subs_body.size, 8u);
-            EXPECT_EQ(boxes.avcn_body.size, 1u);
-            // The values the caches then read are the fragment tests'.
-            bxf::TrikCache trick;
-            bxf::init_trik_cache(trick, boxes.trik);
-            uint8_t entry = 0;
-            EXPECT_EQ(bxf::trik_entry(trick, f.io, 4, &entry), BXF_RET_NOTFOUND) << "beyond the trik entries";
-        } else {
-            EXPECT_FALSE(bxf::aux_pair_kept(boxes));
-        }
-        bxf::release_aux_boxes(f.inst, boxes);
-        bxf::release_protection_schemes(f.inst, schemes);
     }
 }
 

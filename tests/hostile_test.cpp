@@ -124,29 +124,6 @@ TEST(Hostile, EachFileGetsItsCodesInBothFragmentModes) {
         for (uint32_t mode : {0u, 1u}) EXPECT_EQ(spelled(drive(f.bytes, mode)), f.expected) << f.name << " mode " << mode;
 }
 
-// Opens the file and its first track without a budget, then asks `ask`.
-template <class Ask>
-void with_track(const Bytes &bytes, uint32_t fragment_mode, Ask ask) {
-    OpenedMovie m(bytes, OpenParams{0, 0, 1, fragment_mode});
-    EXPECT_EQ(m.code, BXF_RET_OK);
-    if (m.handle && bxf_open_track(m.handle, 1) == BXF_RET_OK) ask(m.handle);
-}
-
-TEST(Hostile, WhatTheCodesDoNotName) {
-    const std::vector<HostileFile> set = hostile_set();
-    with_track(named(set, "avcc-set-past-its-box").bytes, 0, [](PlayHandle *h) {
-        SampleDescriptions *d = nullptr;
-        EXPECT_EQ(bxf_get_sample_descriptions(h, 1, &d), BXF_RET_FORMAT);
-    });
-    // A run that would end past 2^64: asking inside it is an overflow.
-    for (uint32_t mode : {0u, 1u})
-        with_track(named(set, "tfdt-near-2e64").bytes, mode, [](PlayHandle *h) {
-            SampleInfo s;
-            uint64_t start = 0;
-            EXPECT_EQ(bxf_play_get_sample_at_time(h, 1, UINT64_MAX - 3, 1, 0, &start, &s), BXF_RET_OVERFLOW);
-        });
-}
-
 // Every prefix of the set's valid files, progressive and fragmented, in both
 // fragment modes: whatever the cut, a documented code and no leak.
 TEST(Hostile, TruncationAtEveryByte) {
