@@ -74,18 +74,17 @@ TEST(FragmentIndex, TfraHeads) {
         {"15-byte payload", full_box("tfra", 0, 0, zeros(11)), BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {
-        SCOPED_TRACE(r.name);
         Session s(box("mfra", cat({box("free", zeros(3)), r.tfra, r.tfra})));
-        ASSERT_EQ(s.parse(), r.code);
+        ASSERT_EQ(s.parse(), r.code) << r.name;
         if (r.code != BXF_RET_OK) continue;
-        ASSERT_EQ(s.movie.tfra_count, 2u) << "every tfra is kept, other children skipped";
+        ASSERT_EQ(s.movie.tfra_count, 2u) << r.name << ": every tfra is kept, other children skipped";
         const TfraRecord &t = *s.movie.tfra_tail;
-        EXPECT_EQ(t.entry_size, r.entry_size);
-        EXPECT_EQ(t.entry_count, r.count);
+        EXPECT_EQ(t.entry_size, r.entry_size) << r.name;
+        EXPECT_EQ(t.entry_count, r.count) << r.name;
         const uint64_t box_at = 8 + 11 + r.tfra.size();
-        EXPECT_EQ(t.box.offset, box_at);
-        EXPECT_EQ(t.entries.offset, box_at + 8 + 16);
-        EXPECT_EQ(t.entries.size, uint64_t(r.count) * r.entry_size);
+        EXPECT_EQ(t.box.offset, box_at) << r.name;
+        EXPECT_EQ(t.entries.offset, box_at + 8 + 16) << r.name;
+        EXPECT_EQ(t.entries.size, uint64_t(r.count) * r.entry_size) << r.name;
     }
 }
 
@@ -100,7 +99,6 @@ TEST(FragmentIndex, EntryFields) {
     } rows[] = {{0, 0x00, small}, {1, 0x3F, wide}, {1, 0x1B, TfraEntry{3, 4, 0x1122, 0x0A0B0C, 0x11223344}},
                 {0, 0x21, mixed}};
     for (const Row &r : rows) {
-        SCOPED_TRACE(testing::Message() << "version " << int(r.version) << ", sizes " << r.length_sizes);
         // A second entry after the first checks the stride.
         TfraEntry later = r.entry;
         later.time += 1;
@@ -110,11 +108,10 @@ TEST(FragmentIndex, EntryFields) {
         ASSERT_EQ(b.entries.size(), 2u);
         for (int i = 0; i < 2; ++i) {
             const TfraEntry &want = i ? later : r.entry;
-            const FragmentIndexEntry &got = b.entries[i];
-            EXPECT_EQ(got.time, want.time);
-            EXPECT_EQ(got.moof_offset, want.moof_offset);
-            EXPECT_EQ(got.trun_number, want.trun);
-            EXPECT_EQ(got.sample_number, want.sample);
+            EXPECT_EQ(b.entries[i].time, want.time) << int(r.version) << " " << r.length_sizes;
+            EXPECT_EQ(b.entries[i].moof_offset, want.moof_offset) << r.length_sizes;
+            EXPECT_EQ(b.entries[i].trun_number, want.trun) << r.length_sizes;
+            EXPECT_EQ(b.entries[i].sample_number, want.sample) << r.length_sizes;
         }
     }
 }
@@ -141,17 +138,16 @@ TEST(FragmentIndex, CapacityThinningAndReads) {
         {"an empty table", 0, 1024, 1024, BXF_RET_OK, {}, 0},
     };
     for (const Row &r : rows) {
-        SCOPED_TRACE(r.name);
         const Built b = build(tfra(0, 1, 0, r.entries, ladder(r.entries)), r.set_aside, r.budget);
-        ASSERT_EQ(b.code, r.code);
-        EXPECT_EQ(b.reads, r.reads);
-        EXPECT_EQ(b.built, r.code == BXF_RET_OK);
-        ASSERT_EQ(b.entries.size(), r.kept.size());
+        ASSERT_EQ(b.code, r.code) << r.name;
+        EXPECT_EQ(b.reads, r.reads) << r.name;
+        EXPECT_EQ(b.built, r.code == BXF_RET_OK) << r.name;
+        ASSERT_EQ(b.entries.size(), r.kept.size()) << r.name;
         for (size_t k = 0; k < r.kept.size(); ++k) {
             const TfraEntry want = ladder(r.entries)[r.kept[k]];
-            EXPECT_EQ(b.entries[k].time, want.time) << k;
-            EXPECT_EQ(b.entries[k].moof_offset, want.moof_offset) << k;
-            EXPECT_EQ(b.entries[k].trun_number, want.trun) << k;
+            EXPECT_EQ(b.entries[k].time, want.time) << r.name << " " << k;
+            EXPECT_EQ(b.entries[k].moof_offset, want.moof_offset) << r.name << " " << k;
+            EXPECT_EQ(b.entries[k].trun_number, want.trun) << r.name << " " << k;
         }
     }
 }
@@ -246,13 +242,12 @@ TEST(FragmentIndex, MfraFromTheEnd) {
         {"bad tfra in the mfra that mfro names", mfra(tfra(2, 1, 0, 0, {})), 0, BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {
-        SCOPED_TRACE(r.name);
         Opened o(cat({head, r.tail}), r.walk_all);
-        ASSERT_EQ(o.code, r.code);
+        ASSERT_EQ(o.code, r.code) << r.name;
         if (r.code != BXF_RET_OK) continue;
-        EXPECT_EQ((o.flags & BXF_PLAY_INIT_EXIST_MFRA_BOX) != 0, r.mfra_at != 0);
-        EXPECT_EQ(o.movie->mfra_box.offset, r.mfra_at);
-        EXPECT_EQ(o.movie->tfra_count, r.tfras);
+        EXPECT_EQ((o.flags & BXF_PLAY_INIT_EXIST_MFRA_BOX) != 0, r.mfra_at != 0) << r.name;
+        EXPECT_EQ(o.movie->mfra_box.offset, r.mfra_at) << r.name;
+        EXPECT_EQ(o.movie->tfra_count, r.tfras) << r.name;
     }
     // An mfra before the first moof is the one kept; the one at the end is
     // not read.
