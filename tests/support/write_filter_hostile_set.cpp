@@ -321,11 +321,12 @@ void pin_files(std::vector<HostileFile>* set) {
     add(set, "avc-32-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))), a));
     add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a),
         HostileExpect::kComplete);
-    add(set, "avc-level-below-9",
-        av_movie(video_with(
-                     avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, 8, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})))),
-                 a),
-        HostileExpect::kOnlyAudioPlays);
+    // The avcC's level field (the SPS itself says 3.0): below 9 is refused, 9 plays.
+    for (const uint8_t level : {8, 9}) {
+        const Bytes record = cat({Bytes{1, 0x42, 0xC0, level, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps});
+        add(set, "avc-level-" + std::to_string(level), av_movie(video_with(avc1(box("avcC", record))), a),
+            level < 9 ? HostileExpect::kOnlyAudioPlays : HostileExpect::kComplete);
+    }
     add(set, "avc-avcc-truncated", av_movie(video_with(avc1(box("avcC", Bytes{1, 0x42, 0xC0}))), a));
     add(set, "avc-no-avcc", av_movie(video_with(visual_entry("avc1", 160, 128)), a));
     add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a), HostileExpect::kAbort);
@@ -365,16 +366,30 @@ void pin_files(std::vector<HostileFile>* set) {
         add(set, "aac-sample-4608-bytes", av_movie(video_plan(), big_audio), HostileExpect::kComplete);
     }
 
-    // AMR: a 4,609-byte sample (one more than the pin's buffer).
+    // AMR: samples of 4,608 bytes (the pin's buffer) and one more.
     {
         TrackPlan amr = audio_plan(audio_entry("samr", 1, 16, 8000u << 16,
                                                box("damr", cat({fourcc("kelo"), u8(0), u16(0x81FF), u8(0), u8(1)}))));
         amr.time_scale = 8000;
         amr.delta = 160;
         amr.samples = std::vector<Bytes>(50, Bytes(32, 0x3C));
+        amr.samples[4] = Bytes(4608, 0x3C);
+        add(set, "amr-sample-4608-bytes", av_movie(video_plan(), amr), HostileExpect::kComplete);
         amr.samples[4] = Bytes(4609, 0x3C);
         add(set, "amr-sample-4609-bytes", av_movie(video_plan(), amr), HostileExpect::kAbort);
         add(set, "amr-alone-sample-4609-bytes", movie({amr}), HostileExpect::kAbort);
+
+        // A 3GP sample may hold several AMR frames (here 12.2 kbit/s ones: a header byte and 31 bytes), passed
+        // whole at the first frame's time: 152 frames three to a sample, the last sample of two. The graph tests
+        // play it against ffprobe's packets.
+        amr.samples.clear();
+        for (int frame = 0; frame < 152; ++frame) {
+            if (frame % 3 == 0) amr.samples.emplace_back();
+            append(amr.samples.back(), cat({u8(0x3C), Bytes(31, uint8_t(frame))}));
+        }
+        amr.delta = 480;
+        amr.replaced["stts"] = stts({{50, 480}, {1, 320}});
+        add(set, "amr-3-frames-per-sample", movie({amr}));
     }
 
     // Every AudioSpecificConfig the AAC pin refuses, and configurations at the edge.
@@ -391,6 +406,7 @@ void pin_files(std::vector<HostileFile>* set) {
         {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},           // 5, with its extension frequency
         {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},            // 29
         {"aac-escape-object-type", {0xF8, 0x0E, 0x40}, kRefusedAudio},  // 31: 32 + 6
+        {"aac-channels-1", {0x11, 0x88}, HostileExpect::kComplete},
         {"aac-channels-3", {0x11, 0x98}, kRefusedAudio},
         {"aac-channels-4", {0x11, 0xA0}, kRefusedAudio},
         {"aac-channels-5", {0x11, 0xA8}, kRefusedAudio},
@@ -415,23 +431,25 @@ void pin_files(std::vector<HostileFile>* set) {
     add(set, "aac-no-esds", av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16))));
     add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
 
-    // MPEG-4 Visual: a VOL header that ends in the middle; H.263 with no d263.
+    // MPEG-4 Visual: a VOL header that ends in the middle, a configuration that starts with a VOP (refused);
+    // H.263 with no d263.
     {
-        const Bytes vol_cut = {0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x09,
-                               0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00};
-        const Bytes entry = visual_entry(
-            "mp4v", 160, 128,
-            full_box(
-                "esds", 0, 0,
-                descriptor(
-                    3, cat({u16(1), u8(0),
-                            descriptor(4, cat({u8(0x20), u8(0x11), be(0, 3), u32(0), u32(0), descriptor(5, vol_cut)})),
-                            descriptor(6, {0x02})}))));
-        TrackPlan v = video_plan();
-        v.stsd_entries = entry;
-        v.samples = aac_samples(50, 120);
-        add(set, "mp4v-vol-past-its-end", av_movie(v, a));
+        auto mp4v_with = [](const Bytes& config) {
+            const Bytes decoder = cat({u8(0x20), u8(0x11), be(0, 3), u32(0), u32(0), descriptor(5, config)});
+            TrackPlan v = video_plan();
+            v.stsd_entries = visual_entry(
+                "mp4v", 160, 128,
+                full_box("esds", 0, 0,
+                         descriptor(3, cat({u16(1), u8(0), descriptor(4, decoder), descriptor(6, {0x02})}))));
+            v.samples = aac_samples(50, 120);
+            return v;
+        };
+        const TrackPlan v = mp4v_with({0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x09,
+                                       0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00});
+        add(set, "mp4v-vol-past-its-end", av_movie(v, a), HostileExpect::kOnlyAudioPlays);
         add(set, "mp4v-alone-vol-past-its-end", movie({v}));
+        add(set, "mp4v-config-starting-with-a-vop", av_movie(mp4v_with({0x00, 0x00, 0x01, 0xB6, 0x10, 0x00}), a),
+            HostileExpect::kOnlyAudioPlays);
         TrackPlan h263 = v;
         h263.stsd_entries = visual_entry("s263", 176, 144);
         add(set, "s263-without-d263", av_movie(h263, a));
