@@ -89,8 +89,8 @@ const PinRow kRows[] = {
      false},
     {"h263_aac.3gp", Folder::kCorpus, L"MPEG4 Video", "h263", ExpectMpeg4VideoType, 176, 144, Whole, D, Own, At, false,
      false},
-    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Own,
-     Before, false, true},
+    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Own, Before,
+     false, true},
     AMR_ROW("amrnb.3gp", Folder::kCorpus),
     // The AMR track in movie fragments (found by scanning, or through mfra), or in moov and fragments.
     AMR_ROW("frag_amr.3gp", Folder::kAmr),

@@ -18,7 +18,8 @@ constexpr char kFile[] = "twos16_stereo_44100";
 
 TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
     // The first chunk offset (after stco's version, flags and count) far past the end of the file.
-    const std::string path = PatchedCopy(PcmMedia(std::string(kFile) + ".mov"), "chunk_past_end.mov", "stco", 12, {0x70});
+    const std::string path =
+        PatchedCopy(PcmMedia(std::string(kFile) + ".mov"), "chunk_past_end.mov", "stco", 12, {0x70});
     ASSERT_FALSE(path.empty());
     TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);

@@ -47,8 +47,8 @@ bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& by
     return static_cast<bool>(out);
 }
 
-std::string PatchedCopy(const std::string& unix_path, const std::string& name, const std::string& anchor,
-                        size_t offset, const std::vector<uint8_t>& bytes) {
+std::string PatchedCopy(const std::string& unix_path, const std::string& name, const std::string& anchor, size_t offset,
+                        const std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> file = ReadWholeFile(unix_path);
     const auto at = std::search(file.begin(), file.end(), anchor.begin(), anchor.end());
     const size_t begin = static_cast<size_t>(at - file.begin()) + offset;

@@ -24,8 +24,8 @@ std::string ScratchFile(const std::string& name);
 bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes);
 // A scratch copy of the file named `name`, with `bytes` written over it `offset` bytes after the start of the first
 // `anchor` found in it; "" when there is none.
-std::string PatchedCopy(const std::string& unix_path, const std::string& name, const std::string& anchor,
-                        size_t offset, const std::vector<uint8_t>& bytes);
+std::string PatchedCopy(const std::string& unix_path, const std::string& name, const std::string& anchor, size_t offset,
+                        const std::vector<uint8_t>& bytes);
 
 class TestGraph : public FilterGraph {
 public:

@@ -56,8 +56,7 @@ const TypeRow kRegistered[] = {
 const TypeRow kUnregistered[] = {
     {"Audio/PCM: what the PCM pin delivers is not what the filter registers", MEDIATYPE_Audio, MEDIASUBTYPE_PCM},
     {"Audio/wave tag 0x0279, between the two registered ones", MEDIATYPE_Audio, kWaveTag0279},
-    {"Video/KeloStreamMP4: a registered subtype under another major type", MEDIATYPE_Video,
-     MEDIASUBTYPE_KeloStreamMP4},
+    {"Video/KeloStreamMP4: a registered subtype under another major type", MEDIATYPE_Video, MEDIASUBTYPE_KeloStreamMP4},
     {"Stream/KeloVideoAVC: the same the other way", MEDIATYPE_Stream, MEDIASUBTYPE_KeloVideoAVC},
     {"Stream/Avi", MEDIATYPE_Stream, MEDIASUBTYPE_Avi},
 };
@@ -115,17 +114,17 @@ std::vector<MapperEntry> Matches(const CLSID& clsid, DWORD merit, const TypeRow*
     const GUID types[2] = {type ? type->major : GUID_NULL, type ? type->minor : GUID_NULL};
     ComPtr<IEnumMoniker> monikers;
     ComPtr<IBindCtx> context;
-    EXPECT_EQ(g_mapper->EnumMatchingFilters(monikers.Receive(), 0, FALSE, merit, FALSE, 0, nullptr, nullptr, nullptr,
-                                            FALSE, type != nullptr, type ? 1 : 0, type ? types : nullptr, nullptr,
-                                            nullptr),
-              S_OK);
+    EXPECT_EQ(
+        g_mapper->EnumMatchingFilters(monikers.Receive(), 0, FALSE, merit, FALSE, 0, nullptr, nullptr, nullptr, FALSE,
+                                      type != nullptr, type ? 1 : 0, type ? types : nullptr, nullptr, nullptr),
+        S_OK);
     if (!monikers || FAILED(CreateBindCtx(0, context.Receive()))) return found;
     for (ComPtr<IMoniker> moniker; monikers->Next(1, moniker.Receive(), nullptr) == S_OK;) {
         ComPtr<IPropertyBag> bag;
         EXPECT_EQ(moniker->BindToStorage(context.Get(), nullptr, IID_IPropertyBag, bag.ReceiveVoid()), S_OK);
         if (bag && SameText(BagString(bag.Get(), L"CLSID"), GuidString(clsid)))
-            found.push_back({BagString(bag.Get(), L"FriendlyName"), GuidString(clsid),
-                             BagBytes(bag.Get(), L"FilterData")});
+            found.push_back(
+                {BagString(bag.Get(), L"FriendlyName"), GuidString(clsid), BagBytes(bag.Get(), L"FilterData")});
     }
     return found;
 }
@@ -180,7 +179,8 @@ TEST(Registered, OneMapperEntryOfTheExpectedRecordInTheDefaultCategory) {
 }
 
 TEST(Registered, FoundThroughEachRegisteredOutputTypeAndNoOther) {
-    for (const TypeRow& type : kRegistered) EXPECT_EQ(Matches(CLSID_KeloMervane, kMerit, &type).size(), 1u) << type.label;
+    for (const TypeRow& type : kRegistered)
+        EXPECT_EQ(Matches(CLSID_KeloMervane, kMerit, &type).size(), 1u) << type.label;
     for (const TypeRow& type : kUnregistered) EXPECT_TRUE(Matches(CLSID_KeloMervane, 0, &type).empty()) << type.label;
 }
 
