@@ -6,7 +6,7 @@
 //   mapper_query registered MODULE_PATH   the Kelo Mervane filter is registered once, served by MODULE_PATH
 //   mapper_query absent                   no trace of it is left
 //
-// registration_test.sh runs it in a Wine prefix of its own after each regsvr32 step.
+// tests/package/check_install.py runs it in the Wine prefix of its install after each regsvr32 step.
 #include <dshow.h>
 #include <gtest/gtest.h>
 #include <oleauto.h>
