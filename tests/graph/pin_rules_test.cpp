@@ -1,6 +1,5 @@
 // The pins' rules that no row of the pin table can express: stops, starts below one frame and rates on the PCM
-// pin, and the seeking answers; a start on a key frame's own instant and a refused configuration on the MPEG4 Video
-// pin; the HEVC records refused at connection, and HEVC video playing beside an audio kind no pin plays.
+// pin, and the seeking answers; AMR samples that last no time; the HEVC records refused at connection.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -175,10 +174,8 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
 
 // ---- HEVC ----
 
-constexpr size_t kVideo = 0, kAudio = 1;
-// tests/graph/make_av_media.sh: 3 s at 25 fps.
+constexpr size_t kVideo = 0;
 constexpr char kHevcFile[] = "hevc_hvc1_sar1011_gop10.mp4";
-constexpr int kFrames = 75;
 
 // The body of the file's hvcC and where it starts.
 std::vector<uint8_t> HvcC(const std::vector<uint8_t>& file, size_t* at) {
@@ -230,25 +227,5 @@ INSTANTIATE_TEST_SUITE_P(Records, HevcRefusal,
                          ::testing::Values(Refusal{"NAL length size 3", LengthSizeByte, 0x03, 0x02},
                                            // The SPS array becomes one of SEI units (type 39).
                                            Refusal{"no SPS", SpsArrayType, 0x3F, 39}));
-
-TEST(HevcPin, AnAudioKindNoPinPlaysLeavesTheVideoPlaying) {
-    TestGraph graph;
-    ASSERT_EQ(graph.Load(PcmMedia("hevc_alac.mov")), S_OK);
-    EXPECT_TRUE(FAILED(graph.ConnectSinks()));
-    ASSERT_EQ(graph.Pins().size(), 2u);
-    ASSERT_TRUE(graph.Sink(kVideo)->IsConnected());
-    EXPECT_FALSE(graph.Sink(kAudio)->IsConnected());
-    ASSERT_EQ(graph.Control()->Run(), S_OK);
-    std::vector<SinkEvent> events;
-    for (int waited = 0; waited < 300; ++waited) {
-        events = graph.Sink(kVideo)->Events();
-        if (!events.empty() && events.back().kind == SinkEventKind::kEndOfStream) break;
-        Sleep(100);
-    }
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back().kind, SinkEventKind::kEndOfStream);
-    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), static_cast<size_t>(kFrames));
-    EXPECT_EQ(graph.Stop(), S_OK);
-}
 
 }  // namespace

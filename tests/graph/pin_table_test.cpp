@@ -99,7 +99,6 @@ const PinRow kRows[] = {
     AMR_ROW("frag_amr_moov_nomfra.3gp", Folder::kAmr),
     AMR_ROW("decode_h263_amr.3gp", Folder::kAmr),
     AMR_ROW("decode_mpeg4v_amr.3gp", Folder::kAmr),
-    AMR_ROW("amr_frames.3gp", Folder::kAmr),
     // Samples of three AMR frames each, the last of two, written by the hostile set's writer.
     AMR_ROW("any--amr-3-frames-per-sample.mp4", Folder::kHostile),
     PCM_ROW("twos8_mono_44100"),

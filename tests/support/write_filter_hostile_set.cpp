@@ -252,23 +252,22 @@ void pin_files(std::vector<HostileFile>* set) {
     add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a), HostileExpect::kAbort);
     add(set, "avc-length-size-1", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 0))), a));
 
-    // NAL length fields.
-    {
+    // NAL length fields in the fourth sample.
+    const struct {
+        const char* name;
+        Bytes sample;
+        HostileExpect expect;
+    } samples[] = {
+        {"avc-nal-length-0", cat({u32(0), Bytes(200, 0x41)}), HostileExpect::kAbort},
+        {"avc-nal-length-past-the-sample", cat({u32(300), Bytes(200, 0x41)}), HostileExpect::kAbort},
+        {"avc-nal-length-2e32-1", cat({u32(0xFFFFFFFF), Bytes(200, 0x41)}), HostileExpect::kAbort},
+        {"avc-sample-shorter-than-a-length", {0x00, 0x00}, HostileExpect::kAny},
+        {"avc-sample-size-0", {}, HostileExpect::kAny},
+    };
+    for (const auto& row : samples) {
         TrackPlan v = video_plan();
-        v.samples[3] = cat({u32(0), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-0", av_movie(v, a), HostileExpect::kAbort);
-        v = video_plan();
-        v.samples[3] = cat({u32(300), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-past-the-sample", av_movie(v, a), HostileExpect::kAbort);
-        v = video_plan();
-        v.samples[3] = cat({u32(0xFFFFFFFF), Bytes(200, 0x41)});
-        add(set, "avc-nal-length-2e32-1", av_movie(v, a), HostileExpect::kAbort);
-        v = video_plan();
-        v.samples[3] = Bytes{0x00, 0x00};  // shorter than its length field
-        add(set, "avc-sample-shorter-than-a-length", av_movie(v, a));
-        v = video_plan();
-        v.samples[3] = {};
-        add(set, "avc-sample-size-0", av_movie(v, a));
+        v.samples[3] = row.sample;
+        add(set, row.name, av_movie(v, a), row.expect);
     }
 
     // Samples larger than a pin's buffer: AVC 3,125,000 bytes, AAC 4,608.
