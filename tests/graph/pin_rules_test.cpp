@@ -177,17 +177,6 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
 constexpr size_t kVideo = 0;
 constexpr char kHevcFile[] = "hevc_hvc1_sar1011_gop10.mp4";
 
-// The body of the file's hvcC and where it starts.
-std::vector<uint8_t> HvcC(const std::vector<uint8_t>& file, size_t* at) {
-    static const uint8_t kType[] = {'h', 'v', 'c', 'C'};
-    auto found = std::search(file.begin(), file.end(), std::begin(kType), std::end(kType));
-    if (found == file.end() || found - file.begin() < 4) return {};
-    *at = static_cast<size_t>(found - file.begin()) + 4;
-    const size_t size =
-        size_t(file[*at - 8]) << 24 | size_t(file[*at - 7]) << 16 | size_t(file[*at - 6]) << 8 | file[*at - 5];
-    return std::vector<uint8_t>(file.begin() + std::ptrdiff_t(*at), file.begin() + std::ptrdiff_t(*at + size - 8));
-}
-
 // The offset in the hvcC body of the SPS array's type byte (0 if none).
 size_t SpsArrayType(const std::vector<uint8_t>& hvcc) {
     for (const HvccUnit& unit : HvccUnits(hvcc))
@@ -208,7 +197,7 @@ TEST_P(HevcRefusal, TheVideoPinIsRefusedAtConnection) {
     const Refusal& r = GetParam();
     std::vector<uint8_t> file = ReadWholeFile(FixtureFile("KELO_AV_MEDIA", kHevcFile));
     size_t at = 0;
-    const std::vector<uint8_t> hvcc = HvcC(file, &at);
+    const std::vector<uint8_t> hvcc = BoxBody(file, "hvcC", &at);
     ASSERT_GT(hvcc.size(), 23u);
     const size_t offset = r.offset(hvcc);
     ASSERT_NE(offset, 0u);

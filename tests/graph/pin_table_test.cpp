@@ -126,9 +126,7 @@ public:
     Reference(const PinRow& row, const std::string& path) {
         if (row.packing == Packing::kPcmBuffers) {
             pcm_ = PcmReference::Load(row.file);
-            stream_.channels = pcm_.channels;
-            stream_.rate = pcm_.rate;
-            stream_.bits = pcm_.bits;
+            stream_ = pcm_.stream;
             return;
         }
         for (const ProbedStream& s : LoadStreamPacketsOf(path))

@@ -57,3 +57,13 @@ std::string PatchedCopy(const std::string& unix_path, const std::string& name, c
     const std::string path = ScratchFile(name);
     return WriteWholeFile(path, file) ? path : "";
 }
+
+std::vector<uint8_t> BoxBody(const std::vector<uint8_t>& file, const char (&tag)[5], size_t* at) {
+    auto found = std::search(file.begin(), file.end(), tag, tag + 4);
+    if (found == file.end() || found - file.begin() < 4) return {};
+    *at = static_cast<size_t>(found - file.begin()) + 4;
+    const size_t size =
+        size_t(file[*at - 8]) << 24 | size_t(file[*at - 7]) << 16 | size_t(file[*at - 6]) << 8 | file[*at - 5];
+    if (size < 8 || *at + size - 8 > file.size()) return {};
+    return std::vector<uint8_t>(file.begin() + std::ptrdiff_t(*at), file.begin() + std::ptrdiff_t(*at + size - 8));
+}

@@ -22,6 +22,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& unix_path);
 // A file of the tests' own (KELO_SCRATCH), apart from the media that other tests read whole folders of.
 std::string ScratchFile(const std::string& name);
 bool WriteWholeFile(const std::string& unix_path, const std::vector<uint8_t>& bytes);
+// The body of the first box of type `tag` in the file, and where it starts; empty if there is none.
+std::vector<uint8_t> BoxBody(const std::vector<uint8_t>& file, const char (&tag)[5], size_t* at);
 // A scratch copy of the file named `name`, with `bytes` written over it `offset` bytes after the start of the first
 // `anchor` found in it; "" when there is none.
 std::string PatchedCopy(const std::string& unix_path, const std::string& name, const std::string& anchor, size_t offset,
