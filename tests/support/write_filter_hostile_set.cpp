@@ -311,7 +311,8 @@ void pin_files(std::vector<HostileFile>* set) {
         add(set, "amr-3-frames-per-sample", movie({amr}));
     }
 
-    // Every AudioSpecificConfig the AAC pin refuses, and configurations at the edge.
+    // AudioSpecificConfigs the AAC pin refuses, one of each kind (the parsers' own tests hold every value), and one
+    // cut short.
     // Refused: the pin's connection fails and the video plays alone.
     const HostileExpect kRefusedAudio = HostileExpect::kOnlyVideoPlays, kEdge = HostileExpect::kAny;
     const struct {
@@ -320,20 +321,12 @@ void pin_files(std::vector<HostileFile>* set) {
         HostileExpect expect;
     } configs[] = {
         {"aac-main", {0x09, 0x90}, kRefusedAudio},                      // object type 1
-        {"aac-ssr", {0x19, 0x90}, kRefusedAudio},                       // 3
-        {"aac-ltp", {0x21, 0x90}, kRefusedAudio},                       // 4
         {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},           // 5, with its extension frequency
         {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},            // 29
         {"aac-escape-object-type", {0xF8, 0x0E, 0x40}, kRefusedAudio},  // 31: 32 + 6
         {"aac-channels-1", {0x11, 0x88}, HostileExpect::kComplete},
         {"aac-channels-3", {0x11, 0x98}, kRefusedAudio},
-        {"aac-channels-4", {0x11, 0xA0}, kRefusedAudio},
-        {"aac-channels-5", {0x11, 0xA8}, kRefusedAudio},
-        {"aac-channels-7", {0x11, 0xB8}, kRefusedAudio},
         {"aac-channels-8-reserved", {0x11, 0xC0}, kRefusedAudio},
-        {"aac-channels-15-reserved", {0x11, 0xF8}, kRefusedAudio},
-        {"aac-frequency-index-13-reserved", {0x16, 0x90}, kEdge},
-        {"aac-frequency-index-15-explicit", {0x17, 0x80, 0xBB, 0x81, 0x00}, kEdge},
         {"aac-frequency-index-15-truncated", {0x17, 0x80}, kEdge},
         // Configuration 0 with a program_config_element of three front
         // elements, and one cut short.
