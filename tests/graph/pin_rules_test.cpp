@@ -163,7 +163,7 @@ TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
     ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(5000));
     std::vector<SinkEvent> events = graph.Sink()->Events();
     std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
-    EXPECT_EQ(samples.size(), LoadStreamPackets("amrnb.3gp")[0].packets.size());
+    EXPECT_EQ(samples.size(), LoadStreamPacketsOf(CorpusFile("amrnb.3gp"))[0].packets.size());
     EXPECT_TRUE(
         std::all_of(samples.begin(), samples.end(), [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
     EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);

@@ -4,8 +4,6 @@
 
 #include "test_graph.h"
 
-std::vector<ProbedStream> LoadStreamPackets(const std::string& name) { return LoadStreamPacketsOf(CorpusFile(name)); }
-
 std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path) {
     std::vector<ProbedStream> streams = ReadPacketTable(WindowsPath(unix_path + ".packets.txt"));
     if (streams.empty()) throw std::runtime_error("no packet table for " + unix_path);
