@@ -98,6 +98,8 @@ protected:
         ASSERT_NE(parent_, nullptr) << "no window: is there a display?";
     }
     void TearDown() override {
+        page_.Reset();
+        filter_.Reset();
         if (parent_) DestroyWindow(parent_);
         PumpMessages();
         LoadedModuleTest::TearDown();
@@ -178,34 +180,34 @@ protected:
         return s;
     }
 
-    // A filter that has loaded the media file and the page it names.
-    static void FilterAndPage(ComPtr<IBaseFilter>* filter, ComPtr<IPropertyPage>* page) {
-        *filter = LoadedFilter();
-        ASSERT_TRUE(*filter);
-        *page = PageOf(filter->Get());
-        ASSERT_TRUE(*page);
+    // A filter that has loaded the media file and its page `index`, connected to it unless `connect` is false.
+    void FilterAndPage(ULONG index = 0, bool connect = true) {
+        filter_ = LoadedFilter();
+        ASSERT_TRUE(filter_);
+        page_ = PageOf(filter_.Get(), index);
+        ASSERT_TRUE(page_);
+        IUnknown* objects[] = {filter_.Get()};
+        if (connect) ASSERT_EQ(page_->SetObjects(1, objects), S_OK);
     }
     HWND PageDialog() const { return FindWindowExW(parent_, nullptr, MAKEINTATOM(32770), nullptr); }
 
     HWND parent_ = nullptr;
+    ComPtr<IBaseFilter> filter_;
+    ComPtr<IPropertyPage> page_;
 };
 
 // The page as a frame shows it: its title, the dialog's size (190 x 106 units in pixels of its own font) for the
 // frame to make room for, placed where the frame says; the descriptor length shown read-only; a command makes it
 // dirty and Apply changes nothing in the filter.
 TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing) {
-    ComPtr<IBaseFilter> filter;
-    ComPtr<IPropertyPage> page;
-    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage());
     RecordingPageSite site;
-    ASSERT_EQ(page->SetPageSite(&site), S_OK);
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
-    const FilterSnapshot before = Snapshot(filter.Get());
+    ASSERT_EQ(page_->SetPageSite(&site), S_OK);
+    const FilterSnapshot before = Snapshot(filter_.Get());
     EXPECT_GT(before.pins, 0) << "the file loaded: the page is connected to a working filter";
 
     PROPPAGEINFO info{};
-    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    ASSERT_EQ(page_->GetPageInfo(&info), S_OK);
     EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
     ASSERT_NE(info.pszTitle, nullptr);
     EXPECT_EQ(Utf8(info.pszTitle), "Parameters");
@@ -213,8 +215,8 @@ TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing)
     EXPECT_EQ(info.pszHelpFile, nullptr);
     CoTaskMemFree(info.pszTitle);
     RECT rect{5, 7, 5 + info.size.cx, 7 + info.size.cy};
-    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
-    EXPECT_EQ(page->Activate(parent_, &rect, FALSE), E_UNEXPECTED) << "one dialog at a time";
+    ASSERT_EQ(page_->Activate(parent_, &rect, FALSE), S_OK);
+    EXPECT_EQ(page_->Activate(parent_, &rect, FALSE), E_UNEXPECTED) << "one dialog at a time";
     PumpMessages();
     HWND dialog = PageDialog();
     ASSERT_NE(dialog, nullptr) << "the page's dialog is a child of the parent window";
@@ -233,41 +235,36 @@ TEST_F(PropertyPageTest, ShowsTheLoadedFiltersDescriptorLengthAndAppliesNothing)
     EXPECT_EQ(Utf8(WindowText(edit)), " Length = 0");
     EXPECT_TRUE(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
 
-    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "showing the length is not a change";
+    EXPECT_EQ(page_->IsPageDirty(), S_FALSE) << "showing the length is not a change";
     EXPECT_TRUE(site.status_changes.empty());
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kEditId, EN_SETFOCUS), reinterpret_cast<LPARAM>(edit));
-    EXPECT_EQ(page->IsPageDirty(), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_OK);
     ASSERT_EQ(site.status_changes.size(), 1u) << "the frame hears of the change";
     EXPECT_EQ(site.status_changes[0], DWORD(PROPPAGESTATUS_DIRTY));
 
-    EXPECT_EQ(page->Apply(), S_OK);
-    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "applied";
-    EXPECT_TRUE(Snapshot(filter.Get()) == before) << "Apply changed the filter";
+    EXPECT_EQ(page_->Apply(), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_FALSE) << "applied";
+    EXPECT_TRUE(Snapshot(filter_.Get()) == before) << "Apply changed the filter";
 
-    ASSERT_EQ(page->Deactivate(), S_OK);
+    ASSERT_EQ(page_->Deactivate(), S_OK);
     PumpMessages();
     EXPECT_FALSE(IsWindow(dialog)) << "the dialog goes with Deactivate";
-    EXPECT_EQ(page->Deactivate(), E_UNEXPECTED) << "not active any more";
+    EXPECT_EQ(page_->Deactivate(), E_UNEXPECTED) << "not active any more";
 
-    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
-    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(page_->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(page_->SetPageSite(nullptr), S_OK);
     EXPECT_EQ(site.References(), 0) << "the page let its site go";
-    EXPECT_TRUE(Snapshot(filter.Get()) == before);
+    EXPECT_TRUE(Snapshot(filter_.Get()) == before);
 }
 
 // The file: 16-bit big-endian PCM, stereo, 44.1 kHz, 3 s, written by ffmpeg's
 // QuickTime muxer, language "und"; the filter loaded, not played.
 TEST_F(PropertyPageTest, StreamsPageShowsTheFileWhenShown) {
-    ComPtr<IBaseFilter> filter = LoadedFilter();
-    ASSERT_TRUE(filter);
-    ComPtr<IPropertyPage> page = PageOf(filter.Get(), 1);
-    ASSERT_TRUE(page);
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage(1));
     RecordingPageSite site;
-    ASSERT_EQ(page->SetPageSite(&site), S_OK);
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    ASSERT_EQ(page_->SetPageSite(&site), S_OK);
     RECT rect{0, 0, 600, 260};
-    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    ASSERT_EQ(page_->Activate(parent_, &rect, FALSE), S_OK);
     PumpMessages();
     HWND dialog = PageDialog();
     ASSERT_NE(dialog, nullptr);
@@ -278,86 +275,77 @@ TEST_F(PropertyPageTest, StreamsPageShowsTheFileWhenShown) {
     wchar_t row[256] = {};
     SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
     EXPECT_EQ(Utf8(row), "1\taudio\tPCM 16-bit 2.0, 44.1 kHz\tund\t44100 Hz\t132300\tplays, 0 delivered");
-    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
-    ASSERT_EQ(page->Deactivate(), S_OK);
-    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
-    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_FALSE);
+    ASSERT_EQ(page_->Deactivate(), S_OK);
+    EXPECT_EQ(page_->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(page_->SetPageSite(nullptr), S_OK);
 }
 
 TEST_F(PropertyPageTest, CommandsAfterDeactivateAndBeforeActivateLeaveThePageClean) {
-    ComPtr<IBaseFilter> filter;
-    ComPtr<IPropertyPage> page;
-    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
-    EXPECT_EQ(page->Apply(), S_OK) << "nothing to apply";
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage());
+    EXPECT_EQ(page_->Apply(), S_OK) << "nothing to apply";
     RECT rect{0, 0, 200, 100};
-    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
-    EXPECT_EQ(page->IsPageDirty(), S_FALSE) << "filling the length box is no command of the user's";
+    ASSERT_EQ(page_->Activate(parent_, &rect, FALSE), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_FALSE) << "filling the length box is no command of the user's";
     // Without a page site the page still turns dirty.
     SendMessageW(PageDialog(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    EXPECT_EQ(page->IsPageDirty(), S_OK);
-    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_OK);
+    EXPECT_EQ(page_->Deactivate(), S_OK);
     // Connecting again starts clean.
-    ASSERT_EQ(page->SetObjects(0, nullptr), S_OK);
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
-    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
-    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+    ASSERT_EQ(page_->SetObjects(0, nullptr), S_OK);
+    IUnknown* objects[] = {filter_.Get()};
+    ASSERT_EQ(page_->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page_->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(page_->SetObjects(0, nullptr), S_OK);
 }
 
 TEST_F(PropertyPageTest, ConnectionRules) {
-    ComPtr<IBaseFilter> filter;
-    ComPtr<IPropertyPage> page;
-    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage(0, false));
 
-    EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "disconnecting an unconnected page";
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "nothing to apply to";
+    EXPECT_EQ(page_->SetObjects(0, nullptr), E_UNEXPECTED) << "disconnecting an unconnected page";
+    EXPECT_EQ(page_->Apply(), E_UNEXPECTED) << "nothing to apply to";
 
     // Objects without IMP4Param: the module's class factory and the page itself.
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(module_->GetClassObject(CLSID_KeloMervane, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
-    for (IUnknown* stranger : {static_cast<IUnknown*>(factory.Get()), static_cast<IUnknown*>(page.Get())}) {
+    for (IUnknown* stranger : {static_cast<IUnknown*>(factory.Get()), static_cast<IUnknown*>(page_.Get())}) {
         IUnknown* objects[] = {stranger};
-        EXPECT_EQ(page->SetObjects(1, objects), E_NOINTERFACE);
-        EXPECT_EQ(page->SetObjects(0, nullptr), E_UNEXPECTED) << "the page stayed unconnected";
+        EXPECT_EQ(page_->SetObjects(1, objects), E_NOINTERFACE);
+        EXPECT_EQ(page_->SetObjects(0, nullptr), E_UNEXPECTED) << "the page stayed unconnected";
     }
     factory.Reset();
 
     IUnknown* nothing[] = {nullptr};
-    EXPECT_EQ(page->SetObjects(1, nothing), E_POINTER);
-    IUnknown* two[] = {filter.Get(), filter.Get()};
-    EXPECT_EQ(page->SetObjects(2, two), E_UNEXPECTED);
+    EXPECT_EQ(page_->SetObjects(1, nothing), E_POINTER);
+    IUnknown* two[] = {filter_.Get(), filter_.Get()};
+    EXPECT_EQ(page_->SetObjects(2, two), E_UNEXPECTED);
 
-    EXPECT_EQ(page->Help(nullptr), E_NOTIMPL);
-    EXPECT_EQ(page->TranslateAccelerator(nullptr), E_NOTIMPL);
-    EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
-    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED) << "no dialog yet";
-    EXPECT_EQ(page->Move(nullptr), E_POINTER);
+    EXPECT_EQ(page_->Help(nullptr), E_NOTIMPL);
+    EXPECT_EQ(page_->TranslateAccelerator(nullptr), E_NOTIMPL);
+    EXPECT_EQ(page_->GetPageInfo(nullptr), E_POINTER);
+    EXPECT_EQ(page_->Show(SW_SHOW), E_UNEXPECTED) << "no dialog yet";
+    EXPECT_EQ(page_->Move(nullptr), E_POINTER);
     RECT rect{0, 0, 10, 10};
-    EXPECT_EQ(page->Move(&rect), E_UNEXPECTED);
-    EXPECT_EQ(page->Activate(parent_, nullptr, FALSE), E_POINTER);
-    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED) << "no site to take away";
+    EXPECT_EQ(page_->Move(&rect), E_UNEXPECTED);
+    EXPECT_EQ(page_->Activate(parent_, nullptr, FALSE), E_POINTER);
+    EXPECT_EQ(page_->SetPageSite(nullptr), E_UNEXPECTED) << "no site to take away";
     RecordingPageSite site;
-    EXPECT_EQ(page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED) << "a site is given once";
-    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(page_->SetPageSite(&site), S_OK);
+    EXPECT_EQ(page_->SetPageSite(&site), E_UNEXPECTED) << "a site is given once";
+    EXPECT_EQ(page_->SetPageSite(nullptr), S_OK);
     EXPECT_EQ(site.References(), 0);
 }
 
 // A page dropped while connected and shown lets go of the filter and its
 // dialog: nothing of the module is left (checked in TearDown).
 TEST_F(PropertyPageTest, ReleasingAnActivePageReleasesEverything) {
-    ComPtr<IBaseFilter> filter;
-    ComPtr<IPropertyPage> page;
-    ASSERT_NO_FATAL_FAILURE(FilterAndPage(&filter, &page));
-    IUnknown* objects[] = {filter.Get()};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    ASSERT_NO_FATAL_FAILURE(FilterAndPage());
     RECT rect{0, 0, 200, 100};
-    ASSERT_EQ(page->Activate(parent_, &rect, FALSE), S_OK);
+    ASSERT_EQ(page_->Activate(parent_, &rect, FALSE), S_OK);
     EXPECT_EQ(module_->CanUnloadNow(), S_FALSE);
-    EXPECT_EQ(page.Detach()->Release(), 0u);
+    EXPECT_EQ(page_.Detach()->Release(), 0u);
     EXPECT_EQ(PageDialog(), nullptr) << "the dialog went with the page";
-    EXPECT_EQ(filter.Detach()->Release(), 0u) << "the page released its reference on the filter";
+    EXPECT_EQ(filter_.Detach()->Release(), 0u) << "the page released its reference on the filter";
 }
 
 }  // namespace
