@@ -33,6 +33,13 @@ struct HostileFile {
     HostileExpect expect = HostileExpect::kAny;
 };
 
+// One file of a family: its name, what sets it apart (a sample entry, a sample, a configuration), its rule.
+struct Variant {
+    const char* name;
+    Bytes bytes;
+    HostileExpect expect = HostileExpect::kAny;
+};
+
 // ---- Sample entries -------------------------------------------------------
 
 // An SPS that parses: Baseline, level 3.0, 160x128, POC type 2, no VUI.
@@ -224,49 +231,43 @@ void broken_tracks(std::vector<HostileFile>* set) {
 // Files that reach the pins' own parsing and delivery.
 void pin_files(std::vector<HostileFile>* set) {
     const TrackPlan a = audio_plan();
-    auto video_with = [](const Bytes& entry) {
-        TrackPlan v = video_plan();
-        v.stsd_entries = entry;
-        return v;
-    };
-
-    // Parameter sets.
-    add(set, "avc-sps-unparsable", av_movie(video_with(avc1(avcc({{0x67, 0x42}}, {kPps}, 1))), a),
-        HostileExpect::kComplete);
-    add(set, "avc-sps-empty", av_movie(video_with(avc1(avcc({{}}, {kPps}, 1))), a));
-    add(set, "avc-no-parameter-sets", av_movie(video_with(avc1(avcc({}, {}, 0))), a));
-    add(set, "avc-31-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31))), a),
-        HostileExpect::kComplete);
-    // 32 sets written, a count field (5 bits) that holds at most 31.
-    add(set, "avc-32-sps", av_movie(video_with(avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))), a));
-    add(set, "avc-255-pps", av_movie(video_with(avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1))), a),
-        HostileExpect::kComplete);
     // The avcC's level field (the SPS itself says 3.0): below 9 is refused, 9 plays.
-    for (const uint8_t level : {8, 9}) {
-        const Bytes record = cat({Bytes{1, 0x42, 0xC0, level, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps});
-        add(set, "avc-level-" + std::to_string(level), av_movie(video_with(avc1(box("avcC", record))), a),
-            level < 9 ? HostileExpect::kOnlyAudioPlays : HostileExpect::kComplete);
+    auto level = [](uint8_t level) {
+        return avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, level, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})));
+    };
+    // Parameter sets and the records that hold them.
+    const Variant entries[] = {
+        {"avc-sps-unparsable", avc1(avcc({{0x67, 0x42}}, {kPps}, 1)), HostileExpect::kComplete},
+        {"avc-sps-empty", avc1(avcc({{}}, {kPps}, 1))},
+        {"avc-no-parameter-sets", avc1(avcc({}, {}, 0))},
+        {"avc-31-sps", avc1(avcc(std::vector<Bytes>(31, kSps), {kPps}, 31)), HostileExpect::kComplete},
+        // 32 sets written, a count field (5 bits) that holds at most 31.
+        {"avc-32-sps", avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))},
+        {"avc-255-pps", avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1)), HostileExpect::kComplete},
+        {"avc-level-8", level(8), HostileExpect::kOnlyAudioPlays},
+        {"avc-level-9", level(9), HostileExpect::kComplete},
+        {"avc-avcc-truncated", avc1(box("avcC", Bytes{1, 0x42, 0xC0}))},
+        {"avc-no-avcc", visual_entry("avc1", 160, 128)},
+        {"avc-length-size-3", avc1(avcc({kSps}, {kPps}, 1, 2)), HostileExpect::kAbort},
+        {"avc-length-size-1", avc1(avcc({kSps}, {kPps}, 1, 0))},
+    };
+    for (const Variant& row : entries) {
+        TrackPlan v = video_plan();
+        v.stsd_entries = row.bytes;
+        add(set, row.name, av_movie(v, a), row.expect);
     }
-    add(set, "avc-avcc-truncated", av_movie(video_with(avc1(box("avcC", Bytes{1, 0x42, 0xC0}))), a));
-    add(set, "avc-no-avcc", av_movie(video_with(visual_entry("avc1", 160, 128)), a));
-    add(set, "avc-length-size-3", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 2))), a), HostileExpect::kAbort);
-    add(set, "avc-length-size-1", av_movie(video_with(avc1(avcc({kSps}, {kPps}, 1, 0))), a));
 
     // NAL length fields in the fourth sample.
-    const struct {
-        const char* name;
-        Bytes sample;
-        HostileExpect expect;
-    } samples[] = {
+    const Variant samples[] = {
         {"avc-nal-length-0", cat({u32(0), Bytes(200, 0x41)}), HostileExpect::kAbort},
         {"avc-nal-length-past-the-sample", cat({u32(300), Bytes(200, 0x41)}), HostileExpect::kAbort},
         {"avc-nal-length-2e32-1", cat({u32(0xFFFFFFFF), Bytes(200, 0x41)}), HostileExpect::kAbort},
-        {"avc-sample-shorter-than-a-length", {0x00, 0x00}, HostileExpect::kAny},
-        {"avc-sample-size-0", {}, HostileExpect::kAny},
+        {"avc-sample-shorter-than-a-length", {0x00, 0x00}},
+        {"avc-sample-size-0", {}},
     };
-    for (const auto& row : samples) {
+    for (const Variant& row : samples) {
         TrackPlan v = video_plan();
-        v.samples[3] = row.sample;
+        v.samples[3] = row.bytes;
         add(set, row.name, av_movie(v, a), row.expect);
     }
 
@@ -312,35 +313,30 @@ void pin_files(std::vector<HostileFile>* set) {
     }
 
     // AudioSpecificConfigs the AAC pin refuses, one of each kind (the parsers' own tests hold every value), and one
-    // cut short.
+    // cut short; sample entries without one.
     // Refused: the pin's connection fails and the video plays alone.
     const HostileExpect kRefusedAudio = HostileExpect::kOnlyVideoPlays, kEdge = HostileExpect::kAny;
-    const struct {
-        const char* name;
-        Bytes config;
-        HostileExpect expect;
-    } configs[] = {
-        {"aac-main", {0x09, 0x90}, kRefusedAudio},                      // object type 1
-        {"aac-sbr", {0x2B, 0x10, 0x88, 0x00}, kRefusedAudio},           // 5, with its extension frequency
-        {"aac-ps", {0xEB, 0x10, 0x88, 0x00}, kRefusedAudio},            // 29
-        {"aac-escape-object-type", {0xF8, 0x0E, 0x40}, kRefusedAudio},  // 31: 32 + 6
-        {"aac-channels-1", {0x11, 0x88}, HostileExpect::kComplete},
-        {"aac-channels-3", {0x11, 0x98}, kRefusedAudio},
-        {"aac-channels-8-reserved", {0x11, 0xC0}, kRefusedAudio},
-        {"aac-frequency-index-15-truncated", {0x17, 0x80}, kEdge},
-        // Configuration 0 with a program_config_element of three front
-        // elements, and one cut short.
-        {"aac-pce-three-front", {0x11, 0x80, 0x01, 0x8C, 0x00, 0x00, 0x00, 0x00}, kRefusedAudio},
-        {"aac-pce-truncated", {0x11, 0x80, 0x01}, kRefusedAudio},
-        {"aac-config-one-byte", {0x11}, kRefusedAudio},
-        {"aac-config-empty", {}, kRefusedAudio},
+    auto aac = [](const Bytes& config) { return mp4a(esds(config)); };
+    const Variant audio_entries[] = {
+        {"aac-main", aac({0x09, 0x90}), kRefusedAudio},                      // object type 1
+        {"aac-sbr", aac({0x2B, 0x10, 0x88, 0x00}), kRefusedAudio},           // 5, with its extension frequency
+        {"aac-ps", aac({0xEB, 0x10, 0x88, 0x00}), kRefusedAudio},            // 29
+        {"aac-escape-object-type", aac({0xF8, 0x0E, 0x40}), kRefusedAudio},  // 31: 32 + 6
+        {"aac-channels-1", aac({0x11, 0x88}), HostileExpect::kComplete},
+        {"aac-channels-3", aac({0x11, 0x98}), kRefusedAudio},
+        {"aac-channels-8-reserved", aac({0x11, 0xC0}), kRefusedAudio},
+        {"aac-frequency-index-15-truncated", aac({0x17, 0x80}), kEdge},
+        // Configuration 0 with a program_config_element of three front elements, and one cut short.
+        {"aac-pce-three-front", aac({0x11, 0x80, 0x01, 0x8C, 0x00, 0x00, 0x00, 0x00}), kRefusedAudio},
+        {"aac-pce-truncated", aac({0x11, 0x80, 0x01}), kRefusedAudio},
+        {"aac-config-one-byte", aac({0x11}), kRefusedAudio},
+        {"aac-config-empty", aac({}), kRefusedAudio},
+        {"aac-no-decoder-specific-info", mp4a(esds({}, false)), kRefusedAudio},
+        {"aac-mp3-object-type-indication", mp4a(esds(kAscLcStereo, true, 0x6B))},
+        {"aac-no-esds", audio_entry("mp4a", 2, 16, 48000u << 16)},
     };
-    for (const auto& c : configs) add(set, c.name, av_movie(video_plan(), audio_plan(mp4a(esds(c.config)))), c.expect);
-    add(set, "aac-no-decoder-specific-info", av_movie(video_plan(), audio_plan(mp4a(esds({}, false)))),
-        HostileExpect::kOnlyVideoPlays);
-    add(set, "aac-mp3-object-type-indication",
-        av_movie(video_plan(), audio_plan(mp4a(esds(kAscLcStereo, true, 0x6B)))));
-    add(set, "aac-no-esds", av_movie(video_plan(), audio_plan(audio_entry("mp4a", 2, 16, 48000u << 16))));
+    for (const Variant& row : audio_entries)
+        add(set, row.name, av_movie(video_plan(), audio_plan(row.bytes)), row.expect);
     add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
 
     // MPEG-4 Visual: a VOL header that ends in the middle, a configuration that starts with a VOP (refused);
