@@ -29,11 +29,20 @@ std::vector<CMediaType> OfferedTypes(IPin* pin) {
     return types;
 }
 
-void ExpectPicture(const BITMAPINFOHEADER& bitmap, const RECT& source, const RECT& target, long width, long height,
-                   DWORD compression) {
+// The kinds of a type, and whether its samples depend on others.
+void ExpectKinds(const AM_MEDIA_TYPE& type, const GUID& major, const GUID& format, bool temporal) {
+    EXPECT_EQ(type.majortype, major);
+    EXPECT_EQ(type.formattype, format);
+    EXPECT_EQ(type.bTemporalCompression != FALSE, temporal);
+}
+
+// The whole picture as source and target, and a 24-bit bitmap header of the codec's compression.
+template <typename VideoHeader>
+void ExpectPicture(const VideoHeader& header, long width, long height, DWORD compression) {
     const RECT picture = {0, 0, width, height};
-    EXPECT_TRUE(EqualRect(&source, &picture));
-    EXPECT_TRUE(EqualRect(&target, &picture));
+    const BITMAPINFOHEADER& bitmap = header.bmiHeader;
+    EXPECT_TRUE(EqualRect(&header.rcSource, &picture));
+    EXPECT_TRUE(EqualRect(&header.rcTarget, &picture));
     EXPECT_EQ(bitmap.biSize, 40u);
     EXPECT_EQ(bitmap.biWidth, width);
     EXPECT_EQ(bitmap.biHeight, height);
@@ -50,14 +59,11 @@ void ExpectPicture(const BITMAPINFOHEADER& bitmap, const RECT& source, const REC
 void ExpectAvcType(const TypeContext& c) {
     EXPECT_EQ(OfferedTypes(c.pin).size(), 1u);
     const CMediaType& video = c.type;
-    EXPECT_EQ(video.majortype, MEDIATYPE_Video);
-    EXPECT_EQ(video.formattype, FORMAT_VideoInfo2);
-    EXPECT_TRUE(video.bTemporalCompression);
+    ExpectKinds(video, MEDIATYPE_Video, FORMAT_VideoInfo2, true);
     EXPECT_FALSE(video.bFixedSizeSamples);
     ASSERT_GT(video.cbFormat, sizeof(VIDEOINFOHEADER2) + 2);
     const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(video.pbFormat);
-    ExpectPicture(header->bmiHeader, header->rcSource, header->rcTarget, c.width, c.height,
-                  MAKEFOURCC('M', 'P', '4', 'S'));
+    ExpectPicture(*header, c.width, c.height, MAKEFOURCC('M', 'P', '4', 'S'));
     // The frame time, bit rate and interlacing: check_video_rates.py, against ffprobe.
     EXPECT_EQ(header->dwPictAspectRatioX, 4u);  // 160x120 at a sample aspect ratio of 1:1
     EXPECT_EQ(header->dwPictAspectRatioY, 3u);
@@ -78,9 +84,7 @@ void ExpectAacType(const TypeContext& c) {
     EXPECT_EQ(types[0].subtype, WaveSubtype(0x00FF));
     EXPECT_EQ(types[1].subtype, WaveSubtype(0x0278));
     for (const CMediaType& audio : types) {
-        EXPECT_EQ(audio.majortype, MEDIATYPE_Audio);
-        EXPECT_EQ(audio.formattype, FORMAT_WaveFormatEx);
-        EXPECT_TRUE(audio.bTemporalCompression);
+        ExpectKinds(audio, MEDIATYPE_Audio, FORMAT_WaveFormatEx, true);
         EXPECT_EQ(audio.lSampleSize, 4u);
         ASSERT_EQ(audio.cbFormat, sizeof(WAVEFORMATEX) + c.stream.extradata.size());
         const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
@@ -100,16 +104,13 @@ void ExpectAacType(const TypeContext& c) {
 void ExpectMpeg4VideoType(const TypeContext& c) {
     const bool h263 = c.stream.codec == "h263";
     const AM_MEDIA_TYPE& type = c.type;
-    EXPECT_EQ(type.majortype, MEDIATYPE_Video);
+    ExpectKinds(type, MEDIATYPE_Video, FORMAT_VideoInfo, true);
     EXPECT_EQ(type.subtype, MEDIASUBTYPE_PrivateMPEG4V);
-    EXPECT_EQ(type.formattype, FORMAT_VideoInfo);
-    EXPECT_TRUE(type.bTemporalCompression);
     EXPECT_FALSE(type.bFixedSizeSamples);
     const std::vector<uint8_t> config = h263 ? std::vector<uint8_t>() : c.stream.extradata;
     ASSERT_EQ(type.cbFormat, sizeof(VIDEOINFOHEADER) + config.size() + 2);
     const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-    ExpectPicture(header->bmiHeader, header->rcSource, header->rcTarget, c.width, c.height,
-                  h263 ? MAKEFOURCC('s', '2', '6', '3') : MAKEFOURCC('M', 'P', '4', 'S'));
+    ExpectPicture(*header, c.width, c.height, h263 ? MAKEFOURCC('s', '2', '6', '3') : MAKEFOURCC('M', 'P', '4', 'S'));
     EXPECT_EQ(header->dwBitErrorRate, 0u);
     std::vector<uint8_t> stored(type.pbFormat + sizeof(VIDEOINFOHEADER),
                                 type.pbFormat + sizeof(VIDEOINFOHEADER) + config.size());
@@ -131,15 +132,12 @@ void ExpectHevcType(const TypeContext& c) {
                 sets.insert(sets.end(), hvcc.begin() + std::ptrdiff_t(unit.length_at),
                             hvcc.begin() + std::ptrdiff_t(unit.length_at + 2 + unit.length));
     const CMediaType& type = c.type;
-    EXPECT_EQ(type.majortype, MEDIATYPE_Video);
+    ExpectKinds(type, MEDIATYPE_Video, FORMAT_MPEG2Video, true);
     EXPECT_EQ(type.subtype.Data1, MAKEFOURCC('H', 'V', 'C', '1'));
-    EXPECT_EQ(type.formattype, FORMAT_MPEG2Video);
-    EXPECT_TRUE(type.bTemporalCompression);
     const size_t header_at = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
     ASSERT_EQ(type.cbFormat, header_at + sets.size());
     const auto* info = reinterpret_cast<const MPEG2VIDEOINFO*>(type.pbFormat);
-    ExpectPicture(info->hdr.bmiHeader, info->hdr.rcSource, info->hdr.rcTarget, c.width, c.height,
-                  MAKEFOURCC('H', 'V', 'C', '1'));
+    ExpectPicture(info->hdr, c.width, c.height, MAKEFOURCC('H', 'V', 'C', '1'));
     // 170 x 10 : 126 x 11, reduced.
     EXPECT_EQ(info->hdr.dwPictAspectRatioX, 850u);
     EXPECT_EQ(info->hdr.dwPictAspectRatioY, 693u);
@@ -169,11 +167,9 @@ void ExpectAmrType(const TypeContext& c) {
     auto be16 = [&file](size_t i) { return static_cast<uint16_t>(file[i] << 8 | file[i + 1]); };
     const uint16_t channels = be16(fields), bits = be16(fields + 2), rate = be16(fields + 8);
     const CMediaType& type = c.type;
-    EXPECT_EQ(type.majortype, MEDIATYPE_Audio);
+    ExpectKinds(type, MEDIATYPE_Audio, FORMAT_WaveFormatEx, false);
     EXPECT_EQ(type.subtype, WaveSubtype(MAKEFOURCC('s', 'a', 'm', 'r')));
-    EXPECT_EQ(type.formattype, FORMAT_WaveFormatEx);
     EXPECT_FALSE(type.bFixedSizeSamples);
-    EXPECT_FALSE(type.bTemporalCompression);
     ASSERT_EQ(type.cbFormat, sizeof(WAVEFORMATEX));
     const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
     EXPECT_EQ(wave->wFormatTag, WAVE_FORMAT_PCM);
@@ -188,9 +184,8 @@ void ExpectAmrType(const TypeContext& c) {
 // Beyond 16 bits or 2 channels WAVE wants the extensible format (its valid bits say the rest).
 void ExpectPcmType(const TypeContext& c) {
     const AM_MEDIA_TYPE& type = c.type;
-    EXPECT_EQ(type.majortype, MEDIATYPE_Audio);
+    ExpectKinds(type, MEDIATYPE_Audio, FORMAT_WaveFormatEx, false);
     EXPECT_EQ(type.subtype, MEDIASUBTYPE_PCM);
-    EXPECT_EQ(type.formattype, FORMAT_WaveFormatEx);
     ASSERT_GE(type.cbFormat, sizeof(WAVEFORMATEX));
     const auto* format = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
     const bool extensible = c.stream.bits > 16 || c.stream.channels > 2;
