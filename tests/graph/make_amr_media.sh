@@ -16,7 +16,7 @@
 #                            amr_frames.3gp.frames: ffmpeg's packets of it,
 #                            concatenated (-f data); the graph tests regroup
 #                            them several frames to a sample
-# Every file is checked to have the layout its name says (list_boxes.py), and
+# Every file is checked to have the layout its name says (its top-level boxes), and
 # gets ffprobe's packets beside it (NAME.packets.txt, stream_packets.py).
 # The decode_* files are played by tests/graph/check_decoded.py as well.
 # Re-running is cheap: OUTDIR/.complete newer than this script leaves it alone.
@@ -45,8 +45,18 @@ build() {
     "${FF[@]}" "$@" "${EXACT[@]}" -f 3gp "$OUT/.tmp.$name"
     mv -f "$OUT/.tmp.$name" "$OUT/$name"
 }
-# The top-level boxes of a file, one name a line.
-top_level() { python3 "$MEDIA/list_boxes.py" "$1" | grep -v '^ ' | cut -d' ' -f1 | tr '\n' ' '; }
+# The top-level boxes of a file, each name followed by a space.
+top_level() {
+    python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = 0
+while at + 8 <= len(data):
+    size, kind = struct.unpack(">I4s", data[at:at + 8])
+    print(kind.decode("latin-1"), end=" ")
+    at += size or len(data)
+EOF
+}
 # expect NAME PATTERN: the top-level layout must match (an extended regex).
 expect() {
     local layout
