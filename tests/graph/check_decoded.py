@@ -6,9 +6,9 @@ usage: check_decoded.py CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...
 kelo-play plays each source through the module: the corpus' h264_aac.mp4
 (H.264 with B-frames, stereo AAC at 44.1 kHz) and faststart.mp4, both with
 ffmpeg's edit lists (the video's presentation start, the audio's encoder
-priming); the corpus' fragmented files whose timelines real recordings have:
-frag_late.mp4 (fragments whose first tfdt lies 10 hours in) and
-frag_dash_stream0.mp4 / frag_dash_stream1.mp4 (a DASH init segment and its
+priming); the corpus' fragmented files: frag_mfra.mp4 (from 0, with an
+mfra index) and those whose timelines real recordings have: frag_late.mp4
+(fragments whose first tfdt lies 10 hours in) and frag_dash_stream0.mp4 / frag_dash_stream1.mp4 (a DASH init segment and its
 media segments joined, video alone and audio alone); and every decode_*.mp4 in
 the folder KELO_AV_MEDIA names (a 4:3 sample aspect ratio, other key-frame
 intervals, mono AAC at 22.05 kHz and 5.1 at 48 kHz). It plays them with --json
@@ -78,7 +78,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from kelo_play import (MEDIATYPE_AUDIO, MEDIATYPE_VIDEO, check, ffprobe, fnv1a, frame_hashes, hashes,  # noqa: E402
                        pcm, pins_of, play, player_arguments, run, runs_of, samples, source_packets, summary)
 
-CORPUS_SOURCES = ["h264_aac.mp4", "faststart.mp4", "frag_late.mp4", "frag_dash_stream0.mp4", "frag_dash_stream1.mp4"]
+CORPUS_SOURCES = ["h264_aac.mp4", "faststart.mp4", "frag_mfra.mp4", "frag_late.mp4", "frag_dash_stream0.mp4",
+                  "frag_dash_stream1.mp4"]
 # Stream time 0 on ffprobe's timeline where its stream start times are not it: in a fragmented track ffmpeg shifts
 # the packets by the edit's media time (the 1024 samples of AAC priming) but keeps the priming, at -1024/44100 s.
 ORIGINS = {"frag_dash_stream1.mp4": 0.0}

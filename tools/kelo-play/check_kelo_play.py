@@ -138,6 +138,8 @@ def stock(media_dir, work, exe, emulator):
                              ("s24_stereo_48000", "s24le", 6), ("s16_mono_8000", "s16le", 2)]:
         play_dump(f"stock {name}", player, work, name, os.path.join(media_dir, name + ".wav"), fmt, frame)
     wav = os.path.join(media_dir, "s16_stereo_44100.wav")
+    code, _, err = kelo_play(player, [os.path.join(work, "no-such-file.wav")])
+    check(code == 2 and "cannot load" in err, f"stock missing file: exit {code}; {err}")
     # A graph that does not finish in time is reported as a hang.
     code, _, err = kelo_play(player, ["--realtime", "--timeout", "0.5", wav], timeout=120)
     check(code == 4 and "hangs" in err, f"stock timeout: exit {code}; {err}")
