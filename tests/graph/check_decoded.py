@@ -55,21 +55,16 @@ start code) decodes to the source's pictures as above; played whole, each is
 stamped at ffprobe's presentation time and is a sync point where ffprobe has a
 key frame; the type's words agree with ffprobe's size, SAR, profile and level.
 
-The MPEG4 Video pin plays the corpus' mpeg4v.mp4 (MPEG-4 Visual) and
-h263_aac.3gp (H.263 beside AAC) and every pictures_*.3gp of KELO_AV_MEDIA
-(MPEG-4 Visual beside AAC), whole, from 1 s and with a seek while playing:
-each run of samples is the source's pictures as stored, from a key frame on,
-and the .m4v (the decoder configuration, then the pictures) or .h263 dump
-decodes with ffmpeg to exactly the frames the source decodes to there; beside
-audio, the audio pin delivers at the same time.
-
-The AMR pin plays amrnb.3gp and every file of KELO_AMR_MEDIA (fragmented AMR,
-and H.263 or MPEG-4 Visual video with AMR, through both pins at once), whole
-and from 2.53 s: its samples are the source's packets from the one holding the
-instant before the start; the .amr dump is the AMR storage file of them (the
-magic, then the samples), which for the whole play is ffmpeg's own remux of
-the track and decodes to the same PCM as the track itself; beside video, the
-video pin delivers every picture of the source as stored.
+The MPEG4 Video and AMR pins deliver each stored sample as it is: they play
+the corpus' mpeg4v.mp4 (MPEG-4 Visual), h263_aac.3gp (H.263 beside AAC) and
+amrnb.3gp, every pictures_*.3gp of KELO_AV_MEDIA (MPEG-4 Visual beside AAC)
+and every file of KELO_AMR_MEDIA (fragmented AMR, and H.263 or MPEG-4 Visual
+video with AMR, through both pins at once), whole: every pin delivers every
+sample of its track as stored, in order; the .m4v (the decoder configuration,
+then the pictures) or .h263 dump decodes with ffmpeg to exactly the source's
+frames, and the .amr dump is the AMR storage file of the samples (the magic,
+then the samples) and decodes to the same PCM as the track itself. Their
+starts and seeks are the pin table's (every sample against ffprobe's packets).
 """
 import os
 import sys
@@ -304,139 +299,40 @@ def check_source(name, path, work, player, video_ending=".h264"):
                 check_whole_stamps(label, video, lines, video_pins[0])
 
 
-# The MPEG4 Video pin: pictures without B-frames, one per sample, so decode
-# order is display order and a run from a key frame decodes as in the source.
-PICTURE_CORPUS_SOURCES = ["mpeg4v.mp4", "h263_aac.3gp"]
+# The pins that deliver each stored sample as it is (MPEG4 Video, AMR, and the AAC beside them), played whole:
+# every sample of every track in order, and the picture (.m4v, .h263) or .amr dump decodes to the source's own
+# pictures or PCM; the .amr dump is the AMR storage file of the samples. Starts and seeks of these pins: the pin
+# table, against ffprobe's packets.
+DUMPS = {"mpeg4": ".m4v", "h263": ".h263", "amr_nb": ".amr"}
+STORED_CORPUS_SOURCES = ["mpeg4v.mp4", "h263_aac.3gp", "amrnb.3gp"]
 
 
-def check_picture_source(name, path, work, player):
-    packets = source_packets(path, "v")
-    index_of = {fnv1a(data): i for i, (data, _, _) in enumerate(packets)}
-    keys = [i for i, (_, _, key) in enumerate(packets) if key]
-    dts = [float(p["dts_time"]) for p in ffprobe(path, "v", "packet=dts_time")["packets"]]
-    rank = {i: r for r, i in enumerate(sorted(range(len(packets)), key=lambda i: packets[i][1]))}
-    frames = frame_hashes(path, "-ignore_editlist", "1")
-    check(len(frames) == len(packets), f"{name}: ffmpeg decodes {len(frames)} frames of {len(packets)} pictures")
-    has_audio = bool(ffprobe(path, "a", "stream=index")["streams"])
-    extension = ".h263" if ffprobe(path, "v", "stream=codec_name")["streams"][0]["codec_name"] == "h263" else ".m4v"
-    for label, args, start, seek in CASES:
-        label = f"{name} {label}"
-        lines, files = play(player, work, label, args + [path])
-        if lines is None:
+def check_stored_source(name, path, work, player):
+    lines, files = play(player, work, f"{name} whole", [path])
+    if lines is None:
+        return
+    for kind, major in (("v", MEDIATYPE_VIDEO), ("a", MEDIATYPE_AUDIO)):
+        streams, pins = ffprobe(path, kind, "stream=codec_name")["streams"], pins_of(lines, major)
+        if not check(len(pins) == len(streams), f"{name}: pins {pins} for {len(streams)} {kind} tracks") or not pins:
             continue
-        video_pins, audio_pins = pins_of(lines, MEDIATYPE_VIDEO), pins_of(lines, MEDIATYPE_AUDIO)
-        if not check(len(video_pins) == 1 and len(audio_pins) == has_audio and extension in files,
-                     f"{label}: pins {video_pins} {audio_pins}, dumped {sorted(files)}, want a {extension}"):
+        stored = [data for data, _, _ in source_packets(path, kind)]
+        got = hashes(samples(lines, pins[0]))
+        check(got == [fnv1a(data) for data in stored],
+              f"{name}: the {pins[0]} pin delivered {len(got)} samples, want the source's {len(stored)} as stored")
+        codec = streams[0]["codec_name"]
+        if codec not in DUMPS:
             continue
-        runs = [hashes(r) for r in runs_of(lines, video_pins[0])]
-        run_count = 1 if seek is None else 2
-        check(len(runs) == run_count, f"{label}: {len(runs)} video runs, want {run_count}")
-        if has_audio:
-            check(len(runs_of(lines, audio_pins[0])) == run_count, f"{label}: the audio pin's runs")
-        expected = []
-        for n, run_hashes in enumerate(runs):
-            pictures = [index_of.get(h) for h in run_hashes]
-            if not check(None not in pictures, f"{label} run {n}: samples that are no picture of the source"):
-                break
-            whole = pictures == list(range(pictures[0], pictures[0] + len(pictures)))
-            check(whole and pictures[0] in keys, f"{label} run {n}: pictures {pictures[0]}..{pictures[-1]} "
-                                                 f"not in order from a key frame")
-            check(n < len(runs) - 1 or pictures[-1] == len(packets) - 1,
-                  f"{label}: the last run ends at picture {pictures[-1]} of {len(packets)}")
-            if n == 0:
-                # From the key frame at or before the picture holding the start
-                # (a start on a picture's first instant begins with that picture).
-                want = 0 if start is None else max(k for k in keys if dts[k] <= start)
-                check(pictures[0] == want, f"{label}: begins at picture {pictures[0]}, want {want}")
-            # Display order: a picture's rank by presentation time.
-            shown = sorted(pictures, key=lambda i: packets[i][1])
-            expected.append([frames[rank[i]] for i in shown])
-        got = frame_hashes(files[extension])
-        # A run from picture 0 decodes whole. A run from a later key frame
-        # loses at most the B-pictures stored right behind it (max_b_frames,
-        # 2 here), which reference the picture before the key frame; every
-        # other frame is the source's, in order.
-        allowed = sum(2 for run_hashes in runs if index_of.get(run_hashes[0]) != 0)
-        flat = [h for run_frames in expected for h in run_frames]
-        at = 0
-        for h in got:
-            while at < len(flat) and flat[at] != h:
-                at += 1
-            at += 1
-        if len(expected) > 1:
-            # Across a seek the decoder joins the runs: the pictures around the
-            # join reference the other run's. Away from it, both are the source's.
-            head, tail = expected[0][:-3], expected[-1][3:]
-            check(got[:len(head)] == head and got[len(got) - len(tail):] == tail,
-                  f"{label}: the dump's frames before and after the seek are not the source's")
+        dump = files.get(DUMPS[codec])
+        if not check(dump, f"{name}: no {DUMPS[codec]} dump: {sorted(files)}"):
             continue
-        check(at <= len(flat) and len(flat) - len(got) <= allowed,
-              f"{label}: the dump decodes to {len(got)} frames, want the source's {len(flat)} in order "
-              f"(at most {allowed} B-pictures behind a restart missing)")
-
-
-# The AMR pin: the corpus' amrnb.3gp and every file of KELO_AMR_MEDIA:
-# fragmented AMR (empty moov with and without mfra, samples in moov before
-# the fragments) and 3GP files of H.263 or MPEG-4 Visual video with AMR,
-# which play through both pins at once.
-AMR_CORPUS_SOURCES = ["amrnb.3gp"]
-# (label, kelo-play options, start in seconds or None)
-AMR_CASES = [
-    ("amr whole", [], None),
-    ("amr start 2.53 s", ["--start", "2.53"], 2.53),
-]
-
-
-def check_amr_source(name, path, work, player):
-    """The .amr dump is, byte for byte, ffmpeg's own AMR storage file of the
-    delivered samples, and decodes to the source's AMR track's PCM; with
-    video beside it, the video pin plays at the same time and delivers every
-    picture as stored."""
-    packets = source_packets(path, "a")
-    storage = os.path.join(work, "source.amr")
-    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "amr", storage])
-    with open(storage, "rb") as f:
-        check(f.read() == b"#!AMR\n" + b"".join(data for data, _, _ in packets),
-              f"{name}: ffmpeg's AMR storage file is not the magic and the packets")
-    time_base = ffprobe(path, "a", "stream=time_base")["streams"][0]["time_base"].split("/")
-    source_pcm = pcm(path, "-ignore_editlist", "1")
-    has_video = bool(ffprobe(path, "v", "stream=index")["streams"])
-    video_hashes = [fnv1a(data) for data, _, _ in source_packets(path, "v")] if has_video else []
-    for label, args, start in AMR_CASES:
-        label = f"{name} {label}"
-        lines, files = play(player, work, label, args + [path])
-        if lines is None:
-            continue
-        video_pins, audio_pins = pins_of(lines, MEDIATYPE_VIDEO), pins_of(lines, MEDIATYPE_AUDIO)
-        if not check(audio_pins == ["AMR"] and len(video_pins) == has_video, f"{label}: pins {video_pins} "
-                                                                             f"{audio_pins}"):
-            continue
-        # Samples from the one holding the instant before the start to the end.
-        first = 0
-        if start is not None:
-            start_ticks = round(start * int(time_base[1]) / int(time_base[0]))
-            first = max(i for i, (_, pts, _) in enumerate(packets) if pts < start_ticks)
-        # By hash, in order: silent frames repeat the same bytes.
-        delivered = hashes(samples(lines, "AMR"))
-        wanted = [fnv1a(data) for data, _, _ in packets[first:]]
-        mismatch = next((i for i, (a, b) in enumerate(zip(delivered, wanted)) if a != b),
-                        min(len(delivered), len(wanted)))
-        check(delivered == wanted, f"{label}: {len(delivered)} AMR samples, want packets {first}.."
-                                   f"{len(packets) - 1}; first difference at sample {mismatch}")
-        if not check(".amr" in files, f"{label}: no .amr dump: {sorted(files)}"):
-            continue
-        with open(files[".amr"], "rb") as f:
-            dumped = f.read()
-        check(dumped == b"#!AMR\n" + b"".join(data for data, _, _ in packets[first:]),
-              f"{label}: the .amr dump is not the magic and the samples from {first} on")
-        if start is None:
-            got = pcm(files[".amr"])
-            check(got == source_pcm, f"{label}: the .amr dump decodes to {len(got)} bytes of PCM, "
-                                     f"the source's AMR track to {len(source_pcm)}, or to others")
-            if has_video:
-                got = hashes(samples(lines, video_pins[0]))
-                check(got == video_hashes, f"{label}: the video pin delivered {len(got)} samples, "
-                                           f"want the source's {len(video_hashes)} pictures as stored")
+        if codec == "amr_nb":
+            with open(dump, "rb") as f:
+                check(f.read() == b"#!AMR\n" + b"".join(stored), f"{name}: the .amr dump is not the magic and the samples")
+            check(pcm(dump) == pcm(path, "-ignore_editlist", "1"), f"{name}: the .amr dump decodes to other PCM")
+        else:
+            got, want = frame_hashes(dump), frame_hashes(path, "-ignore_editlist", "1")
+            check(got == want, f"{name}: the {DUMPS[codec]} dump decodes to {len(got)} frames, want the source's "
+                               f"{len(want)}, or to others")
 
 
 def main():
@@ -451,9 +347,9 @@ def main():
         (CORPUS_SOURCES, av_media, lambda f: f.startswith("decode_") and f.endswith(".mp4"), check_source),
         ([], av_media, lambda f: f.startswith("hevc_") and f.endswith((".mp4", ".mov")),
          lambda name, path, work, player: check_source(name, path, work, player, video_ending=".hevc")),
-        (PICTURE_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_") and f.endswith(".3gp"),
-         check_picture_source),
-        (AMR_CORPUS_SOURCES, amr_media, lambda f: f.endswith(".3gp"), check_amr_source),
+        (STORED_CORPUS_SOURCES, av_media, lambda f: f.startswith("pictures_") and f.endswith(".3gp"),
+         check_stored_source),
+        ([], amr_media, lambda f: f.endswith(".3gp"), check_stored_source),
     ]
     only = os.environ.get("KELO_ONLY")  # one source's name, to rerun it alone
     for names, folder, joins, check_one in families:
