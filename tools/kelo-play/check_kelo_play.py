@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
 """Runs kelo-play under Wine and checks what it reports and dumps against ffmpeg.
 
-usage: check_kelo_play.py stock MEDIA_DIR WORK_DIR KELO_PLAY_EXE [EMULATOR...]
-       check_kelo_play.py filter PCM_MEDIA_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
+usage: check_kelo_play.py PCM_MEDIA_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
-"stock" plays the WAVE files of tests/media/make_wave_media.sh through Wine's own
-File Source (Async) and WAVE parser (--parser, --clsid), so kelo-play's graph and
-dumps are proven without our filter; a play that does not end in time is a hang,
-a class that is not registered an error. "filter" plays the PCM media's
-twos16_stereo_44100.mov (16-bit big-endian stereo PCM) through the Kelo Mervane
-module loaded with --module: its dump, report, options (--start, --stop,
---seek-at, --rate, --realtime) and error paths. Every dump is checked with
-ffprobe (rate, channels, sample count) and its PCM, decoded by ffmpeg, must
-equal ffmpeg's decoding of the source file byte for byte.
+Plays the PCM media's twos16_stereo_44100.mov (16-bit big-endian stereo PCM)
+through the Kelo Mervane module loaded with --module: its dump, report, options
+(--start, --stop, --seek-at, --rate, --realtime) and error paths; a play that
+does not end in time is a hang, a class that is not registered an error. Then a
+WAVE file ffmpeg makes through Wine's own File Source (Async) and WAVE parser
+(--clsid, --parser): kelo-play's graph with a parser. Every dump is checked
+with ffprobe (rate, channels) and its PCM, decoded by ffmpeg, must equal
+ffmpeg's decoding of the source file byte for byte.
 """
 import json
 import os
@@ -20,7 +18,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
-from kelo_play import check, ffprobe, kelo_play, pcm, summary  # noqa: E402
+from kelo_play import check, ffprobe, kelo_play, pcm, player_arguments, run, summary  # noqa: E402
 
 WAVE_PARSER = "{D51BD5A1-7548-11CF-A520-0080C77EF58A}"
 SECOND = 10_000_000
@@ -31,30 +29,25 @@ def play_json(player, *args):
     return code, [json.loads(line) for line in out.splitlines() if line.startswith("{")], err
 
 
-def check_dump(label, dump_dir, source, fmt, frame_bytes):
-    """The one .wav in dump_dir has the source's rate, channels and samples, and its PCM."""
+def check_dump(label, dump_dir, source, fmt):
+    """The one .wav in dump_dir has the source's rate and channels, and its PCM."""
     wavs = sorted(f for f in os.listdir(dump_dir) if f.endswith(".wav"))
     if not check(len(wavs) == 1, f"{label}: expected one .wav in the dump, found {wavs}"):
         return
     dumped = os.path.join(dump_dir, wavs[0])
-    entries = "stream=sample_rate,channels,duration_ts"
-    got, want = ffprobe(dumped, "a:0", entries)["streams"][0], ffprobe(source, "a:0", entries)["streams"][0]
-    reference = pcm(source, fmt=fmt)
-    check((got["sample_rate"], got["channels"]) == (want["sample_rate"], want["channels"]),
-          f"{label}: rate and channels {got}, want {want}")
-    check(int(got["duration_ts"]) == len(reference) // frame_bytes,
-          f"{label}: {got['duration_ts']} samples, ffmpeg decodes {len(reference) // frame_bytes}")
-    dumped_pcm = pcm(dumped, fmt=fmt)
+    got, want = (ffprobe(path, "a:0", "stream=sample_rate,channels")["streams"] for path in (dumped, source))
+    check(got == want, f"{label}: rate and channels {got}, want {want}")
+    dumped_pcm, reference = pcm(dumped, fmt=fmt), pcm(source, fmt=fmt)
     check(dumped_pcm == reference,
           f"{label}: the dumped PCM differs from ffmpeg's ({len(dumped_pcm)} vs {len(reference)} bytes)")
 
 
-def play_dump(label, player, work, name, source, fmt, frame_bytes):
+def play_dump(label, player, work, name, source, fmt):
     dump = os.path.join(work, name)
     shutil.rmtree(dump, ignore_errors=True)
     code, out, err = kelo_play(player, ["--dump", dump, source], timeout=120)
     if check(code == 0, f"{label}: exit {code}; {out} {err}"):
-        check_dump(label, dump, source, fmt, frame_bytes)
+        check_dump(label, dump, source, fmt)
 
 
 def events_of(lines, kind):
@@ -131,48 +124,35 @@ def check_errors(label, player, work):
         check(code == status and text in err, f"{label} {what}: exit {code} (want {status}), stderr: {err.strip()}")
 
 
-def stock(media_dir, work, exe, emulator):
-    player = emulator + [exe, "--clsid", WAVE_PARSER, "--parser"]
-    # (file, ffmpeg raw format, bytes per frame)
-    for name, fmt, frame in [("s16_stereo_44100", "s16le", 4), ("u8_mono_22050", "u8", 1),
-                             ("s24_stereo_48000", "s24le", 6), ("s16_mono_8000", "s16le", 2)]:
-        play_dump(f"stock {name}", player, work, name, os.path.join(media_dir, name + ".wav"), fmt, frame)
-    wav = os.path.join(media_dir, "s16_stereo_44100.wav")
-    code, _, err = kelo_play(player, [os.path.join(work, "no-such-file.wav")])
-    check(code == 2 and "cannot load" in err, f"stock missing file: exit {code}; {err}")
-    # A graph that does not finish in time is reported as a hang.
-    code, _, err = kelo_play(player, ["--realtime", "--timeout", "0.5", wav], timeout=120)
-    check(code == 4 and "hangs" in err, f"stock timeout: exit {code}; {err}")
-    # A class that is not registered.
-    code, _, err = kelo_play(emulator + [exe, "--clsid", "{00000000-1111-2222-3333-444444444444}"], [wav])
-    check(code == 2 and "0x80040154" in err, f"unregistered class: exit {code}; {err}")
-
-
-def filter_tests(pcm_media, module, work, exe, emulator):
+def main():
+    parsed = player_arguments(__doc__, 1)
+    if not parsed:
+        return 2
+    (pcm_media,), work, player = parsed
     # A file with one PCM track and nothing else: the checks read one pin.
-    player = emulator + [exe, "--module", module]
     source = os.path.join(pcm_media, "twos16_stereo_44100.mov")
-    play_dump("filter twos16", player, work, "twos16", source, "s16le", 4)
+    play_dump("filter twos16", player, work, "twos16", source, "s16le")
     check_report("filter", player, source, "PCM audio, 44100 Hz, 2 channels, 16 bits")
     check_options("filter", player, source, 3.0)
     check_errors("filter", player, work)
-    code, _, err = kelo_play(emulator + [exe, "--module", os.path.join(work, "missing.ax")], [source])
+    exe = player[:player.index("--module")]
+    code, _, err = kelo_play(exe + ["--module", os.path.join(work, "missing.ax")], [source])
     check(code == 2 and "cannot load the module" in err, f"missing module: exit {code}; {err}")
+    # A graph that does not finish in time is reported as a hang.
+    code, _, err = kelo_play(player, ["--realtime", "--timeout", "0.5", source], timeout=120)
+    check(code == 4 and "hangs" in err, f"timeout: exit {code}; {err}")
+    # A class that is not registered.
+    code, _, err = kelo_play(exe + ["--clsid", "{00000000-1111-2222-3333-444444444444}"], [source])
+    check(code == 2 and "0x80040154" in err, f"unregistered class: exit {code}; {err}")
 
-
-def main():
-    mode = sys.argv[1] if len(sys.argv) > 1 else ""
-    if mode == "stock" and len(sys.argv) >= 5:
-        media, work, exe, emulator = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-        os.makedirs(work, exist_ok=True)
-        stock(media, work, exe, emulator)
-    elif mode == "filter" and len(sys.argv) >= 6:
-        pcm_media, module, work, exe, emulator = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6:]
-        os.makedirs(work, exist_ok=True)
-        filter_tests(pcm_media, module, work, exe, emulator)
-    else:
-        print(__doc__)
-        return 2
+    # A parser: File Source (Async) reads the file and feeds Wine's WAVE parser.
+    parser = exe + ["--clsid", WAVE_PARSER, "--parser"]
+    wav = os.path.join(work, "s16_stereo_44100.wav")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:"
+         "duration=1", "-ac", "2", "-c:a", "pcm_s16le", "-fflags", "+bitexact", "-flags:a", "+bitexact", wav])
+    play_dump("parser", parser, work, "parser", wav, "s16le")
+    code, _, err = kelo_play(parser, [os.path.join(work, "no-such-file.wav")])
+    check(code == 2 and "cannot load" in err, f"parser, missing file: exit {code}; {err}")
     return summary()
 
 

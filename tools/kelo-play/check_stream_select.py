@@ -15,8 +15,7 @@ frames at irregular times, progressive and fragmented.
   language (Wine's follows LC_ALL).
 - --select while running: the pin's samples before the switch are one
   track's packets from the start, after it the other track's from the one
-  holding the position reached, to the end, with no gap; the dump of those
-  decodes to ffmpeg's own decoding of that track's packets from there.
+  holding the position reached, to the end, with no gap.
   100 switches in a row: the play completes, each run between flushes is
   the packets of the track enabled then, in order.
   A track of another rate and layout: the first sample after the switch,
@@ -31,9 +30,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
-from check_decoded import adts_frames, split_adts  # noqa: E402
-from kelo_play import (check, ffprobe, fnv1a, hashes, kelo_play, pcm, play, player_arguments, run,  # noqa: E402
-                       runs_of, source_packets, summary)
+from kelo_play import (check, ffprobe, fnv1a, hashes, kelo_play, play, player_arguments, run, runs_of,  # noqa: E402
+                       source_packets, summary)
 
 ENGLISH, FRENCH = 0x0409, 0x040C
 
@@ -105,18 +103,11 @@ def as_packets(run_samples, tracks):
     return None
 
 
-def decoded(frames, work, name):
-    path = os.path.join(work, name)
-    with open(path, "wb") as f:
-        f.write(b"".join(frames))
-    return pcm(path)
-
-
 def check_switch(player, two, work):
     tracks = [source_packets(two, "a:0"), source_packets(two, "a:1")]
-    lines, files = play(player, work, "switch", [two, "--realtime", "--select", "0@2"])
+    lines, _ = play(player, work, "switch", [two, "--realtime", "--select", "0@2"])
     played = runs_of(lines or [])
-    if not check(len(played) == 2 and ".aac" in files, f"switch: one flush, two runs: {len(played)}"):
+    if not check(len(played) == 2, f"switch: one flush, two runs: {len(played)}"):
         return
     before, after = as_packets(played[0], tracks), as_packets(played[1], tracks)
     check(before == (1, 0), f"before the switch: French from its first packet: {before}")
@@ -128,11 +119,6 @@ def check_switch(player, two, work):
     check(resumed <= reached < played[1][0]["stop"] or resumed == reached,
           f"after the switch: from the packet holding the position reached ({resumed} for {reached})")
     check(played[1][0]["discontinuity"], "the first sample after the switch is a discontinuity")
-    with open(files[".aac"], "rb") as f:
-        frames = split_adts(f.read())
-    ours = decoded(frames[len(played[0]):], work, "after.aac")
-    reference = decoded(adts_frames(two, work, "a:0")[k:], work, "reference.aac")
-    check(len(ours) > 0 and ours == reference, "after the switch: the dump decodes as English from that packet")
 
     hundred = []
     for i in range(100):

@@ -62,9 +62,6 @@ def check_pin(root, name, events):
     check(len(samples) > 0, f"{name}: the play delivered samples")
     if not check(len(bars) == len(samples), f"{name}: {len(bars)} bars for {len(samples)} delivered samples"):
         return
-    keys = [b for b in bars if "key" in classes(b)]
-    check(len(keys) == sum(s["sync"] for s in samples),
-          f"{name}: {len(keys)} key-frame bars, {sum(s['sync'] for s in samples)} sync points")
     check(all(("key" in classes(b)) == s["sync"] for b, s in zip(bars, samples)),
           f"{name}: the key-frame bars are the sync points, in delivery order")
     marks = [p for p in lane.iter(SVG + "path") if "discontinuity" in classes(p)]
