@@ -18,10 +18,10 @@ every pin while the graph runs delivers the same samples, with the same stamps, 
 """
 import os
 import sys
-from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from kelo_play import check, ffprobe, fnv1a, play, player_arguments, run, samples, source_packets, summary  # noqa
+from kelo_play import (check, ffprobe, fnv1a, pictures, play, player_arguments, run, samples,  # noqa: E402
+                       source_packets, summary)
 
 # name: encoder and its options (a key frame every 12 pictures)
 SOURCES = {
@@ -53,15 +53,6 @@ def make_sources(work):
              "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=3", "-c:v", encoder, "-preset",
              "fast", option, params, "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "64k", "-threads", "1",
              "-fflags", "+bitexact", os.path.join(work, name)])
-
-
-def pictures(path):
-    """The source's pictures in display order: (presentation time in seconds, framemd5 hash)."""
-    out = run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-vsync", "passthrough", "-f",
-               "framemd5", "-"], text=True)
-    tb = next(Fraction(line.split(":")[1].strip()) for line in out.splitlines() if line.startswith("#tb 0"))
-    rows = [line.split(",") for line in out.splitlines() if line and not line.startswith("#")]
-    return [(float(int(r[2]) * tb), r[-1].strip()) for r in rows]
 
 
 def first_key(path, start):

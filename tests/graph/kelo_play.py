@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import sys
+from fractions import Fraction
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
 from check_list import check, player_arguments, run, summary  # noqa: E402, F401 (for the checkers)
@@ -40,11 +41,17 @@ def source_packets(path, select):
     return out
 
 
-def frame_hashes(path, *before_input):
-    """ffmpeg's decoded pictures, each as its framemd5 hash, in display order."""
+def pictures(path, *before_input):
+    """ffmpeg's decoded pictures in display order: (presentation time in seconds, framemd5 hash)."""
     out = run(["ffmpeg", "-nostdin", "-v", "error", *before_input, "-i", path, "-map", "0:v", "-vsync", "passthrough",
                "-f", "framemd5", "-"], text=True)
-    return [line.split(",")[-1].strip() for line in out.splitlines() if line and not line.startswith("#")]
+    tb = next(Fraction(line.split(":")[1].strip()) for line in out.splitlines() if line.startswith("#tb 0"))
+    rows = [line.split(",") for line in out.splitlines() if line and not line.startswith("#")]
+    return [(float(int(r[2]) * tb), r[-1].strip()) for r in rows]
+
+
+def frame_hashes(path, *before_input):
+    return [h for _, h in pictures(path, *before_input)]
 
 
 def pcm(path, *before_input, fmt="s16le"):

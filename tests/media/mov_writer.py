@@ -62,9 +62,6 @@ class Track:
         step = self.chunk_frames * self.frame_bytes
         return [self.pcm[i:i + step] for i in range(0, len(self.pcm), step)]
 
-    def media_duration(self):
-        return self.frames * self.delta
-
     def movie_duration(self):
         return self.frames * MOVIE_TIME_SCALE // self.rate
 
@@ -111,7 +108,7 @@ def trak(track, track_id):
                     bytes(8), struct.pack(">hhhH", 0, 0, 0x0100, 0),  # layer, group, volume 1.0
                     UNITY_MATRIX, struct.pack(">II", 0, 0))
     mdhd = full_box(b"mdhd", 0, 0,
-                    struct.pack(">IIII", 0, 0, track.time_scale, track.media_duration()),
+                    struct.pack(">IIII", 0, 0, track.time_scale, track.frames * track.delta),
                     struct.pack(">HH", UNDETERMINED_LANGUAGE, 0))
     dinf = box(b"dinf", full_box(b"dref", 0, 0, struct.pack(">I", 1),
                                  full_box(b"url ", 0, 1)))  # flag 1: data in this file

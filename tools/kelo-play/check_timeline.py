@@ -39,16 +39,12 @@ def pin_records(lines):
 
 def media_times(events):
     """Each sample's media start in seconds: its segment's start plus its own start."""
-    segment, rate, previous_end, times = 0.0, 1.0, 0.0, []
+    segment, rate, times = 0.0, 1.0, []
     for e in events:
         if e["kind"] == "new_segment":
             segment, rate = e["start"] / SECOND, e["rate"] or 1.0
-            previous_end = segment
         elif e["kind"] == "sample":
-            start = segment + rate * e["start"] / SECOND if e["start"] is not None else previous_end
-            times.append(start)
-            if e["stop"] is not None:
-                previous_end = segment + rate * e["stop"] / SECOND
+            times.append(segment + rate * e["start"] / SECOND)
     return times
 
 
