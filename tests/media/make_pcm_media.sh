@@ -111,15 +111,13 @@ python3 "$WRITER" "$WORK/twos_two_tracks.mov" --reverse-mdat \
     --track "pcm=$WORK/twos_two_tracks.second.raw,bits=24,channels=1,rate=48000,chunk=777"
 
 # ffmpeg's own references for each twos file.
-TWOS_FILES=(twos8_mono_44100 twos8_stereo_48000 twos16_mono_48000 twos16_stereo_44100
-            twos24_mono_44100 twos24_stereo_48000 twos16_stereo_48000_timescale2x twos_two_tracks)
-for name in "${TWOS_FILES[@]}"; do
-    case $name in
-        twos8*) codec=pcm_u8 ;;
-        twos24*) codec=pcm_s24le ;;
-        *) codec=pcm_s16le ;;
+for mov in "$WORK"/twos*.mov; do
+    case $mov in
+        */twos8*) format=u8 ;;
+        */twos24*) format=s24le ;;
+        *) format=s16le ;;
     esac
-    "${FF[@]}" -i "$WORK/$name.mov" -map 0:a:0 -c:a "$codec" -f "${codec#pcm_}" "$WORK/$name.pcm"
+    "${FF[@]}" -i "$mov" -map 0:a:0 -c:a "pcm_$format" -f "$format" "${mov%.mov}.pcm"
 done
 
 # The files that must not reach the PCM pin.

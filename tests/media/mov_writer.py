@@ -26,7 +26,6 @@ frames so that buffers of other frame counts straddle chunk boundaries.
 The chunks of all tracks are interleaved in the mdat, one chunk per track
 per round.
 """
-import argparse
 import struct
 import sys
 
@@ -146,12 +145,8 @@ def write_movie(path, tracks, reverse_mdat):
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("out")
-    parser.add_argument("--track", action="append", required=True)
-    parser.add_argument("--reverse-mdat", action="store_true")
-    args = parser.parse_args(argv)
-    write_movie(args.out, [Track(fields) for fields in args.track], args.reverse_mdat)
+    tracks = [Track(argv[i + 1]) for i, arg in enumerate(argv) if arg == "--track"]
+    write_movie(argv[0], tracks, "--reverse-mdat" in argv)
     return 0
 
 
