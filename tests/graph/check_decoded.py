@@ -87,22 +87,18 @@ CASES = [
 ]
 
 
-def split_adts(data):
-    """ADTS frames, each split off by its 13-bit length."""
+def adts_frames(path, work):
+    """ffmpeg's own ADTS frames of the source's access units, each split off by its 13-bit length."""
+    adts = os.path.join(work, "source.aac")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "adts", adts])
+    with open(adts, "rb") as f:
+        data = f.read()
     frames, at = [], 0
     while at + 7 <= len(data):
         length = (data[at + 3] & 3) << 11 | data[at + 4] << 3 | data[at + 5] >> 5
         frames.append(data[at:at + length])
         at += length
     return frames
-
-
-def adts_frames(path, work):
-    """ffmpeg's own ADTS frames of the source's access units."""
-    adts = os.path.join(work, "source.aac")
-    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a", "-c", "copy", "-f", "adts", adts])
-    with open(adts, "rb") as f:
-        return split_adts(f.read())
 
 
 def earliest_pts(path, kind, origin):
@@ -254,9 +250,8 @@ def check_words(label, video, audio, lines):
 
 
 def check_source(name, path, work, player, video_ending=".h264"):
-    starts = [float(s["start_time"]) for kind in "va" for s in ffprobe(path, kind, "stream=start_time")["streams"]]
-    origin = ORIGINS.get(name, min(starts))  # stream time 0
-    has = {kind: bool(ffprobe(path, kind, "stream=index")["streams"]) for kind in "va"}
+    has = {kind: ffprobe(path, kind, "stream=start_time")["streams"] for kind in "va"}
+    origin = ORIGINS.get(name, min(float(s["start_time"]) for kind in "va" for s in has[kind]))  # stream time 0
     video = Video(path, origin) if has["v"] else None
     audio = Audio(path, work, origin) if has["a"] else None
     for label, args, start, seek in CASES:
@@ -266,8 +261,8 @@ def check_source(name, path, work, player, video_ending=".h264"):
         if lines is None:
             continue
         video_pins, audio_pins = pins_of(lines, MEDIATYPE_VIDEO), pins_of(lines, MEDIATYPE_AUDIO)
-        if not check(len(video_pins) == has["v"] and len(audio_pins) == has["a"], f"{label}: pins {video_pins} "
-                                                                                  f"{audio_pins}"):
+        if not check(len(video_pins) == len(has["v"]) and len(audio_pins) == len(has["a"]),
+                     f"{label}: pins {video_pins} {audio_pins}"):
             continue
         for pin, track, check_track, ending in ((video_pins, video, check_video, video_ending),
                                                 (audio_pins, audio, check_audio, ".aac")):
@@ -321,10 +316,7 @@ def check_stored_source(name, path, work, player):
 
 
 def main():
-    parsed = player_arguments(__doc__, 1)
-    if not parsed:
-        return 2
-    (corpus,), work, player = parsed
+    (corpus,), work, player = player_arguments(__doc__, 1)
     av_media = os.environ.get("KELO_AV_MEDIA", "")
     amr_media = os.environ.get("KELO_AMR_MEDIA", "")
     # Per pin family: its corpus files, the fixture files that join them, and its check.
@@ -336,15 +328,12 @@ def main():
          check_stored_source),
         ([], amr_media, lambda f: f.endswith(".3gp"), check_stored_source),
     ]
-    only = os.environ.get("KELO_ONLY")  # one source's name, to rerun it alone
     for names, folder, joins, check_one in families:
         sources = [os.path.join(corpus, name) for name in names]
         if folder:
             sources += sorted(os.path.join(folder, f) for f in os.listdir(folder) if joins(f))
         for path in sources:
             name = os.path.basename(path)
-            if only and name != only:
-                continue
             source_work = os.path.join(work, name)
             os.makedirs(source_work, exist_ok=True)
             check_one(name, path, source_work, player)

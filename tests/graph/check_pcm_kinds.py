@@ -103,10 +103,7 @@ def check_kind(path, work, player):
 
 
 def main():
-    parsed = player_arguments(__doc__, 1)
-    if not parsed:
-        return 2
-    (media,), work, player = parsed
+    (media,), work, player = player_arguments(__doc__, 1)
     kinds = sorted(f for f in os.listdir(media) if f.startswith("kind_") and f.endswith(".mov"))
     check(len(kinds) >= 24, f"{len(kinds)} kind_*.mov files in {media}")
     for name in kinds:

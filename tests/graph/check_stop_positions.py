@@ -107,10 +107,7 @@ def check_type_rounds(plain, asked):
 
 
 def main():
-    parsed = player_arguments(__doc__, 0)
-    if not parsed:
-        return 2
-    _, work, player = parsed
+    _, work, player = player_arguments(__doc__, 0)
     make_sources(work)
     plays = {row[0]: check_row(player, work, work, row) for row in ROWS}
     check_type_rounds(plays["stop at 2"], plays["stop at 2 with type rounds"])

@@ -77,10 +77,7 @@ def video_format(player, path):
 
 
 def main():
-    parsed = player_arguments(__doc__, 0)
-    if not parsed:
-        return 2
-    _, work, player = parsed
+    _, work, player = player_arguments(__doc__, 0)
     for name, rate, options in ROWS:
         path = os.path.join(work, name)
         make(path, rate, options)

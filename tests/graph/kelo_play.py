@@ -8,10 +8,23 @@ import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_list import check, player_arguments, run, summary  # noqa: E402, F401 (for the checkers)
+from check_list import check, run, summary  # noqa: E402, F401 (for the checkers)
 
 MEDIATYPE_VIDEO = "{73646976-0000-0010-8000-00AA00389B71}"
 MEDIATYPE_AUDIO = "{73647561-0000-0010-8000-00AA00389B71}"
+
+
+def player_arguments(usage, leading):
+    """For a checker called as SCRIPT ARG... MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...] with `leading` ARGs:
+    those, the work folder (made) and the kelo-play command line with --module; with arguments missing, the usage
+    printed and exit status 2."""
+    args = sys.argv[1:]
+    if len(args) < leading + 3:
+        print(usage)
+        sys.exit(2)
+    first, (module, work, exe), emulator = args[:leading], args[leading:leading + 3], args[leading + 3:]
+    os.makedirs(work, exist_ok=True)
+    return first, work, emulator + [exe, "--module", module]
 
 
 def fnv1a(data):

@@ -54,7 +54,6 @@ class Track:
         self.entry_type = fields.get("type", "twos").encode("ascii")
         self.frame_bytes = self.bits // 8 * self.channels
         self.frames = len(self.pcm) // self.frame_bytes
-        self.time_scale = self.rate * self.delta
         self.chunk_offsets = []  # filled while the mdat is laid out
 
     def chunks(self):
@@ -107,7 +106,7 @@ def trak(track, track_id):
                     bytes(8), struct.pack(">hhhH", 0, 0, 0x0100, 0),  # layer, group, volume 1.0
                     UNITY_MATRIX, struct.pack(">II", 0, 0))
     mdhd = full_box(b"mdhd", 0, 0,
-                    struct.pack(">IIII", 0, 0, track.time_scale, track.frames * track.delta),
+                    struct.pack(">IIII", 0, 0, track.rate * track.delta, track.frames * track.delta),
                     struct.pack(">HH", UNDETERMINED_LANGUAGE, 0))
     dinf = box(b"dinf", full_box(b"dref", 0, 0, struct.pack(">I", 1),
                                  full_box(b"url ", 0, 1)))  # flag 1: data in this file

@@ -125,10 +125,7 @@ def check_errors(label, player, work):
 
 
 def main():
-    parsed = player_arguments(__doc__, 1)
-    if not parsed:
-        return 2
-    (pcm_media,), work, player = parsed
+    (pcm_media,), work, player = player_arguments(__doc__, 1)
     # A file with one PCM track and nothing else: the checks read one pin.
     source = os.path.join(pcm_media, "twos16_stereo_44100.mov")
     play_dump("filter twos16", player, work, "twos16", source, "s16le")

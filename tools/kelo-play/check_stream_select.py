@@ -120,9 +120,7 @@ def check_switch(player, two, work):
           f"after the switch: from the packet holding the position reached ({resumed} for {reached})")
     check(played[1][0]["discontinuity"], "the first sample after the switch is a discontinuity")
 
-    hundred = []
-    for i in range(100):
-        hundred += ["--select", f"{i % 2}@2"]
+    hundred = [arg for i in range(100) for arg in ("--select", f"{i % 2}@2")]
     code, out, err = kelo_play(player, [two, "--realtime", "--json", *hundred, "--timeout", "60"])
     check(code == 0, f"100 switches: exit {code}: {err}")
     played = runs_of([json.loads(line) for line in out.splitlines()])
@@ -159,10 +157,7 @@ def check_key_frames(player, path):
 
 
 def main():
-    parsed = player_arguments(__doc__, 0)
-    if not parsed:
-        return 2
-    _, work, player = parsed
+    _, work, player = player_arguments(__doc__, 0)
     two, both, rates, ac3, keys, fragmented = make_media(work)
     check_list(player, two, both, ac3)
     check_switch(player, two, work)

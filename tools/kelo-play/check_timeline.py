@@ -94,10 +94,7 @@ def check_pin(root, name, events):
 
 
 def main():
-    parsed = player_arguments(__doc__, 1)
-    if not parsed:
-        return 2
-    (corpus,), work, player = parsed
+    (corpus,), work, player = player_arguments(__doc__, 1)
     source = os.path.join(corpus, "twos16.mov")
     svg = os.path.join(work, "timeline.svg")
     if os.path.exists(svg):
