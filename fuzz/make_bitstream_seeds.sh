@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Seeds of the bitstream fuzz targets from ffmpeg's files
-# (tests/bitstream/make_reference.sh): every H.264 SPS into OUTDIR/sps, every
+# (tests/bitstream/make_reference.py): every H.264 SPS into OUTDIR/sps, every
 # HEVC parameter set into OUTDIR/hevc_sps, every ES
 # descriptor into OUTDIR/es_descriptor, its AudioSpecificConfig into
 # OUTDIR/audio_specific_config and an MPEG-4 Visual one's configuration into
@@ -13,7 +13,7 @@ if [ $# -ne 1 ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 out=$1
-bash "$here/../tests/bitstream/make_reference.sh" "$out/bitstream_media"
+python3 "$here/../tests/bitstream/make_reference.py" "$out/bitstream_media"
 python3 - "$out" <<'PY'
 import os, sys
 out = sys.argv[1]

@@ -1,6 +1,9 @@
-// Every field of every query record, read from boxes whose fields all hold
-// different values laid out as ISO/IEC 14496-12 and 14496-15 define them, so
-// that a field read from the wrong place or into the wrong member shows.
+// The public queries on a movie's tracks and sample descriptions: every field
+// of every record, read from boxes whose fields all hold different values
+// laid out as ISO/IEC 14496-12 and 14496-15 define them, so that a field read
+// from the wrong place or into the wrong member shows; which entry and which
+// parameter set a query reads; the argument, state and kind checks; the
+// copying rules and the release.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,22 +31,27 @@ Bytes tkhd_fields() {
 
 // The pad bit is set in the file and must not reach the record.
 Bytes mdhd_fields() {
-    return full_box("mdhd", 1, 0,
-                    cat({u64(0x4400000004ull), u64(0x5500000005ull), u32(90000), u64(0x6600000006ull), u16(0x95C7), u16(0)}));
+    return full_box(
+        "mdhd", 1, 0,
+        cat({u64(0x4400000004ull), u64(0x5500000005ull), u32(90000), u64(0x6600000006ull), u16(0x95C7), u16(0)}));
 }
+
+Bytes esds(uint8_t stream_byte, const Bytes &decoder_specific_info) {
+    const Bytes config = cat({Bytes{0x40, stream_byte}, be(0x1A2B3C, 3), u32(128000), u32(96000),
+                              decoder_specific_info.empty() ? Bytes{} : descriptor(5, decoder_specific_info)});
+    return full_box("esds", 0, 0, descriptor(3, cat({u16(1), u8(0), descriptor(4, config), descriptor(6, {2})})));
+}
+
+Bytes ps(const Bytes &set) { return cat({u16(uint16_t(set.size())), set}); }
 
 // avc1: data reference index 3, 1920x1080, 72.16 x 96.32 dpi, two frames per
 // sample, a compressor name, depth 0x18; a High-profile avcC with its
 // chroma and bit-depth extension.
 Bytes avc1_entry() {
-    Bytes name = zeros(32);
-    const char kName[] = "kelo encoder";
-    name[0] = uint8_t(sizeof kName - 1);
-    std::copy(kName, kName + sizeof kName - 1, name.begin() + 1);
-    const Bytes avcc = box("avcC", cat({Bytes{1, 100, 0x08, 41, 0xFC | 1, 0xE0 | 2}, u16(uint16_t(kSps1.size())), kSps1,
-                                        u16(uint16_t(kSps2.size())), kSps2, u8(3), u16(uint16_t(kPps1.size())), kPps1,
-                                        u16(uint16_t(kPps2.size())), kPps2, u16(uint16_t(kPps3.size())), kPps3,
-                                        Bytes{0xFC | 2, 0xF8 | 3, 0xF8 | 4, 1}, u16(uint16_t(kSpsExt.size())), kSpsExt}));
+    const Bytes name = cat({u8(12), text("kelo encoder"), zeros(19)});
+    const Bytes avcc =
+        box("avcC", cat({Bytes{1, 100, 0x08, 41, 0xFC | 1, 0xE0 | 2}, ps(kSps1), ps(kSps2), u8(3), ps(kPps1), ps(kPps2),
+                         ps(kPps3), Bytes{0xFC | 2, 0xF8 | 3, 0xF8 | 4, 1}, ps(kSpsExt)}));
     return box("avc1", cat({zeros(6), u16(3), zeros(16), u16(1920), u16(1080), u32(0x00480010), u32(0x00600020), u32(0),
                             u16(2), name, u16(0x18), u16(0xFFFF), avcc}));
 }
@@ -51,14 +59,12 @@ Bytes avc1_entry() {
 // mp4a: data reference index 5, six channels of 24 bits at 44100 + 0x1234/65536
 // Hz, an esds whose DecoderConfigDescriptor sets the up-stream bit, and srat.
 Bytes mp4a_entry() {
-    const Bytes config = cat({Bytes{0x40, 0x17}, be(0x1800, 3), u32(128000), u32(96000), descriptor(5, {0x11, 0x90, 0x56})});
-    const Bytes esds = full_box("esds", 0, 0, descriptor(3, cat({u16(1), u8(0), descriptor(4, config), descriptor(6, {2})})));
     return box("mp4a", cat({zeros(6), u16(5), u16(0), zeros(6), u16(6), u16(24), u32(0), u32(44100u << 16 | 0x1234),
-                            esds, full_box("srat", 0, 0, u32(88200))}));
+                            esds(0x17, {0x11, 0x90, 0x56}), full_box("srat", 0, 0, u32(88200))}));
 }
 
-Bytes media(const char *handler, const Bytes &media_header, const Bytes &entry) {
-    return box("mdia", cat({mdhd_fields(), hdlr(handler, "Sound"), minf(media_header, stsd(entry, 1))}));
+Bytes media(const char *handler, const Bytes &media_header, const Bytes &entries, uint32_t count) {
+    return box("mdia", cat({mdhd_fields(), hdlr(handler, "Sound"), minf(media_header, stsd(entries, count))}));
 }
 
 // A video profile list in a top-level PROF box: one VPRF entry.
@@ -68,15 +74,41 @@ Bytes prof() {
     return uuid_box(vendor_uuid("PROF"), cat({u32(0), u32(1), full_box("VPRF", 0, 0, words)}));
 }
 
+// Track 1: avc1 then mp4v; track 2: mp4a, mp4a without a
+// DecoderSpecificInfo, then sowt; track 3: no stsd.
 Bytes movie() {
-    return cat({ftyp(), prof(),
-                box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd_fields(), media("vide", full_box("vmhd", 0, 1, zeros(8)), avc1_entry())})),
-                                 box("trak", cat({tkhd(0, 2, 1000), media("soun", full_box("smhd", 0, 0, zeros(4)), mp4a_entry())}))}))});
+    const Bytes video = cat({avc1_entry(), visual_entry("mp4v", 320, 240, esds(0x11, {}))});
+    const Bytes audio = cat({mp4a_entry(), audio_entry("mp4a", 1, 16, 44100u << 16, esds(0x15, {})),
+                             audio_entry("sowt", 2, 16, 48000u << 16)});
+    return cat(
+        {ftyp(), prof(),
+         box("moov",
+             cat({mvhd(0, 1000),
+                  box("trak", cat({tkhd_fields(), media("vide", full_box("vmhd", 0, 1, zeros(8)), video, 2)})),
+                  box("trak", cat({tkhd(0, 2, 1000), media("soun", full_box("smhd", 0, 0, zeros(4)), audio, 3)})),
+                  trak(3, "vide", 600, Bytes{})}))});
 }
 
-TEST(QueryRecords, TrackHeader) {
-    OpenedMovie m(movie());
-    ASSERT_EQ(m.code, BXF_RET_OK);
+class Queries : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(m.code, BXF_RET_OK); }
+    void TearDown() override {
+        bxf_release_sample_descriptions(m.handle, video);
+        bxf_release_sample_descriptions(m.handle, audio);
+    }
+    void open_both() {
+        ASSERT_EQ(bxf_open_track(m.handle, 1), BXF_RET_OK);
+        ASSERT_EQ(bxf_open_track(m.handle, 2), BXF_RET_OK);
+        ASSERT_EQ(bxf_get_sample_descriptions(m.handle, 1, &video), BXF_RET_OK);
+        ASSERT_EQ(bxf_get_sample_descriptions(m.handle, 2, &audio), BXF_RET_OK);
+    }
+
+    OpenedMovie m{movie()};
+    SampleDescriptions *video = nullptr;
+    SampleDescriptions *audio = nullptr;
+};
+
+TEST_F(Queries, TrackHeader) {
     TrackHeaderInfo th;
     ASSERT_EQ(bxf_get_track_header(m.handle, 1, &th), BXF_RET_OK);
     EXPECT_EQ(th.flags, 7u);
@@ -95,9 +127,7 @@ TEST(QueryRecords, TrackHeader) {
     EXPECT_EQ(th.height_fraction, 0x40);
 }
 
-TEST(QueryRecords, MediaHeaderAndHandler) {
-    OpenedMovie m(movie());
-    ASSERT_EQ(m.code, BXF_RET_OK);
+TEST_F(Queries, MediaHeaderAndHandler) {
     MediaHeaderInfo mh;
     ASSERT_EQ(bxf_get_media_header(m.handle, 1, &mh), BXF_RET_OK);
     EXPECT_EQ(mh.creation_time, 0x4400000004ull);
@@ -119,47 +149,26 @@ TEST(QueryRecords, MediaHeaderAndHandler) {
     EXPECT_EQ(h.handler_name.size, 6u);
 }
 
-TEST(QueryRecords, VideoProfile) {
-    OpenedMovie m(movie());
-    ASSERT_EQ(m.code, BXF_RET_OK);
+TEST_F(Queries, VideoProfile) {
     VideoProfileInfo p;
     ASSERT_EQ(bxf_get_video_profile(m.handle, 1, &p), BXF_RET_OK);
     auto word = [](uint32_t w) { return 0x00010002u * w + (w << 24); };
-    EXPECT_EQ(p.word1, word(1));
-    EXPECT_EQ(p.word2, word(2));
-    EXPECT_EQ(p.word3, word(3));
-    EXPECT_EQ(p.word4, word(4));
-    EXPECT_EQ(p.word5, word(5));
-    EXPECT_EQ(p.word6, word(6));
-    EXPECT_EQ(p.word7_integer, word(7) >> 16);
-    EXPECT_EQ(p.word7_fraction, word(7) & 0xFFFF);
-    EXPECT_EQ(p.word8_integer, word(8) >> 16);
-    EXPECT_EQ(p.word8_fraction, word(8) & 0xFFFF);
-    EXPECT_EQ(p.word9_integer, word(9) >> 16);
-    EXPECT_EQ(p.word9_fraction, word(9) & 0xFFFF);
-    EXPECT_EQ(p.word10_integer, word(10) >> 16);
-    EXPECT_EQ(p.word10_fraction, word(10) & 0xFFFF);
+    const uint32_t whole[] = {p.word1, p.word2, p.word3, p.word4, p.word5, p.word6};
+    for (uint32_t w = 1; w <= 6; ++w) EXPECT_EQ(whole[w - 1], word(w)) << "word " << w;
+    // Words 7 to 10 as 16.16 fixed point.
+    const uint16_t halves[][2] = {{p.word7_integer, p.word7_fraction},
+                                  {p.word8_integer, p.word8_fraction},
+                                  {p.word9_integer, p.word9_fraction},
+                                  {p.word10_integer, p.word10_fraction}};
+    for (uint32_t w = 7; w <= 10; ++w) {
+        EXPECT_EQ(halves[w - 7][0], word(w) >> 16) << "word " << w;
+        EXPECT_EQ(halves[w - 7][1], word(w) & 0xFFFF) << "word " << w;
+    }
     EXPECT_EQ(bxf_get_video_profile(m.handle, 2, &p), BXF_RET_NOTFOUND) << "one entry only";
 }
 
-class EntryRecords : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(m.code, BXF_RET_OK);
-        ASSERT_EQ(m.open_tracks(), BXF_RET_OK);
-        ASSERT_EQ(bxf_get_sample_descriptions(m.handle, 1, &video), BXF_RET_OK);
-        ASSERT_EQ(bxf_get_sample_descriptions(m.handle, 2, &audio), BXF_RET_OK);
-    }
-    void TearDown() override {
-        bxf_release_sample_descriptions(m.handle, video);
-        bxf_release_sample_descriptions(m.handle, audio);
-    }
-    OpenedMovie m{movie()};
-    SampleDescriptions *video = nullptr;
-    SampleDescriptions *audio = nullptr;
-};
-
-TEST_F(EntryRecords, Visual) {
+TEST_F(Queries, VisualEntry) {
+    open_both();
     VisualEntryInfo v;
     ASSERT_EQ(bxf_get_visual_entry(m.handle, video, 1, &v), BXF_RET_OK);
     EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_AVC1);
@@ -176,16 +185,20 @@ TEST_F(EntryRecords, Visual) {
     EXPECT_EQ(std::memcmp(v.compressorname + 1, "kelo encoder", 12), 0);
     EXPECT_EQ(v.compressorname[13], 0);
     EXPECT_EQ(v.depth, 0x18);
+    ASSERT_EQ(bxf_get_visual_entry(m.handle, video, 2, &v), BXF_RET_OK);
+    EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_MP4V);
+    EXPECT_EQ(v.width, 320);
 }
 
-TEST_F(EntryRecords, AvcConfig) {
+TEST_F(Queries, AvcConfig) {
+    open_both();
     AvcConfigInfo a;
     ASSERT_EQ(bxf_get_avc_config(m.handle, video, 1, &a), BXF_RET_OK);
     EXPECT_EQ(a.configuration_version, 1);
     EXPECT_EQ(a.avc_profile_indication, 100);
     EXPECT_EQ(a.profile_compatibility, 0x08);
     EXPECT_EQ(a.avc_level_indication, 41);
-    EXPECT_EQ(a.length_size_minus_one, 1);
+    EXPECT_EQ(a.length_size_minus_one, 1) << "the reserved bits are masked off";
     EXPECT_EQ(a.sps_count, 2u);
     EXPECT_EQ(a.pps_count, 3u);
     EXPECT_EQ(a.has_extension, 1u);
@@ -195,7 +208,11 @@ TEST_F(EntryRecords, AvcConfig) {
     EXPECT_EQ(a.sps_ext_count, 1u);
 }
 
-TEST_F(EntryRecords, AudioAndDecoderConfig) {
+TEST_F(Queries, AudioEntryAndDecoderConfig) {
+    open_both();
+    uint32_t count = 0;
+    EXPECT_EQ(bxf_get_sample_description_count(m.handle, audio, &count), BXF_RET_OK);
+    EXPECT_EQ(count, 3u);
     AudioEntryInfo a;
     ASSERT_EQ(bxf_get_audio_entry(m.handle, audio, 1, &a), BXF_RET_OK);
     EXPECT_EQ(a.kind, BXF_FORMAT_TYPE_MP4A);
@@ -207,16 +224,124 @@ TEST_F(EntryRecords, AudioAndDecoderConfig) {
     EXPECT_EQ(a.sample_rate_integer, 44100);
     EXPECT_EQ(a.sample_rate_fraction, 0x1234);
     EXPECT_EQ(a.has_sampling_rate_box, 1u);
+    ASSERT_EQ(bxf_get_audio_entry(m.handle, audio, 3, &a), BXF_RET_OK);
+    EXPECT_EQ(a.entry_type, BXF_FOURCC('s', 'o', 'w', 't'));
+    EXPECT_EQ(a.has_sampling_rate_box, 0u);
 
     DecoderConfigInfo d;
     ASSERT_EQ(bxf_get_decoder_config(m.handle, audio, 1, &d), BXF_RET_OK);
     EXPECT_EQ(d.object_type_indication, BXF_ESDS_OBJECT_TYPE_AUDIO_MPEG4_AAC);
     EXPECT_EQ(d.stream_type, BXF_ESDS_STREAM_TYPE_AUDIO);
     EXPECT_EQ(d.up_stream, 1);
-    EXPECT_EQ(d.buffer_size_db, 0x1800u);
+    EXPECT_EQ(d.buffer_size_db, 0x1A2B3Cu);
     EXPECT_EQ(d.max_bitrate, 128000u);
     EXPECT_EQ(d.avg_bitrate, 96000u);
     EXPECT_EQ(d.decoder_specific_info_size, 3u);
+    ASSERT_EQ(bxf_get_decoder_config(m.handle, audio, 2, &d), BXF_RET_OK);
+    EXPECT_EQ(d.decoder_specific_info_size, 0u) << "no DecoderSpecificInfo";
+    ASSERT_EQ(bxf_get_decoder_config(m.handle, video, 2, &d), BXF_RET_OK);
+    EXPECT_EQ(d.stream_type, BXF_ESDS_STREAM_TYPE_VISUAL);
+}
+
+TEST_F(Queries, DescriptionsNeedAnOpenedTrackWithAnStsd) {
+    SampleDescriptions *d = reinterpret_cast<SampleDescriptions *>(0x1);
+    EXPECT_EQ(bxf_get_sample_descriptions(m.handle, 1, &d), BXF_RET_STATE);
+    EXPECT_EQ(bxf_get_sample_descriptions(m.handle, 0, &d), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_get_sample_descriptions(m.handle, 4, &d), BXF_RET_NOTFOUND);
+    ASSERT_EQ(bxf_open_track(m.handle, 3), BXF_RET_OK);
+    EXPECT_EQ(bxf_get_sample_descriptions(m.handle, 3, &d), BXF_RET_NOTFOUND);
+    EXPECT_EQ(d, reinterpret_cast<SampleDescriptions *>(0x1));
+    EXPECT_EQ(bxf_release_sample_descriptions(nullptr, nullptr), BXF_RET_OK);
+}
+
+// Each query checks, in order: its arguments (a null result pointer, a set
+// number of 0: BXF_RET_ARGS whatever the entry), that the entry exists, then
+// its kind or its track's handler.
+TEST_F(Queries, ArgumentsThenEntryThenKind) {
+    open_both();
+    const PlayHandle *h = m.handle;
+    const SampleDescriptions *v = video, *a = audio;
+    VisualEntryInfo visual;
+    AudioEntryInfo sound;
+    AvcConfigInfo avc;
+    DecoderConfigInfo dc;
+    uint32_t size = 0;
+    uint8_t buffer[8];
+    const struct {
+        const char *name;
+        uint32_t code, expected;
+    } rows[] = {
+        {"visual entry, null record, missing", bxf_get_visual_entry(h, v, 99, nullptr), BXF_RET_ARGS},
+        {"visual entry, null record, audio track", bxf_get_visual_entry(h, a, 1, nullptr), BXF_RET_ARGS},
+        {"audio entry, null record, missing", bxf_get_audio_entry(h, a, 99, nullptr), BXF_RET_ARGS},
+        {"audio entry, null record, video track", bxf_get_audio_entry(h, v, 1, nullptr), BXF_RET_ARGS},
+        {"esds size, null size, missing", bxf_get_esds_size(h, a, 99, nullptr), BXF_RET_ARGS},
+        {"esds size, null size, avc1", bxf_get_esds_size(h, v, 1, nullptr), BXF_RET_ARGS},
+        {"esds bytes, null buffer, avc1", bxf_get_esds_bytes(h, v, 1, 8, nullptr), BXF_RET_ARGS},
+        {"decoder config, null record, missing", bxf_get_decoder_config(h, a, 99, nullptr), BXF_RET_ARGS},
+        {"decoder config, null record, avc1", bxf_get_decoder_config(h, v, 1, nullptr), BXF_RET_ARGS},
+        {"decoder config, null handle", bxf_get_decoder_config(nullptr, a, 1, &dc), BXF_RET_ARGS},
+        {"avc config, null record, missing", bxf_get_avc_config(h, v, 99, nullptr), BXF_RET_ARGS},
+        {"avc config, null record, mp4v", bxf_get_avc_config(h, v, 2, nullptr), BXF_RET_ARGS},
+        {"sps size, null size, mp4v", bxf_get_avc_sps_size(h, v, 2, 1, nullptr), BXF_RET_ARGS},
+        {"sps size, set 0, mp4v", bxf_get_avc_sps_size(h, v, 2, 0, &size), BXF_RET_ARGS},
+        {"pps size, set 0, missing", bxf_get_avc_pps_size(h, v, 99, 0, &size), BXF_RET_ARGS},
+        {"sps bytes, null buffer, mp4v", bxf_get_avc_sps(h, v, 2, 1, 8, nullptr), BXF_RET_ARGS},
+        {"pps bytes, set 0, missing", bxf_get_avc_pps(h, v, 99, 0, 8, buffer), BXF_RET_ARGS},
+        {"entry 0", bxf_get_visual_entry(h, v, 0, &visual), BXF_RET_ARGS},
+        {"visual entry, missing", bxf_get_visual_entry(h, v, 99, &visual), BXF_RET_NOTFOUND},
+        {"entry past the last", bxf_get_visual_entry(h, v, 3, &visual), BXF_RET_NOTFOUND},
+        {"sps past the last", bxf_get_avc_sps_size(h, v, 1, 3, &size), BXF_RET_NOTFOUND},
+        {"esds of a sowt entry", bxf_get_esds_size(h, a, 3, &size), BXF_RET_NOTFOUND},
+        {"audio entry of a video track", bxf_get_audio_entry(h, v, 1, &sound), BXF_RET_STATE},
+        {"visual entry of a sound track", bxf_get_visual_entry(h, a, 1, &visual), BXF_RET_STATE},
+        {"avc config of an mp4v entry", bxf_get_avc_config(h, v, 2, &avc), BXF_RET_STATE},
+        {"esds of an avc1 entry", bxf_get_esds_size(h, v, 1, &size), BXF_RET_STATE},
+        {"sps of an mp4v entry", bxf_get_avc_sps_size(h, v, 2, 1, &size), BXF_RET_STATE},
+        {"pps of an mp4v entry", bxf_get_avc_pps_size(h, v, 2, 1, &size), BXF_RET_STATE},
+    };
+    for (const auto &r : rows) EXPECT_EQ(r.code, r.expected) << r.name;
+}
+
+// The copies test the length first, then zero the whole buffer and copy to
+// its start; the set number picks the parameter set.
+TEST_F(Queries, CopyingQueries) {
+    open_both();
+    uint32_t size = 0;
+    ASSERT_EQ(bxf_get_esds_size(m.handle, audio, 1, &size), BXF_RET_OK);
+    std::vector<uint8_t> buffer(size + 4, 0xEE);
+    EXPECT_EQ(bxf_get_esds_bytes(m.handle, audio, 1, size - 1, buffer.data()), BXF_RET_ARGS);
+    EXPECT_EQ(buffer[0], 0xEE) << "a refused copy leaves the buffer alone";
+    ASSERT_EQ(bxf_get_esds_bytes(m.handle, audio, 1, uint32_t(buffer.size()), buffer.data()), BXF_RET_OK);
+    EXPECT_EQ(buffer[0], 0x03) << "the ES_Descriptor tag comes first";
+    for (size_t i = size; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0) << "the tail is zero-filled";
+
+    ASSERT_EQ(bxf_get_avc_sps_size(m.handle, video, 1, 2, &size), BXF_RET_OK);
+    EXPECT_EQ(size, kSps2.size());
+    uint8_t sps[8];
+    std::memset(sps, 0xEE, sizeof sps);
+    EXPECT_EQ(bxf_get_avc_sps(m.handle, video, 1, 1, 4, sps), BXF_RET_ARGS) << "the first SPS has 5 bytes";
+    EXPECT_EQ(sps[0], 0xEE);
+    ASSERT_EQ(bxf_get_avc_sps(m.handle, video, 1, 1, sizeof sps, sps), BXF_RET_OK);
+    EXPECT_EQ(Bytes(sps, sps + 5), kSps1);
+    EXPECT_EQ(sps[5], 0);
+    uint8_t pps[4];
+    ASSERT_EQ(bxf_get_avc_pps_size(m.handle, video, 1, 3, &size), BXF_RET_OK);
+    EXPECT_EQ(size, kPps3.size());
+    ASSERT_EQ(bxf_get_avc_pps(m.handle, video, 1, 3, sizeof pps, pps), BXF_RET_OK);
+    EXPECT_EQ(Bytes(pps, pps + 4), kPps3);
+}
+
+TEST_F(Queries, ReleasingReturnsEveryBlock) {
+    ASSERT_EQ(bxf_open_track(m.handle, 2), BXF_RET_OK);
+    const uint64_t before = m.ledger.in_pool(BXF_POOL_GENERAL);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(bxf_get_sample_descriptions(m.handle, 2, &audio), BXF_RET_OK);
+        EXPECT_GT(m.ledger.in_pool(BXF_POOL_GENERAL), before);
+        bxf_release_sample_descriptions(m.handle, audio);
+        audio = nullptr;
+        EXPECT_EQ(m.ledger.in_pool(BXF_POOL_GENERAL), before);
+    }
 }
 
 }  // namespace

@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Arrangement{"pce_five_one_with_coupling", 0, 2, 0, 1, 1, 0, 1, {false, true}, true, 0},
                       Arrangement{"pce_five_one_single_back", 0, 2, 0, 1, 1, 0, 0, {false, true}, false, 0},
                       Arrangement{"pce_five_one_without_lfe", 0, 2, 0, 1, 0, 0, 0, {false, true}, true, 0},
-                      Arrangement{"pce_five_one_pair_first", 0, 2, 0, 1, 1, 0, 0, {true, false}, true, 0}),
+                      Arrangement{"pce_five_one_pair_first", 0, 2, 0, 1, 1, 0, 0, {true, false}, true, 0},
+                      Arrangement{"pce_five_one_two_front_pairs", 0, 2, 0, 1, 1, 0, 0, {true, true}, true, 0}),
     [](const ::testing::TestParamInfo<Arrangement>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -9,13 +9,15 @@
 
 namespace {
 
-AscResult Parse(const std::vector<uint8_t> &bytes, AudioSpecificConfigInfo *info) {
+using Fields = std::vector<uint32_t>;
+
+AscResult Parse(const std::vector<uint8_t>& bytes, AudioSpecificConfigInfo* info) {
     auto copy = ExactCopy(bytes.data(), bytes.size());
     return ParseAudioSpecificConfig(copy.get(), static_cast<uint32_t>(bytes.size()), info);
 }
 
 struct HeaderCase {
-    const char *name;
+    const char* name;
     std::vector<uint8_t> bytes;
     AscResult result;
     uint32_t object_type, frequency, channels;
@@ -39,7 +41,7 @@ TEST(AudioSpecificConfig, Header) {
         {"coreCoderDelay missing", BitString().u(5, 2).u(4, 4).u(4, 2).u(1, 0).u(1, 1).u(1, 0).bytes(),
          AscResult::Truncated, 2, 44100, 2},
     };
-    for (const HeaderCase &c : cases) {
+    for (const HeaderCase& c : cases) {
         AudioSpecificConfigInfo info;
         EXPECT_EQ(Parse(c.bytes, &info), c.result) << c.name;
         EXPECT_EQ(info.audioObjectType, c.object_type) << c.name;
@@ -73,26 +75,31 @@ TEST(AudioSpecificConfig, GaFields) {
     EXPECT_EQ(info.layerNr, 5u);
 
     // Type 22 with extensionFlag: numOfSubFrame, layer_length, extensionFlag3.
-    ASSERT_EQ(Parse(BitString().u(5, 22).u(4, 3).u(4, 1).u(2, 0).flag(true).u(5, 17).u(11, 1234).flag(true).bytes(),
-                    &info),
-              AscResult::Ok);
+    ASSERT_EQ(
+        Parse(BitString().u(5, 22).u(4, 3).u(4, 1).u(2, 0).flag(true).u(5, 17).u(11, 1234).flag(true).bytes(), &info),
+        AscResult::Ok);
     EXPECT_EQ(info.numOfSubFrame, 17u);
     EXPECT_EQ(info.layer_length, 1234u);
     EXPECT_EQ(info.extensionFlag3, 1u);
     EXPECT_EQ(info.aacSectionDataResilienceFlag, 0u);
 
     // Type 20 with extensionFlag: layerNr, then the three resilience flags.
-    ASSERT_EQ(Parse(BitString().u(5, 20).u(4, 3).u(4, 1).u(2, 0).flag(true).u(3, 2).text("101").flag(false).bytes(),
-                    &info),
-              AscResult::Ok);
+    ASSERT_EQ(
+        Parse(BitString().u(5, 20).u(4, 3).u(4, 1).u(2, 0).flag(true).u(3, 2).text("101").flag(false).bytes(), &info),
+        AscResult::Ok);
     EXPECT_EQ(info.layerNr, 2u);
     EXPECT_EQ(info.aacSectionDataResilienceFlag, 1u);
     EXPECT_EQ(info.aacScalefactorDataResilienceFlag, 0u);
     EXPECT_EQ(info.aacSpectralDataResilienceFlag, 1u);
     EXPECT_EQ(info.extensionFlag3, 0u);
 
-    // Type 17 with extensionFlag, cut before extensionFlag3.
-    EXPECT_EQ(Parse(BitString().u(5, 17).u(4, 3).u(4, 1).u(2, 0).flag(true).bytes(), &info), AscResult::Truncated);
+    // Type 17 with extensionFlag: the resilience flags too; cut before them.
+    const BitString type17 = BitString().u(5, 17).u(4, 3).u(4, 1).u(2, 0).flag(true);
+    EXPECT_EQ(Parse(type17.bytes(), &info), AscResult::Truncated);
+    ASSERT_EQ(Parse(BitString(type17).text("011").flag(true).bytes(), &info), AscResult::Ok);
+    EXPECT_EQ((Fields{info.aacSectionDataResilienceFlag, info.aacScalefactorDataResilienceFlag,
+                      info.aacSpectralDataResilienceFlag, info.extensionFlag3}),
+              (Fields{0, 1, 1, 1}));
 }
 
 // AAC LC at 48 kHz, channelConfiguration 0, then the program_config_element
@@ -106,40 +113,41 @@ std::vector<uint8_t> WithPce(Pce pce) {
 }
 
 TEST(AudioSpecificConfig, ProgramConfigFivePointOneWithMixdownsAndComment) {
-    const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
+    const std::vector<uint8_t> bytes = WithPce([](BitString& b) {
         b.u(4, 0).u(2, 1).u(4, 3).u(4, 2).u(4, 1).u(4, 1).u(2, 1).u(3, 1).u(4, 1);
         b.flag(true).u(4, 9).flag(true).u(4, 10).flag(true).u(2, 3).flag(true);  // mixdowns
-        b.flag(false).u(4, 0).flag(true).u(4, 1);                              // front: SCE, CPE
-        b.flag(true).u(4, 2);                                                  // side: CPE
-        b.flag(true).u(4, 3);                                                  // back: CPE
-        b.u(4, 4);                                                             // LFE
-        b.u(4, 5);                                                             // associated data
-        b.flag(true).u(4, 6);                                                  // coupling
-        b.byte_align().u(8, 3).text("01100001 01100010 01100011");           // "abc"
+        b.flag(false).u(4, 0).flag(true).u(4, 1);                                // front: SCE, CPE
+        b.flag(true).u(4, 2);                                                    // side: CPE
+        b.flag(true).u(4, 3);                                                    // back: CPE
+        b.u(4, 4);                                                               // LFE
+        b.u(4, 5);                                                               // associated data
+        b.flag(true).u(4, 6);                                                    // coupling
+        b.byte_align().u(8, 3).text("01100001 01100010 01100011");               // "abc"
     });
     AudioSpecificConfigInfo info;
     ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    const ProgramConfigElement &p = info.program_config_element;
-    EXPECT_EQ(p.mono_mixdown_element_number, 9u);
-    EXPECT_EQ(p.stereo_mixdown_element_number, 10u);
-    EXPECT_EQ(p.matrix_mixdown_idx, 3u);
-    EXPECT_EQ(p.pseudo_surround_enable, 1u);
-    EXPECT_EQ(p.front_element_is_cpe[1], 1u);
-    EXPECT_EQ(p.side_element_is_cpe[0], 1u);
-    EXPECT_EQ(p.side_element_tag_select[0], 2u);
-    EXPECT_EQ(p.back_element_tag_select[0], 3u);
-    EXPECT_EQ(p.lfe_element_tag_select[0], 4u);
-    EXPECT_EQ(p.assoc_data_element_tag_select[0], 5u);
-    EXPECT_EQ(p.cc_element_is_ind_sw[0], 1u);
-    EXPECT_EQ(p.valid_cc_element_tag_select[0], 6u);
+    const ProgramConfigElement& p = info.program_config_element;
+    // The mixdowns, then each element kind's fields, in syntax order.
+    EXPECT_EQ((Fields{p.mono_mixdown_element_number, p.stereo_mixdown_element_number, p.matrix_mixdown_idx,
+                      p.pseudo_surround_enable}),
+              (Fields{9, 10, 3, 1}));
+    EXPECT_EQ((Fields{p.front_element_is_cpe[0], p.front_element_tag_select[0], p.front_element_is_cpe[1],
+                      p.front_element_tag_select[1], p.side_element_is_cpe[0], p.side_element_tag_select[0],
+                      p.back_element_is_cpe[0], p.back_element_tag_select[0], p.lfe_element_tag_select[0],
+                      p.assoc_data_element_tag_select[0], p.cc_element_is_ind_sw[0], p.valid_cc_element_tag_select[0]}),
+              (Fields{0, 0, 1, 1, 1, 2, 1, 3, 4, 5, 1, 6}));
     ASSERT_EQ(p.comment_field_bytes, 3u);
     EXPECT_EQ(std::string(p.comment_field_data, p.comment_field_data + 3), "abc");
+    for (size_t length = 1; length < bytes.size(); ++length) {
+        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
+        EXPECT_EQ(Parse(cut, &info), AscResult::Truncated) << length;
+    }
 }
 
 TEST(AudioSpecificConfig, ProgramConfigLimits) {
     // Fifteen elements of each kind the counts allow, a 255-byte comment,
     // and a frequency index of 15 with its 24-bit frequency behind it.
-    const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
+    const std::vector<uint8_t> bytes = WithPce([](BitString& b) {
         b.u(4, 15).u(2, 3).u(4, 15).u(24, 50000).u(4, 15).u(4, 15).u(4, 15).u(2, 3).u(3, 7).u(4, 15).text("000");
         for (int i = 0; i < 45; ++i) b.flag(true).u(4, 15);
         for (int i = 0; i < 3 + 7; ++i) b.u(4, 14);
@@ -149,7 +157,7 @@ TEST(AudioSpecificConfig, ProgramConfigLimits) {
     });
     AudioSpecificConfigInfo info;
     ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    const ProgramConfigElement &p = info.program_config_element;
+    const ProgramConfigElement& p = info.program_config_element;
     EXPECT_EQ(p.sampling_frequency, 50000u);
     EXPECT_EQ(p.back_element_tag_select[14], 15u);
     EXPECT_EQ(p.lfe_element_tag_select[2], 14u);
@@ -160,44 +168,6 @@ TEST(AudioSpecificConfig, ProgramConfigLimits) {
     // One comment byte short.
     const std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 1);
     EXPECT_EQ(Parse(cut, &info), AscResult::Truncated);
-}
-
-TEST(AudioSpecificConfig, ProgramConfigAlignmentCountsFromTheFirstByte) {
-    // 16 bits of header and GA flags, then 4+2+4+4*3+2+3+4+3 = 34 bits of
-    // element fields and one front SCE (5 bits): 55 bits, aligned to 56.
-    const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
-        b.u(4, 1).u(2, 1).u(4, 3).u(4, 1).u(4, 0).u(4, 0).u(2, 0).u(3, 0).u(4, 0).text("000");
-        b.flag(false).u(4, 7);
-        ASSERT_EQ(b.bit_count(), 55u);
-        b.byte_align().u(8, 1).u(8, 'z');
-    });
-    ASSERT_EQ(bytes.size(), 9u);
-    AudioSpecificConfigInfo info;
-    ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    const ProgramConfigElement &p = info.program_config_element;
-    EXPECT_EQ(p.element_instance_tag, 1u);
-    EXPECT_EQ(p.object_type, 1u);
-    EXPECT_EQ(p.sampling_frequency, 48000u);
-    EXPECT_EQ(p.num_front_channel_elements, 1u);
-    EXPECT_EQ(p.num_side_channel_elements + p.num_back_channel_elements + p.num_lfe_channel_elements, 0u);
-    EXPECT_EQ(p.front_element_is_cpe[0], 0u);
-    EXPECT_EQ(p.front_element_tag_select[0], 7u);
-    ASSERT_EQ(p.comment_field_bytes, 1u);
-    EXPECT_EQ(p.comment_field_data[0], 'z');
-}
-
-TEST(AudioSpecificConfig, EveryTruncationOfAProgramConfigIsReported) {
-    const std::vector<uint8_t> bytes = WithPce([](BitString &b) {
-        b.u(4, 0).u(2, 1).u(4, 3).u(4, 2).u(4, 0).u(4, 1).u(2, 1).u(3, 0).u(4, 0).text("000");
-        b.flag(false).u(4, 0).flag(true).u(4, 1).flag(true).u(4, 2).u(4, 3);
-        b.byte_align().u(8, 2).u(8, 'h').u(8, 'i');
-    });
-    AudioSpecificConfigInfo info;
-    ASSERT_EQ(Parse(bytes, &info), AscResult::Ok);
-    for (size_t length = 1; length < bytes.size(); ++length) {
-        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
-        EXPECT_EQ(Parse(cut, &info), AscResult::Truncated) << length;
-    }
 }
 
 }  // namespace

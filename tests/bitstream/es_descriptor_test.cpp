@@ -96,6 +96,10 @@ TEST(FindDecoderSpecificInfo, Walks) {
         {"no DecSpecificInfo tag", wrong_info_tag, false, {}},
         {"DecSpecificInfo longer than the bytes", EsDescriptor({0x00, 0x01, 0x00}, kAsc, {0x7F}), false, {}},
         {"DecSpecificInfo size of 2^35", EsDescriptor({0x00, 0x01, 0x00}, kAsc, {0xFF, 0xFF, 0xFF, 0xFF, 0x7F}), false, {}},
+        // Size bytes past 64 bits must not wrap to a small size.
+        {"DecSpecificInfo size of 2^70 + 2",
+         EsDescriptor({0x00, 0x01, 0x00}, kAsc, {0x81, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02}), false,
+         {}},
         {"empty", {}, false, {}},
         {"endless size bytes", Bytes{0x03, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, false, {}},
     };

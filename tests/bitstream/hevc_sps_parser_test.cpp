@@ -20,12 +20,16 @@ struct SpsShape {
     uint32_t bit_depth_minus8 = 0;
     bool scaling_list = false;
     uint32_t scaling_delta = 0;  // the first list's scaling_list_pred_matrix_id_delta
+    bool scaling_coefficients = false;  // each size's first matrix coded, not predicted
     bool predicted_rps = false;  // a second short-term set predicted from the first
+    uint32_t dropped_pics = 0;   // pictures the second set drops; a third set is then predicted from it
     uint32_t negative_pics = 1;
+    uint32_t long_term_pics = 0;
     bool vui = false;
     uint32_t aspect_ratio_idc = 0;  // 0: no aspect ratio information
     uint32_t sar_width = 0, sar_height = 0;
     bool field_seq = false;
+    bool display_window = false;
     bool timing = false;
     bool truncate = false;  // cut the unit in the VUI
 };
@@ -53,23 +57,44 @@ std::vector<uint8_t> Build(const SpsShape &s) {
         b.flag(true);
         for (uint32_t size_id = 0; size_id < 4; ++size_id)
             for (uint32_t matrix = 0; matrix < 6; matrix += size_id == 3 ? 3 : 1)
-                b.flag(false).ue(size_id == 0 && matrix == 0 ? s.scaling_delta : 0);
+                if (s.scaling_coefficients && matrix == 0) {
+                    b.flag(true);
+                    if (size_id > 1) b.se(8);  // scaling_list_dc_coef_minus8
+                    for (int i = 0; i < (size_id == 0 ? 16 : 64); ++i) b.se(i % 2 ? -1 : 1);
+                } else {
+                    b.flag(false).ue(size_id == 0 && matrix == 0 ? s.scaling_delta : 0);
+                }
     }
     b.flag(false).flag(true).flag(false);  // amp, sample adaptive offset, no PCM
-    b.ue(s.predicted_rps ? 2 : 1);
+    b.ue(s.dropped_pics ? 3 : s.predicted_rps ? 2 : 1);
     b.ue(s.negative_pics).ue(0);
     for (uint32_t i = 0; i < s.negative_pics; ++i) b.ue(0).flag(true);
     if (s.predicted_rps) {
         b.flag(true).flag(true).ue(0);  // predicted, sign, abs_delta_rps_minus1
-        for (uint32_t j = 0; j <= s.negative_pics; ++j) b.flag(true);
+        for (uint32_t j = 0; j <= s.negative_pics; ++j) {
+            if (j < s.dropped_pics) {
+                b.flag(false).flag(false);  // neither used nor kept
+            } else {
+                b.flag(true);
+            }
+        }
     }
-    b.flag(false).flag(true).flag(true).flag(s.vui);  // no long-term, temporal MVP, smoothing
+    if (s.dropped_pics) {
+        b.flag(true).flag(true).ue(0);
+        for (uint32_t j = 0; j <= s.negative_pics + 1 - s.dropped_pics; ++j) b.flag(true);
+    }
+    b.flag(s.long_term_pics != 0);
+    if (s.long_term_pics != 0) b.ue(s.long_term_pics);
+    for (uint32_t i = 0; i < s.long_term_pics; ++i) b.u(8, i).flag(true);  // 8-bit order count LSBs
+    b.flag(true).flag(true).flag(s.vui);  // temporal MVP, smoothing
     if (s.vui) {
         b.flag(s.aspect_ratio_idc != 0);
         if (s.aspect_ratio_idc != 0) b.u(8, s.aspect_ratio_idc);
         if (s.aspect_ratio_idc == 255) b.u(16, s.sar_width).u(16, s.sar_height);
         b.flag(false).flag(true).u(3, 5).flag(false).flag(true).u(8, 1).u(8, 1).u(8, 1);  // video signal
-        b.flag(false).flag(false).flag(s.field_seq).flag(s.field_seq).flag(false);
+        // no chroma location, not neutral chroma, field_seq, no frame field info, default display window
+        b.flag(false).flag(false).flag(s.field_seq).flag(false).flag(s.display_window);
+        if (s.display_window) b.ue(1).ue(2).ue(3).ue(4);
         b.flag(s.timing);
         if (s.timing) b.u(32, 1001).u(32, 60000);
         b.flag(false);  // no poc proportional / HRD / restrictions read further
@@ -129,12 +154,22 @@ const Row kRows[] = {
     {"eight sub-layers", With([](SpsShape &s) { s.sub_layers_minus1 = 7; }), false, 0, 0, 0, 0},
     {"scaling lists predicted", With([](SpsShape &s) { s.scaling_list = true, s.vui = true, s.aspect_ratio_idc = 14; }),
      true, 1920, 1080, 4, 3},
+    {"scaling lists coded",
+     With([](SpsShape &s) { s.scaling_list = s.scaling_coefficients = s.vui = true, s.aspect_ratio_idc = 14; }), true,
+     1920, 1080, 4, 3},
     {"scaling list predicted from a later matrix",
      With([](SpsShape &s) { s.scaling_list = true, s.scaling_delta = 1; }), false, 0, 0, 0, 0},
+    {"long-term pictures before the VUI",
+     With([](SpsShape &s) { s.long_term_pics = 3, s.vui = true, s.aspect_ratio_idc = 14; }), true, 1920, 1080, 4, 3},
     {"seventeen negative pictures", With([](SpsShape &s) { s.negative_pics = 17; }), false, 0, 0, 0, 0},
     {"predicted short-term set before the VUI",
      With([](SpsShape &s) { s.predicted_rps = true, s.negative_pics = 3, s.vui = true, s.aspect_ratio_idc = 2; }), true,
      1920, 1080, 12, 11},
+    {"a set predicted from one that dropped pictures",
+     With([](SpsShape &s) {
+         s.predicted_rps = true, s.negative_pics = 3, s.dropped_pics = 2, s.vui = true, s.aspect_ratio_idc = 2;
+     }),
+     true, 1920, 1080, 12, 11},
     {"extended SAR 40:33",
      With([](SpsShape &s) { s.vui = true, s.aspect_ratio_idc = 255, s.sar_width = 40, s.sar_height = 33; }), true, 1920,
      1080, 40, 33},
@@ -173,12 +208,12 @@ TEST(HevcSequenceParameterSet, VuiFieldsAndEveryShorterUnitFails) {
     shape.aspect_ratio_idc = 255;
     shape.sar_width = 4;
     shape.sar_height = 3;
-    shape.timing = shape.field_seq = true;
+    shape.timing = shape.field_seq = shape.display_window = true;
     const std::vector<uint8_t> nal = Build(shape);
     HevcSpsInfo whole;
     ASSERT_TRUE(Parse(nal, &whole));
     EXPECT_EQ(whole.field_seq_flag, 1u);
-    EXPECT_EQ(whole.frame_field_info_present_flag, 1u);
+    EXPECT_EQ(whole.frame_field_info_present_flag, 0u);
     EXPECT_EQ(whole.vui_num_units_in_tick, 1001u);
     EXPECT_EQ(whole.vui_time_scale, 60000u);
     // The timing fields end 2 bytes before the trailing bits.
@@ -194,6 +229,8 @@ TEST(AspectRatio, ExactPictureRatio) {
     } const rows[] = {
         {1920, 1080, 1, 1, 16, 9}, {720, 480, 10, 11, 15, 11},  // the whole width, unlike the AVC rule
         {1440, 1080, 4, 3, 16, 9}, {0, 1080, 1, 1, 0, 1080},   {65535, 1, 65535, 1, 4294836225u, 1},
+        // Halved until both fit; a 1 stays 1.
+        {4294967295u, 1, 3, 1, 3221225471u, 1},  {1, 4294967295u, 1, 3, 1, 3221225471u},
     };
     for (const auto &r : rows) {
         uint32_t x = 0, y = 0;

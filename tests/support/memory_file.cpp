@@ -23,7 +23,6 @@ uint32_t mem_write(void *, const void *, uint64_t, uint64_t *) { return BXF_RET_
 uint32_t mem_seek(void *file, int64_t offset, uint32_t origin) {
     auto *f = static_cast<MemoryFile *>(file);
     if (!f || origin > BXF_SEEK_END) return BXF_RET_ARGS;
-    if (f->fail_seeks) return BXF_RET_FILE;
     const int64_t base = origin == BXF_SEEK_SET ? 0 : origin == BXF_SEEK_CUR ? int64_t(f->position)
                                                                               : int64_t(f->bytes.size());
     if (offset < -base) return BXF_RET_FILE;

@@ -1,5 +1,5 @@
-// A FileOps whose file is a byte vector in memory, with switches that make
-// its operations fail, so tests and fuzzing need no disk.
+// A FileOps whose file is a byte vector in memory, with a switch that makes
+// its reads fail, so tests and fuzzing need no disk.
 #ifndef BXF_TEST_MEMORY_FILE_H
 #define BXF_TEST_MEMORY_FILE_H
 
@@ -12,7 +12,6 @@ struct MemoryFile {
     std::vector<uint8_t> bytes;
     uint64_t position = 0;
     bool fail_reads = false;
-    bool fail_seeks = false;
     uint64_t reads = 0;       // how many read calls were made
     uint64_t bytes_read = 0;  // and how many bytes they returned
 };

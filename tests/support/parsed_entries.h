@@ -1,6 +1,6 @@
-// Runs the sample-entry parser over entry bytes (or a real file's stsd)
-// with memory accounting on, and checks that a failure leaves nothing
-// behind and that the release gives every byte back.
+// Runs the sample-entry parser over entry bytes with memory accounting on,
+// and checks that a failure leaves nothing behind and that the release gives
+// every byte back.
 #ifndef BXF_TEST_PARSED_ENTRIES_H
 #define BXF_TEST_PARSED_ENTRIES_H
 
@@ -23,15 +23,18 @@ struct ParsedEntries {
     // `entries` is placed at kEntriesOffset and parsed as a track of `handler`,
     // with a pool-1 limit of `budget` bytes.
     ParsedEntries(const boxw::Bytes &entries, const char *handler, uint32_t entry_count = 16,
-                  uint64_t budget = kLargeBudget) {
+                  uint64_t budget = uint64_t(1) << 30) {
         file.bytes = boxw::cat({boxw::zeros(kEntriesOffset), entries});
-        open(budget);
-        parse(BoxRange{kEntriesOffset, entries.size()}, fourcc_of(handler), entry_count);
-    }
-    // A whole file; the caller locates and parses.
-    explicit ParsedEntries(boxw::Bytes whole_file) {
-        file.bytes = std::move(whole_file);
-        open(kLargeBudget);
+        FileOps ops = memory_file_ops();
+        bxf_create(&ops, &inst);
+        bxf_set_memory_limits(inst, 0, budget, 0, 0);
+        code = bxf::parse_sample_descriptions(io(), BoxRange{kEntriesOffset, entries.size()}, fourcc_of(handler),
+                                              entry_count, &d);
+        if (code != BXF_RET_OK) {
+            EXPECT_EQ(d.head, nullptr) << "a failed parse keeps no entries";
+            EXPECT_EQ(d.entry_count, 0u);
+            EXPECT_EQ(inst->general_used, 0u) << "a failed parse releases what it built";
+        }
     }
     ~ParsedEntries() {
         bxf::release_sample_entries(inst, &d);
@@ -40,28 +43,11 @@ struct ParsedEntries {
     }
 
     bxf::Io io() { return bxf::Io{inst, &file}; }
-    void parse(BoxRange entries, uint32_t handler_type, uint32_t entry_count) {
-        code = bxf::parse_sample_descriptions(io(), entries, handler_type, entry_count, &d);
-        if (code != BXF_RET_OK) {
-            EXPECT_EQ(d.head, nullptr) << "a failed parse keeps no entries";
-            EXPECT_EQ(d.entry_count, 0u);
-            EXPECT_EQ(inst->general_used, 0u) << "a failed parse releases what it built";
-        }
-    }
     // The entry to look at; never null, so a missing one fails without a crash.
     const SampleEntry &first() const {
         static const SampleEntry kNone{};
         EXPECT_NE(d.head, nullptr);
         return d.head ? *d.head : kNone;
-    }
-
-private:
-    static constexpr uint64_t kLargeBudget = uint64_t(1) << 30;
-
-    void open(uint64_t budget) {
-        FileOps ops = memory_file_ops();
-        bxf_create(&ops, &inst);
-        bxf_set_memory_limits(inst, 0, budget, 0, 0);
     }
 };
 
