@@ -41,7 +41,7 @@ if [ ! -x "$wineserver" ]; then
   wineserver=$(command -v wineserver64 || command -v wineserver || echo wineserver)
 fi
 
-ready="$WINEPREFIX/.kelo-ready"
+ready="$WINEPREFIX/.kelo-ready-2"  # -2: prefixes made before the debugger was turned off are set up again
 log="$WINEPREFIX.log"
 mkdir -p "$(dirname "$WINEPREFIX")"
 
@@ -61,6 +61,11 @@ boot_prefix() {
   # A crashing test must end, not wait on a "program error" window.
   setup "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
     /t REG_DWORD /d 0 /f &&
+  # ... and fail: winedbg --auto lets some crashed programs end with status 0
+  # (kelo-stress dying of a division by zero in the module, Wine 8). With no
+  # debugger to start, Wine ends the process with the exception's code.
+  setup "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /t REG_SZ /d no-debugger /f &&
   # Let wineserver write the registry out and quit before anyone uses it.
   setup "$wineserver" -w
 }

@@ -1,14 +1,12 @@
 // Per-sample auxiliary information: the saio/saiz readers and their pairing,
 // types implied by the sample descriptions, offsets in both saio layouts
 // against a model, the block caches' reads, what window sizing sets aside,
-// the sample-group records and the readers that a traf walk uses.
+// and the sample-group records.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "aux_info.h"
-#include "container_walk.h"
-#include "fragment_internal.h"
 #include "play_handle.h"
 #include "sample_access.h"
 #include "support/memory_file.h"
@@ -54,23 +52,6 @@ Bytes sinf(const char *scheme) {
 Bytes one_entry_stsd(const Bytes &entry) { return stsd(entry, 1); }
 Bytes encv(const Bytes &sinfs) { return one_entry_stsd(visual_entry("encv", 16, 16, cat({avcc(), sinfs}))); }
 
-TEST(AuxInfo, WorkedCases) {
-    Movie contiguous(video_trak(cat({kTables, saiz(16, 6, {}, cenc), saio({5000}, 0, cenc)})));
-    ASSERT_EQ(contiguous.open_code, BXF_RET_OK);
-    SampleInfo s = contiguous.at(3);
-    EXPECT_EQ(s.aux_flags, BXF_AUX_SAIO_SAIZ);
-    EXPECT_EQ(s.aux_offset, 5032u);
-    EXPECT_EQ(s.aux_size, 16u);
-    EXPECT_EQ(s.aux_info_type, kCenc);
-    EXPECT_EQ(s.saiz_flags, 1u);
-    EXPECT_EQ(s.aux_run_bytes, 0u) << "only with the run";
-    s = contiguous.at(2, 1);
-    EXPECT_EQ(s.aux_offset, 5016u);
-    EXPECT_EQ(s.aux_run_bytes, 48u) << "samples 2 to 4, the rest of chunk 1";
-    EXPECT_EQ(contiguous.at(6).aux_offset, 5080u) << "one saio entry: contiguous across chunks";
-    // Entries per chunk, and every order of reading: the model test below.
-}
-
 TEST(AuxInfo, PairingAndImpliedTypes) {
     const Bytes encv_cbcs = encv(cat({sinf("cbcs"), sinf("cenc")}));
     struct Row {
@@ -106,6 +87,10 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
         {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), BXF_RET_OK, 2, kCbcs,
          12},
         {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), BXF_RET_FORMAT, 0, 0, 0},
+        {"implied for description 0",
+         cat({stts({{6, 10}}), stsc({{1, 4, 0}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
+              saiz(12, 6)}),
+         BXF_RET_FORMAT, 0, 0, 0},
         {"implied for description 2 of 1",
          cat({stts({{6, 10}}), stsc({{1, 4, 2}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
@@ -117,16 +102,17 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
          BXF_RET_OK, 2, kCenc, 12},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
         Movie m(video_trak(r.stbl));
-        ASSERT_EQ(m.open_code, r.open_code) << r.name;
+        ASSERT_EQ(m.open_code, r.open_code);
         if (r.open_code != BXF_RET_OK) continue;
         const SampleInfo s = m.at(5);
-        EXPECT_EQ(s.aux_flags, r.flags) << r.name;
-        EXPECT_EQ(s.aux_info_type, r.type) << r.name;
-        EXPECT_EQ(s.aux_size, r.size) << r.name;
+        EXPECT_EQ(s.aux_flags, r.flags);
+        EXPECT_EQ(s.aux_info_type, r.type);
+        EXPECT_EQ(s.aux_size, r.size);
         if (r.flags) {
-            EXPECT_EQ(s.saiz_flags, 1u) << r.name << ": an implied type counts as flags bit 0";
-            EXPECT_EQ(s.aux_offset, 900u + 4 * r.size) << r.name;
+            EXPECT_EQ(s.saiz_flags, 1u) << "an implied type counts as flags bit 0";
+            EXPECT_EQ(s.aux_offset, 900u + 4 * r.size);
         }
     }
 }
@@ -149,13 +135,14 @@ TEST(AuxInfo, TrakLevelSenc) {
         {"senc shorter than its version and flags", kTables, box("senc", Bytes{0, 0}), BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
         Movie m(video_trak(r.stbl, r.trak_extra));
-        ASSERT_EQ(m.open_code, r.open_code) << r.name;
+        ASSERT_EQ(m.open_code, r.open_code);
         if (r.open_code != BXF_RET_OK) continue;
         const SampleInfo s = m.at(2);
-        EXPECT_EQ(s.aux_flags, r.flags) << r.name;
-        EXPECT_EQ(s.senc_flags, r.senc_flags) << r.name;
-        EXPECT_EQ(s.aux_offset, r.flags & BXF_AUX_SAIO_SAIZ ? 912u : 0u) << r.name;
+        EXPECT_EQ(s.aux_flags, r.flags);
+        EXPECT_EQ(s.senc_flags, r.senc_flags);
+        EXPECT_EQ(s.aux_offset, r.flags & BXF_AUX_SAIO_SAIZ ? 912u : 0u);
     }
 }
 
@@ -367,8 +354,10 @@ TEST(AuxCache, SequentialLookupsReadEachBlockOnce) {
 }
 
 TEST(AuxCache, WindowSizingSetsTheCachesAside) {
-    // As for the tables alone (152 bytes of pool 2 suffice), plus 864 for
-    // the saio cache and 176 for the saiz cache.
+    // The tables alone: one-entry stts, stsc and stco, four sizes need 48
+    // bytes of buffer headers and 2 x (24 + 16 + 8 + 4) for the first pass,
+    // 152 bytes of pool 2; the pair adds 864 for the saio cache and 176 for
+    // the saiz cache. No budget sets nothing aside.
     const Bytes tables = cat({stts({{4, 10}}), stsc({{1, 4, 1}}), stsz({1, 2, 3, 4}), stco({100})});
     const Bytes pair = cat({saio({900}, 0, cenc), saiz(0, 4, {5, 6, 7, 8}, cenc)});
     struct Row {
@@ -376,6 +365,8 @@ TEST(AuxCache, WindowSizingSetsTheCachesAside) {
         uint64_t budget;  // 1 percent of it is pool 2
         uint32_t code;
     } rows[] = {{tables, 15200, BXF_RET_OK},
+                {tables, 15100, BXF_RET_NOMEM},
+                {cat({tables, pair}), 0, BXF_RET_OK},
                 {cat({tables, pair}), 119200, BXF_RET_OK},
                 {cat({tables, pair}), 119100, BXF_RET_NOMEM},
                 {cat({tables, saio({900}, 0, cenc), saiz(0, 4, {5, 6, 7, 8}, cbcs)}), 15200, BXF_RET_OK}};
@@ -384,6 +375,7 @@ TEST(AuxCache, WindowSizingSetsTheCachesAside) {
         ASSERT_EQ(m.open_code, r.code) << r.budget;
         if (r.code != BXF_RET_OK) continue;
         const SampleInfo s = m.at(4);
+        EXPECT_EQ(s.size, 4u) << r.budget;
         EXPECT_EQ(s.aux_offset, bxf::aux_pair_kept(m.aux_boxes()) ? 918u : 0u) << r.budget;
         EXPECT_LE(m.inst->sample_used, m.inst->sample_limit) << r.budget;
     }
@@ -439,83 +431,39 @@ TEST(AuxBoxes, SampleGroups) {
 TEST(AuxBoxes, RecordedWithEmptyTables) {
     // An stbl without samples (an empty moov) still has its saio/saiz pair and
     // its sample groups recorded; a box that leaves its type to the
-    // description in force is dropped, since no sample has one.
-    const Bytes empty = cat({stts({}), stsc({}), stsz({}), stco({})});
+    // description in force is dropped, since no sample has one, whether or not
+    // there is a description.
+    const Bytes empty = cat({encv(sinf("cenc")), stts({}), stsc({}), stsz({}), stco({})});
     const Bytes saio_cenc = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(4096)}));
     const Bytes saiz_cenc = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(16), u32(0)}));
     const Bytes saio_implied = full_box("saio", 0, 0, cat({u32(1), u32(0)}));
-    const Bytes saiz_implied = full_box("saiz", 0, 0, cat({u8(0), u32(0)}));
+    const Bytes implied = cat({saio_implied, full_box("saiz", 0, 0, cat({u8(0), u32(0)}))});
     const Bytes sbgp = full_box("sbgp", 0, 0, cat({fourcc("seig"), u32(1), u32(0), u32(1)}));
     const Bytes sgpd = full_box("sgpd", 1, 0, cat({fourcc("roll"), u32(2), u32(1), u16(0xFFFF)}));
     struct Row {
         const char *name;
-        Bytes children;
+        Bytes stbl;
         bool pair_kept;
         uint32_t sbgp_count, sgpd_count;
     } rows[] = {
         {"explicit type pair and groups", cat({empty, saio_cenc, saiz_cenc, sbgp, sgpd}), true, 1, 1},
         {"groups alone", cat({empty, sgpd, sbgp, sgpd}), false, 1, 2},
-        {"implied type pair", cat({empty, saio_implied, saiz_implied}), false, 0, 0},
+        {"implied type pair", cat({empty, implied}), false, 0, 0},
+        {"implied type pair, no stsd", cat({stts({}), stsc({}), stsz({}), stco({}), implied}), false, 0, 0},
         {"implied saio, explicit saiz", cat({empty, saio_implied, saiz_cenc, saio_cenc}), true, 0, 0},
     };
     for (const Row &r : rows) {
-        Movie m(video_trak(cat({encv(sinf("cenc")), r.children})));
-        ASSERT_EQ(m.open_code, BXF_RET_OK) << r.name;
+        SCOPED_TRACE(r.name);
+        Movie m(video_trak(r.stbl));
+        ASSERT_EQ(m.open_code, BXF_RET_OK);
         const AuxBoxes &aux = m.aux_boxes();
-        EXPECT_EQ(aux.saio.box_offset != 0 && aux.saiz.box_offset != 0, r.pair_kept) << r.name;
+        EXPECT_EQ(aux.saio.box_offset != 0 && aux.saiz.box_offset != 0, r.pair_kept);
         if (r.pair_kept) {
-            EXPECT_EQ(aux.saio.aux_info_type, kCenc) << r.name;
-            EXPECT_EQ(aux.saiz.default_sample_info_size, 16u) << r.name;
+            EXPECT_EQ(aux.saio.aux_info_type, kCenc);
+            EXPECT_EQ(aux.saiz.default_sample_info_size, 16u);
         }
-        EXPECT_EQ(aux.sbgp_count, r.sbgp_count) << r.name;
-        EXPECT_EQ(aux.sgpd_count, r.sgpd_count) << r.name;
-    }
-}
-
-TEST(AuxBoxes, TrafChildren) {
-    // The traf's one walk reads its head, finds its first trun and, given an
-    // AuxWalk, reads its auxiliary boxes.
-    const Bytes head = cat({full_box("tfhd", 0, 0, u32(7)), full_box("senc", 0, 2, u32(3)), saiz(4, 3), saio({40})});
-    const Bytes trun = full_box("trun", 0, 0, u32(0));
-    const Bytes traf = box("traf", cat({head, trun, full_box("trik", 0, 0, Bytes{0x81, 0x42, 0x03}),
-                                        full_box("subs", 0, 0, u32(0)), box("avcn", u8(1)),
-                                        full_box("senc", 0, 0, u32(0)), trun}));
-    struct Row {
-        uint32_t description_index, code;
-    } rows[] = {{2, BXF_RET_OK}, {0, BXF_RET_FORMAT}, {3, BXF_RET_FORMAT}};
-    for (const Row &r : rows) {
-        CacheFile f(traf);
-        bxf::ProtectionSchemes schemes{};
-        schemes.types = static_cast<uint32_t *>(bxf_alloc(f.inst, BXF_POOL_GENERAL, 8));
-        schemes.types[0] = kCenc;
-        schemes.types[1] = kCbcs;
-        schemes.count = 2;
-        schemes.state = bxf::kSchemesBuilt;
-        AuxBoxes boxes{};
-        bxf::AuxWalk walk{boxes, bxf::ImpliedAuxType{&schemes, {}, 0, 0, r.description_index, false, false}};
-        bxf::TrafChildren children{};
-        EXPECT_EQ(bxf::walk_traf(f.io, BoxRange{8, traf.size() - 8}, &walk, &children), r.code);
-        bxf::keep_only_aux_pair(boxes);
-        if (r.code == BXF_RET_OK) {
-            EXPECT_TRUE(children.has_tfhd);
-            EXPECT_EQ(children.track_id, 7u);
-            EXPECT_EQ(children.first_trun, 8 + head.size()) << "the first of the two truns";
-            EXPECT_EQ(boxes.has_senc, 1u);
-            EXPECT_EQ(boxes.senc_version_flags, 2u) << "the first senc";
-            EXPECT_EQ(boxes.saio.aux_info_type, kCbcs);
-            EXPECT_EQ(boxes.trik.entry_count, 3u);
-            EXPECT_EQ(boxes.subs_body.size, 8u);
-            EXPECT_EQ(boxes.avcn_body.size, 1u);
-            // The values the caches then read are the fragment tests'.
-            bxf::TrikCache trick;
-            bxf::init_trik_cache(trick, boxes.trik);
-            uint8_t entry = 0;
-            EXPECT_EQ(bxf::trik_entry(trick, f.io, 4, &entry), BXF_RET_NOTFOUND) << "beyond the trik entries";
-        } else {
-            EXPECT_FALSE(bxf::aux_pair_kept(boxes));
-        }
-        bxf::release_aux_boxes(f.inst, boxes);
-        bxf::release_protection_schemes(f.inst, schemes);
+        EXPECT_EQ(aux.sbgp_count, r.sbgp_count);
+        EXPECT_EQ(aux.sgpd_count, r.sgpd_count);
     }
 }
 

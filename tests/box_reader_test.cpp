@@ -1,5 +1,5 @@
-// Box and descriptor headers, the container walk rule, uuid and full-box
-// headers, read both from a file and from memory.
+// Box and descriptor headers, the container walk rule (uuid rows included),
+// full-box headers, read both from a file and from memory.
 #include <gtest/gtest.h>
 
 #include "box_reader.h"
@@ -81,31 +81,6 @@ TEST(ReadDescriptor, SizeBytes) {
         EXPECT_EQ(rec.type, r.bytes[0]) << r.name;
         EXPECT_EQ(rec.m_box_size, r.total) << r.name;
         EXPECT_EQ(rec.m_body_offset, r.header) << r.name;
-    }
-}
-
-TEST(ReadUuid, VendorBoxesAreNamedByTheirFirstFourBytes) {
-    const Bytes other_suffix = cat({fourcc("PROF"), u32(0x21D24FCE), u32(0xBB88695C), u32(0xFAC9C741)});
-    struct Row {
-        Bytes body;
-        uint32_t code;
-        bool vendor;
-    } rows[] = {
-        {cat({vendor_uuid("PROF"), zeros(4)}), BXF_RET_OK, true},
-        {other_suffix, BXF_RET_OK, false},
-        {zeros(15), BXF_RET_FORMAT, false},
-    };
-    for (const Row &r : rows) {
-        Fixture f(r.body);
-        bxf::UuidHeader file_uuid{}, mem_uuid{};
-        ASSERT_EQ(bxf::read_uuid_header(f.io(), 0, r.body.size(), &file_uuid), r.code);
-        ASSERT_EQ(bxf::read_uuid_header_in_buffer(r.body.data(), 0, r.body.size(), &mem_uuid), r.code);
-        if (r.code != BXF_RET_OK) continue;
-        EXPECT_EQ(file_uuid.is_vendor_uuid, r.vendor);
-        EXPECT_EQ(mem_uuid.is_vendor_uuid, r.vendor);
-        EXPECT_EQ(file_uuid.code0, BXF_FOURCC('P', 'R', 'O', 'F'));
-        EXPECT_EQ(file_uuid.payload_offset, 16u);
-        EXPECT_EQ(file_uuid.payload_size, r.body.size() - 16);
     }
 }
 

@@ -1,4 +1,4 @@
-// The default file operations on real files, and the big-endian readers.
+// The default file operations on real files, and the bounded memory copies.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,23 +17,30 @@ std::vector<uint16_t> utf16(const std::string &s) {
     return out;
 }
 
+// A file of its own per test, bytes 0 to 9 unless the test writes others.
 class DefaultFileOps : public ::testing::Test {
 protected:
     void SetUp() override {
         bxf_fill_file_ops(&ops);
         name = std::string("bxf_file_ops_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        FILE *f = std::fopen(name.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        const unsigned char bytes[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
-        std::fwrite(bytes, 1, sizeof bytes, f);
-        std::fclose(f);
+        write({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
     }
     void TearDown() override { std::remove(name.c_str()); }
-
-    MediaFile *open(uint32_t mode) {
+    void write(const std::vector<uint8_t> &bytes) {
+        FILE *f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    MediaFile *open(uint32_t mode, uint32_t code = BXF_RET_OK) {
         MediaFile *file = nullptr;
-        EXPECT_EQ(bxf_file_open(utf16(name).data(), mode, &file), BXF_RET_OK);
+        EXPECT_EQ(bxf_file_open(utf16(name).data(), mode, &file), code);
         return file;
+    }
+    uint64_t size(MediaFile *file) {
+        uint64_t size = 99;
+        EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
+        return size;
     }
 
     FileOps ops;
@@ -55,11 +62,10 @@ TEST_F(DefaultFileOps, OpenChecksItsArguments) {
 TEST_F(DefaultFileOps, SeekTellSizeAndRead) {
     MediaFile *file = open(BXF_FILE_MODE_READ);
     ASSERT_NE(file, nullptr);
-    uint64_t pos = 0, size = 0, got = 0;
+    uint64_t pos = 0, got = 0;
     EXPECT_EQ(ops.seek(file, 0, 3), BXF_RET_ARGS);
     EXPECT_EQ(ops.seek(file, 3, BXF_SEEK_SET), BXF_RET_OK);
-    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
-    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(size(file), 10u);
     EXPECT_EQ(ops.tell(file, &pos), BXF_RET_OK);
     EXPECT_EQ(pos, 3u) << "size leaves the position where it was";
     EXPECT_EQ(ops.seek(file, 0, BXF_SEEK_END), BXF_RET_OK);
@@ -76,51 +82,34 @@ TEST_F(DefaultFileOps, SeekTellSizeAndRead) {
     EXPECT_EQ(bxf_file_close(file), BXF_RET_OK);
 }
 
-TEST_F(DefaultFileOps, WriteModeTruncatesAndWrites) {
-    MediaFile *file = open(BXF_FILE_MODE_WRITE);
-    ASSERT_NE(file, nullptr);
-    uint64_t size = 99, written = 0;
-    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(ops.write(file, "abc", 3, &written), BXF_RET_OK);
-    EXPECT_EQ(written, 3u);
-    EXPECT_EQ(ops.size(file, &size), BXF_RET_OK);
-    EXPECT_EQ(size, 3u);
-    bxf_file_close(file);
-}
-
-TEST_F(DefaultFileOps, ReaderKeepsWritersOut) {
+TEST_F(DefaultFileOps, ReadersShareAndKeepWritersOut) {
     MediaFile *reader = open(BXF_FILE_MODE_READ);
     ASSERT_NE(reader, nullptr);
-    MediaFile *writer = nullptr;
-    EXPECT_EQ(bxf_file_open(utf16(name).data(), BXF_FILE_MODE_WRITE, &writer), BXF_RET_FILE);
+    open(BXF_FILE_MODE_WRITE, BXF_RET_FILE);
     MediaFile *second_reader = open(BXF_FILE_MODE_READ);
     EXPECT_NE(second_reader, nullptr) << "readers share";
     bxf_file_close(second_reader);
-    uint64_t size = 0;
-    EXPECT_EQ(ops.size(reader, &size), BXF_RET_OK);
-    EXPECT_EQ(size, 10u) << "the refused writer did not truncate";
+    EXPECT_EQ(size(reader), 10u) << "the refused writer did not truncate";
     bxf_file_close(reader);
-    writer = open(BXF_FILE_MODE_WRITE);
-    EXPECT_NE(writer, nullptr);
+
+    MediaFile *writer = open(BXF_FILE_MODE_WRITE);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(size(writer), 0u) << "opening to write truncates";
+    uint64_t written = 0;
+    EXPECT_EQ(ops.write(writer, "abc", 3, &written), BXF_RET_OK);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(size(writer), 3u);
     bxf_file_close(writer);
 }
 
 // Reads are served from a read-ahead buffer: whatever the pattern of seeks and
 // reads, the bytes and the positions must be the file's.
-TEST(DefaultFileOpsBuffering, ReadsAgreeWithTheFile) {
-    const std::string name = "bxf_file_ops_buffering.bin";
+TEST_F(DefaultFileOps, BufferedReadsAgreeWithTheFile) {
     std::vector<uint8_t> content(300000);
     for (size_t i = 0; i < content.size(); ++i) content[i] = uint8_t(i * 7 + i / 251);
-    FILE *f = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
-
-    FileOps ops;
-    bxf_fill_file_ops(&ops);
-    MediaFile *file = nullptr;
-    ASSERT_EQ(bxf_file_open(utf16(name).data(), BXF_FILE_MODE_READ, &file), BXF_RET_OK);
+    write(content);
+    MediaFile *file = open(BXF_FILE_MODE_READ);
+    ASSERT_NE(file, nullptr);
     struct Step {
         int64_t offset;
         uint32_t origin;
@@ -134,20 +123,18 @@ TEST(DefaultFileOpsBuffering, ReadsAgreeWithTheFile) {
     std::vector<uint8_t> got;
     for (const Step &step : steps) {
         ASSERT_EQ(ops.seek(file, step.offset, step.origin), BXF_RET_OK);
-        uint64_t at = 0, n = 0;
+        uint64_t at = 0, n = 0, after = 0;
         ASSERT_EQ(ops.tell(file, &at), BXF_RET_OK);
         got.assign(step.count, 0);
         ASSERT_EQ(ops.read(file, got.data(), step.count, &n), BXF_RET_OK);
         const uint64_t expected = at < content.size() ? std::min<uint64_t>(step.count, content.size() - at) : 0;
         ASSERT_EQ(n, expected) << "at " << at;
         EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, content.begin() + at)) << "at " << at;
-        uint64_t after = 0;
         ASSERT_EQ(ops.tell(file, &after), BXF_RET_OK);
         EXPECT_EQ(after, at + n);
     }
     EXPECT_EQ(ops.seek(file, -1, BXF_SEEK_SET), BXF_RET_FILE);
     bxf_file_close(file);
-    std::remove(name.c_str());
 }
 
 TEST(MemoryOperations, BoundedCopiesRefuseSmallDestinations) {

@@ -1,5 +1,6 @@
 // Samples in movie fragments: defaults, base offsets and times, sync flags,
-// the malformed cases, the fragment budget, and both fragment modes.
+// the malformed cases, the fragment budget, the fragment index, gaps in the
+// timeline, auxiliary information, and both fragment modes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,15 +14,37 @@ using namespace boxw;
 
 namespace {
 
-// The movie opened with every track.
+// The movie opened with every track; each question leaves its answer in the
+// fields below.
 struct Movie : OpenedMovie {
+    SampleInfo s{};
+    uint64_t start = 0, found = 0;
+    uint32_t sample = 0;
+
     explicit Movie(Bytes bytes, uint32_t fragment_mode = 0, uint64_t budget = 0, uint32_t percent = 0)
         : OpenedMovie(std::move(bytes), OpenParams{budget, percent, 1, fragment_mode}) {
         EXPECT_EQ(code, BXF_RET_OK);
         EXPECT_EQ(open_tracks(), BXF_RET_OK);
     }
-    uint32_t at(uint32_t track, uint64_t t, SampleInfo *info, uint64_t *start, uint32_t want_run = 0) {
-        return bxf_play_get_sample_at_time(handle, track, t, 1, want_run, start, info);
+    // The sample that holds time t.
+    uint32_t at(uint32_t track, uint64_t t, uint32_t want_run = 0) {
+        return bxf_play_get_sample_at_time(handle, track, t, 1, want_run, &start, &s);
+    }
+    uint32_t info(uint32_t n) { return bxf_play_get_sample_info(handle, 1, n, 0, &s); }
+    uint32_t sample_at(uint64_t t) {
+        uint32_t sync = 0;
+        return bxf_play_find_sample_at_time(handle, 1, t, 1, &sync, &sample, &start);
+    }
+    uint32_t sync_near(uint64_t t, uint32_t forward) {
+        return bxf_play_find_sync_time_near(handle, 1, t, 1, forward, &found);
+    }
+    uint32_t sync_sample(uint32_t n, uint32_t forward) {
+        return bxf_play_find_sync_sample(handle, 1, n, forward, &sample, &start);
+    }
+    uint64_t whole_duration() {
+        uint64_t whole = 0;
+        EXPECT_EQ(bxf_play_get_track_duration(handle, 1, 1, &whole), BXF_RET_OK);
+        return whole;
     }
 };
 
@@ -54,16 +77,15 @@ TEST(Fragments, BaseDataOffsets) {
     };
     for (const Row &r : rows) {
         for (uint32_t mode : {0u, 1u}) {
+            SCOPED_TRACE(r.name);
             Movie m(two_track_movie(r.second_traf_flags, true), mode);
-            SampleInfo s{};
-            uint64_t start = 0;
-            ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK) << r.name;
-            const uint64_t moof_offset = s.offset;  // track 1's data starts at its moof
-            ASSERT_EQ(m.at(2, 0, &s, &start), BXF_RET_OK) << r.name;
-            EXPECT_EQ(s.offset - moof_offset, r.second_track_first_offset_from_moof) << r.name;
-            EXPECT_EQ(s.size, 10u) << r.name;
-            EXPECT_EQ(s.duration, 20u);
-            EXPECT_EQ(s.fragment_position != 0, mode == 1) << "only mode 1 reports the moof";
+            ASSERT_EQ(m.at(1, 0), BXF_RET_OK);
+            const uint64_t moof_offset = m.s.offset;  // track 1's data starts at its moof
+            ASSERT_EQ(m.at(2, 0), BXF_RET_OK);
+            EXPECT_EQ(m.s.offset - moof_offset, r.second_track_first_offset_from_moof);
+            EXPECT_EQ(m.s.size, 10u);
+            EXPECT_EQ(m.s.duration, 20u);
+            EXPECT_EQ(m.s.fragment_position != 0, mode == 1) << "only mode 1 reports the moof";
         }
     }
 }
@@ -72,19 +94,17 @@ TEST(Fragments, BaseDecodeTimes) {
     // Without tfdt the first traf starts where the stts runs end (here 0), the
     // second moof's where the track's first traf ended.
     Movie m(two_track_movie(0x020000, false));
-    SampleInfo s{};
-    uint64_t start = 0;
     struct Row {
         uint32_t track;
         uint64_t t, start, duration;
-    } rows[] = {{1, 0, 0, 10}, {1, 35, 30, 30}, {1, 60, 60, 10}, {1, 119, 90, 30}, {2, 119, 60, 60},
-                {2, 239, 180, 60}, {1, 45, 30, 30}};
+    } rows[] = {{1, 0, 0, 10},    {1, 35, 30, 30},   {1, 60, 60, 10}, {1, 119, 90, 30},
+                {2, 119, 60, 60}, {2, 239, 180, 60}, {1, 45, 30, 30}};
     for (const Row &r : rows) {
-        ASSERT_EQ(m.at(r.track, r.t, &s, &start), BXF_RET_OK) << r.track << " " << r.t;
-        EXPECT_EQ(start, r.start) << r.track << " " << r.t;
-        EXPECT_EQ(s.duration, r.duration) << r.track << " " << r.t;
+        ASSERT_EQ(m.at(r.track, r.t), BXF_RET_OK) << r.track << " " << r.t;
+        EXPECT_EQ(m.start, r.start) << r.track << " " << r.t;
+        EXPECT_EQ(m.s.duration, r.duration) << r.track << " " << r.t;
     }
-    EXPECT_EQ(m.at(1, 120, &s, &start), BXF_RET_NOTFOUND) << "past the last fragment";
+    EXPECT_EQ(m.at(1, 120), BXF_RET_NOTFOUND) << "past the last fragment";
     uint64_t whole = 0, tables = 0;
     EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 1, &whole), BXF_RET_OK);
     EXPECT_EQ(whole, 240u);
@@ -95,10 +115,11 @@ TEST(Fragments, BaseDecodeTimes) {
     // init states its segments' span over empty tables): with or without a
     // tfdt of 0, the first traf starts at 0.
     for (const bool with_tfdt : {true, false}) {
-        Bytes g = moof(1, traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(0) : Bytes{}, trun(kSizeDuration, {{4, 5}})})));
+        Bytes g =
+            moof(1, traf(cat({tfhd({1, 0x020000}), with_tfdt ? tfdt(0) : Bytes{}, trun(kSizeDuration, {{4, 5}})})));
         Movie joined(fragmented_movie(1, trex(1), g, 500));
-        ASSERT_EQ(joined.at(1, 2, &s, &start), BXF_RET_OK) << with_tfdt;
-        EXPECT_EQ(start, 0u) << with_tfdt;
+        ASSERT_EQ(joined.at(1, 2), BXF_RET_OK) << with_tfdt;
+        EXPECT_EQ(joined.start, 0u) << with_tfdt;
     }
 }
 
@@ -106,29 +127,27 @@ TEST(Fragments, SampleValues) {
     // trex default size 100, tfhd default size 200 and duration 7, trun
     // without sizes; first sample flags say sync, the others not.
     const Tfhd head{1, 0x020000 | 0x10 | 0x8, 0, 0, 7, 200, 0};
-    const Bytes run = trun(0x4 | 0x400 | 0x800, {{0, 0, 0x00010000, 5}, {0, 0, 0x00010000, 0xFFFFFF9C}}, 0,
-                           0x02000000, 1);
+    const Bytes run =
+        trun(0x4 | 0x400 | 0x800, {{0, 0, 0x00010000, 5}, {0, 0, 0x00010000, 0xFFFFFF9C}}, 0, 0x02000000, 1);
     Movie m(fragmented_movie(1, trex(1, 3, 100), moof(1, traf(cat({tfhd(head), tfdt(0), run})))));
-    SampleInfo s{};
-    uint64_t start = 0;
-    ASSERT_EQ(m.at(1, 0, &s, &start), BXF_RET_OK);
-    EXPECT_EQ(s.size, 200u);
-    EXPECT_EQ(s.duration, 7u);
-    EXPECT_EQ(s.is_sync, 1u) << "first_sample_flags win over the sample's own flags";
-    EXPECT_EQ(s.composition_offset_signed, 1u);
-    ASSERT_EQ(m.at(1, 7, &s, &start, 1), BXF_RET_OK);
-    EXPECT_EQ(s.is_sync, 0u);
-    EXPECT_EQ(s.composition_offset, 0xFFFFFF9Cu);
-    EXPECT_EQ(s.run_count, 1u);
-    EXPECT_EQ(s.run_bytes, 200u);
-    ASSERT_EQ(m.at(1, 0, &s, &start, 1), BXF_RET_OK);
-    EXPECT_EQ(s.run_count, 2u);
-    EXPECT_EQ(s.run_duration, 14u);
+    ASSERT_EQ(m.at(1, 0), BXF_RET_OK);
+    EXPECT_EQ(m.s.size, 200u);
+    EXPECT_EQ(m.s.duration, 7u);
+    EXPECT_EQ(m.s.is_sync, 1u) << "first_sample_flags win over the sample's own flags";
+    EXPECT_EQ(m.s.composition_offset_signed, 1u);
+    ASSERT_EQ(m.at(1, 7, 1), BXF_RET_OK);
+    EXPECT_EQ(m.s.is_sync, 0u);
+    EXPECT_EQ(m.s.composition_offset, 0xFFFFFF9Cu);
+    EXPECT_EQ(m.s.run_count, 1u);
+    EXPECT_EQ(m.s.run_bytes, 200u);
+    ASSERT_EQ(m.at(1, 0, 1), BXF_RET_OK);
+    EXPECT_EQ(m.s.run_count, 2u);
+    EXPECT_EQ(m.s.run_duration, 14u);
 }
 
 TEST(Fragments, MalformedFragments) {
-    const Bytes run = trun(kSizeDuration, {{4, 5}});
-    const Bytes one = traf(cat({tfhd({1, 0x020000}), tfdt(0), run}));
+    const Bytes head = tfhd({1, 0x020000}), run = trun(kSizeDuration, {{4, 5}});
+    const Bytes one = traf(cat({head, tfdt(0), run}));
     struct Row {
         const char *name;
         Bytes fragments;
@@ -140,27 +159,19 @@ TEST(Fragments, MalformedFragments) {
         {"tfhd version 1", moof(1, traf(full_box("tfhd", 1, 0, u32(1)))), BXF_RET_FORMAT},
         {"tfhd too short for its flags", moof(1, traf(full_box("tfhd", 0, 0x1, cat({u32(1), u32(0)})))),
          BXF_RET_FORMAT},
-        {"trun version 2", moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}}, 0, 0, 2)}))),
-         BXF_RET_FORMAT},
-        {"data offset before the file", moof(1, traf(cat({tfhd({1, 0x020000}), trun(0x1 | kSizeDuration, {{4, 5}}, -100000)}))),
+        {"trun version 2", moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 2)}))), BXF_RET_FORMAT},
+        {"data offset before the file", moof(1, traf(cat({head, trun(0x1 | kSizeDuration, {{4, 5}}, -100000)}))),
          BXF_RET_OVERFLOW},
         {"data offset past 2^64",
          moof(1, traf(cat({tfhd({1, 0x1, 0xFFFFFFFFFFFFFFF0ull}), trun(0x1 | kSizeDuration, {{4, 5}}, 0x7FFFFFFF)}))),
          BXF_RET_OVERFLOW},
-        {"a count past the entries is clamped", moof(1, traf(cat({tfhd({1, 0x020000}), trun(kSizeDuration, {{4, 5}}, 0, 0, 0, 1000)}))),
-         BXF_RET_OK},
+        {"a count past the entries is clamped",
+         moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 0, 1000)}))), BXF_RET_OK},
         {"no moof", box("free"), BXF_RET_NOTFOUND},
     };
-    for (const Row &r : rows) {
-        Movie m(fragmented_movie(1, trex(1), r.fragments));
-        SampleInfo s;
-        uint64_t start = 0;
-        EXPECT_EQ(m.at(1, 0, &s, &start), r.code) << r.name;
-    }
+    for (const Row &r : rows) EXPECT_EQ(Movie(fragmented_movie(1, trex(1), r.fragments)).at(1, 0), r.code) << r.name;
     Movie dup(fragmented_movie(2, cat({trex(1), trex(2)}), moof(1, cat({one, one}))));
-    SampleInfo s;
-    uint64_t start = 0;
-    EXPECT_EQ(dup.at(2, 0, &s, &start), BXF_RET_FORMAT) << "two traf boxes for one track";
+    EXPECT_EQ(dup.at(2, 0), BXF_RET_FORMAT) << "two traf boxes for one track";
 }
 
 TEST(Fragments, RunsThroughASmallBudget) {
@@ -175,126 +186,82 @@ TEST(Fragments, RunsThroughASmallBudget) {
         Movie m(file, 0, budget, budget ? 1 : 0);  // 1 percent of 2.4 MB: a 24000-byte pool 2
         uint64_t t = 0, offset = 0;
         uint32_t count = 0;
-        for (;; ++count) {
-            SampleInfo s;
-            uint64_t start = 0;
-            const uint32_t ret = m.at(1, t, &s, &start);
-            if (ret == BXF_RET_NOTFOUND) break;
+        for (uint32_t ret; (ret = m.at(1, t)) != BXF_RET_NOTFOUND; ++count) {
             ASSERT_EQ(ret, BXF_RET_OK) << budget << " at " << t;
-            ASSERT_EQ(start, t);
-            ASSERT_EQ(s.duration, 1 + count % 1000 % 3);
-            if (count) {
-                EXPECT_EQ(s.offset, offset);
-            }
-            offset = s.offset + s.size;
-            t += s.duration;
+            ASSERT_EQ(m.start, t);
+            ASSERT_EQ(m.s.duration, 1 + count % 1000 % 3);
+            if (count) EXPECT_EQ(m.s.offset, offset);
+            offset = m.s.offset + m.s.size;
+            t += m.s.duration;
         }
         EXPECT_EQ(count, 3000u) << budget;
-        SampleInfo s;
-        uint64_t start = 0;
-        ASSERT_EQ(m.at(1, 5, &s, &start), BXF_RET_OK) << "back to the start after the end";
-        EXPECT_EQ(start, 3u);
+        ASSERT_EQ(m.at(1, 5), BXF_RET_OK) << "back to the start after the end";
+        EXPECT_EQ(m.start, 3u);
     }
     Movie tiny(file, 0, 30000, 1);  // pool 2 of 300 bytes: not even one run record fits
-    SampleInfo s;
-    uint64_t start = 0;
-    EXPECT_EQ(tiny.at(1, 0, &s, &start), BXF_RET_NOMEM);
+    EXPECT_EQ(tiny.at(1, 0), BXF_RET_NOMEM);
 }
 
 TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
     // Tables: three samples of 10 (sync 1 only); fragments from 30: sync at 30 and 60.
     const Bytes tables = cat({stts({{3, 10}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0}), stss({1})});
-    const Bytes mdia = box("mdia", cat({mdhd(0, 1000, 30), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
+    const Bytes mdia =
+        box("mdia", cat({mdhd(0, 1000, 30), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
     std::vector<TrunEntry> entries(6, TrunEntry{10, 1, 0x00010000, 0});
     entries[0].flags = entries[3].flags = 0;
     const Bytes fragments = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(30), trun(0x700, entries)})));
-    const Bytes file = cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 90), mdia})),
-                                                        box("mvex", trex(1))})),
-                            fragments});
-    Movie m(file);
+    Movie m(
+        cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 90), mdia})), box("mvex", trex(1))})),
+             fragments}));
     struct Row {
         uint64_t t;
         uint32_t forward, code;
         uint64_t result;
-    } rows[] = {{75, 0, BXF_RET_OK, 60}, {55, 0, BXF_RET_OK, 30}, {45, 0, BXF_RET_OK, 30},
-                {25, 0, BXF_RET_OK, 0}, {5, 0, BXF_RET_NOTFOUND, 0}, {5, 1, BXF_RET_OK, 30}, {35, 1, BXF_RET_OK, 60},
-                {65, 1, BXF_RET_NOTFOUND, 0}};
+    } rows[] = {{75, 0, BXF_RET_OK, 60}, {55, 0, BXF_RET_OK, 30},     {45, 0, BXF_RET_OK, 30},
+                {25, 0, BXF_RET_OK, 0},  {5, 0, BXF_RET_NOTFOUND, 0}, {5, 1, BXF_RET_OK, 30},
+                {35, 1, BXF_RET_OK, 60}, {65, 1, BXF_RET_NOTFOUND, 0}};
     for (const Row &r : rows) {
-        uint64_t found = 0;
-        EXPECT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.t, 1, r.forward, &found), r.code) << r.t;
-        if (r.code == BXF_RET_OK) {
-            EXPECT_EQ(found, r.result) << r.t << " " << r.forward;
-        }
+        EXPECT_EQ(m.sync_near(r.t, r.forward), r.code) << r.t;
+        if (r.code == BXF_RET_OK) EXPECT_EQ(m.found, r.result) << r.t << " " << r.forward;
     }
-    uint64_t whole = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK);
-    EXPECT_EQ(whole, 90u);
+    EXPECT_EQ(m.whole_duration(), 90u);
     // By number: the tables' samples 1 to 3, then the fragment's 4 to 9.
     struct Step {
         uint32_t sample, forward, code, found;
         uint64_t start;
-    } steps[] = {{2, 1, BXF_RET_OK, 4, 30}, {3, 1, BXF_RET_OK, 4, 30}, {4, 1, BXF_RET_OK, 7, 60},
+    } steps[] = {{2, 1, BXF_RET_OK, 4, 30},      {3, 1, BXF_RET_OK, 4, 30}, {4, 1, BXF_RET_OK, 7, 60},
                  {7, 1, BXF_RET_NOTFOUND, 0, 0}, {9, 0, BXF_RET_OK, 7, 60}, {7, 0, BXF_RET_OK, 4, 30},
-                 {4, 0, BXF_RET_OK, 1, 0}, {6, 0, BXF_RET_OK, 4, 30}};
+                 {4, 0, BXF_RET_OK, 1, 0},       {6, 0, BXF_RET_OK, 4, 30}};
     for (const Step &st : steps) {
-        uint32_t found = 0;
-        uint64_t start = 0;
-        EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, st.sample, st.forward, &found, &start), st.code) << st.sample;
+        EXPECT_EQ(m.sync_sample(st.sample, st.forward), st.code) << st.sample;
         if (st.code != BXF_RET_OK) continue;
-        EXPECT_EQ(found, st.found) << st.sample << " " << st.forward;
-        EXPECT_EQ(start, st.start) << st.sample << " " << st.forward;
+        EXPECT_EQ(m.sample, st.found) << st.sample << " " << st.forward;
+        EXPECT_EQ(m.start, st.start) << st.sample << " " << st.forward;
     }
-    SampleInfo s;
-    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 3, 0, &s), BXF_RET_OK) << "back to the tables";
-    EXPECT_EQ(s.decode_time, 20u);
-    ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, 5, 0, &s), BXF_RET_OK);
-    EXPECT_EQ(s.decode_time, 40u);
-    EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 10, 0, &s), BXF_RET_NOTFOUND) << "after the last fragment sample";
+    ASSERT_EQ(m.info(3), BXF_RET_OK) << "back to the tables";
+    EXPECT_EQ(m.s.decode_time, 20u);
+    ASSERT_EQ(m.info(5), BXF_RET_OK);
+    EXPECT_EQ(m.s.decode_time, 40u);
+    EXPECT_EQ(m.info(10), BXF_RET_NOTFOUND) << "after the last fragment sample";
 }
 
-}  // namespace
-
-namespace {
-
-// 40 moofs of one track, ten 10-unit samples each; with `index`, an mfra
-// whose tfra names each moof's first sample. `tfdt_shift` moves the tfdt
-// values away from the times the index states.
-Bytes indexed_movie(bool index, uint64_t tfdt_shift = 0) {
+// 40 moofs of one track, ten 10-unit samples each carrying composition
+// offsets `composition`, with tfdt values `tfdt_shift` after the index's
+// times (none when negative); with `indexed`, an mfra whose tfra names sample
+// `indexed` of each moof's run at its presentation time.
+Bytes indexed_movie(uint32_t indexed, uint32_t composition = 0, int64_t tfdt_shift = -1) {
     const Bytes head = fragmented_movie(1, trex(1), {});
-    Bytes fragments;
-    std::vector<uint64_t> moof_offsets;
-    std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, 0});
-    for (uint32_t m = 0; m < 40; ++m) {
-        moof_offsets.push_back(head.size() + fragments.size());
-        const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(m * 100 + tfdt_shift), trun(0x300, entries)}));
-        append(fragments, cat({moof(m + 1, t), box("mdat", zeros(40))}));
-    }
-    if (!index) return cat({head, fragments});
-    Bytes tfra_entries;
-    for (uint32_t m = 0; m < 40; ++m) append(tfra_entries, cat({u64(m * 100), u64(moof_offsets[m]), Bytes{1, 1, 1}}));
-    const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
-    const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
-    return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
-}
-
-// One track, 40 moofs without tfdt of ten 10-unit samples each, whose
-// samples carry composition offsets `composition`; the mfra's tfra names
-// sample `indexed` of each moof's run, at its presentation time.
-Bytes presentation_indexed_movie(uint32_t indexed, uint32_t composition) {
-    const Bytes head = fragmented_movie(1, trex(1), {});
-    Bytes fragments;
-    std::vector<uint64_t> moof_offsets;
+    Bytes fragments, tfra_entries;
     const std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, composition});
     for (uint32_t m = 0; m < 40; ++m) {
-        moof_offsets.push_back(head.size() + fragments.size());
-        append(fragments, cat({moof(m + 1, traf(cat({tfhd({1, 0x020000}), trun(0xB00, entries)}))),
+        const uint64_t presentation = m * 100 + (indexed ? indexed - 1 : 0) * 10 + composition;
+        append(tfra_entries,
+               cat({u64(presentation), u64(head.size() + fragments.size()), Bytes{1, 1, uint8_t(indexed)}}));
+        const Bytes base = tfdt_shift < 0 ? Bytes{} : tfdt(m * 100 + uint64_t(tfdt_shift));
+        append(fragments, cat({moof(m + 1, traf(cat({tfhd({1, 0x020000}), base, trun(0xB00, entries)}))),
                                box("mdat", zeros(40))}));
     }
-    Bytes tfra_entries;
-    for (uint32_t m = 0; m < 40; ++m) {
-        const uint64_t presentation = m * 100 + (indexed - 1) * 10 + composition;
-        append(tfra_entries, cat({u64(presentation), u64(moof_offsets[m]), Bytes{1, 1, uint8_t(indexed)}}));
-    }
+    if (!indexed) return cat({head, fragments});
     const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
     const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
     return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
@@ -305,50 +272,42 @@ TEST(FragmentIndex, TfraTimeIsTheIndexedSamplesPresentationTime) {
     // it starts its indexed sample at the tfra time (when that sample is
     // presented) less its composition offset.
     struct Row {
-        const char *name;
         uint32_t indexed, composition;
-    } rows[] = {
-        {"first sample, no offset", 1, 0},
-        {"first sample, offset 20", 1, 20},
-        {"third sample, offset 20", 3, 20},
-        {"first sample, offset 7", 1, 7},
-        {"fifth sample, no offset", 5, 0},
-    };
+    } rows[] = {{1, 0}, {1, 20}, {3, 20}, {1, 7}, {5, 0}};
     for (const Row &r : rows) {
-        Movie m(presentation_indexed_movie(r.indexed, r.composition));
-        SampleInfo s;
-        uint64_t start = 0;
-        ASSERT_EQ(m.at(1, 2345, &s, &start), BXF_RET_OK) << r.name;
-        EXPECT_EQ(start, 2340u) << r.name;
-        EXPECT_EQ(s.composition_offset, r.composition) << r.name;
-        ASSERT_EQ(m.at(1, 1200, &s, &start), BXF_RET_OK) << r.name << ", backwards through the index";
-        EXPECT_EQ(start, 1200u) << r.name;
-        EXPECT_EQ(m.at(1, 4000, &s, &start), BXF_RET_NOTFOUND) << r.name;
+        SCOPED_TRACE(testing::Message() << "sample " << r.indexed << " offset " << r.composition);
+        Movie m(indexed_movie(r.indexed, r.composition));
+        ASSERT_EQ(m.at(1, 2345), BXF_RET_OK);
+        EXPECT_EQ(m.start, 2340u);
+        EXPECT_EQ(m.s.composition_offset, r.composition);
+        ASSERT_EQ(m.at(1, 1200), BXF_RET_OK) << "backwards through the index";
+        EXPECT_EQ(m.start, 1200u);
+        EXPECT_EQ(m.at(1, 4000), BXF_RET_NOTFOUND);
     }
+    // A tfdt ahead of the index: the index entry starts before its sample.
+    EXPECT_EQ(Movie(indexed_movie(1, 0, 5)).at(1, 2345), BXF_RET_FORMAT);
 }
 
 TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
     uint64_t reads[2] = {};
-    for (bool index : {false, true}) {
-        Movie m(indexed_movie(index));
-        SampleInfo s;
-        uint64_t start = 0;
+    for (uint32_t index : {0u, 1u}) {
+        SCOPED_TRACE(index);
+        Movie m(indexed_movie(index, 0, 0));
         const uint64_t before = m.file.reads;
-        ASSERT_EQ(m.at(1, 3555, &s, &start), BXF_RET_OK) << index;
-        EXPECT_EQ(start, 3550u);
+        ASSERT_EQ(m.at(1, 3555), BXF_RET_OK);
+        EXPECT_EQ(m.start, 3550u);
         reads[index] = m.file.reads - before;
-        ASSERT_EQ(m.at(1, 1205, &s, &start), BXF_RET_OK) << "backwards, " << index;
-        EXPECT_EQ(start, 1200u);
-        ASSERT_EQ(m.at(1, 3999, &s, &start), BXF_RET_OK) << index;
-        EXPECT_EQ(m.at(1, 4000, &s, &start), BXF_RET_NOTFOUND) << index;
+        ASSERT_EQ(m.at(1, 1205), BXF_RET_OK) << "backwards";
+        EXPECT_EQ(m.start, 1200u);
+        ASSERT_EQ(m.at(1, 3999), BXF_RET_OK);
+        EXPECT_EQ(m.at(1, 4000), BXF_RET_NOTFOUND);
         // A jump leaves the sample's number to be counted: 35 moofs of ten
         // before it, then its sixth sample; the walk goes on from there.
-        uint32_t sync = 0, sample = 0;
-        ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 3555, 1, &sync, &sample, &start), BXF_RET_OK) << index;
-        EXPECT_EQ(sample, 356u) << index;
+        ASSERT_EQ(m.sample_at(3555), BXF_RET_OK);
+        EXPECT_EQ(m.sample, 356u);
         for (uint32_t n : {356u, 357u, 361u}) {
-            ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << index << " " << n;
-            EXPECT_EQ(s.decode_time, (n - 1) * 10) << index << " " << n;
+            ASSERT_EQ(m.info(n), BXF_RET_OK) << n;
+            EXPECT_EQ(m.s.decode_time, (n - 1) * 10) << n;
         }
     }
     // A scan reads every moof's and mdat's header up to the 36th fragment; a
@@ -357,27 +316,9 @@ TEST(FragmentIndex, LookupsJumpThroughTheIndex) {
     EXPECT_LT(reads[1], 20u);
 }
 
-TEST(FragmentIndex, ATfdtAheadOfTheIndexIsAFormatError) {
-    SampleInfo s;
-    uint64_t start = 0;
-    // The index entry starts before its sample.
-    Movie ahead(indexed_movie(true, 5));
-    EXPECT_EQ(ahead.at(1, 2345, &s, &start), BXF_RET_FORMAT);
-}
-
-// One track, two moofs of three 10-unit samples (sync, then two that are not)
-// whose tfdt values are `first` and `second`.
-Bytes timeline_movie(uint64_t first, uint64_t second) {
-    Bytes fragments;
-    uint32_t sequence = 1;
-    for (uint64_t base : {first, second}) {
-        const Bytes run = trun(0x700, {{10, 4, 0}, {10, 4, 0x10000}, {10, 4, 0x10000}});
-        append(fragments, cat({moof(sequence++, traf(cat({tfhd({1, 0x020000}), tfdt(base), run}))), box("mdat", zeros(12))}));
-    }
-    return fragmented_movie(1, trex(1), fragments);
-}
-
 TEST(Fragments, GapsInTheTimelineEndNoSearch) {
+    // One track, two moofs of three 10-unit samples (sync, then two that are
+    // not) whose tfdt values are `first` and `second`.
     constexpr uint64_t kTenHours = 10ull * 3600 * 1000;
     struct Row {
         const char *name;
@@ -391,52 +332,52 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
     };
     for (uint32_t mode : {0u, 1u}) {
         for (const Row &r : rows) {
-            const std::string name = std::string(r.name) + (mode ? ", extended mode" : "");
-            Movie m(timeline_movie(r.first, r.second), mode);
-            SampleInfo s;
-            uint64_t start = 0, found = 0, whole = 0;
-            EXPECT_EQ(m.at(1, r.in_gap, &s, &start), BXF_RET_NOTFOUND) << name;
+            SCOPED_TRACE(std::string(r.name) + (mode ? ", extended mode" : ""));
+            Bytes fragments;
+            uint32_t sequence = 1;
+            for (uint64_t base : {r.first, r.second}) {
+                const Bytes run = trun(0x700, {{10, 4, 0}, {10, 4, 0x10000}, {10, 4, 0x10000}});
+                append(fragments, cat({moof(sequence++, traf(cat({tfhd({1, 0x020000}), tfdt(base), run}))),
+                                       box("mdat", zeros(12))}));
+            }
+            Movie m(fragmented_movie(1, trex(1), fragments), mode);
+            const uint64_t after_gap = r.in_gap < r.first ? r.first : r.second;
+            EXPECT_EQ(m.at(1, r.in_gap), BXF_RET_NOTFOUND);
             // Forwards: the first sync sample at or after the time, past the gap.
-            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 1, &found), BXF_RET_OK) << name;
-            EXPECT_EQ(found, r.in_gap < r.first ? r.first : r.second) << name;
+            ASSERT_EQ(m.sync_near(r.in_gap, 1), BXF_RET_OK);
+            EXPECT_EQ(m.found, after_gap);
             // Backwards: the sync sample before the gap, if any.
             const uint32_t back = r.in_gap == 0 ? BXF_RET_ARGS : r.in_gap < r.first ? BXF_RET_NOTFOUND : BXF_RET_OK;
-            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.in_gap, 1, 0, &found), back) << name;
-            if (back == BXF_RET_OK) {
-                EXPECT_EQ(found, r.first) << name;
-            }
+            ASSERT_EQ(m.sync_near(r.in_gap, 0), back);
+            if (back == BXF_RET_OK) EXPECT_EQ(m.found, r.first);
             // From a sample before the gap that is not a sync sample.
-            ASSERT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.first + 15, 1, 1, &found), BXF_RET_OK) << name;
-            EXPECT_EQ(found, r.second) << name;
+            ASSERT_EQ(m.sync_near(r.first + 15, 1), BXF_RET_OK);
+            EXPECT_EQ(m.found, r.second);
             // Both fragments are reached, in either order.
-            ASSERT_EQ(m.at(1, r.second + 25, &s, &start), BXF_RET_OK) << name;
-            EXPECT_EQ(start, r.second + 20) << name;
-            ASSERT_EQ(m.at(1, r.first + 5, &s, &start), BXF_RET_OK) << name;
-            EXPECT_EQ(start, r.first) << name;
-            EXPECT_EQ(s.is_sync, 1u) << name;
-            EXPECT_EQ(bxf_play_find_sync_time_near(m.handle, 1, r.second + 30, 1, 1, &found), BXF_RET_NOTFOUND)
-                << name << ": past the last sample";
-            ASSERT_EQ(bxf_play_get_track_duration(m.handle, 1, 1, &whole), BXF_RET_OK) << name;
-            EXPECT_EQ(whole, r.whole) << name;
+            ASSERT_EQ(m.at(1, r.second + 25), BXF_RET_OK);
+            EXPECT_EQ(m.start, r.second + 20);
+            ASSERT_EQ(m.at(1, r.first + 5), BXF_RET_OK);
+            EXPECT_EQ(m.start, r.first);
+            EXPECT_EQ(m.s.is_sync, 1u);
+            EXPECT_EQ(m.sync_near(r.second + 30, 1), BXF_RET_NOTFOUND) << "past the last sample";
+            EXPECT_EQ(m.whole_duration(), r.whole);
             // In sample order: each moof's three samples, whatever the gap,
             // and a step back into the first moof.
             for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 6u, 2u}) {
-                ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << name << " " << n;
-                EXPECT_EQ(s.decode_time, (n <= 3 ? r.first : r.second) + (n - 1) % 3 * 10) << name << " " << n;
+                ASSERT_EQ(m.info(n), BXF_RET_OK) << n;
+                EXPECT_EQ(m.s.decode_time, (n <= 3 ? r.first : r.second) + (n - 1) % 3 * 10) << n;
             }
-            EXPECT_EQ(bxf_play_get_sample_info(m.handle, 1, 7, 0, &s), BXF_RET_NOTFOUND) << name;
+            EXPECT_EQ(m.info(7), BXF_RET_NOTFOUND);
             // By time, a time in the gap finds the sample after it.
-            uint32_t sync = 0, sample = 0;
-            ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, r.in_gap, 1, &sync, &sample, &start), BXF_RET_OK)
-                << name;
-            EXPECT_EQ(sample, r.in_gap < r.first ? 1u : 4u) << name;
-            EXPECT_EQ(start, r.in_gap < r.first ? r.first : r.second) << name;
-            EXPECT_EQ(bxf_play_find_sync_sample(m.handle, 1, 6, 0, &sample, &start), BXF_RET_OK) << name;
-            EXPECT_EQ(sample, 4u) << name;
+            ASSERT_EQ(m.sample_at(r.in_gap), BXF_RET_OK);
+            EXPECT_EQ(m.sample, r.in_gap < r.first ? 1u : 4u);
+            EXPECT_EQ(m.start, after_gap);
+            EXPECT_EQ(m.sync_sample(6, 0), BXF_RET_OK);
+            EXPECT_EQ(m.sample, 4u);
             uint64_t first = 0, end = 0;
-            ASSERT_EQ(bxf_play_get_track_timeline(m.handle, 1, &first, &end), BXF_RET_OK) << name;
-            EXPECT_EQ(first, r.first) << name;
-            EXPECT_EQ(end, r.whole) << name;
+            ASSERT_EQ(bxf_play_get_track_timeline(m.handle, 1, &first, &end), BXF_RET_OK);
+            EXPECT_EQ(first, r.first);
+            EXPECT_EQ(end, r.whole);
         }
     }
 }
@@ -444,80 +385,54 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
 TEST(Fragments, ZeroDurationSamplesAreReachedInOrder) {
     // Durations 0, 10, 0 and 10 from tfdt 100: no time holds the first or the
     // third, the walk by number reaches all four.
-    const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(100), trun(kSizeDuration, {{0, 4}, {10, 5}, {0, 6}, {10, 7}})}));
+    const Bytes t =
+        traf(cat({tfhd({1, 0x020000}), tfdt(100), trun(kSizeDuration, {{0, 4}, {10, 5}, {0, 6}, {10, 7}})}));
     for (uint32_t mode : {0u, 1u}) {
         Movie m(fragmented_movie(1, trex(1), cat({moof(1, t), box("mdat", zeros(22))})), mode);
         const uint64_t times[] = {100, 100, 110, 110};
         for (uint32_t n = 1; n <= 4; ++n) {
-            SampleInfo s;
-            ASSERT_EQ(bxf_play_get_sample_info(m.handle, 1, n, 0, &s), BXF_RET_OK) << n;
-            EXPECT_EQ(s.decode_time, times[n - 1]) << n;
-            EXPECT_EQ(s.size, n + 3) << n;
+            ASSERT_EQ(m.info(n), BXF_RET_OK) << n;
+            EXPECT_EQ(m.s.decode_time, times[n - 1]) << n;
+            EXPECT_EQ(m.s.size, n + 3) << n;
         }
-        uint32_t sync = 0, sample = 0;
-        uint64_t start = 0;
-        ASSERT_EQ(bxf_play_find_sample_at_time(m.handle, 1, 110, 1, &sync, &sample, &start), BXF_RET_OK);
-        EXPECT_EQ(sample, 4u) << "the sample whose interval holds the time";
+        ASSERT_EQ(m.sample_at(110), BXF_RET_OK);
+        EXPECT_EQ(m.sample, 4u) << "the sample whose interval holds the time";
     }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
     // saio: one entry, 500 past the base data offset (the moof); saiz: 8
     // bytes per sample; a senc with subsample flags; trik bytes per sample.
-    const Bytes saio = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)}));
-    const Bytes saiz = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)}));
-    const Bytes senc = full_box("senc", 0, 2, u32(3));
-    const Bytes trik = full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2});
-    const Bytes t = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}), senc,
-                              saio, saiz, trik}));
+    // Without a type, and no description to take it from, the pair is
+    // dropped and the samples stay reachable in every mode.
     const Bytes head = fragmented_movie(1, trex(1), {});
     const uint64_t moof_offset = head.size();
-    const Bytes file = cat({head, moof(1, t)});
+    const Bytes samples = cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}})});
+    const Bytes typed = traf(cat({samples, full_box("senc", 0, 2, u32(3)),
+                                  full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)})),
+                                  full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)})),
+                                  full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2})}));
+    const Bytes untyped = traf(
+        cat({samples, full_box("saio", 0, 0, cat({u32(1), u32(500)})), full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
     for (uint32_t mode : {0u, 1u, 2u}) {
-        Movie m(file, mode);
-        SampleInfo s;
-        uint64_t start = 0;
-        ASSERT_EQ(m.at(1, 15, &s, &start, 1), BXF_RET_OK) << mode;
+        Movie m(cat({head, moof(1, typed)}), mode);
+        ASSERT_EQ(m.at(1, 15, 1), BXF_RET_OK) << mode;
+        Movie without_type(cat({head, moof(1, untyped)}), mode);
+        ASSERT_EQ(without_type.at(1, 15, 1), BXF_RET_OK) << mode;
+        EXPECT_EQ(without_type.s.aux_flags, 0u) << mode;
         if (mode != 1) {
-            EXPECT_EQ(s.aux_flags, 0u) << "only fragment mode 1 reports auxiliary information";
+            EXPECT_EQ(m.s.aux_flags, 0u) << "only fragment mode 1 reports auxiliary information";
             continue;
         }
-        EXPECT_EQ(s.aux_flags, BXF_AUX_TRICK_PLAY | BXF_AUX_SAIO_SAIZ | BXF_AUX_SENC);
-        EXPECT_EQ(s.aux_offset, moof_offset + 500 + 8);
-        EXPECT_EQ(s.aux_size, 8u);
-        EXPECT_EQ(s.aux_run_bytes, 16u);
-        EXPECT_EQ(s.aux_info_type, BXF_FOURCC('c', 'e', 'n', 'c'));
-        EXPECT_EQ(s.senc_flags, 2u);
-        EXPECT_EQ(s.trick_play_info, (2u << 8) | 33u) << "pic_type 2, dependency level 33";
-        EXPECT_EQ(s.fragment_position, moof_offset + 8);
+        EXPECT_EQ(m.s.aux_flags, BXF_AUX_TRICK_PLAY | BXF_AUX_SAIO_SAIZ | BXF_AUX_SENC);
+        EXPECT_EQ(m.s.aux_offset, moof_offset + 500 + 8);
+        EXPECT_EQ(m.s.aux_size, 8u);
+        EXPECT_EQ(m.s.aux_run_bytes, 16u);
+        EXPECT_EQ(m.s.aux_info_type, BXF_FOURCC('c', 'e', 'n', 'c'));
+        EXPECT_EQ(m.s.senc_flags, 2u);
+        EXPECT_EQ(m.s.trick_play_info, (2u << 8) | 33u) << "pic_type 2, dependency level 33";
+        EXPECT_EQ(m.s.fragment_position, moof_offset + 8);
     }
-    // saio/saiz without a type, and no description to take it from: the pair
-    // is dropped, the samples stay reachable in every mode.
-    const Bytes untyped = traf(cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}}),
-                                    full_box("saio", 0, 0, cat({u32(1), u32(500)})),
-                                    full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
-    for (uint32_t mode : {0u, 1u, 2u}) {
-        Movie m(cat({head, moof(1, untyped)}), mode);
-        SampleInfo s;
-        uint64_t start = 0;
-        ASSERT_EQ(m.at(1, 15, &s, &start, 1), BXF_RET_OK) << mode;
-        EXPECT_EQ(s.aux_flags, 0u) << mode;
-    }
-}
-
-TEST(FragmentAux, EmptyTablesWithAuxiliaryBoxesStillOpen) {
-    // Writers of empty-moov files leave saio/saiz without an explicit type in
-    // the empty stbl; no description is in force there, and nothing to describe.
-    const Bytes stbl = cat({stts({}), stsc({}), stsz({}), stco({}), full_box("saio", 0, 0, cat({u32(1), u32(0)})),
-                            full_box("saiz", 0, 0, cat({u8(0), u32(0)}))});
-    const Bytes mdia = box("mdia", cat({mdhd(0, 1000, 0), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), stbl)}));
-    const Bytes file = cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 0), mdia})),
-                                                        box("mvex", trex(1))}))});
-    Movie m(file);  // opens the movie and its track, expecting both to succeed
 }
 
 }  // namespace

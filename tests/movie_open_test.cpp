@@ -1,5 +1,5 @@
-// Opening synthetic movies: the top-level and moov walks, presence flags,
-// the kept ranges, and the release of everything on every path.
+// Opening synthetic movies: the top-level, moov and trak walks, presence
+// flags, the kept ranges, and the release of everything on every path.
 #include <gtest/gtest.h>
 
 #include "bxf.h"
@@ -17,6 +17,9 @@ const Bytes kBookUuid = {0x50, 0x8E, 0x0C, 0xF1, 0x21, 0x86, 0x4C, 0xCF,
 Bytes trex(uint32_t track_id) { return full_box("trex", 0, 0, cat({u32(track_id), u32(1), u32(0), u32(0), u32(0)})); }
 Bytes trak() { return boxw::trak(1, "vide", 600); }
 Bytes moov(const Bytes &children) { return box("moov", cat({mvhd(0, 1000), children})); }
+Bytes prof(uint32_t count, const Bytes &entries, uint8_t version = 0) {
+    return uuid_box(vendor_uuid("PROF"), cat({u32(uint32_t(version) << 24), u32(count), entries}));
+}
 
 using Opened = OpenedMovie;
 
@@ -62,14 +65,29 @@ TEST(PlayOpen, PresenceFlags) {
          BXF_RET_FORMAT, 0},
         {"mehd version 2", cat({moov(cat({trak(), box("mvex", full_box("mehd", 2, 0, u64(1)))}))}), BXF_RET_FORMAT,
          0},
+        // The trak's headers, read at open; its sample descriptions are not.
+        {"tkhd of 83 bytes", moov(box("trak", full_box("tkhd", 0, 0, zeros(79)))), BXF_RET_FORMAT, 0},
+        {"tkhd of 84 bytes", moov(box("trak", full_box("tkhd", 0, 0, zeros(80)))), BXF_RET_OK, 0x40},
+        {"tkhd version 1 needs 96 bytes", moov(box("trak", full_box("tkhd", 1, 0, zeros(88)))), BXF_RET_FORMAT, 0},
+        {"tkhd version 2", moov(box("trak", full_box("tkhd", 2, 0, zeros(100)))), BXF_RET_FORMAT, 0},
+        {"mdhd of 23 bytes", moov(box("trak", box("mdia", full_box("mdhd", 0, 0, zeros(19))))), BXF_RET_FORMAT, 0},
+        {"mdhd version 1 of 24 bytes", moov(box("trak", box("mdia", full_box("mdhd", 1, 0, zeros(20))))),
+         BXF_RET_FORMAT, 0},
+        {"hdlr of 23 bytes", moov(box("trak", box("mdia", full_box("hdlr", 0, 0, zeros(19))))), BXF_RET_FORMAT, 0},
+        {"hdlr version 1", moov(box("trak", box("mdia", full_box("hdlr", 1, 0, zeros(20))))), BXF_RET_FORMAT, 0},
+        {"trak without headers", moov(box("trak", box("free"))), BXF_RET_OK, 0x40},
+        {"bad stsd", moov(box("trak", box("mdia", box("minf", box("stbl", box("stsd")))))), BXF_RET_OK, 0x40},
+        // The vendor lists.
+        {"MTDT without its count", uuid_box(vendor_uuid("LICI"), box("MTDT", u8(1))), BXF_RET_FORMAT, 0},
+        {"PROF version 1", prof(0, {}, 1), BXF_RET_FORMAT, 0},
+        {"PROF without its count", uuid_box(vendor_uuid("PROF"), u32(0)), BXF_RET_FORMAT, 0},
+        {"PROF entry of size 4", prof(1, box_sized(4, "VPRF")), BXF_RET_FORMAT, 0},
+        {"PROF announcing 0 entries", prof(0, box_sized(4, "VPRF")), BXF_RET_OK, 0x20},
     };
     for (const Row &r : rows) {
         Opened o(r.file);
-        ASSERT_EQ(o.code, r.code) << r.name;
-        if (r.code == BXF_RET_OK)
-            EXPECT_EQ(o.flags, r.flags) << r.name;
-        else
-            EXPECT_EQ(o.flags, 0xDEADBEEF) << r.name << ": a failed open writes nothing";
+        EXPECT_EQ(o.code, r.code) << r.name;
+        EXPECT_EQ(o.flags, r.code == BXF_RET_OK ? r.flags : 0xDEADBEEF) << r.name << ": a failed open writes nothing";
     }
 }
 
@@ -151,11 +169,9 @@ TEST(PlayOpen, ProtectionSystemHeaders) {
 }
 
 TEST(PlayOpen, ArgumentsAndFileErrors) {
-    MemoryFile file;
-    file.bytes = cat({ftyp(), moov(trak())});
-    FileOps ops = memory_file_ops();
-    LibraryInstance *inst = nullptr;
-    ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
+    TestInstance t(cat({ftyp(), moov(trak())}));
+    LibraryInstance *inst = t.inst;
+    MemoryFile &file = t.file;
     OpenParams params{0, 0, 1, 0};
     PlayHandle *handle = nullptr;
     uint32_t flags = 0;
@@ -176,7 +192,6 @@ TEST(PlayOpen, ArgumentsAndFileErrors) {
     EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_FILE);
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(bxf_play_close(nullptr), BXF_RET_OK);
-    bxf_destroy(inst);
 }
 
 // With every budget from too small to enough, the open either fails with
@@ -188,22 +203,10 @@ TEST(PlayOpen, EveryBudgetReleasesEverything) {
                             box("moof"), box("moof")});
     bool opened = false;
     for (uint64_t budget = 1; budget < 4096 && !opened; budget += 8) {
-        MemoryFile mf;
-        mf.bytes = file;
-        FileOps ops = memory_file_ops();
-        LibraryInstance *inst = nullptr;
-        ASSERT_EQ(bxf_create(&ops, &inst), BXF_RET_OK);
-        OpenParams params{budget, 0, 1, 0};
-        PlayHandle *handle = nullptr;
-        uint32_t flags = 0;
-        const uint32_t code = bxf_play_open(inst, &mf, &params, &handle, &flags);
-        ASSERT_TRUE(code == BXF_RET_OK || code == BXF_RET_NOMEM || code == BXF_RET_ARGS)
-            << budget << " " << bxf_ret_name(code);
-        opened = code == BXF_RET_OK;
-        bxf_play_close(handle);
-        EXPECT_EQ(inst->general_used, 0u) << budget;
-        EXPECT_EQ(inst->sample_used, 0u) << budget;
-        bxf_destroy(inst);
+        SCOPED_TRACE(budget);
+        Opened o(file, OpenParams{budget, 0, 1, 0});  // closed here, its pools checked back to empty
+        ASSERT_TRUE(o.code == BXF_RET_OK || o.code == BXF_RET_NOMEM || o.code == BXF_RET_ARGS) << bxf_ret_name(o.code);
+        opened = o.code == BXF_RET_OK;
     }
     EXPECT_TRUE(opened);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 
 #include "bxf.h"
 #include "track_caches.h"
@@ -28,6 +29,15 @@ struct Track : OpenedMovie {
         EXPECT_EQ(bxf_play_get_sample_info(handle, 1, n, want_run, &s), expect) << "sample " << n;
         return s;
     }
+    // The sample at time t, its start and whether it is a sync sample.
+    uint32_t sample = 0, sync = 0;
+    uint64_t start = 0;
+    uint32_t sample_at(uint64_t t, uint32_t inclusive = 1) {
+        return bxf_play_find_sample_at_time(handle, 1, t, inclusive, &sync, &sample, &start);
+    }
+    uint32_t sync_sample(uint32_t n, uint32_t forward) {
+        return bxf_play_find_sync_sample(handle, 1, n, forward, &sample, &start);
+    }
 };
 
 TEST(WindowSizing, SplitsAShareAmongTheTables) {
@@ -46,25 +56,6 @@ TEST(WindowSizing, SplitsAShareAmongTheTables) {
     w[bxf::kSizes].total = 1001;
     ASSERT_EQ(bxf::split_window_budget(4 * 501, w, true), BXF_RET_OK);
     EXPECT_EQ(w[bxf::kSizes].capacity, 500u);
-}
-
-TEST(WindowSizing, TheBudgetLimitsTheTracksThatCanOpen) {
-    // One-entry stts, stsc and stco, four sizes: after the 48 bytes of buffer
-    // headers, the first pass needs 2 x (24 + 16 + 8 + 4) = 104 bytes.
-    const Bytes tables = cat({stts({{4, 10}}), stsc({{1, 4, 1}}), stsz({1, 2, 3, 4}), stco({100})});
-    struct Row {
-        uint64_t budget;  // 1 percent of it is pool 2
-        uint32_t code;
-    } rows[] = {{15200, BXF_RET_OK}, {15100, BXF_RET_NOMEM}, {0, BXF_RET_OK}};
-    for (const Row &r : rows) {
-        Track t(table_movie(tables, 40), OpenParams{r.budget, 1, 1, 0});
-        EXPECT_EQ(t.open_code, r.code) << r.budget;
-        uint32_t count = 0;
-        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.code == BXF_RET_OK ? BXF_RET_OK : BXF_RET_STATE);
-        if (r.code == BXF_RET_OK) {
-            EXPECT_EQ(t.info(4).size, 4u);
-        }
-    }
 }
 
 TEST(SampleTables, RecordingRules) {
@@ -103,13 +94,14 @@ TEST(SampleTables, RecordingRules) {
         {"stsz under 12 bytes", full_box("stsz", 0, 0, u32(0)), BXF_RET_FORMAT, 0, {}},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
         Track t(table_movie(r.tables, 100));
-        ASSERT_EQ(t.open_code, r.open_code) << r.name;
+        ASSERT_EQ(t.open_code, r.open_code);
         if (r.open_code != BXF_RET_OK || r.sizes.empty()) continue;
         uint32_t count = 0;
-        ASSERT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), BXF_RET_OK) << r.name;
-        EXPECT_EQ(count, r.count) << r.name;
-        for (uint32_t n = 1; n <= count; ++n) EXPECT_EQ(t.info(n).size, r.sizes[n - 1]) << r.name << " " << n;
+        ASSERT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), BXF_RET_OK);
+        EXPECT_EQ(count, r.count);
+        for (uint32_t n = 1; n <= count; ++n) EXPECT_EQ(t.info(n).size, r.sizes[n - 1]) << n;
     }
 }
 
@@ -124,19 +116,6 @@ TEST(SampleLookup, ChunksAndRuns) {
     EXPECT_EQ(s.run_duration, 30u);
     EXPECT_EQ(t.info(4).offset, 1300u);
     t.info(9, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
-
-    // An stco whose count claims 100 entries but whose payload holds 10.
-    Bytes short_stco = full_box("stco", 0, 0, cat({u32(100), zeros(40)}));
-    Track clamped(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}}), stsz_constant(1, 10), short_stco}), 10));
-    EXPECT_EQ(bxf::find_track_cache(clamped.handle, 1)->table.bounds.chunk_count, 10u);
-    clamped.info(10);
-    // Two samples per chunk from chunk 5 on puts sample 10 in chunk 7, past the last of five.
-    Track past(table_movie(cat({stts({{10, 1}}), stsc({{1, 1, 1}, {5, 2, 1}}), stsz_constant(1, 10),
-                                stco({1, 2, 3, 4, 5})}),
-                           10));
-    past.info(1);  // loads the stsc from its start: runs counted forwards
-    past.info(6);
-    past.info(7, 0, BXF_RET_NOTFOUND);
 }
 
 TEST(SampleLookup, EmptyChunkRuns) {
@@ -161,14 +140,15 @@ TEST(SampleLookup, EmptyChunkRuns) {
         // Forwards from sample 1, and backwards from sample 4 in a fresh track
         // (the window then loads the stsc from its end).
         for (bool backwards : {false, true}) {
+            SCOPED_TRACE(std::string(r.name) + (backwards ? " backwards" : ""));
             Track t(table_movie(tables, 40));
-            ASSERT_EQ(t.open_code, BXF_RET_OK) << r.name;
+            ASSERT_EQ(t.open_code, BXF_RET_OK);
             for (uint32_t i = 0; i < 4; ++i) {
                 const uint32_t n = backwards ? 4 - i : i + 1;
                 const SampleInfo s = t.info(n, 1);
-                EXPECT_EQ(s.offset, r.offsets[n - 1]) << r.name << " sample " << n << (backwards ? " backwards" : "");
-                EXPECT_EQ(s.run_count, r.run_counts[n - 1]) << r.name << " sample " << n;
-                EXPECT_EQ(s.description_index, 1u) << r.name << " sample " << n;
+                EXPECT_EQ(s.offset, r.offsets[n - 1]) << n;
+                EXPECT_EQ(s.run_count, r.run_counts[n - 1]) << n;
+                EXPECT_EQ(s.description_index, 1u) << n;
             }
         }
     }
@@ -185,8 +165,6 @@ TEST(SampleLookup, TimesAndSyncSamples) {
     Track t(table_movie(cat({stts({{3, 1000}, {2, 500}}), stsc({{1, 5, 1}}), stsz_constant(1, 5), stco({0}),
                              stss({1, 4})}),
                         4000));
-    uint32_t sync = 0, sample = 0;
-    uint64_t start = 0;
     struct Row {
         uint64_t time;
         uint32_t inclusive, code, sample;
@@ -195,12 +173,11 @@ TEST(SampleLookup, TimesAndSyncSamples) {
                  {4000, 1, BXF_RET_NOTFOUND, 0, 0}, {0, 0, BXF_RET_ARGS, 0, 0}, {0, 1, BXF_RET_OK, 1, 0},
                  {1, 0, BXF_RET_OK, 1, 0}, {2500, 1, BXF_RET_OK, 3, 2000}};
     for (const Row &r : times) {
-        ASSERT_EQ(bxf_play_find_sample_at_time(t.handle, 1, r.time, r.inclusive, &sync, &sample, &start), r.code)
-            << r.time << " " << r.inclusive;
+        ASSERT_EQ(t.sample_at(r.time, r.inclusive), r.code) << r.time << " " << r.inclusive;
         if (r.code != BXF_RET_OK) continue;
-        EXPECT_EQ(sample, r.sample) << r.time;
-        EXPECT_EQ(start, r.start) << r.time;
-        EXPECT_EQ(sync, r.sample == 1 || r.sample == 4) << r.time;
+        EXPECT_EQ(t.sample, r.sample) << r.time;
+        EXPECT_EQ(t.start, r.start) << r.time;
+        EXPECT_EQ(t.sync, r.sample == 1 || r.sample == 4) << r.time;
     }
     uint64_t near = 0;
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3600, 1, 0, &near), BXF_RET_OK);
@@ -225,21 +202,20 @@ TEST(SampleLookup, TimesAndSyncSamples) {
                  {1, 0, BXF_RET_ARGS, 0},      {10, 0, BXF_RET_OK, 9},         {2, 1, BXF_RET_OK, 5},
                  {11, 0, BXF_RET_NOTFOUND, 0}, {10, 1, BXF_RET_NOTFOUND, 0},   {0, 1, BXF_RET_ARGS, 0}};
     for (const SyncRow &r : syncs) {
-        ASSERT_EQ(bxf_play_find_sync_sample(s.handle, 1, r.from, r.forward, &sample, &start), r.code)
-            << r.from << " " << r.forward;
-        if (r.code == BXF_RET_OK) {
-            EXPECT_EQ(sample, r.sample) << r.from << " " << r.forward;
-            EXPECT_EQ(start, (r.sample - 1) * 100u);
-        }
+        ASSERT_EQ(s.sync_sample(r.from, r.forward), r.code) << r.from << " " << r.forward;
+        if (r.code != BXF_RET_OK) continue;
+        EXPECT_EQ(s.sample, r.sample) << r.from << " " << r.forward;
+        EXPECT_EQ(s.start, (r.sample - 1) * 100u);
     }
     for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(s.info(n).is_sync, n == 1 || n == 5 || n == 9) << n;
 
+    // Without stss every sample is a sync sample; with an empty one, none is.
     Track without_stss(table_movie(base, 1000));
-    EXPECT_EQ(bxf_play_find_sync_sample(without_stss.handle, 1, 7, 0, &sample, &start), BXF_RET_OK);
-    EXPECT_EQ(sample, 6u);
+    EXPECT_EQ(without_stss.sync_sample(7, 0), BXF_RET_OK);
+    EXPECT_EQ(without_stss.sample, 6u);
     Track empty_stss(table_movie(cat({base, stss({})}), 1000));
     for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(empty_stss.info(n).is_sync, 0u) << n;
-    EXPECT_EQ(bxf_play_find_sync_sample(empty_stss.handle, 1, 7, 0, &sample, &start), BXF_RET_NOTFOUND);
+    EXPECT_EQ(empty_stss.sync_sample(7, 0), BXF_RET_NOTFOUND);
 }
 
 TEST(SampleLookup, CompositionOffsets) {
@@ -269,13 +245,13 @@ TEST(SampleLookup, ErrorCodes) {
         {"samples_per_chunk 0", cat({stts_, stsc({{1, 0, 1}}), stsz_, stco_}), BXF_RET_OK, BXF_RET_NOTFOUND},
     };
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
         Track t(table_movie(r.tables, 40));
-        ASSERT_EQ(t.open_code, BXF_RET_OK) << r.name;
+        ASSERT_EQ(t.open_code, BXF_RET_OK);
         uint32_t count = 0;
-        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.count_code) << r.name;
-        SampleInfo s;
-        EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 4, 0, &s), r.info_code) << r.name;
-        EXPECT_EQ(bxf_play_get_sample_info(t.handle, 1, 4, 0, &s), r.info_code) << r.name << ", asked again";
+        EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.count_code);
+        t.info(4, 0, r.info_code);
+        t.info(4, 0, r.info_code);  // asked again
     }
     Track t(table_movie(cat({stts_, stsc_, stsz_, stco_}), 40));
     SampleInfo s;
@@ -290,8 +266,6 @@ TEST(SampleLookup, ErrorCodes) {
     // The malformed stsc and stts classes are the hostile files'. An mdhd
     // duration unlike the stts sum (40) does not move the samples' times:
     // lookups count back from where the stts runs end.
-    uint32_t sync = 0, sample = 0;
-    uint64_t start = 0;
     struct MdhdRow {
         uint64_t mdhd_duration, t;
         uint32_t code, sample;
@@ -300,10 +274,10 @@ TEST(SampleLookup, ErrorCodes) {
                 {90, 45, BXF_RET_NOTFOUND, 0, 0}};
     for (const MdhdRow &r : mdhd_rows) {
         Track t(table_movie(cat({stts({{4, 10}}), stsc_, stsz_, stco_}), r.mdhd_duration));
-        EXPECT_EQ(bxf_play_find_sample_at_time(t.handle, 1, r.t, 1, &sync, &sample, &start), r.code) << r.t;
+        EXPECT_EQ(t.sample_at(r.t), r.code) << r.t;
         if (r.code != BXF_RET_OK) continue;
-        EXPECT_EQ(sample, r.sample) << r.mdhd_duration << " " << r.t;
-        EXPECT_EQ(start, r.start) << r.mdhd_duration << " " << r.t;
+        EXPECT_EQ(t.sample, r.sample) << r.mdhd_duration << " " << r.t;
+        EXPECT_EQ(t.start, r.start) << r.mdhd_duration << " " << r.t;
         EXPECT_EQ(t.info(r.sample).decode_time, r.start);
     }
 }
@@ -368,16 +342,11 @@ struct Model {
     }
 };
 
-class LongTrack : public ::testing::Test {
-protected:
-    static constexpr uint32_t kSamples = 10000;
+TEST(LongTrack, EveryOrderTimesAndSyncSamples) {
+    constexpr uint32_t kSamples = 10000;
+    const Model model(kSamples);
     // Pool 2 of 10000 bytes: windows of a few hundred entries at most.
-    LongTrack() : model(kSamples), track(table_movie(model.tables, model.duration), OpenParams{1000000, 1, 1, 0}) {}
-    Model model;
-    Track track;
-};
-
-TEST_F(LongTrack, ForwardsBackwardsAndAtRandom) {
+    Track track(table_movie(model.tables, model.duration), OpenParams{1000000, 1, 1, 0});
     ASSERT_EQ(track.open_code, BXF_RET_OK);
     track.file.bytes_read = 0;
     for (uint32_t n = 1; n <= kSamples; ++n) model.expect(track.info(n), n);
@@ -393,27 +362,18 @@ TEST_F(LongTrack, ForwardsBackwardsAndAtRandom) {
     for (int i = 0; i < 2000; ++i) {
         const uint32_t n = 1 + random() % kSamples;
         model.expect(track.info(n), n);
-    }
-}
-
-TEST_F(LongTrack, TimesSyncSamplesAndDuration) {
-    ASSERT_EQ(track.open_code, BXF_RET_OK);
-    std::mt19937 random(11);
-    for (int i = 0; i < 2000; ++i) {
         const uint64_t t = random() % model.duration;
         const uint32_t expected = uint32_t(std::upper_bound(model.dts.begin(), model.dts.end(), t) - model.dts.begin());
-        uint32_t sync = 0, sample = 0;
-        uint64_t start = 0;
-        ASSERT_EQ(bxf_play_find_sample_at_time(track.handle, 1, t, 1, &sync, &sample, &start), BXF_RET_OK) << t;
-        EXPECT_EQ(sample, expected) << t;
-        EXPECT_EQ(start, model.dts[expected - 1]) << t;
-        EXPECT_EQ(sync, model.sync[expected - 1]) << t;
+        ASSERT_EQ(track.sample_at(t), BXF_RET_OK) << t;
+        EXPECT_EQ(track.sample, expected) << t;
+        EXPECT_EQ(track.start, model.dts[expected - 1]) << t;
+        EXPECT_EQ(track.sync, model.sync[expected - 1]) << t;
         if (expected < 2) continue;
         uint32_t before = expected - 1;
         while (!model.sync[before - 1]) --before;
-        ASSERT_EQ(bxf_play_find_sync_sample(track.handle, 1, expected, 0, &sample, &start), BXF_RET_OK) << expected;
-        EXPECT_EQ(sample, before);
-        EXPECT_EQ(start, model.dts[before - 1]);
+        ASSERT_EQ(track.sync_sample(expected, 0), BXF_RET_OK) << expected;
+        EXPECT_EQ(track.sample, before);
+        EXPECT_EQ(track.start, model.dts[before - 1]);
     }
     uint64_t duration = 0;
     EXPECT_EQ(bxf_play_get_track_duration(track.handle, 1, 0, &duration), BXF_RET_OK);

@@ -50,12 +50,6 @@ protected:
     FakeStream me_, partner_;
 };
 
-TEST_P(Gate, ExactlyFiveSecondsAheadGoesOn) {
-    Paced paced = PaceOnAThread(gate_, Me(), kPartnerTime + kLead, me_);
-    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
-    EXPECT_FALSE(paced.result.get());
-}
-
 TEST_P(Gate, MoreThanFiveSecondsAheadWaitsUntilThePartnerCatchesUp) {
     Paced paced = PaceOnAThread(gate_, Me(), kPartnerTime + kLead + 1, me_);
     EXPECT_FALSE(paced.ReturnsWithin(milliseconds(1500))) << "still waiting past one wait period";
@@ -64,18 +58,28 @@ TEST_P(Gate, MoreThanFiveSecondsAheadWaitsUntilThePartnerCatchesUp) {
     EXPECT_FALSE(paced.result.get());
 }
 
-TEST_P(Gate, APartnerThatHasDeliveredNothingHoldsNoOne) {
-    gate_.SetActive(Partner(Me()), true);  // a restart: its time is 0 again
-    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
-    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
-    EXPECT_FALSE(paced.result.get());
-}
-
-TEST_P(Gate, AnEndedPartnerHoldsNoOne) {
-    gate_.SetEnded(Partner(Me()));
-    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
-    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
-    EXPECT_FALSE(paced.result.get());
+// Who goes on at once: a stream exactly five seconds ahead, and any stream whose partner has delivered nothing (a
+// restart sets its time to 0 again) or has ended.
+TEST_P(Gate, NoOneWaitsAtTheLimitOrForAPartnerWithoutTime) {
+    const struct {
+        const char* why;
+        REFERENCE_TIME time;
+        void (*partner)(InterleaveGate& gate, StreamSide side);
+    } rows[] = {
+        {"exactly five seconds ahead", kPartnerTime + kLead, [](InterleaveGate&, StreamSide) {}},
+        {"a partner that delivered nothing", 100 * kLead,
+         [](InterleaveGate& gate, StreamSide side) { gate.SetActive(side, true); }},
+        {"an ended partner", 100 * kLead, [](InterleaveGate& gate, StreamSide side) { gate.SetEnded(side); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        ASSERT_FALSE(gate_.Pace(Partner(Me()), kPartnerTime, &partner_));
+        row.partner(gate_, Partner(Me()));
+        Paced paced = PaceOnAThread(gate_, Me(), row.time, me_);
+        ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
+        EXPECT_FALSE(paced.result.get());
+        gate_.SetActive(Partner(Me()), true);
+    }
 }
 
 TEST_P(Gate, AStopRequestEndsTheWaitWithinOnePeriod) {
@@ -95,17 +99,9 @@ TEST_P(Gate, ASeekReleasesTheWaitAtOnce) {
     gate_.ClearAfterSeek();
     Paced again = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
     EXPECT_FALSE(again.ReturnsWithin(milliseconds(300))) << "after the seek the gate holds again";
-    gate_.SetActive(Partner(Me()), false);
+    gate_.SetActive(Partner(Me()), false);  // the partner's thread ends: the waiter must end its stream
     ASSERT_TRUE(again.ReturnsWithin(milliseconds(200)));
     EXPECT_TRUE(again.result.get());
-}
-
-TEST_P(Gate, APartnerWhoseThreadEndsLetsTheWaiterEndItsStream) {
-    Paced paced = PaceOnAThread(gate_, Me(), 100 * kLead, me_);
-    EXPECT_FALSE(paced.ReturnsWithin(milliseconds(300)));
-    gate_.SetActive(Partner(Me()), false);
-    ASSERT_TRUE(paced.ReturnsWithin(milliseconds(200)));
-    EXPECT_TRUE(paced.result.get()) << "the stream must end";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSides, Gate, ::testing::Values(StreamSide::Audio, StreamSide::Video),

@@ -40,16 +40,16 @@ TEST_P(Load, ChoosesTracksAsTheFileAllows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, Load,
-    ::testing::Values(
-        LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
-        // Two audio tracks, one audio pin: the first track's.
-        LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}},
-        LoadCase{"sowt16.mov", S_OK, {L"LPCM"}}, LoadCase{"hevc_only.mp4", S_OK, {L"HEVC Video"}},
-        // An audio kind no pin plays goes to the AAC pin, which refuses it at connection.
-        LoadCase{"hevc_alac.mov", S_OK, {L"HEVC Video", L"MPEG4 Audio"}},
-        // Only a track kind no pin plays.
-        LoadCase{"subtitles_only.mp4", kInvalidFileFormat, {}}, LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}},
-        LoadCase{"empty.mp4", kInvalidFileFormat, {}}, LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
+    ::testing::Values(LoadCase{"twos16_stereo_44100.mov", S_OK, {L"LPCM"}},
+                      // Two audio tracks, one audio pin: the first track's.
+                      LoadCase{"twos_two_tracks.mov", S_OK, {L"LPCM"}}, LoadCase{"sowt16.mov", S_OK, {L"LPCM"}},
+                      LoadCase{"hevc_only.mp4", S_OK, {L"HEVC Video"}},
+                      // An audio kind no pin plays goes to the AAC pin, which refuses it at connection.
+                      LoadCase{"hevc_alac.mov", S_OK, {L"HEVC Video", L"MPEG4 Audio"}},
+                      // Only a track kind no pin plays.
+                      LoadCase{"subtitles_only.mp4", kInvalidFileFormat, {}},
+                      LoadCase{"not_mp4.mp4", kInvalidFileFormat, {}}, LoadCase{"empty.mp4", kInvalidFileFormat, {}},
+                      LoadCase{"no_such_file.mov", kInvalidFileFormat, {}}));
 
 ComPtr<IFileSourceFilter> SourceOf(IBaseFilter* filter) {
     ComPtr<IFileSourceFilter> source;
@@ -81,38 +81,28 @@ TEST(LoadOnce, AFailedLoadThatOpenedTheFileLeavesLaterLoadsFailing) {
     EXPECT_EQ(name, nullptr) << "no file name is kept from a failed load";
 }
 
+// The type given to Load comes back unchanged; without one it is a stream of no subtype.
 TEST(CurFile, ReportsNameAndMediaType) {
-    ComPtr<IBaseFilter> filter;
-    ASSERT_EQ(CreateFilter(filter.Receive()), S_OK);
-    ComPtr<IFileSourceFilter> source = SourceOf(filter.Get());
-    EXPECT_EQ(source->Load(nullptr, nullptr), E_POINTER);
-    EXPECT_EQ(source->GetCurFile(nullptr, nullptr), E_POINTER);
-
-    AM_MEDIA_TYPE given = {};
-    given.majortype = MEDIATYPE_Stream;
-    given.subtype = MEDIASUBTYPE_Avi;  // any type given to Load comes back unchanged
-    const std::wstring path = WindowsPath(PcmMedia("twos8_mono_44100.mov"));
-    ASSERT_EQ(source->Load(path.c_str(), &given), S_OK);
-    LPOLESTR name = nullptr;
-    AM_MEDIA_TYPE type = {};
-    ASSERT_EQ(source->GetCurFile(&name, &type), S_OK);
-    EXPECT_EQ(std::wstring(name), path);
-    CoTaskMemFree(name);
-    EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
-    EXPECT_EQ(type.subtype, MEDIASUBTYPE_Avi);
-}
-
-TEST(CurFile, WithoutAGivenTypeIsAStreamOfNoSubtype) {
-    ComPtr<IBaseFilter> filter;
-    ASSERT_EQ(CreateFilter(filter.Receive()), S_OK);
-    ComPtr<IFileSourceFilter> source = SourceOf(filter.Get());
-    ASSERT_EQ(source->Load(WindowsPath(PcmMedia("twos8_mono_44100.mov")).c_str(), nullptr), S_OK);
-    LPOLESTR name = nullptr;
-    AM_MEDIA_TYPE type = {};
-    ASSERT_EQ(source->GetCurFile(&name, &type), S_OK);
-    CoTaskMemFree(name);
-    EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
-    EXPECT_EQ(type.subtype, MEDIASUBTYPE_NULL);
+    AM_MEDIA_TYPE avi = {};
+    avi.majortype = MEDIATYPE_Stream;
+    avi.subtype = MEDIASUBTYPE_Avi;
+    const AM_MEDIA_TYPE* const givens[] = {&avi, nullptr};
+    for (const AM_MEDIA_TYPE* given : givens) {
+        ComPtr<IBaseFilter> filter;
+        ASSERT_EQ(CreateFilter(filter.Receive()), S_OK);
+        ComPtr<IFileSourceFilter> source = SourceOf(filter.Get());
+        EXPECT_EQ(source->Load(nullptr, nullptr), E_POINTER);
+        EXPECT_EQ(source->GetCurFile(nullptr, nullptr), E_POINTER);
+        const std::wstring path = WindowsPath(PcmMedia("twos8_mono_44100.mov"));
+        ASSERT_EQ(source->Load(path.c_str(), given), S_OK);
+        LPOLESTR name = nullptr;
+        AM_MEDIA_TYPE type = {};
+        ASSERT_EQ(source->GetCurFile(&name, &type), S_OK);
+        EXPECT_EQ(std::wstring(name), path);
+        CoTaskMemFree(name);
+        EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
+        EXPECT_EQ(type.subtype, given ? MEDIASUBTYPE_Avi : MEDIASUBTYPE_NULL);
+    }
 }
 
 }  // namespace

@@ -12,10 +12,6 @@
 #   frag_amr_moov_nomfra.3gp the same without the mfra
 #   decode_h263_amr.3gp      3 s of 176x144 H.263 with AMR
 #   decode_mpeg4v_amr.3gp    3 s of 176x144 MPEG-4 Visual with AMR
-#   amr_frames.3gp           152 AMR frames, one per sample, and beside it
-#                            amr_frames.3gp.frames: ffmpeg's packets of it,
-#                            concatenated (-f data); the graph tests regroup
-#                            them several frames to a sample
 # The fragmented files are checked to have the layout their names say (their top-level boxes), and
 # gets ffprobe's packets beside it (NAME.packets.txt, stream_packets.py).
 # The decode_* files are played by tests/graph/check_decoded.py as well.
@@ -35,7 +31,6 @@ EXACT=(-threads 1 -fflags +bitexact -flags:v +bitexact)
 
 python3 "$MEDIA/make_raw_amr.py" "$OUT/.tmp.5s.amr" 250 4867
 python3 "$MEDIA/make_raw_amr.py" "$OUT/.tmp.3s.amr" 150 11
-python3 "$MEDIA/make_raw_amr.py" "$OUT/.tmp.frames.amr" 152 26244
 
 # build NAME ARGS...: into a temporary name, then renamed, so that a killed
 # run leaves no truncated file under the final name.
@@ -72,10 +67,6 @@ EOF
 VIDEO=(-f lavfi -i testsrc=size=176x144:rate=25:duration=3 -f amr -i "$OUT/.tmp.3s.amr" -map 0:v -map 1:a)
 build decode_h263_amr.3gp "${VIDEO[@]}" -c:v h263 -q:v 5 -g 12 -c:a copy
 build decode_mpeg4v_amr.3gp "${VIDEO[@]}" -c:v mpeg4 -q:v 5 -g 12 -bf 2 -c:a copy
-
-build amr_frames.3gp -f amr -i "$OUT/.tmp.frames.amr" -c copy
-"${FF[@]}" -i "$OUT/amr_frames.3gp" -map 0:a -c copy -f data "$OUT/.tmp.frames"
-mv -f "$OUT/.tmp.frames" "$OUT/amr_frames.3gp.frames"
 
 rm -f "$OUT"/.tmp.*.amr
 # ffprobe's packets of every file, for the graph tests.

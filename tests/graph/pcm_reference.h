@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "packet_table.h"
+
 // The PCM pin gathers this many frames into each buffer.
 constexpr int64_t kFramesPerBuffer = 1024;
 
@@ -15,20 +17,10 @@ struct PcmReference {
     // Reads NAME.pcm and the packet table of NAME.mov (its first audio stream) of the PCM media fixture.
     static PcmReference Load(const std::string& name);
 
-    uint32_t rate = 0;
-    uint32_t channels = 0;
-    uint32_t bits = 0;
-    int64_t time_base_num = 0;
-    int64_t time_base_den = 0;
-    struct Packet {
-        int64_t pts;
-        int64_t duration;
-        int64_t size;
-    };
-    std::vector<Packet> packets;
+    ProbedStream stream;
     std::vector<uint8_t> bytes;
 
-    uint32_t BlockAlign() const { return bits / 8 * channels; }
+    uint32_t BlockAlign() const { return stream.bits / 8 * stream.channels; }
     int64_t Frames() const { return static_cast<int64_t>(bytes.size()) / BlockAlign(); }
     // The start of frame `frame` (Frames() for the end) in 100 ns, from the
     // packet that holds it, rounded toward zero.

@@ -45,17 +45,6 @@ void ExpectPicture(const BITMAPINFOHEADER& bitmap, const RECT& source, const REC
     EXPECT_EQ(bitmap.biClrUsed, 0u);
 }
 
-// The whole box body of the first box of type `tag` in the file, and where it starts.
-std::vector<uint8_t> BoxBody(const std::vector<uint8_t>& file, const char (&tag)[5], size_t* at) {
-    auto found = std::search(file.begin(), file.end(), tag, tag + 4);
-    if (found == file.end() || found - file.begin() < 4) return {};
-    *at = static_cast<size_t>(found - file.begin()) + 4;
-    const size_t size =
-        size_t(file[*at - 8]) << 24 | size_t(file[*at - 7]) << 16 | size_t(file[*at - 6]) << 8 | file[*at - 5];
-    if (size < 8 || *at + size - 8 > file.size()) return {};
-    return std::vector<uint8_t>(file.begin() + std::ptrdiff_t(*at), file.begin() + std::ptrdiff_t(*at + size - 8));
-}
-
 }  // namespace
 
 void ExpectAvcType(const TypeContext& c) {

@@ -1,10 +1,8 @@
 // The pins' rules that no row of the pin table can express: stops, starts below one frame and rates on the PCM
-// pin, and the seeking answers; a start on a key frame's own instant and a refused configuration on the MPEG4 Video
-// pin; the HEVC records refused at connection, and HEVC video playing beside an audio kind no pin plays.
+// pin, and the seeking answers; AMR samples that last no time; the HEVC records refused at connection.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "hvcc_units.h"
 #include "pcm_reference.h"
@@ -151,90 +149,33 @@ TEST_F(Seeking, GraphQueriesAnswerFromThePin) {
     EXPECT_EQ(value, 0);
 }
 
-// ---- MPEG4 Video ----
+// ---- AMR ----
 
-constexpr size_t kVideo = 0;  // pins and ffprobe's streams alike
-
-// A start on the first instant of a key frame begins with that key frame,
-// not with the key frame before the picture ahead of it.
-TEST(Mpeg4Video, ASeekToAKeyFramesInstantStartsThere) {
-    std::vector<ProbedStream> streams = LoadStreamPackets("mpeg4v.mp4");
-    const ProbedStream& video = streams[kVideo];
-    std::vector<size_t> keys;
-    for (size_t k = 0; k < video.packets.size(); ++k)
-        if (video.packets[k].key) keys.push_back(k);
-    ASSERT_GE(keys.size(), 2u);
-    const size_t key = keys[1];
-    const int64_t ticks = video.packets[key].dts - video.packets[0].dts;
-    LONGLONG position = video.ToMediaTime(ticks);
-    ASSERT_EQ(position * video.time_base_den / video.time_base_num / 10000000, ticks) << "an exact instant";
-
+// The pin walks the samples in order, so samples that last no time are delivered too, each once, all at 0: the
+// stream ends after the last one rather than repeating its first sample for ever.
+TEST(AmrStream, ATrackOfSamplesWithoutDurationPlaysEachOnce) {
+    // The delta of the file's one run of equal durations set to 0.
+    const std::string path = PatchedCopy(CorpusFile("amrnb.3gp"), "no_duration_amrnb.3gp", "stts", 16, {0, 0, 0, 0});
+    ASSERT_FALSE(path.empty());
     TestGraph graph;
-    ASSERT_EQ(graph.Open(CorpusFile("mpeg4v.mp4")), S_OK);
-    ASSERT_EQ(
-        graph.Seeking()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
-        S_OK);
-    ASSERT_EQ(graph.RunToCompletion(), S_OK);
-    ASSERT_TRUE(graph.Sink(kVideo)->WaitForEndOfStream(5000));
-    std::vector<SinkEvent> events = graph.Sink(kVideo)->Events();
-    std::vector<SinkEvent> segments = EventsOfKind(events, SinkEventKind::kNewSegment);
-    ASSERT_FALSE(segments.empty());
-    EXPECT_EQ(segments.back().start, position);
-    // What arrived after the last new segment.
-    std::vector<Delivered> all = DeliveredSamples(graph.Sink(kVideo));
-    size_t since = 0;
-    for (size_t i = 0; i < all.size(); ++i)
-        if (all[i].event.discontinuity) since = i;
-    ASSERT_EQ(all.size() - since, video.packets.size() - key);
-    EXPECT_EQ(Adler32(all[since].bytes.data(), all[since].bytes.size()), video.packets[key].adler32);
-    EXPECT_EQ(all[since].event.start, 0) << "stamped at the segment start";
-}
-
-TEST(Mpeg4Video, AConfigurationStartingWithAVopIsRefused) {
-    std::vector<uint8_t> file = ReadWholeFile(CorpusFile("mpeg4v.mp4"));
-    const uint8_t sequence[] = {0x00, 0x00, 0x01, 0xB0};
-    auto at = std::search(file.begin(), file.end(), std::begin(sequence), std::end(sequence));
-    ASSERT_NE(at, file.end());
-    at[3] = 0xB6;  // vop_start_code in place of the visual object sequence
-    const std::string path = ScratchFile("mpeg4v_vop_config.mp4");
-    ASSERT_TRUE(WriteWholeFile(path, file));
-
-    TestGraph graph;
-    ASSERT_EQ(graph.Load(path), S_OK) << "the pin is made; its type is refused when asked for";
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(graph.Filter()->EnumPins(pins.Receive()), S_OK);
-    ComPtr<IPin> pin;
-    ASSERT_EQ(pins->Next(1, pin.Receive(), nullptr), S_OK);
-    ComPtr<IEnumMediaTypes> types;
-    ASSERT_EQ(pin->EnumMediaTypes(types.Receive()), S_OK);
-    AM_MEDIA_TYPE* type = nullptr;
-    EXPECT_NE(types->Next(1, &type, nullptr), S_OK);
-    if (type) DeleteMediaType(type);
-    EXPECT_TRUE(FAILED(graph.ConnectSinks()));
+    ASSERT_EQ(graph.Open(path), S_OK);
+    ASSERT_EQ(graph.RunToCompletion(5000), S_OK);
+    ASSERT_TRUE(graph.Sink()->WaitForEndOfStream(5000));
+    std::vector<SinkEvent> events = graph.Sink()->Events();
+    std::vector<SinkEvent> samples = EventsOfKind(events, SinkEventKind::kSample);
+    EXPECT_EQ(samples.size(), LoadStreamPacketsOf(CorpusFile("amrnb.3gp"))[0].packets.size());
+    EXPECT_TRUE(
+        std::all_of(samples.begin(), samples.end(), [](const SinkEvent& e) { return e.start == 0 && e.stop == 0; }));
+    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kEndOfStream).size(), 1u);
+    LONGLONG duration = -1;
+    ASSERT_EQ(graph.Seeking()->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 0) << "the sum of the durations, not the media header's 5 s";
 }
 
 // ---- HEVC ----
 
-constexpr size_t kAudio = 1;
-// tests/graph/make_av_media.sh: 3 s at 25 fps.
+constexpr size_t kVideo = 0;
 constexpr char kHevcFile[] = "hevc_hvc1_sar1011_gop10.mp4";
-constexpr int kFrames = 75;
-
-std::string AvMediaFile(const std::string& name) {
-    const char* folder = std::getenv("KELO_AV_MEDIA");
-    return std::string(folder ? folder : "") + "/" + name;
-}
-
-// The body of the file's hvcC and where it starts.
-std::vector<uint8_t> HvcC(const std::vector<uint8_t>& file, size_t* at) {
-    static const uint8_t kType[] = {'h', 'v', 'c', 'C'};
-    auto found = std::search(file.begin(), file.end(), std::begin(kType), std::end(kType));
-    if (found == file.end() || found - file.begin() < 4) return {};
-    *at = static_cast<size_t>(found - file.begin()) + 4;
-    const size_t size =
-        size_t(file[*at - 8]) << 24 | size_t(file[*at - 7]) << 16 | size_t(file[*at - 6]) << 8 | file[*at - 5];
-    return std::vector<uint8_t>(file.begin() + std::ptrdiff_t(*at), file.begin() + std::ptrdiff_t(*at + size - 8));
-}
 
 // The offset in the hvcC body of the SPS array's type byte (0 if none).
 size_t SpsArrayType(const std::vector<uint8_t>& hvcc) {
@@ -254,9 +195,9 @@ class HevcRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(HevcRefusal, TheVideoPinIsRefusedAtConnection) {
     const Refusal& r = GetParam();
-    std::vector<uint8_t> file = ReadWholeFile(AvMediaFile(kHevcFile));
+    std::vector<uint8_t> file = ReadWholeFile(FixtureFile("KELO_AV_MEDIA", kHevcFile));
     size_t at = 0;
-    const std::vector<uint8_t> hvcc = HvcC(file, &at);
+    const std::vector<uint8_t> hvcc = BoxBody(file, "hvcC", &at);
     ASSERT_GT(hvcc.size(), 23u);
     const size_t offset = r.offset(hvcc);
     ASSERT_NE(offset, 0u);
@@ -275,25 +216,5 @@ INSTANTIATE_TEST_SUITE_P(Records, HevcRefusal,
                          ::testing::Values(Refusal{"NAL length size 3", LengthSizeByte, 0x03, 0x02},
                                            // The SPS array becomes one of SEI units (type 39).
                                            Refusal{"no SPS", SpsArrayType, 0x3F, 39}));
-
-TEST(HevcPin, AnAudioKindNoPinPlaysLeavesTheVideoPlaying) {
-    TestGraph graph;
-    ASSERT_EQ(graph.Load(PcmMedia("hevc_alac.mov")), S_OK);
-    EXPECT_TRUE(FAILED(graph.ConnectSinks()));
-    ASSERT_EQ(graph.Pins().size(), 2u);
-    ASSERT_TRUE(graph.Sink(kVideo)->IsConnected());
-    EXPECT_FALSE(graph.Sink(kAudio)->IsConnected());
-    ASSERT_EQ(graph.Control()->Run(), S_OK);
-    std::vector<SinkEvent> events;
-    for (int waited = 0; waited < 300; ++waited) {
-        events = graph.Sink(kVideo)->Events();
-        if (!events.empty() && events.back().kind == SinkEventKind::kEndOfStream) break;
-        Sleep(100);
-    }
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back().kind, SinkEventKind::kEndOfStream);
-    EXPECT_EQ(EventsOfKind(events, SinkEventKind::kSample).size(), static_cast<size_t>(kFrames));
-    EXPECT_EQ(graph.Stop(), S_OK);
-}
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -19,7 +18,10 @@ namespace {
 constexpr REFERENCE_TIME kSecond = 10000000;
 constexpr REFERENCE_TIME kStart = kSecond;  // where the start and the seek go
 
-enum class Folder { kCorpus, kPcm, kAmr, kAv };
+// The fixture folders, by the variable that names each.
+enum class Folder { kCorpus, kPcm, kAmr, kAv, kHostile };
+const char* const kFolderVariables[] = {"KELO_CORPUS", "KELO_PCM_MEDIA", "KELO_AMR_MEDIA", "KELO_AV_MEDIA",
+                                        "KELO_HOSTILE"};
 
 // How the pin cuts the track into media samples.
 enum class Packing {
@@ -62,11 +64,7 @@ struct PinRow {
 };
 
 std::string MediaPath(Folder folder, const std::string& name) {
-    const char* variable = folder == Folder::kAmr ? "KELO_AMR_MEDIA" : "KELO_AV_MEDIA";
-    if (folder == Folder::kCorpus) return CorpusFile(name);
-    if (folder == Folder::kPcm) return PcmMedia(name);
-    const char* value = std::getenv(variable);
-    return std::string(value ? value : "") + "/" + name;
+    return FixtureFile(kFolderVariables[static_cast<int>(folder)], name);
 }
 
 constexpr Clock D = Clock::kDecode, P = Clock::kPresentation;
@@ -91,8 +89,8 @@ const PinRow kRows[] = {
      false},
     {"h263_aac.3gp", Folder::kCorpus, L"MPEG4 Video", "h263", ExpectMpeg4VideoType, 176, 144, Whole, D, Own, At, false,
      false},
-    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Own,
-     Before, false, true},
+    {"hevc_hvc1_sar1011_gop10.mp4", Folder::kAv, L"HEVC Video", "hevc", ExpectHevcType, 170, 126, Whole, P, Own, Before,
+     false, true},
     AMR_ROW("amrnb.3gp", Folder::kCorpus),
     // The AMR track in movie fragments (found by scanning, or through mfra), or in moov and fragments.
     AMR_ROW("frag_amr.3gp", Folder::kAmr),
@@ -101,7 +99,8 @@ const PinRow kRows[] = {
     AMR_ROW("frag_amr_moov_nomfra.3gp", Folder::kAmr),
     AMR_ROW("decode_h263_amr.3gp", Folder::kAmr),
     AMR_ROW("decode_mpeg4v_amr.3gp", Folder::kAmr),
-    AMR_ROW("amr_frames.3gp", Folder::kAmr),
+    // Samples of three AMR frames each, the last of two, written by the hostile set's writer.
+    AMR_ROW("any--amr-3-frames-per-sample.mp4", Folder::kHostile),
     PCM_ROW("twos8_mono_44100"),
     PCM_ROW("twos8_stereo_48000"),
     PCM_ROW("twos16_mono_48000"),
@@ -127,9 +126,7 @@ public:
     Reference(const PinRow& row, const std::string& path) {
         if (row.packing == Packing::kPcmBuffers) {
             pcm_ = PcmReference::Load(row.file);
-            stream_.channels = pcm_.channels;
-            stream_.rate = pcm_.rate;
-            stream_.bits = pcm_.bits;
+            stream_ = pcm_.stream;
             return;
         }
         for (const ProbedStream& s : LoadStreamPacketsOf(path))
@@ -399,6 +396,7 @@ struct StartRow {
 
 const StartRow kStarts[] = {
     {"amrnb.3gp", 2530 * kSecond / 1000, "inside a sample of the tables"},
+    {"mpeg4v.mp4", 4 * kSecond / 10, "on the first instant of the second key frame: that key frame"},
     {"frag_amr.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found by scanning"},
     {"frag_amr.3gp", 4 * kSecond, "on the boundary of the last fragment: the sample before it"},
     {"frag_amr_mfra.3gp", 2530 * kSecond / 1000, "inside a sample of the third fragment, found through mfra"},
@@ -407,6 +405,9 @@ const StartRow kStarts[] = {
     {"frag_amr_moov.3gp", 3470 * kSecond / 1000, "inside a fragment after moov's samples"},
     {"frag_amr_moov_nomfra.3gp", 1 * kSecond, "where the fragments begin: the last sample of moov"},
     {"frag_amr_moov_nomfra.3gp", 1010 * kSecond / 1000, "inside the first fragment sample"},
+    {"any--amr-3-frames-per-sample.mp4", 1230 * kSecond / 1000, "inside a frame inside a sample of three"},
+    {"any--amr-3-frames-per-sample.mp4", 1240 * kSecond / 1000, "between a sample's second and third frames"},
+    {"any--amr-3-frames-per-sample.mp4", 3010 * kSecond / 1000, "inside the last, shorter sample"},
     {"twos16_stereo_44100", 25 * kSecond / 10, "inside a PCM buffer"},
 };
 

@@ -2,11 +2,9 @@
 // running again starts the data over.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <future>
-#include <fstream>
 #include <string>
 
 #include "test_graph.h"
@@ -18,20 +16,10 @@ namespace {
 
 constexpr char kFile[] = "twos16_stereo_44100";
 
-// A copy of the file whose first chunk lies far past its end.
-std::string WithChunkPastTheEnd() {
-    std::vector<uint8_t> bytes = ReadWholeFile(PcmMedia(std::string(kFile) + ".mov"));
-    const std::string tag = "stco";
-    auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
-    if (at == bytes.end()) return "";
-    size_t first_offset = static_cast<size_t>(at - bytes.begin()) + 4 + 8;  // after version/flags and count
-    bytes[first_offset] = 0x70;
-    std::string path = ScratchFile("chunk_past_end.mov");
-    return WriteWholeFile(path, bytes) ? path : "";
-}
-
 TEST(StreamFailure, AnUnreadableSampleEndsTheStreamAndAbortsTheGraph) {
-    std::string path = WithChunkPastTheEnd();
+    // The first chunk offset (after stco's version, flags and count) far past the end of the file.
+    const std::string path =
+        PatchedCopy(PcmMedia(std::string(kFile) + ".mov"), "chunk_past_end.mov", "stco", 12, {0x70});
     ASSERT_FALSE(path.empty());
     TestGraph graph;
     ASSERT_EQ(graph.Open(path), S_OK);

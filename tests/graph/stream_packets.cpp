@@ -1,16 +1,8 @@
 #include "stream_packets.h"
 
-#include <cstdlib>
 #include <stdexcept>
 
 #include "test_graph.h"
-
-std::string CorpusFile(const std::string& name) {
-    const char* folder = std::getenv("KELO_CORPUS");
-    return std::string(folder ? folder : "") + "/" + name;
-}
-
-std::vector<ProbedStream> LoadStreamPackets(const std::string& name) { return LoadStreamPacketsOf(CorpusFile(name)); }
 
 std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path) {
     std::vector<ProbedStream> streams = ReadPacketTable(WindowsPath(unix_path + ".packets.txt"));

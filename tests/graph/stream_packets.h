@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "packet_table.h"
+#include "test_graph.h"
 
-// The streams of the corpus file `name` (KELO_CORPUS), by index.
-std::vector<ProbedStream> LoadStreamPackets(const std::string& name);
-// The same of the file at `unix_path`, whose table lies beside it; throws when there is none.
+// The streams of the file at `unix_path` by index, from the table beside it; throws when there is none.
 std::vector<ProbedStream> LoadStreamPacketsOf(const std::string& unix_path);
-std::string CorpusFile(const std::string& name);
+inline std::string CorpusFile(const std::string& name) { return FixtureFile("KELO_CORPUS", name); }
 
 uint32_t Adler32(const uint8_t* bytes, size_t length);
 

@@ -2,8 +2,7 @@
 """Checks that every program of the release zip imports only DLLs that a plain
 64-bit Windows 10 has (windows10_x64_dlls.txt), read from the import tables
 with x86_64-w64-mingw32-objdump -p. Also checks that each is a 64-bit PE, that
-the module exports the four COM entry points, and that the check itself finds
-a DLL missing from the list (the list without kernel32.dll must fail).
+the module exports the four COM entry points.
 
 usage: check_imports.py PACKAGE_SH BUILD_DIR WORK_DIR
 """
@@ -67,9 +66,6 @@ def main():
         if program.endswith(".ax"):
             for name in ["DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"]:
                 check(name in exports, f"{program} exports {name} (exports: {exports})")
-        # The check can fail: without kernel32.dll in the list, every program is refused.
-        check(not_allowed(imports, allowed - {"kernel32.dll"}) == ["kernel32.dll"],
-              f"{program}: a list without kernel32.dll refuses it")
     return 1 if failures else 0
 
 

@@ -2,13 +2,14 @@
 """A Windows user's install, in a fresh Wine prefix: the release zip is
 unpacked, and the command lines of its README-Windows.txt (the lines indented
 by four blanks) are run exactly as written, in the unpacked folder, by cmd
-from a batch file: register with regsvr32, play the sample file with kelo-play.exe (the
-text's example path replaced by the sample's), probe it with bxfprobe.exe,
-unregister. After registering, both classes point at the unpacked module;
-kelo-play, which makes the filter through COM, plays both pins to the end;
-after unregistering, the classes are gone.
+from a batch file: unregister before anything is registered, register with
+regsvr32 (twice), play the sample file with kelo-play.exe (the text's example
+path replaced by the sample's), probe it with bxfprobe.exe, unregister. After
+each regsvr32 step mapper_query.exe checks what COM and the filter mapper hold:
+the filter once, its classes served by the unpacked module, or no trace of it.
+kelo-play, which makes the filter through COM, plays both pins to the end.
 
-usage: check_install.py PACKAGE_SH BUILD_DIR SAMPLE_FILE WORK_DIR WINE_RUN
+usage: check_install.py PACKAGE_SH BUILD_DIR SAMPLE_FILE WORK_DIR WINE_RUN MAPPER_QUERY
 """
 import os
 import re
@@ -20,8 +21,10 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
 from check_list import check, failures  # noqa: E402
 
-FILTER_CLASS = "{F8A1118B-3CC0-410E-BF71-0A3AE1F74AB4}"
-PAGE_CLASS = "{3E26C442-49CA-4BB5-90D8-FA8570B871A6}"
+# The mapper passes over a whole category listed below the merit asked for: the default one, "DirectShow Filters",
+# is at 0x00600000, below the filter's 0x00800000. In this private prefix it is raised to the top, so that the
+# filter's own merit decides what a query finds.
+DEFAULT_CATEGORY = r"HKCR\CLSID\{DA4E3DA0-D07D-11D0-BD50-00A0C911CE86}\Instance\{083863F1-70DE-11D0-BD40-00A0C911CE86}"
 EXAMPLE_PATH = re.compile(r'"C:\\Users\\you\\[^"]*"')
 
 
@@ -48,11 +51,6 @@ class Prefix:
         done = subprocess.run([self.wine_run] + args, cwd=cwd, env=self.env, capture_output=True, timeout=timeout)
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
 
-    def server_path(self, clsid):
-        code, out, _ = self.run(["reg", "query", f"HKCR\\CLSID\\{clsid}\\InprocServer32", "/ve"])
-        match = re.search(r"REG_SZ\s+(.+)", out)
-        return match.group(1).strip() if code == 0 and match else None
-
     def command(self, line, folder):
         """Runs one command line as a user types it at a prompt in `folder`:
         written whole into a batch file, so no argument quoting comes between."""
@@ -72,7 +70,7 @@ class Prefix:
 
 
 def main():
-    package_sh, build, sample, work, wine_run = sys.argv[1:6]
+    package_sh, build, sample, work, wine_run, mapper_query = sys.argv[1:7]
     prefix = Prefix(wine_run, os.path.join(work, "prefix"))
     if os.path.isdir(os.path.join(work, "prefix")):
         prefix.stop()
@@ -102,14 +100,19 @@ def main():
     try:
         # The first program boots the new prefix; its result does not matter.
         prefix.run(["cmd", "/c", "exit 0"], timeout=300)
-        check(prefix.server_path(FILTER_CLASS) is None, "the fresh prefix knows nothing of the filter")
+        code, _, err = prefix.run(["reg", "add", DEFAULT_CATEGORY, "/v", "Merit", "/t", "REG_DWORD", "/d",
+                                   "4294967295", "/f"])
+        check(code == 0, f"the default filter category is open to every merit: {err[-300:]}")
 
-        code, out, err = prefix.command(register, folder)
-        check(code == 0, f"'{register}' succeeds (exit {code}): {err[-300:]}")
-        for label, clsid in (("filter", FILTER_CLASS), ("property page", PAGE_CLASS)):
-            server = prefix.server_path(clsid)
-            check(server is not None and server.lower() == module.lower(),
-                  f"the {label} class is served by the unpacked module: {server!r}, expected {module!r}")
+        def regsvr32(line, query):
+            code, _, err = prefix.command(line, folder)
+            check(code == 0, f"'{line}' succeeds (exit {code}): {err[-300:]}")
+            code, out, err = prefix.run([mapper_query] + query)
+            check(code == 0, f"then mapper_query {' '.join(query)}:\n{out[-1500:]}{err[-300:]}")
+
+        regsvr32(unregister, ["absent"])  # nothing was registered
+        regsvr32(register, ["registered", module])
+        regsvr32(register, ["registered", module])  # still one entry
 
         code, out, err = prefix.command(EXAMPLE_PATH.sub(lambda _: sample_arg, play), folder)
         check(code == 0, f"'{play}' plays the sample (exit {code}): {err[-400:]}")
@@ -122,10 +125,7 @@ def main():
         check(code == 0, f"'{probe}' probes the sample (exit {code}): {err[-300:]}")
         check("twos" in out and "avc1" in out, f"bxfprobe names the sample's two sample entries:\n{out[:600]}")
 
-        code, out, err = prefix.command(unregister, folder)
-        check(code == 0, f"'{unregister}' succeeds (exit {code}): {err[-300:]}")
-        for label, clsid in (("filter", FILTER_CLASS), ("property page", PAGE_CLASS)):
-            check(prefix.server_path(clsid) is None, f"the {label} class is gone after unregistering")
+        regsvr32(unregister, ["absent"])
     finally:
         prefix.stop()
     return 1 if failures else 0

@@ -22,6 +22,7 @@
 #include "com_apartment.h"
 #include "com_ptr.h"
 #include "filter_module.h"
+#include "first_pin.h"
 #include "text.h"
 #include "kelo_guids.h"
 
@@ -29,7 +30,6 @@
 DEFINE_GUID(CLSID_KeloNullRenderer, 0xc1f400a4, 0x3f08, 0x11d3, 0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37);
 
 namespace {
-
 
 constexpr UINT kPollMs = 200;
 constexpr DWORD kLongestShowMs = 60000;
@@ -85,14 +85,11 @@ HRESULT PlayBriefly(IUnknown* filter, DWORD ms, ComPtr<IGraphBuilder>* graph) {
     ComPtr<IPin> pin;
     while (SUCCEEDED(hr) && pins->Next(1, pin.Receive(), nullptr) == S_OK) {
         ComPtr<IBaseFilter> renderer;
-        ComPtr<IEnumPins> inputs;
-        ComPtr<IPin> input;
         hr = CoCreateInstance(CLSID_KeloNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                               renderer.ReceiveVoid());
         if (SUCCEEDED(hr)) hr = (*graph)->AddFilter(renderer.Get(), nullptr);
-        if (SUCCEEDED(hr)) hr = renderer->EnumPins(inputs.Receive());
-        if (SUCCEEDED(hr) && inputs->Next(1, input.Receive(), nullptr) != S_OK) hr = E_FAIL;
-        if (SUCCEEDED(hr)) hr = (*graph)->ConnectDirect(pin.Get(), input.Get(), nullptr);
+        ComPtr<IPin> input = SUCCEEDED(hr) ? FirstPin(renderer.Get(), PINDIR_INPUT) : ComPtr<IPin>();
+        if (SUCCEEDED(hr)) hr = input ? (*graph)->ConnectDirect(pin.Get(), input.Get(), nullptr) : E_FAIL;
     }
     if (SUCCEEDED(hr)) hr = graph->QueryTo(IID_IMediaControl, &control);
     if (SUCCEEDED(hr)) hr = control->Run();

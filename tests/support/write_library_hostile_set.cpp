@@ -146,6 +146,8 @@ void fragments(std::vector<HostileFile> &set) {
          one_fragment(cat({tfhd({1, 0x1, UINT64_MAX - 2}), tfdt(0), trun(0x201, {{0, 4}}, 100)}))},
         // The fragment starts after every time asked, and a lookup reads on into it: its run ends past 2^64.
         {"OK.OK.OVERFLOW.x.OVERFLOW.OVERFLOW", "tfdt-near-2e64", one_fragment(cat({head, tfdt(UINT64_MAX - 5), run}))},
+        {"OK.OK.OVERFLOW.x.OVERFLOW.OVERFLOW", "tfdt-near-2e64-default-samples",
+         one_fragment(cat({head, tfdt(UINT64_MAX - 5), trun(0, {{}})}))},
         {"OK.OK.FORMAT.x.FORMAT.FORMAT", "more-traf-than-tracks",
          fragmented_movie(1, trex(1), moof(1, cat({traf(cat({head, trun(0x300, {{1, 1}})})), traf(head)})))},
         {"OK.OK.OK.x.OK.OK", "tfra-count-2e32",
