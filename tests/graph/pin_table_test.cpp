@@ -37,7 +37,7 @@ enum class Clock { kDecode, kPresentation };
 enum class FirstStamp {
     kSegmentStart,  // at 0, whatever its own time
     kOwnTime,       // at its own decode time (or its first frame's)
-    kEdited,        // at its decode time moved by the track's edit (check_timelines.py holds that to ffmpeg)
+    kEdited,        // at its decode time moved by the track's edit (check_decoded.py holds that to ffmpeg)
 };
 
 // Which sample a start begins with, before going back to the key frame at or before it.
