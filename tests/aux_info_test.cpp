@@ -19,6 +19,7 @@ using bxf::AuxBoxes;
 namespace {
 
 constexpr uint32_t kCenc = BXF_FOURCC('c', 'e', 'n', 'c'), kCbcs = BXF_FOURCC('c', 'b', 'c', 's');
+constexpr uint32_t kAvc1 = BXF_FOURCC('a', 'v', 'c', '1'), kEncv = BXF_FOURCC('e', 'n', 'c', 'v');
 const AuxType cenc{"cenc"}, cbcs{"cbcs"};
 
 // A movie of `traks` tracks whose first track is opened for playback.
@@ -57,49 +58,42 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
     struct Row {
         const char *name;
         Bytes stbl;
-        uint32_t open_code, flags, type, size;  // of sample 5
+        uint32_t flags = 0, type = 0, size = 0;  // of sample 5
+        uint32_t open_code = BXF_RET_OK;
     } rows[] = {
-        {"explicit types alike", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cenc)}), BXF_RET_OK, 2, kCenc, 10},
-        {"types differ", cat({kTables, saiz(10, 6, {}, cenc), saio({900}, 0, cbcs)}), BXF_RET_OK, 0, 0, 0},
-        {"parameters differ", cat({kTables, saiz(10, 6, {}, {"cenc", 1}), saio({900}, 0, {"cenc", 2})}), BXF_RET_OK, 0,
-         0, 0},
-        {"a later saiz pairs", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cbcs), saiz(12, 6, {}, cenc)}),
-         BXF_RET_OK, 2, kCenc, 12},
-        {"a later saio pairs", cat({kTables, saiz(12, 6, {}, cbcs), saio({900}, 0, cenc), saio({900}, 0, cbcs)}),
-         BXF_RET_OK, 2, kCbcs, 12},
-        {"a lone saio", cat({kTables, saio({900}, 0, cenc)}), BXF_RET_OK, 0, 0, 0},
-        {"a lone saiz", cat({kTables, saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0, 0},
-        {"a second saio is not read",
-         cat({kTables, saio({900}, 0, cenc), saiz(12, 6, {}, cenc), full_box("saio", 2, 0, u32(0))}), BXF_RET_OK, 2,
+        {"explicit types alike", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cenc)}), 2, kCenc, 10},
+        {"types differ", cat({kTables, saiz(10, 6, {}, cenc), saio({900}, 0, cbcs)})},
+        {"parameters differ", cat({kTables, saiz(10, 6, {}, {"cenc", 1}), saio({900}, 0, {"cenc", 2})})},
+        {"a later saiz pairs", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cbcs), saiz(12, 6, {}, cenc)}), 2,
          kCenc, 12},
-        {"implied: the first sinf's scheme", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6)}), BXF_RET_OK, 2, kCbcs,
-         12},
-        {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), BXF_RET_OK, 2,
+        {"a later saio pairs", cat({kTables, saiz(12, 6, {}, cbcs), saio({900}, 0, cenc), saio({900}, 0, cbcs)}), 2,
          kCbcs, 12},
-        {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0,
-         0},
+        {"a lone saio", cat({kTables, saio({900}, 0, cenc)})},
+        {"a lone saiz", cat({kTables, saiz(12, 6, {}, cenc)})},
+        {"a second saio is not read",
+         cat({kTables, saio({900}, 0, cenc), saiz(12, 6, {}, cenc), full_box("saio", 2, 0, u32(0))}), 2, kCenc, 12},
+        {"implied: the first sinf's scheme", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6)}), 2, kCbcs, 12},
+        {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), 2, kCbcs, 12},
+        {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)})},
         {"implied: an entry without sinf gives its type",
-         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
-         BXF_FOURCC('a', 'v', 'c', '1'), 12},
+         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), 2, kAvc1, 12},
         {"implied from a sinf without schm: the entry's type",
-         cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
-         BXF_FOURCC('e', 'n', 'c', 'v'), 12},
-        {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), BXF_RET_OK, 2, kCbcs,
-         12},
-        {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), BXF_RET_FORMAT, 0, 0, 0},
+         cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), 2, kEncv, 12},
+        {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), 2, kCbcs, 12},
+        {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), 0, 0, 0, BXF_RET_FORMAT},
         {"implied for description 0",
          cat({stts({{6, 10}}), stsc({{1, 4, 0}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"implied for description 2 of 1",
          cat({stts({{6, 10}}), stsc({{1, 4, 2}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"implied over entries that do not parse", cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"explicit over entries that do not parse",
-         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}),
-         BXF_RET_OK, 2, kCenc, 12},
+         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}), 2, kCenc,
+         12},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
@@ -434,10 +428,8 @@ TEST(AuxBoxes, RecordedWithEmptyTables) {
     // description in force is dropped, since no sample has one, whether or not
     // there is a description.
     const Bytes empty = cat({encv(sinf("cenc")), stts({}), stsc({}), stsz({}), stco({})});
-    const Bytes saio_cenc = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(4096)}));
-    const Bytes saiz_cenc = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(16), u32(0)}));
-    const Bytes saio_implied = full_box("saio", 0, 0, cat({u32(1), u32(0)}));
-    const Bytes implied = cat({saio_implied, full_box("saiz", 0, 0, cat({u8(0), u32(0)}))});
+    const Bytes saio_cenc = saio({4096}, 0, cenc), saiz_cenc = saiz(16, 0, {}, cenc);
+    const Bytes saio_implied = saio({0}), implied = cat({saio_implied, saiz(0, 0)});
     const Bytes sbgp = full_box("sbgp", 0, 0, cat({fourcc("seig"), u32(1), u32(0), u32(1)}));
     const Bytes sgpd = full_box("sgpd", 1, 0, cat({fourcc("roll"), u32(2), u32(1), u16(0xFFFF)}));
     struct Row {

@@ -153,7 +153,6 @@ TEST(Fragments, MalformedFragments) {
         Bytes fragments;
         uint32_t code;
     } rows[] = {
-        {"more traf boxes than tracks", moof(1, cat({one, traf(cat({tfhd({2, 0x020000}), run}))})), BXF_RET_FORMAT},
         {"a traf without tfhd", moof(1, traf(cat({tfdt(0), run}))), BXF_RET_FORMAT},
         {"an unknown track", moof(1, traf(cat({tfhd({9, 0x020000}), run}))), BXF_RET_FORMAT},
         {"tfhd version 1", moof(1, traf(full_box("tfhd", 1, 0, u32(1)))), BXF_RET_FORMAT},
@@ -162,11 +161,6 @@ TEST(Fragments, MalformedFragments) {
         {"trun version 2", moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 2)}))), BXF_RET_FORMAT},
         {"data offset before the file", moof(1, traf(cat({head, trun(0x1 | kSizeDuration, {{4, 5}}, -100000)}))),
          BXF_RET_OVERFLOW},
-        {"data offset past 2^64",
-         moof(1, traf(cat({tfhd({1, 0x1, 0xFFFFFFFFFFFFFFF0ull}), trun(0x1 | kSizeDuration, {{4, 5}}, 0x7FFFFFFF)}))),
-         BXF_RET_OVERFLOW},
-        {"a count past the entries is clamped",
-         moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 0, 1000)}))), BXF_RET_OK},
         {"no moof", box("free"), BXF_RET_NOTFOUND},
     };
     for (const Row &r : rows) EXPECT_EQ(Movie(fragmented_movie(1, trex(1), r.fragments)).at(1, 0), r.code) << r.name;
@@ -251,20 +245,17 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
 // `indexed` of each moof's run at its presentation time.
 Bytes indexed_movie(uint32_t indexed, uint32_t composition = 0, int64_t tfdt_shift = -1) {
     const Bytes head = fragmented_movie(1, trex(1), {});
-    Bytes fragments, tfra_entries;
+    Bytes fragments;
+    std::vector<TfraEntry> index;
     const std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, composition});
     for (uint32_t m = 0; m < 40; ++m) {
         const uint64_t presentation = m * 100 + (indexed ? indexed - 1 : 0) * 10 + composition;
-        append(tfra_entries,
-               cat({u64(presentation), u64(head.size() + fragments.size()), Bytes{1, 1, uint8_t(indexed)}}));
+        index.push_back({presentation, head.size() + fragments.size(), 1, 1, indexed});
         const Bytes base = tfdt_shift < 0 ? Bytes{} : tfdt(m * 100 + uint64_t(tfdt_shift));
         append(fragments, cat({moof(m + 1, traf(cat({tfhd({1, 0x020000}), base, trun(0xB00, entries)}))),
                                box("mdat", zeros(40))}));
     }
-    if (!indexed) return cat({head, fragments});
-    const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
-    const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
-    return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
+    return indexed ? cat({head, fragments, mfra(tfra(1, 1, 0, 40, index))}) : cat({head, fragments});
 }
 
 TEST(FragmentIndex, TfraTimeIsTheIndexedSamplesPresentationTime) {
@@ -408,12 +399,9 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
     const Bytes head = fragmented_movie(1, trex(1), {});
     const uint64_t moof_offset = head.size();
     const Bytes samples = cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}})});
-    const Bytes typed = traf(cat({samples, full_box("senc", 0, 2, u32(3)),
-                                  full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)})),
-                                  full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)})),
-                                  full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2})}));
-    const Bytes untyped = traf(
-        cat({samples, full_box("saio", 0, 0, cat({u32(1), u32(500)})), full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
+    const Bytes typed = traf(cat({samples, full_box("senc", 0, 2, u32(3)), saio({500}, 0, {"cenc"}),
+                                  saiz(8, 3, {}, {"cenc"}), full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2})}));
+    const Bytes untyped = traf(cat({samples, saio({500}), saiz(8, 3)}));
     for (uint32_t mode : {0u, 1u, 2u}) {
         Movie m(cat({head, moof(1, typed)}), mode);
         ASSERT_EQ(m.at(1, 15, 1), BXF_RET_OK) << mode;
