@@ -141,9 +141,6 @@ TEST(SampleEntries, FixedFields) {
              BXF_RET_OK,
              [](const SampleEntry &e) {
                  EXPECT_EQ(e.audio.entry_version, 1);
-                 EXPECT_EQ(e.audio.channel_count, 2);
-                 EXPECT_EQ(e.audio.sample_size, 24);
-                 EXPECT_EQ(e.audio.sample_rate, 0xBB800000u);
                  const SoundDescription &qt = e.audio.quicktime;
                  EXPECT_EQ(qt.has_version1, 1u);
                  EXPECT_EQ(qt.bytes_per_packet, 3u);
