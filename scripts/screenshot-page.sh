@@ -2,7 +2,7 @@
 # Takes the picture of the filter's property page for the README:
 #   scripts/screenshot-page.sh [--build DIR] [--page N [--play MS]] [FILE] [OUT.png]
 # Builds the module and the frame program (tests/property_page/
-# show_property_frame.cpp) in DIR (default build/windows), registers the
+# tools/page-frame/show_property_frame.cpp) in DIR (default build/windows), registers the
 # module in that build's Wine prefix, and under a virtual X display (Xvfb)
 # shows the page in the system's property frame (OleCreatePropertyFrame) for
 # a filter that has loaded FILE (default: the corpus' twos16.mov, the file
@@ -57,7 +57,7 @@ out=$(realpath -m "$out")
 # program writes the frame's rectangle once it is shown and closes it when told.
 cat >"$work/shoot.sh" <<SHOOT
 set -euo pipefail
-"$wine_run" explorer /desktop=kelo,640x400 "$build/tests/property_page/show_property_frame.exe" \
+"$wine_run" explorer /desktop=kelo,640x400 "$build/tools/page-frame/show_property_frame.exe" \
   "$module" "$file" "$work/ready" "$work/close" "$page" "$play" &
 program=\$!
 for _ in \$(seq 1 300); do

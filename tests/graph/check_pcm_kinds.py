@@ -17,15 +17,12 @@ through the module with --json and --dump, whole and from a start at 0.5 s:
 - every buffer holds 1024 frames but the last, and the first is stamped at
   that frame's time from the segment start.
 """
-import json
 import os
-import shutil
 import struct
-import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_list import check, failures, run  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from kelo_play import check, ffprobe, pcm, play, player_arguments, samples, summary  # noqa: E402
 
 FRAMES_PER_BUFFER = 1024
 # ffmpeg's raw output format for each stored format: WAVE's form of it.
@@ -72,24 +69,19 @@ def check_kind(path, work, player):
     name = os.path.basename(path)
     stored = name[:-4].split("_")[2]
     out_format = OUTPUT[stored]
-    stream = json.loads(run(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
-                             "stream=channels,sample_rate,channel_layout", "-of", "json", path]))["streams"][0]
-    reference = run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a", "-f", out_format, "-"])
+    stream = ffprobe(path, "a", "stream=channels,sample_rate,channel_layout")["streams"][0]
+    reference = pcm(path, fmt=out_format)
     rate = int(stream["sample_rate"])
     frame_bytes = int(stream["channels"]) * (1 if out_format == "u8" else int(out_format[1:3]) // 8)
     for label, args, start in CASES:
         label = f"{name} {label}"
-        dump = os.path.join(work, label.replace(" ", "_"))
-        shutil.rmtree(dump, ignore_errors=True)
-        done = subprocess.run(player + ["--json", "--dump", dump] + args + [path], capture_output=True, timeout=300)
-        if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
+        lines, files = play(player, work, label, args + [path])
+        if lines is None:
             continue
-        lines = [json.loads(line) for line in done.stdout.decode().splitlines() if line.startswith("{")]
-        pins = [e for e in lines if e["kind"] == "pin"]
-        wavs = [f for f in os.listdir(dump) if f.endswith(".wav")]
-        if not check(len(pins) == 1 and pins[0]["pin"] == "LPCM" and len(wavs) == 1, f"{label}: {pins}, {wavs}"):
+        pins = [e["pin"] for e in lines if e["kind"] == "pin"]
+        if not check(pins == ["LPCM"] and ".wav" in files, f"{label}: {pins}, {sorted(files)}"):
             continue
-        with open(os.path.join(dump, wavs[0]), "rb") as f:
+        with open(files[".wav"], "rb") as f:
             chunks = wave_chunks(f.read())
         check_format(label, chunks.get(b"fmt ", b"\0" * 16), stream, out_format)
         # The first frame is the one holding the instant before the start.
@@ -98,31 +90,25 @@ def check_kind(path, work, player):
         got = chunks.get(b"data", b"")
         check(got == want, f"{label}: {len(got)} bytes of PCM, want ffmpeg's {len(want)} from frame {first}"
                            f"{'' if len(got) != len(want) else ', other bytes'}")
-        samples = [e for e in lines if e["kind"] == "sample"]
-        lengths = [e["length"] for e in samples]
+        delivered = samples(lines, "LPCM")
+        lengths = [e["length"] for e in delivered]
         whole = FRAMES_PER_BUFFER * frame_bytes
-        check(samples and all(n == whole for n in lengths[:-1]) and 0 < lengths[-1] <= whole,
+        check(delivered and all(n == whole for n in lengths[:-1]) and 0 < lengths[-1] <= whole,
               f"{label}: buffers of {sorted(set(lengths))} bytes, want {whole} but the last")
-        if samples:
+        if delivered:
             # Stamped from the segment start, in 100 ns rounded down.
             want_start = (first - round(start * rate)) * 10**7 // rate
-            check(samples[0]["start"] == want_start, f"{label}: first buffer at {samples[0]['start']}, "
+            check(delivered[0]["start"] == want_start, f"{label}: first buffer at {delivered[0]['start']}, "
                                                      f"want {want_start}")
 
 
 def main():
-    if len(sys.argv) < 5:
-        print(__doc__)
-        return 2
-    media, module, work, exe, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-    os.makedirs(work, exist_ok=True)
-    player = emulator + [exe, "--module", module]
+    (media,), work, player = player_arguments(__doc__, 1)
     kinds = sorted(f for f in os.listdir(media) if f.startswith("kind_") and f.endswith(".mov"))
     check(len(kinds) >= 24, f"{len(kinds)} kind_*.mov files in {media}")
     for name in kinds:
         check_kind(os.path.join(media, name), work, player)
-    print(f"{len(failures)} checks failed" if failures else "all checks passed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

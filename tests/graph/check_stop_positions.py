@@ -16,16 +16,12 @@ presented after it), after a start, and set while the graph runs. For each:
 Then a stop at 2 s with 200 rounds of EnumMediaTypes, ConnectionMediaType and QueryAccept on
 every pin while the graph runs delivers the same samples, with the same stamps, as without.
 """
-import json
 import os
-import subprocess
 import sys
-from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_decoded import fnv1a, source_packets  # noqa: E402
-from check_list import check, player_arguments, run, summary  # noqa: E402
+from kelo_play import (check, ffprobe, fnv1a, pictures, play, player_arguments, run, samples,  # noqa: E402
+                       source_packets, summary)
 
 # name: encoder and its options (a key frame every 12 pictures)
 SOURCES = {
@@ -59,71 +55,41 @@ def make_sources(work):
              "-fflags", "+bitexact", os.path.join(work, name)])
 
 
-def pictures(path):
-    """The source's pictures in display order: (presentation time in seconds, framemd5 hash)."""
-    out = run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-vsync", "passthrough", "-f",
-               "framemd5", "-"], text=True)
-    tb = next(Fraction(line.split(":")[1].strip()) for line in out.splitlines() if line.startswith("#tb 0"))
-    rows = [line.split(",") for line in out.splitlines() if line and not line.startswith("#")]
-    return [(float(int(r[2]) * tb), r[-1].strip()) for r in rows]
-
-
 def first_key(path, start):
     """Where the pin's data begins for `start`: the presentation time of the key frame at or before the
     sample holding the instant before the start, by decode time (which ignores the edit list)."""
     def keys(*options):
-        out = run(["ffprobe", "-v", "error", *options, "-select_streams", "v", "-show_entries",
-                   "packet=dts_time,pts_time,flags", "-of", "csv=p=0", path], text=True)
-        return [(float(d), float(p)) for p, d, flags in (line.split(",")[:3] for line in out.splitlines())
-                if "K" in flags]
+        packets = ffprobe(path, "v", "packet=dts_time,pts_time,flags", *options)["packets"]
+        return [(float(p["dts_time"]), float(p["pts_time"])) for p in packets if "K" in p["flags"]]
     raw, edited = keys("-ignore_editlist", "1"), keys()
     n = max([0] + [k for k, (dts, _) in enumerate(raw) if dts < start - 1e-9])
     return edited[n][1]
 
 
-def audio_times(path):
-    out = run(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "packet=pts_time", "-of", "csv=p=0",
-               path], text=True)
-    return [float(line.split(",")[0]) for line in out.splitlines() if line]
-
-
-def play(player, work, label, args):
-    """kelo-play's JSON lines and its video dump (.h264 or .hevc), or None."""
-    dump = os.path.join(work, label.replace(" ", "_").replace(",", ""))
-    done = subprocess.run(player + ["--json", "--dump", dump] + args, capture_output=True, timeout=300)
-    if not check(done.returncode == 0, f"{label}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
-        return None, None
-    lines = [json.loads(line) for line in done.stdout.decode().splitlines() if line.startswith("{")]
-    h264 = [os.path.join(dump, f) for f in os.listdir(dump) if f.endswith((".h264", ".hevc"))]
-    return lines, h264[0] if h264 else None
-
-
-def samples(lines, pin_kind):
-    return [(e["hash"], e["start"], e["stop"]) for e in lines
-            if e["kind"] == "sample" and e["pin"].startswith(pin_kind)]
+def stamped(lines, pin):
+    return [(e["hash"], e["start"], e["stop"]) for e in samples(lines, pin)]
 
 
 def check_row(player, work, media, row):
     label, name, args, start, stop = row
     path = os.path.join(media, name)
-    lines, h264 = play(player, work, label, args + [path])
-    if not lines or not check(h264, f"{label}: no video dump"):
+    lines, files = play(player, work, label, args + [path])
+    dump = files.get(".h264", files.get(".hevc"))
+    if not lines or not check(dump, f"{label}: no video dump"):
         return lines
     check(not any(e["kind"] == "begin_flush" for e in lines), f"{label}: a flush: the stop restarted a pin")
     shown = pictures(path)
     key = first_key(path, start)
     expected = [h for t, h in shown if key - 1e-9 <= t < stop - 1e-9]
     after = {h for t, h in shown if t >= stop - 1e-9}
-    got = [line.split(",")[-1].strip() for line in run(
-        ["ffmpeg", "-nostdin", "-v", "error", "-i", h264, "-vsync", "passthrough", "-f", "framemd5", "-"],
-        text=True).splitlines() if line and not line.startswith("#")]
+    got = [h for _, h in pictures(dump)]
     check(got[:len(expected)] == expected and set(got[len(expected):]) <= after,
           f"{label}: the dump decodes to {len(got)} pictures; want the source's {len(expected)} up to the stop, "
           f"then none but pictures after it")
     if start == 0:
-        want = [fnv1a(data) for data, _, _ in source_packets(path, "a")]
-        want = want[:sum(1 for t in audio_times(path) if t < stop - 1e-9)]
-        check([h for h, _, _ in samples(lines, "MPEG4 Audio")] == want,
+        times = [float(p["pts_time"]) for p in ffprobe(path, "a", "packet=pts_time")["packets"]]
+        want = [fnv1a(data) for data, _, _ in source_packets(path, "a")][:sum(1 for t in times if t < stop - 1e-9)]
+        check([h for h, _, _ in stamped(lines, "MPEG4 Audio")] == want,
               f"{label}: audio is not the source's {len(want)} access units that begin before the stop")
     return lines
 
@@ -135,16 +101,13 @@ def check_type_rounds(plain, asked):
     rounds = asked[-1].get("type_rounds")
     check(rounds == 200, f"type rounds: {rounds} of 200 answered while running")
     for pin in ("AVC", "MPEG4 Audio"):
-        check(samples(asked, pin) == samples(plain, pin),
-              f"type rounds: the {pin} pin delivered {len(samples(asked, pin))} samples, "
-              f"{len(samples(plain, pin))} without them, or other stamps")
+        check(stamped(asked, pin) == stamped(plain, pin),
+              f"type rounds: the {pin} pin delivered {len(stamped(asked, pin))} samples, "
+              f"{len(stamped(plain, pin))} without them, or other stamps")
 
 
 def main():
-    parsed = player_arguments(__doc__, 0)
-    if not parsed:
-        return 2
-    _, work, player = parsed
+    _, work, player = player_arguments(__doc__, 0)
     make_sources(work)
     plays = {row[0]: check_row(player, work, work, row) for row in ROWS}
     check_type_rounds(plays["stop at 2"], plays["stop at 2 with type rounds"])

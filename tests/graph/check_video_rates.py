@@ -17,12 +17,11 @@ hexadecimal; for each file:
 import json
 import os
 import struct
-import subprocess
 import sys
 from fractions import Fraction
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from check_list import check, player_arguments, run, summary  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from kelo_play import MEDIATYPE_VIDEO, check, ffprobe, kelo_play, player_arguments, run, summary  # noqa: E402
 
 FRAGMENTED = ["-movflags", "frag_keyframe+empty_moov+default_base_moof"]
 CODECS = {"h264": ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p"], "mpeg4": ["-c:v", "mpeg4", "-q:v", "4"],
@@ -50,9 +49,7 @@ def make(path, rate, options):
 
 def ffprobe_video(path):
     """ffprobe's frame rate and field order of the stream, and its packets' bits over their decode span."""
-    out = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
-               "stream=r_frame_rate,field_order:packet=size,dts_time,duration_time", "-of", "json", path])
-    info = json.loads(out)
+    info = ffprobe(path, "v", "stream=r_frame_rate,field_order:packet=size,dts_time,duration_time")
     stream, packets = info["streams"][0], info["packets"]
     times = [float(p["dts_time"]) for p in packets]
     span = max(times) + float(packets[-1]["duration_time"]) - min(times)
@@ -62,11 +59,11 @@ def ffprobe_video(path):
 
 def video_format(player, path):
     """The video pin's type words, its format block's bit rate, frame time and interlace flags."""
-    done = subprocess.run(player + ["--json", path], capture_output=True, timeout=300)
-    if not check(done.returncode == 0, f"{path}: exit {done.returncode}; {done.stderr.decode(errors='replace')}"):
+    code, out, err = kelo_play(player, ["--json", path])
+    if not check(code == 0, f"{path}: exit {code}; {err}"):
         return None
-    pins = [json.loads(line) for line in done.stdout.decode().splitlines() if '"kind":"pin"' in line]
-    video = [p for p in pins if p["major"] == "{73646976-0000-0010-8000-00AA00389B71}"]
+    pins = [json.loads(line) for line in out.splitlines() if '"kind":"pin"' in line]
+    video = [p for p in pins if p["major"] == MEDIATYPE_VIDEO]
     if not check(len(video) == 1, f"{path}: {len(video)} video pins"):
         return None
     block = bytes.fromhex(video[0]["format"])
@@ -80,10 +77,7 @@ def video_format(player, path):
 
 
 def main():
-    parsed = player_arguments(__doc__, 0)
-    if not parsed:
-        return 2
-    _, work, player = parsed
+    _, work, player = player_arguments(__doc__, 0)
     for name, rate, options in ROWS:
         path = os.path.join(work, name)
         make(path, rate, options)

@@ -29,23 +29,19 @@ ffmpeg -nostdin -hide_banner -loglevel error -y \
     -c:a aac -b:a 64k -ac 2 -threads 1 -fflags +bitexact "$OUT/.tmp.av_12s.mp4"
 mv -f "$OUT/.tmp.av_12s.mp4" "$OUT/av_12s.mp4"
 
-# make NAME VIDEO_FILTER X264_OPTIONS... -- AUDIO_OPTIONS...
+# make NAME VIDEO_FILTER OPTIONS...: H.264 and AAC; the x264 options before the AAC ones.
 make() {
     local name=$1 filter=$2
     shift 2
-    local video=() audio=()
-    while [ "$1" != "--" ]; do video+=("$1"); shift; done
-    shift
-    audio=("$@")
     ffmpeg -nostdin -hide_banner -loglevel error -y \
         -f lavfi -i "testsrc=size=160x120:rate=25:duration=3,$filter" \
         -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 \
-        -c:v libx264 -preset fast -sc_threshold 0 -pix_fmt yuv420p "${video[@]}" \
-        -c:a aac -b:a 96k "${audio[@]}" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
+        -c:v libx264 -preset fast -sc_threshold 0 -pix_fmt yuv420p -c:a aac -b:a 96k "$@" \
+        -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
     mv -f "$OUT/.tmp.$name" "$OUT/$name"
 }
-make decode_sar43_gop5_mono22k.mp4 setsar=4/3 -g 5 -keyint_min 5 -bf 3 -- -ac 1 -ar 22050
-make decode_gop50_surround48k.mp4 null -g 50 -keyint_min 50 -bf 0 -- -ac 6 -ar 48000
+make decode_sar43_gop5_mono22k.mp4 setsar=4/3 -g 5 -keyint_min 5 -bf 3 -ac 1 -ar 22050
+make decode_gop50_surround48k.mp4 null -g 50 -keyint_min 50 -bf 0 -ac 6 -ar 48000
 ffmpeg -nostdin -hide_banner -loglevel error -y \
     -f lavfi -i testsrc=size=176x144:rate=25:duration=3 -f lavfi -i sine=frequency=440:sample_rate=8000:duration=3 \
     -c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -threads 1 -fflags +bitexact -f 3gp "$OUT/.tmp.pictures_m4v_aac.3gp"

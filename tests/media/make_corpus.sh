@@ -70,7 +70,7 @@ build twos24.mov "${AUDIO[@]}" -t 1 -c:a pcm_s24be -ar 48000 -ac 2 -f mov
 # 5. AMR-NB in 3GP (samr + damr). ffmpeg cannot encode AMR, so a raw AMR
 #    storage file is written by hand (make_raw_amr.py: noise payloads in
 #    valid framing, 250 frames) and remuxed by ffmpeg.
-python3 "$(dirname "$SCRIPT")/make_raw_amr.py" "$OUT/.tmp.amrnb.amr"
+python3 "$(dirname "$SCRIPT")/make_raw_amr.py" "$OUT/.tmp.amrnb.amr" 250 4867
 build amrnb.3gp -f amr -i "$OUT/.tmp.amrnb.amr" -c copy -f 3gp
 rm -f "$OUT/.tmp.amrnb.amr"
 

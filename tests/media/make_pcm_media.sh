@@ -38,12 +38,9 @@
 #   NAME.pcm            ffmpeg's decode of the first audio track in the form
 #                       the filter delivers: little-endian for 16 and 24
 #                       bits, unsigned for 8 bits
-#   NAME.packets.json   ffprobe -show_streams -show_packets -of json NAME.mov
 #
-# Before it finishes, the script checks that ffprobe reads each twos file as
-# the codec, rate, channel count and duration it was written with, and that
-# ffmpeg's decode gives back exactly the PCM that went in: the proof that
-# mov_writer.py writes what it claims. Re-running is cheap: OUTDIR/.complete
+# Before it finishes, the script checks that each kind_*.mov carries the sample
+# entry its name says (ffmpeg's muxer picks it). Re-running is cheap: OUTDIR/.complete
 # newer than this script and the writer leaves everything alone.
 #
 # Needs: ffmpeg and ffprobe (with libx265), python3.
@@ -114,16 +111,13 @@ python3 "$WRITER" "$WORK/twos_two_tracks.mov" --reverse-mdat \
     --track "pcm=$WORK/twos_two_tracks.second.raw,bits=24,channels=1,rate=48000,chunk=777"
 
 # ffmpeg's own references for each twos file.
-TWOS_FILES=(twos8_mono_44100 twos8_stereo_48000 twos16_mono_48000 twos16_stereo_44100
-            twos24_mono_44100 twos24_stereo_48000 twos16_stereo_48000_timescale2x twos_two_tracks)
-for name in "${TWOS_FILES[@]}"; do
-    case $name in
-        twos8*) codec=pcm_u8 ;;
-        twos24*) codec=pcm_s24le ;;
-        *) codec=pcm_s16le ;;
+for mov in "$WORK"/twos*.mov; do
+    case $mov in
+        */twos8*) format=u8 ;;
+        */twos24*) format=s24le ;;
+        *) format=s16le ;;
     esac
-    "${FF[@]}" -i "$WORK/$name.mov" -map 0:a:0 -c:a "$codec" -f "${codec#pcm_}" "$WORK/$name.pcm"
-    ffprobe -v error -show_streams -show_packets -of json "$WORK/$name.mov" >"$WORK/$name.packets.json"
+    "${FF[@]}" -i "$mov" -map 0:a:0 -c:a "pcm_$format" -f "$format" "${mov%.mov}.pcm"
 done
 
 # The files that must not reach the PCM pin.
@@ -178,78 +172,15 @@ python3 "$WRITER" "$WORK/kind_NONE_s16be_1_48000.mov" \
 printf 'This is a text file, not an ISO base media file.\n' >"$WORK/not_mp4.mp4"
 : >"$WORK/empty.mp4"
 
-# Independent proof of the writer: ffprobe's reading of every file, and
-# ffmpeg's decode against the PCM that went in.
-python3 - "$WORK" <<'EOF'
-import json, subprocess, sys
-
-work = sys.argv[1]
-# name: (codec, rate, channels, seconds, chunk frames, time base) of the first track
-EXPECTED = {
-    "twos8_mono_44100": ("pcm_s8", 44100, 1, 3, 1000, "1/44100"),
-    "twos8_stereo_48000": ("pcm_s8", 48000, 2, 2.5, 777, "1/48000"),
-    "twos16_mono_48000": ("pcm_s16be", 48000, 1, 2.5, 777, "1/48000"),
-    "twos16_stereo_44100": ("pcm_s16be", 44100, 2, 3, 1000, "1/44100"),
-    "twos24_mono_44100": ("pcm_s24be", 44100, 1, 3, 777, "1/44100"),
-    "twos24_stereo_48000": ("pcm_s24be", 48000, 2, 2.05, 1000, "1/48000"),
-    "twos16_stereo_48000_timescale2x": ("pcm_s16be", 48000, 2, 1, 777, "1/96000"),
-    "twos_two_tracks": ("pcm_s16be", 44100, 2, 2, 1000, "1/44100"),
-}
-BITS = {"pcm_s8": 8, "pcm_s16be": 16, "pcm_s24be": 24}
-failures = []
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-
-def streams(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-of", "json", path],
-                         check=True, capture_output=True, text=True).stdout
-    return json.loads(out)["streams"]
-
-for name, (codec, rate, channels, seconds, chunk, time_base) in EXPECTED.items():
-    with open("%s/%s.packets.json" % (work, name)) as f:
-        probe = json.load(f)
-    first = probe["streams"][0]
-    frames = round(rate * seconds)
-    got = (first["codec_name"], first["codec_tag_string"], int(first["sample_rate"]),
-           first["channels"], float(first["duration"]), int(first["nb_frames"]), first["time_base"])
-    want = (codec, "twos", rate, channels, float(seconds), frames, time_base)
-    check(got == want, "%s: ffprobe reads %s, expected %s" % (name, got, want))
-    check(frames % chunk != 0, "%s: the last chunk should be partial" % name)
-    packets = [p for p in probe["packets"] if p["stream_index"] == 0]
-    frame_bytes = BITS[codec] // 8 * channels
-    check(sum(int(p["size"]) for p in packets) == frames * frame_bytes,
-          "%s: the packets do not hold %d frames" % (name, frames))
-    raw = open("%s/%s.raw" % (work, name), "rb").read()
-    decoded = open("%s/%s.pcm" % (work, name), "rb").read()
-    width = BITS[codec] // 8
-    # WAVE's order: little-endian, and 8-bit values unsigned.
-    little_endian = b"".join(raw[i:i + width][::-1] for i in range(0, len(raw), width)) \
-        if width > 1 else bytes(b ^ 0x80 for b in raw)
-    check(decoded == little_endian, "%s: ffmpeg's decode differs from the PCM written" % name)
-
-two = json.load(open(work + "/twos_two_tracks.packets.json"))["streams"]
-check([(s["codec_name"], int(s["sample_rate"]), s["channels"]) for s in two]
-      == [("pcm_s16be", 44100, 2), ("pcm_s24be", 48000, 1)],
-      "twos_two_tracks: ffprobe does not see the two tracks as written")
-sowt = streams(work + "/sowt16.mov")
-check([(s["codec_name"], s["codec_tag_string"]) for s in sowt] == [("pcm_s16le", "sowt")],
-      "sowt16.mov: %s" % [(s["codec_name"], s["codec_tag_string"]) for s in sowt])
-import glob, os
-for path in sorted(glob.glob(work + "/kind_*.mov")):
-    code, fmt, channels, rate = os.path.basename(path)[5:-4].split("_")
-    got = [(s["codec_tag_string"], s["codec_name"], s["channels"], s["sample_rate"]) for s in streams(path)]
-    check(got == [(code.ljust(4), "pcm_" + fmt, int(channels), rate)],
-          "%s: ffprobe reads %s" % (os.path.basename(path), got))
-hevc = streams(work + "/hevc_only.mp4")
-check([(s["codec_type"], s["codec_name"]) for s in hevc] == [("video", "hevc")],
-      "hevc_only.mp4: %s" % [(s["codec_type"], s["codec_name"]) for s in hevc])
-
-for failure in failures:
-    print("make_pcm_media: " + failure, file=sys.stderr)
-sys.exit(1 if failures else 0)
-EOF
+# The name says the kind: ffmpeg's mov muxer must have written that sample entry.
+for file in "$WORK"/kind_*.mov; do
+    name=$(basename "$file")
+    tag=$(ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 "$file")
+    if [ "$tag" != "$(printf '%-4s' "$(echo "$name" | cut -d_ -f2)")" ]; then
+        echo "make_pcm_media: $name carries '$tag'" >&2
+        exit 1
+    fi
+done
 
 # Publish: only checked files reach OUTDIR, then the stamp.
 rm -f "$WORK"/*.raw

@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """Writes an AMR narrow-band storage file (.amr, RFC 4867 section 5) by hand.
 
-usage: make_raw_amr.py OUTPUT [FRAMES [SEED]]
+usage: make_raw_amr.py OUTPUT FRAMES SEED
 
 ffmpeg decodes AMR but has no encoder for it, so the test media are made from
 this file by remuxing. Frame layout: one header byte (bit 7 padding 0, bits
 6..3 frame type, bit 2 quality = 1, bits 1..0 zero), then the payload for that
 frame type. The payload is noise: the framing is what a container parser and
 the pins care about, and ffmpeg decodes any payload to some sound. A fixed
-seed gives the same file every run. FRAMES defaults to 250 (5 s of 20 ms
-frames), SEED to 4867.
+seed gives the same file every run; 50 frames make a second.
 """
 import random
 import sys
@@ -29,11 +28,10 @@ def frame_type(i):
 
 
 def main():
-    if not 2 <= len(sys.argv) <= 4:
+    if len(sys.argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    frames = int(sys.argv[2]) if len(sys.argv) > 2 else 250
-    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 4867)
+    frames, rng = int(sys.argv[2]), random.Random(int(sys.argv[3]))
     out = bytearray(b"#!AMR\n")
     for i in range(frames):
         ft = frame_type(i)

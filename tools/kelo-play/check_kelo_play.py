@@ -1,73 +1,53 @@
 #!/usr/bin/env python3
 """Runs kelo-play under Wine and checks what it reports and dumps against ffmpeg.
 
-usage: check_kelo_play.py stock MEDIA_DIR WORK_DIR KELO_PLAY_EXE [EMULATOR...]
-       check_kelo_play.py filter CORPUS_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
+usage: check_kelo_play.py PCM_MEDIA_DIR MODULE.ax WORK_DIR KELO_PLAY_EXE [EMULATOR...]
 
-"stock" plays the WAVE files of tests/media/make_wave_media.sh through Wine's own
-File Source (Async) and WAVE parser (--parser), so kelo-play's plumbing, options,
-report and dumps are proven without our filter. "filter" plays the corpus'
-twos16.mov (H.264 + 16-bit big-endian stereo PCM at 48 kHz) through the Kelo
-Mervane module loaded with --module. Every dump is checked with ffprobe (rate,
-channels, sample count) and its PCM, decoded by ffmpeg, must equal ffmpeg's
-decoding of the source file byte for byte.
+Plays the PCM media's twos16_stereo_44100.mov (16-bit big-endian stereo PCM)
+through the Kelo Mervane module loaded with --module: its dump, report, options
+(--start, --stop, --seek-at, --rate, --realtime) and error paths; a play that
+does not end in time is a hang, a class that is not registered an error. Then a
+WAVE file ffmpeg makes through Wine's own File Source (Async) and WAVE parser
+(--clsid, --parser): kelo-play's graph with a parser. Every dump is checked
+with ffprobe (rate, channels) and its PCM, decoded by ffmpeg, must equal
+ffmpeg's decoding of the source file byte for byte.
 """
 import json
 import os
 import shutil
-import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/support"))
-from check_list import check, failures  # noqa: E402
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
+from kelo_play import check, ffprobe, kelo_play, pcm, player_arguments, run, summary  # noqa: E402
 
 WAVE_PARSER = "{D51BD5A1-7548-11CF-A520-0080C77EF58A}"
 SECOND = 10_000_000
 
 
-class Player:
-    def __init__(self, exe, emulator, base_args):
-        self.exe, self.emulator, self.base_args = exe, emulator, base_args
-
-    def run(self, *args, timeout=120):
-        cmd = self.emulator + [self.exe] + self.base_args + list(args)
-        done = subprocess.run(cmd, capture_output=True, timeout=timeout)
-        return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
-
-    def json(self, *args):
-        code, out, err = self.run("--json", *args)
-        lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
-        return code, lines, err
+def play_json(player, *args):
+    code, out, err = kelo_play(player, ["--json", *args], timeout=120)
+    return code, [json.loads(line) for line in out.splitlines() if line.startswith("{")], err
 
 
-def ffmpeg_pcm(path, stream="0:a", fmt="s16le"):
-    return subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", stream, "-f", fmt, "-"],
-                          capture_output=True, check=True).stdout
-
-
-def ffprobe_audio(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                          "stream=codec_name,sample_rate,channels,duration_ts,bits_per_sample",
-                          "-of", "json", path], capture_output=True, check=True, text=True).stdout
-    return json.loads(out)["streams"][0]
-
-
-def check_dump(label, dump_dir, source, fmt, frame_bytes):
-    """The one .wav in dump_dir has the source's rate, channels and samples, and its PCM."""
+def check_dump(label, dump_dir, source, fmt):
+    """The one .wav in dump_dir has the source's rate and channels, and its PCM."""
     wavs = sorted(f for f in os.listdir(dump_dir) if f.endswith(".wav"))
     if not check(len(wavs) == 1, f"{label}: expected one .wav in the dump, found {wavs}"):
         return
     dumped = os.path.join(dump_dir, wavs[0])
-    got, want = ffprobe_audio(dumped), ffprobe_audio(source)
-    reference = ffmpeg_pcm(source, fmt=fmt)
-    check(int(got["sample_rate"]) == int(want["sample_rate"]),
-          f"{label}: rate {got['sample_rate']} != {want['sample_rate']}")
-    check(int(got["channels"]) == int(want["channels"]), f"{label}: channels {got['channels']} != {want['channels']}")
-    check(int(got["duration_ts"]) == len(reference) // frame_bytes,
-          f"{label}: {got['duration_ts']} samples, ffmpeg decodes {len(reference) // frame_bytes}")
-    pcm = ffmpeg_pcm(dumped, fmt=fmt)
-    check(pcm == reference, f"{label}: the dumped PCM differs from ffmpeg's ({len(pcm)} vs {len(reference)} bytes)")
+    got, want = (ffprobe(path, "a:0", "stream=sample_rate,channels")["streams"] for path in (dumped, source))
+    check(got == want, f"{label}: rate and channels {got}, want {want}")
+    dumped_pcm, reference = pcm(dumped, fmt=fmt), pcm(source, fmt=fmt)
+    check(dumped_pcm == reference,
+          f"{label}: the dumped PCM differs from ffmpeg's ({len(dumped_pcm)} vs {len(reference)} bytes)")
+
+
+def play_dump(label, player, work, name, source, fmt):
+    dump = os.path.join(work, name)
+    shutil.rmtree(dump, ignore_errors=True)
+    code, out, err = kelo_play(player, ["--dump", dump, source], timeout=120)
+    if check(code == 0, f"{label}: exit {code}; {out} {err}"):
+        check_dump(label, dump, source, fmt)
 
 
 def events_of(lines, kind):
@@ -76,7 +56,7 @@ def events_of(lines, kind):
 
 def check_options(label, player, path, duration):
     """--start/--stop, --seek-at, --rate and --realtime reach the graph as asked."""
-    code, lines, err = player.json("--start", "0.25", "--stop", "0.75", path)
+    code, lines, err = play_json(player, "--start", "0.25", "--stop", "0.75", path)
     segments = events_of(lines, "new_segment")
     if check(code == 0 and segments, f"{label} --start/--stop: exit {code}, {len(segments)} segments; {err}"):
         check((segments[-1]["start"], segments[-1]["stop"]) == (SECOND // 4, 3 * SECOND // 4),
@@ -90,7 +70,7 @@ def check_options(label, player, path, duration):
 
     # The seek comes once the first pin has delivered up to 0.3 s; the file is
     # slowed down with --realtime so that it cannot end first.
-    code, lines, err = player.json("--realtime", "--seek-at", "0.3:0.6", path)
+    code, lines, err = play_json(player, "--realtime", "--seek-at", "0.3:0.6", path)
     kinds = [e["kind"] for e in lines]
     if check(code == 0 and "begin_flush" in kinds, f"{label} --seek-at: exit {code}, no flush; {err}"):
         flush = kinds.index("begin_flush")
@@ -103,20 +83,20 @@ def check_options(label, player, path, duration):
         result = lines[-1]
         check(result["seconds"] >= 0.9 * (duration - 0.3), f"{label} --realtime: played {result['seconds']} s")
 
-    code, lines, err = player.json("--rate", "2", path)
+    code, lines, err = play_json(player, "--rate", "2", path)
     segments = events_of(lines, "new_segment")
     if check(code == 0 and segments, f"{label} --rate: exit {code}; {err}"):
         check(segments[-1]["rate"] == 2, f"{label} --rate: segment {segments[-1]}")
 
 
 def check_report(label, player, path, words):
-    code, out, err = player.run(path)
+    code, out, err = kelo_play(player, [path], timeout=120)
     check(code == 0, f"{label}: exit {code}; {err}")
     check(words in out, f"{label}: summary lacks '{words}':\n{out}")
     check("complete in" in out and "end of stream yes" in out, f"{label}: summary:\n{out}")
     check("still holds objects" not in err, f"{label}: {err}")
 
-    code, lines, err = player.json(path)
+    code, lines, err = play_json(player, path)
     check(code == 0 and lines and lines[-1] == {**lines[-1], "kind": "result", "status": "complete"},
           f"{label} --json: exit {code}, last line {lines[-1:]}")
     samples = events_of(lines, "sample")
@@ -140,65 +120,37 @@ def check_errors(label, player, work):
         ("bad clsid", ["--clsid", "nope", missing], 1, "--clsid"),
     ]
     for what, args, status, text in cases:
-        code, _, err = player.run(*args)
+        code, _, err = kelo_play(player, args, timeout=120)
         check(code == status and text in err, f"{label} {what}: exit {code} (want {status}), stderr: {err.strip()}")
 
 
-def stock(media_dir, work, exe, emulator):
-    player = Player(exe, emulator, ["--clsid", WAVE_PARSER, "--parser"])
-    # (file, ffmpeg raw format, bytes per frame)
-    for name, fmt, frame in [("s16_stereo_44100", "s16le", 4), ("u8_mono_22050", "u8", 1),
-                             ("s24_stereo_48000", "s24le", 6), ("s16_mono_8000", "s16le", 2)]:
-        dump = os.path.join(work, name)
-        shutil.rmtree(dump, ignore_errors=True)
-        source = os.path.join(media_dir, name + ".wav")
-        code, _, err = player.run("--dump", dump, source)
-        if check(code == 0, f"stock {name}: exit {code}; {err}"):
-            check_dump(f"stock {name}", dump, source, fmt, frame)
-    wav = os.path.join(media_dir, "s16_stereo_44100.wav")
-    check_report("stock", player, wav, "PCM audio, 44100 Hz, 2 channels, 16 bits")
-    check_options("stock", player, wav, 2.0)
-    check_errors("stock", player, work)
-
-    # A graph that does not finish in time is reported as a hang.
-    code, _, err = player.run("--realtime", "--timeout", "0.5", wav)
-    check(code == 4 and "hangs" in err, f"stock timeout: exit {code}; {err}")
-    # A class that is not registered.
-    code, _, err = Player(exe, emulator, ["--clsid", "{00000000-1111-2222-3333-444444444444}"]).run(wav)
-    check(code == 2 and "0x80040154" in err, f"unregistered class: exit {code}; {err}")
-
-
-def filter_tests(pcm_media, module, work, exe, emulator):
+def main():
+    (pcm_media,), work, player = player_arguments(__doc__, 1)
     # A file with one PCM track and nothing else: the checks read one pin.
-    player = Player(exe, emulator, ["--module", module])
     source = os.path.join(pcm_media, "twos16_stereo_44100.mov")
-    dump = os.path.join(work, "twos16")
-    shutil.rmtree(dump, ignore_errors=True)
-    code, out, err = player.run("--dump", dump, source)
-    if check(code == 0, f"filter twos16: exit {code}; {out} {err}"):
-        check_dump("filter twos16", dump, source, "s16le", 4)
+    play_dump("filter twos16", player, work, "twos16", source, "s16le")
     check_report("filter", player, source, "PCM audio, 44100 Hz, 2 channels, 16 bits")
     check_options("filter", player, source, 3.0)
     check_errors("filter", player, work)
-    code, _, err = Player(exe, emulator, ["--module", os.path.join(work, "missing.ax")]).run(source)
+    exe = player[:player.index("--module")]
+    code, _, err = kelo_play(exe + ["--module", os.path.join(work, "missing.ax")], [source])
     check(code == 2 and "cannot load the module" in err, f"missing module: exit {code}; {err}")
+    # A graph that does not finish in time is reported as a hang.
+    code, _, err = kelo_play(player, ["--realtime", "--timeout", "0.5", source], timeout=120)
+    check(code == 4 and "hangs" in err, f"timeout: exit {code}; {err}")
+    # A class that is not registered.
+    code, _, err = kelo_play(exe + ["--clsid", "{00000000-1111-2222-3333-444444444444}"], [source])
+    check(code == 2 and "0x80040154" in err, f"unregistered class: exit {code}; {err}")
 
-
-def main():
-    mode = sys.argv[1] if len(sys.argv) > 1 else ""
-    if mode == "stock" and len(sys.argv) >= 5:
-        media, work, exe, emulator = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-        os.makedirs(work, exist_ok=True)
-        stock(media, work, exe, emulator)
-    elif mode == "filter" and len(sys.argv) >= 6:
-        pcm_media, module, work, exe, emulator = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6:]
-        os.makedirs(work, exist_ok=True)
-        filter_tests(pcm_media, module, work, exe, emulator)
-    else:
-        print(__doc__)
-        return 2
-    print(f"{len(failures)} checks failed" if failures else "all checks passed")
-    return 1 if failures else 0
+    # A parser: File Source (Async) reads the file and feeds Wine's WAVE parser.
+    parser = exe + ["--clsid", WAVE_PARSER, "--parser"]
+    wav = os.path.join(work, "s16_stereo_44100.wav")
+    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:"
+         "duration=1", "-ac", "2", "-c:a", "pcm_s16le", "-fflags", "+bitexact", "-flags:a", "+bitexact", wav])
+    play_dump("parser", parser, work, "parser", wav, "s16le")
+    code, _, err = kelo_play(parser, [os.path.join(work, "no-such-file.wav")])
+    check(code == 2 and "cannot load" in err, f"parser, missing file: exit {code}; {err}")
+    return summary()
 
 
 if __name__ == "__main__":
