@@ -41,11 +41,6 @@ struct Movie : OpenedMovie {
     uint32_t sync_sample(uint32_t n, uint32_t forward) {
         return bxf_play_find_sync_sample(handle, 1, n, forward, &sample, &start);
     }
-    uint64_t whole_duration() {
-        uint64_t whole = 0;
-        EXPECT_EQ(bxf_play_get_track_duration(handle, 1, 1, &whole), BXF_RET_OK);
-        return whole;
-    }
 };
 
 const uint32_t kSizeDuration = 0x300;  // trun stores sizes and durations
@@ -105,11 +100,8 @@ TEST(Fragments, BaseDecodeTimes) {
         EXPECT_EQ(m.s.duration, r.duration) << r.track << " " << r.t;
     }
     EXPECT_EQ(m.at(1, 120), BXF_RET_NOTFOUND) << "past the last fragment";
-    uint64_t whole = 0, tables = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 1, &whole), BXF_RET_OK);
-    EXPECT_EQ(whole, 240u);
-    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 0, &tables), BXF_RET_OK);
-    EXPECT_EQ(tables, 0u);
+    EXPECT_EQ(m.duration(2), 240u);
+    EXPECT_EQ(m.duration(2, 0), 0u) << "the tables alone";
 
     // The tables end where their stts runs do, whatever the mdhd says (a DASH
     // init states its segments' span over empty tables): with or without a
@@ -218,7 +210,7 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
         EXPECT_EQ(m.sync_near(r.t, r.forward), r.code) << r.t;
         if (r.code == BXF_RET_OK) EXPECT_EQ(m.found, r.result) << r.t << " " << r.forward;
     }
-    EXPECT_EQ(m.whole_duration(), 90u);
+    EXPECT_EQ(m.duration(), 90u);
     // By number: the tables' samples 1 to 3, then the fragment's 4 to 9.
     struct Step {
         uint32_t sample, forward, code, found;
@@ -351,7 +343,7 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
             EXPECT_EQ(m.start, r.first);
             EXPECT_EQ(m.s.is_sync, 1u);
             EXPECT_EQ(m.sync_near(r.second + 30, 1), BXF_RET_NOTFOUND) << "past the last sample";
-            EXPECT_EQ(m.whole_duration(), r.whole);
+            EXPECT_EQ(m.duration(), r.whole);
             // In sample order: each moof's three samples, whatever the gap,
             // and a step back into the first moof.
             for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 6u, 2u}) {

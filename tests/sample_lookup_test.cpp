@@ -189,9 +189,7 @@ TEST(SampleLookup, TimesAndSyncSamples) {
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 500, 1, 0, &near), BXF_RET_NOTFOUND);
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3600, 1, 1, &near), BXF_RET_NOTFOUND);
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 0, 0, 0, &near), BXF_RET_ARGS);
-    uint64_t duration = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(t.handle, 1, 0, &duration), BXF_RET_OK);
-    EXPECT_EQ(duration, 4000u);
+    EXPECT_EQ(t.duration(1, 0), 4000u);
 
     // Sync searches over stss = {1, 5, 9} in ten samples.
     const Bytes base = cat({stts({{10, 100}}), stsc({{1, 10, 1}}), stsz_constant(1, 10), stco({0})});
@@ -375,9 +373,7 @@ TEST(LongTrack, EveryOrderTimesAndSyncSamples) {
         EXPECT_EQ(track.sample, before);
         EXPECT_EQ(track.start, model.dts[before - 1]);
     }
-    uint64_t duration = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(track.handle, 1, 0, &duration), BXF_RET_OK);
-    EXPECT_EQ(duration, model.duration);
+    EXPECT_EQ(track.duration(1, 0), model.duration);
     SampleInfo info{};
     uint64_t start = 0;
     ASSERT_EQ(bxf_play_get_sample_at_time(track.handle, 1, model.duration - 1, 1, 1, &start, &info), BXF_RET_OK);
