@@ -84,6 +84,12 @@ struct OpenedMovie : TestInstance {
     }
     ~OpenedMovie() { bxf_play_close(handle); }
 
+    // Sample n of `track`, whose lookup must answer `expect`.
+    SampleInfo sample_info(uint32_t n, uint32_t want_run = 0, uint32_t expect = BXF_RET_OK, uint32_t track = 1) {
+        SampleInfo s{};
+        EXPECT_EQ(bxf_play_get_sample_info(handle, track, n, want_run, &s), expect) << "sample " << n;
+        return s;
+    }
     // The track's duration: with `whole`, its fragments' too.
     uint64_t duration(uint32_t track = 1, uint32_t whole = 1) {
         uint64_t d = 0;
