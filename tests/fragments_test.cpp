@@ -191,14 +191,10 @@ TEST(Fragments, RunsThroughASmallBudget) {
 TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
     // Tables: three samples of 10 (sync 1 only); fragments from 30: sync at 30 and 60.
     const Bytes tables = cat({stts({{3, 10}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0}), stss({1})});
-    const Bytes mdia =
-        box("mdia", cat({mdhd(0, 1000, 30), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
     std::vector<TrunEntry> entries(6, TrunEntry{10, 1, 0x00010000, 0});
     entries[0].flags = entries[3].flags = 0;
     const Bytes fragments = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(30), trun(0x700, entries)})));
-    Movie m(
-        cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 90), mdia})), box("mvex", trex(1))})),
-             fragments}));
+    Movie m(fragmented_movie(1, trex(1), fragments, 30, tables));
     struct Row {
         uint64_t t;
         uint32_t forward, code;
