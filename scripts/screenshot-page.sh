@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the picture of the filter's property page for the README:
 #   scripts/screenshot-page.sh [--build DIR] [--page N [--play MS]] [FILE] [OUT.png]
-# Builds the module and the frame program (tests/property_page/
-# tools/page-frame/show_property_frame.cpp) in DIR (default build/windows), registers the
+# Builds the module and the frame program
+# (tools/page-frame/show_property_frame.cpp) in DIR (default build/windows), registers the
 # module in that build's Wine prefix, and under a virtual X display (Xvfb)
 # shows the page in the system's property frame (OleCreatePropertyFrame) for
 # a filter that has loaded FILE (default: the corpus' twos16.mov, the file

@@ -19,6 +19,7 @@ using bxf::AuxBoxes;
 namespace {
 
 constexpr uint32_t kCenc = BXF_FOURCC('c', 'e', 'n', 'c'), kCbcs = BXF_FOURCC('c', 'b', 'c', 's');
+constexpr uint32_t kAvc1 = BXF_FOURCC('a', 'v', 'c', '1'), kEncv = BXF_FOURCC('e', 'n', 'c', 'v');
 const AuxType cenc{"cenc"}, cbcs{"cbcs"};
 
 // A movie of `traks` tracks whose first track is opened for playback.
@@ -28,11 +29,6 @@ struct Movie : OpenedMovie {
     explicit Movie(const Bytes &traks, OpenParams params = {0, 0, 1, 0})
         : OpenedMovie(cat({ftyp(), box("moov", cat({mvhd(0, 1000), traks}))}), params) {
         if (code == BXF_RET_OK) open_code = bxf_open_track(handle, 1);
-    }
-    SampleInfo at(uint32_t n, uint32_t want_run = 0, uint32_t code = BXF_RET_OK, uint32_t track = 1) {
-        SampleInfo s{};
-        EXPECT_EQ(bxf_play_get_sample_info(handle, track, n, want_run, &s), code) << "sample " << n;
-        return s;
     }
     const AuxBoxes &aux_boxes() { return bxf::find_opened_track(handle, 1)->tables.aux; }
 };
@@ -57,56 +53,49 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
     struct Row {
         const char *name;
         Bytes stbl;
-        uint32_t open_code, flags, type, size;  // of sample 5
+        uint32_t flags = 0, type = 0, size = 0;  // of sample 5
+        uint32_t open_code = BXF_RET_OK;
     } rows[] = {
-        {"explicit types alike", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cenc)}), BXF_RET_OK, 2, kCenc, 10},
-        {"types differ", cat({kTables, saiz(10, 6, {}, cenc), saio({900}, 0, cbcs)}), BXF_RET_OK, 0, 0, 0},
-        {"parameters differ", cat({kTables, saiz(10, 6, {}, {"cenc", 1}), saio({900}, 0, {"cenc", 2})}), BXF_RET_OK, 0,
-         0, 0},
-        {"a later saiz pairs", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cbcs), saiz(12, 6, {}, cenc)}),
-         BXF_RET_OK, 2, kCenc, 12},
-        {"a later saio pairs", cat({kTables, saiz(12, 6, {}, cbcs), saio({900}, 0, cenc), saio({900}, 0, cbcs)}),
-         BXF_RET_OK, 2, kCbcs, 12},
-        {"a lone saio", cat({kTables, saio({900}, 0, cenc)}), BXF_RET_OK, 0, 0, 0},
-        {"a lone saiz", cat({kTables, saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0, 0},
-        {"a second saio is not read",
-         cat({kTables, saio({900}, 0, cenc), saiz(12, 6, {}, cenc), full_box("saio", 2, 0, u32(0))}), BXF_RET_OK, 2,
+        {"explicit types alike", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cenc)}), 2, kCenc, 10},
+        {"types differ", cat({kTables, saiz(10, 6, {}, cenc), saio({900}, 0, cbcs)})},
+        {"parameters differ", cat({kTables, saiz(10, 6, {}, {"cenc", 1}), saio({900}, 0, {"cenc", 2})})},
+        {"a later saiz pairs", cat({kTables, saio({900}, 0, cenc), saiz(10, 6, {}, cbcs), saiz(12, 6, {}, cenc)}), 2,
          kCenc, 12},
-        {"implied: the first sinf's scheme", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6)}), BXF_RET_OK, 2, kCbcs,
-         12},
-        {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), BXF_RET_OK, 2,
+        {"a later saio pairs", cat({kTables, saiz(12, 6, {}, cbcs), saio({900}, 0, cenc), saio({900}, 0, cbcs)}), 2,
          kCbcs, 12},
-        {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)}), BXF_RET_OK, 0, 0,
-         0},
+        {"a lone saio", cat({kTables, saio({900}, 0, cenc)})},
+        {"a lone saiz", cat({kTables, saiz(12, 6, {}, cenc)})},
+        {"a second saio is not read",
+         cat({kTables, saio({900}, 0, cenc), saiz(12, 6, {}, cenc), full_box("saio", 2, 0, u32(0))}), 2, kCenc, 12},
+        {"implied: the first sinf's scheme", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6)}), 2, kCbcs, 12},
+        {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), 2, kCbcs, 12},
+        {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)})},
         {"implied: an entry without sinf gives its type",
-         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
-         BXF_FOURCC('a', 'v', 'c', '1'), 12},
+         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), 2, kAvc1, 12},
         {"implied from a sinf without schm: the entry's type",
-         cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), BXF_RET_OK, 2,
-         BXF_FOURCC('e', 'n', 'c', 'v'), 12},
-        {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), BXF_RET_OK, 2, kCbcs,
-         12},
-        {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), BXF_RET_FORMAT, 0, 0, 0},
+         cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), 2, kEncv, 12},
+        {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), 2, kCbcs, 12},
+        {"implied without stsd", cat({kTables, saio({900}), saiz(12, 6)}), 0, 0, 0, BXF_RET_FORMAT},
         {"implied for description 0",
          cat({stts({{6, 10}}), stsc({{1, 4, 0}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"implied for description 2 of 1",
          cat({stts({{6, 10}}), stsc({{1, 4, 2}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"implied over entries that do not parse", cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6)}),
-         BXF_RET_FORMAT, 0, 0, 0},
+         0, 0, 0, BXF_RET_FORMAT},
         {"explicit over entries that do not parse",
-         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}),
-         BXF_RET_OK, 2, kCenc, 12},
+         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}), 2, kCenc,
+         12},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
         Movie m(video_trak(r.stbl));
         ASSERT_EQ(m.open_code, r.open_code);
         if (r.open_code != BXF_RET_OK) continue;
-        const SampleInfo s = m.at(5);
+        const SampleInfo s = m.sample_info(5);
         EXPECT_EQ(s.aux_flags, r.flags);
         EXPECT_EQ(s.aux_info_type, r.type);
         EXPECT_EQ(s.aux_size, r.size);
@@ -139,7 +128,7 @@ TEST(AuxInfo, TrakLevelSenc) {
         Movie m(video_trak(r.stbl, r.trak_extra));
         ASSERT_EQ(m.open_code, r.open_code);
         if (r.open_code != BXF_RET_OK) continue;
-        const SampleInfo s = m.at(2);
+        const SampleInfo s = m.sample_info(2);
         EXPECT_EQ(s.aux_flags, r.flags);
         EXPECT_EQ(s.senc_flags, r.senc_flags);
         EXPECT_EQ(s.aux_offset, r.flags & BXF_AUX_SAIO_SAIZ ? 912u : 0u);
@@ -177,11 +166,11 @@ TEST(AuxInfo, BoxVersionsAndSizes) {
 TEST(AuxInfo, WideOffsetsCountsAndLimits) {
     // saio version 1: 64-bit entries, one per chunk.
     Movie wide(video_trak(cat({kTables, saiz(8, 6, {}, cenc), saio({0x100000000, 0x100000100}, 1, cenc)})));
-    EXPECT_EQ(wide.at(6).aux_offset, 0x100000108u);
+    EXPECT_EQ(wide.sample_info(6).aux_offset, 0x100000108u);
     // An addition past 64 bits.
     Movie overflow(video_trak(cat({kTables, saiz(16, 6, {}, cenc), saio({0xFFFFFFFFFFFFFFF0}, 1, cenc)})));
-    EXPECT_EQ(overflow.at(1).aux_offset, 0xFFFFFFFFFFFFFFF0u);
-    overflow.at(2, 0, BXF_RET_OVERFLOW);
+    EXPECT_EQ(overflow.sample_info(1).aux_offset, 0xFFFFFFFFFFFFFFF0u);
+    overflow.sample_info(2, 0, BXF_RET_OVERFLOW);
 
     // Three chunks of two; saio claims three entries and holds two.
     const Bytes three_chunks =
@@ -189,28 +178,28 @@ TEST(AuxInfo, WideOffsetsCountsAndLimits) {
     const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
     Movie short_saio(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
                                      full_box("saio", 0, 1, cat({cenc_fields, u32(3), u32(700), u32(800)}))})));
-    EXPECT_EQ(short_saio.at(4).aux_offset, 808u);
-    short_saio.at(5, 0, BXF_RET_NOTFOUND);
+    EXPECT_EQ(short_saio.sample_info(4).aux_offset, 808u);
+    short_saio.sample_info(5, 0, BXF_RET_NOTFOUND);
     // Holding one entry of two declared makes it the one contiguous entry.
     Movie one_held(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
                                    full_box("saio", 0, 1, cat({cenc_fields, u32(2), u32(700), u16(0)}))})));
-    EXPECT_EQ(one_held.at(5).aux_offset, 732u);
+    EXPECT_EQ(one_held.sample_info(5).aux_offset, 732u);
 
     // saiz claims six sizes and holds four: samples 5 and 6 have none.
     Movie short_saiz(video_trak(cat({kTables, saio({500}, 0, cenc),
                                      full_box("saiz", 0, 1, cat({cenc_fields, u8(0), u32(6), Bytes{1, 2, 3, 4}}))})));
-    SampleInfo s = short_saiz.at(6);
+    SampleInfo s = short_saiz.sample_info(6);
     EXPECT_EQ(s.aux_size, 0u);
     EXPECT_EQ(s.aux_offset, 510u);
-    EXPECT_EQ(short_saiz.at(4, 1).aux_run_bytes, 4u);
+    EXPECT_EQ(short_saiz.sample_info(4, 1).aux_run_bytes, 4u);
     // A default size covers the saiz count only.
     Movie default_count(video_trak(cat({kTables, saio({500}, 0, cenc), saiz(16, 4, {}, cenc)})));
-    EXPECT_EQ(default_count.at(4).aux_size, 16u);
-    s = default_count.at(5, 1);
+    EXPECT_EQ(default_count.sample_info(4).aux_size, 16u);
+    s = default_count.sample_info(5, 1);
     EXPECT_EQ(s.aux_size, 0u);
     EXPECT_EQ(s.aux_offset, 564u);
     EXPECT_EQ(s.aux_run_bytes, 0u);
-    EXPECT_EQ(default_count.at(2, 1).aux_run_bytes, 48u);
+    EXPECT_EQ(default_count.sample_info(2, 1).aux_run_bytes, 48u);
 }
 
 // A long track read in every order against a model of its auxiliary
@@ -264,14 +253,14 @@ TEST(AuxInfo, EveryOrderAgainstAModel) {
         const Bytes stbl = cat({model.tables, model.saiz_box, saio_box});
         Movie m(cat({video_trak(stbl), video_trak(stbl, {}, 2)}));
         ASSERT_EQ(m.open_code, BXF_RET_OK);
-        for (uint32_t n = 1; n <= kSamples; ++n) model.expect(m.at(n), n, one_entry, false);
-        for (uint32_t n = kSamples; n >= 1; --n) model.expect(m.at(n, n % 3 == 0), n, one_entry, n % 3 == 0);
+        for (uint32_t n = 1; n <= kSamples; ++n) model.expect(m.sample_info(n), n, one_entry, false);
+        for (uint32_t n = kSamples; n >= 1; --n) model.expect(m.sample_info(n, n % 3 == 0), n, one_entry, n % 3 == 0);
         ASSERT_EQ(bxf_open_track(m.handle, 2), BXF_RET_OK);
         std::mt19937 random(one_entry ? 3 : 5);
         for (int k = 0; k < 1500; ++k) {
             const uint32_t n = 1 + random() % kSamples;
             const bool run = random() % 2;
-            model.expect(m.at(n, run, BXF_RET_OK, 1 + k % 2), n, one_entry, run);
+            model.expect(m.sample_info(n, run, BXF_RET_OK, 1 + k % 2), n, one_entry, run);
         }
     }
 }
@@ -338,17 +327,17 @@ TEST(AuxCache, SequentialLookupsReadEachBlockOnce) {
                             saiz(0, 200, sizes, cenc), saio({50000}, 0, cenc)})));
     ASSERT_EQ(m.open_code, BXF_RET_OK);
     uint64_t expected = 50000;
-    m.at(1);
+    m.sample_info(1);
     uint64_t reads = m.file.reads;
     for (uint32_t n = 1; n <= 200; ++n) {
-        EXPECT_EQ(m.at(n).aux_offset, expected) << n;
+        EXPECT_EQ(m.sample_info(n).aux_offset, expected) << n;
         expected += sizes[n - 1];
     }
     EXPECT_EQ(m.file.reads - reads, 3u) << "blocks 51, 101 and 151";
     reads = m.file.reads;
     for (uint32_t n = 200; n >= 1; --n) {
         expected -= sizes[n - 1];
-        EXPECT_EQ(m.at(n).aux_offset, expected) << n;
+        EXPECT_EQ(m.sample_info(n).aux_offset, expected) << n;
     }
     EXPECT_EQ(m.file.reads - reads, 2u) << "blocks 51 and 1";
 }
@@ -374,7 +363,7 @@ TEST(AuxCache, WindowSizingSetsTheCachesAside) {
         Movie m(video_trak(r.stbl), OpenParams{r.budget, 1, 1, 0});
         ASSERT_EQ(m.open_code, r.code) << r.budget;
         if (r.code != BXF_RET_OK) continue;
-        const SampleInfo s = m.at(4);
+        const SampleInfo s = m.sample_info(4);
         EXPECT_EQ(s.size, 4u) << r.budget;
         EXPECT_EQ(s.aux_offset, bxf::aux_pair_kept(m.aux_boxes()) ? 918u : 0u) << r.budget;
         EXPECT_LE(m.inst->sample_used, m.inst->sample_limit) << r.budget;
@@ -434,10 +423,8 @@ TEST(AuxBoxes, RecordedWithEmptyTables) {
     // description in force is dropped, since no sample has one, whether or not
     // there is a description.
     const Bytes empty = cat({encv(sinf("cenc")), stts({}), stsc({}), stsz({}), stco({})});
-    const Bytes saio_cenc = full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(4096)}));
-    const Bytes saiz_cenc = full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(16), u32(0)}));
-    const Bytes saio_implied = full_box("saio", 0, 0, cat({u32(1), u32(0)}));
-    const Bytes implied = cat({saio_implied, full_box("saiz", 0, 0, cat({u8(0), u32(0)}))});
+    const Bytes saio_cenc = saio({4096}, 0, cenc), saiz_cenc = saiz(16, 0, {}, cenc);
+    const Bytes saio_implied = saio({0}), implied = cat({saio_implied, saiz(0, 0)});
     const Bytes sbgp = full_box("sbgp", 0, 0, cat({fourcc("seig"), u32(1), u32(0), u32(1)}));
     const Bytes sgpd = full_box("sgpd", 1, 0, cat({fourcc("roll"), u32(2), u32(1), u16(0xFFFF)}));
     struct Row {

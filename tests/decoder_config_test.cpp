@@ -77,28 +77,25 @@ Bytes avcc(uint8_t profile, uint8_t sps_byte, const Bytes &rest) {
 
 TEST(AvcConfig, ParameterSetsAndExtension) {
     const Bytes sps = {0x67, 0x42, 0xC0, 0x1E}, pps = {0x68, 0xCE}, ext = {0x6D, 1};
+    // One SPS and one PPS; the chroma and bit-depth bytes of the high profiles.
+    const Bytes sets = cat({ps(sps), u8(1), ps(pps)}), high = {0xFD, 0xF9, 0xFA};
     struct Row {
         const char *name;
         Bytes avcc;
         uint32_t code;
         uint32_t sps_count = 0, pps_count = 0, has_extension = 0, ext_count = 0;
     } rows[] = {
-        {"profile 66 with 4 trailing bytes",
-         avcc(66, 0xE1, cat({ps(sps), u8(1), ps(pps), u8(0xFD), u8(0xF9), u8(0xFA), u8(0)})), BXF_RET_OK, 1, 1},
-        {"profile 100 ending after the PPS", avcc(100, 0xE1, cat({ps(sps), u8(1), ps(pps)})), BXF_RET_OK, 1, 1},
-        {"profile 100 with extension",
-         avcc(100, 0xE1, cat({ps(sps), u8(1), ps(pps), u8(0xFD), u8(0xF9), u8(0xFA), u8(1), ps(ext)})), BXF_RET_OK, 1,
-         1, 1, 1},
-        {"profile 100 with 3 trailing bytes",
-         avcc(100, 0xE1, cat({ps(sps), u8(1), ps(pps), u8(0xFD), u8(0xF9), u8(0xFA)})), BXF_RET_OK, 1, 1},
+        {"profile 66 with 4 trailing bytes", avcc(66, 0xE1, cat({sets, high, u8(0)})), BXF_RET_OK, 1, 1},
+        {"profile 100 ending after the PPS", avcc(100, 0xE1, sets), BXF_RET_OK, 1, 1},
+        {"profile 100 with extension", avcc(100, 0xE1, cat({sets, high, u8(1), ps(ext)})), BXF_RET_OK, 1, 1, 1, 1},
+        {"profile 100 with 3 trailing bytes", avcc(100, 0xE1, cat({sets, high})), BXF_RET_OK, 1, 1},
         {"profile 144, extension without sets", avcc(144, 0xE0, cat({u8(0), u8(0xFE), u8(0xF8), u8(0xF8), u8(0)})),
          BXF_RET_OK, 0, 0, 1},
         {"SPS data end early: the PPS count follows", avcc(66, 0xE3, cat({ps(sps), u8(0)})), BXF_RET_OK, 1},
         {"PPS count beyond the sets present", avcc(66, 0xE1, cat({ps(sps), u8(3), ps(pps), u8(0)})), BXF_RET_OK, 1, 1},
         {"no byte left for the PPS count", avcc(66, 0xE1, ps(sps)), BXF_RET_FORMAT},
         {"SPS length past the body", avcc(66, 0xE1, cat({u16(10), sps})), BXF_RET_FORMAT},
-        {"extension length past the body",
-         avcc(100, 0xE0, cat({u8(0), u8(0xFD), u8(0xF9), u8(0xFA), u8(1), u16(3), u8(1)})), BXF_RET_FORMAT},
+        {"extension length past the body", avcc(100, 0xE0, cat({u8(0), high, u8(1), u16(3), u8(1)})), BXF_RET_FORMAT},
         {"body of 5 bytes", box("avcC", zeros(5)), BXF_RET_FORMAT},
     };
     for (const Row &r : rows) {

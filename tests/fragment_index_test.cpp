@@ -11,7 +11,7 @@
 #include "play_handle.h"
 #include "support/memory_file.h"
 #include "support/opened_movie.h"
-#include "support/track_writer.h"
+#include "support/fragment_writer.h"
 
 using namespace boxw;
 using bxf::FragmentIndexEntry;
@@ -208,8 +208,7 @@ struct Opened : OpenedMovie {
 };
 
 TEST(FragmentIndex, MfraFromTheEnd) {
-    const Bytes trex = full_box("trex", 0, 0, cat({u32(1), u32(1), zeros(12)}));
-    const Bytes fragments = cat({box("moov", cat({mvhd(0, 1000), trak(1, "soun", 1000), box("mvex", trex)})),
+    const Bytes fragments = cat({box("moov", cat({mvhd(0, 1000), trak(1, "soun", 1000), box("mvex", trex(1))})),
                                  box("moof"), box("mdat", zeros(4))});
     const Bytes head = cat({ftyp(), fragments});
     const Bytes one = tfra(0, 1, 0, 2, ladder(2));

@@ -41,11 +41,6 @@ struct Movie : OpenedMovie {
     uint32_t sync_sample(uint32_t n, uint32_t forward) {
         return bxf_play_find_sync_sample(handle, 1, n, forward, &sample, &start);
     }
-    uint64_t whole_duration() {
-        uint64_t whole = 0;
-        EXPECT_EQ(bxf_play_get_track_duration(handle, 1, 1, &whole), BXF_RET_OK);
-        return whole;
-    }
 };
 
 const uint32_t kSizeDuration = 0x300;  // trun stores sizes and durations
@@ -105,11 +100,8 @@ TEST(Fragments, BaseDecodeTimes) {
         EXPECT_EQ(m.s.duration, r.duration) << r.track << " " << r.t;
     }
     EXPECT_EQ(m.at(1, 120), BXF_RET_NOTFOUND) << "past the last fragment";
-    uint64_t whole = 0, tables = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 1, &whole), BXF_RET_OK);
-    EXPECT_EQ(whole, 240u);
-    EXPECT_EQ(bxf_play_get_track_duration(m.handle, 2, 0, &tables), BXF_RET_OK);
-    EXPECT_EQ(tables, 0u);
+    EXPECT_EQ(m.duration(2), 240u);
+    EXPECT_EQ(m.duration(2, 0), 0u) << "the tables alone";
 
     // The tables end where their stts runs do, whatever the mdhd says (a DASH
     // init states its segments' span over empty tables): with or without a
@@ -153,7 +145,6 @@ TEST(Fragments, MalformedFragments) {
         Bytes fragments;
         uint32_t code;
     } rows[] = {
-        {"more traf boxes than tracks", moof(1, cat({one, traf(cat({tfhd({2, 0x020000}), run}))})), BXF_RET_FORMAT},
         {"a traf without tfhd", moof(1, traf(cat({tfdt(0), run}))), BXF_RET_FORMAT},
         {"an unknown track", moof(1, traf(cat({tfhd({9, 0x020000}), run}))), BXF_RET_FORMAT},
         {"tfhd version 1", moof(1, traf(full_box("tfhd", 1, 0, u32(1)))), BXF_RET_FORMAT},
@@ -162,11 +153,6 @@ TEST(Fragments, MalformedFragments) {
         {"trun version 2", moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 2)}))), BXF_RET_FORMAT},
         {"data offset before the file", moof(1, traf(cat({head, trun(0x1 | kSizeDuration, {{4, 5}}, -100000)}))),
          BXF_RET_OVERFLOW},
-        {"data offset past 2^64",
-         moof(1, traf(cat({tfhd({1, 0x1, 0xFFFFFFFFFFFFFFF0ull}), trun(0x1 | kSizeDuration, {{4, 5}}, 0x7FFFFFFF)}))),
-         BXF_RET_OVERFLOW},
-        {"a count past the entries is clamped",
-         moof(1, traf(cat({head, trun(kSizeDuration, {{4, 5}}, 0, 0, 0, 1000)}))), BXF_RET_OK},
         {"no moof", box("free"), BXF_RET_NOTFOUND},
     };
     for (const Row &r : rows) EXPECT_EQ(Movie(fragmented_movie(1, trex(1), r.fragments)).at(1, 0), r.code) << r.name;
@@ -205,14 +191,10 @@ TEST(Fragments, RunsThroughASmallBudget) {
 TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
     // Tables: three samples of 10 (sync 1 only); fragments from 30: sync at 30 and 60.
     const Bytes tables = cat({stts({{3, 10}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0}), stss({1})});
-    const Bytes mdia =
-        box("mdia", cat({mdhd(0, 1000, 30), hdlr("vide"), minf(full_box("vmhd", 0, 1, zeros(8)), tables)}));
     std::vector<TrunEntry> entries(6, TrunEntry{10, 1, 0x00010000, 0});
     entries[0].flags = entries[3].flags = 0;
     const Bytes fragments = moof(1, traf(cat({tfhd({1, 0x020000}), tfdt(30), trun(0x700, entries)})));
-    Movie m(
-        cat({ftyp(), box("moov", cat({mvhd(0, 1000), box("trak", cat({tkhd(0, 1, 90), mdia})), box("mvex", trex(1))})),
-             fragments}));
+    Movie m(fragmented_movie(1, trex(1), fragments, 30, tables));
     struct Row {
         uint64_t t;
         uint32_t forward, code;
@@ -224,7 +206,7 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
         EXPECT_EQ(m.sync_near(r.t, r.forward), r.code) << r.t;
         if (r.code == BXF_RET_OK) EXPECT_EQ(m.found, r.result) << r.t << " " << r.forward;
     }
-    EXPECT_EQ(m.whole_duration(), 90u);
+    EXPECT_EQ(m.duration(), 90u);
     // By number: the tables' samples 1 to 3, then the fragment's 4 to 9.
     struct Step {
         uint32_t sample, forward, code, found;
@@ -251,20 +233,17 @@ TEST(Fragments, SyncSearchesAcrossTheTablesAndTheFragments) {
 // `indexed` of each moof's run at its presentation time.
 Bytes indexed_movie(uint32_t indexed, uint32_t composition = 0, int64_t tfdt_shift = -1) {
     const Bytes head = fragmented_movie(1, trex(1), {});
-    Bytes fragments, tfra_entries;
+    Bytes fragments;
+    std::vector<TfraEntry> index;
     const std::vector<TrunEntry> entries(10, TrunEntry{10, 4, 0, composition});
     for (uint32_t m = 0; m < 40; ++m) {
         const uint64_t presentation = m * 100 + (indexed ? indexed - 1 : 0) * 10 + composition;
-        append(tfra_entries,
-               cat({u64(presentation), u64(head.size() + fragments.size()), Bytes{1, 1, uint8_t(indexed)}}));
+        index.push_back({presentation, head.size() + fragments.size(), 1, 1, indexed});
         const Bytes base = tfdt_shift < 0 ? Bytes{} : tfdt(m * 100 + uint64_t(tfdt_shift));
         append(fragments, cat({moof(m + 1, traf(cat({tfhd({1, 0x020000}), base, trun(0xB00, entries)}))),
                                box("mdat", zeros(40))}));
     }
-    if (!indexed) return cat({head, fragments});
-    const Bytes tfra = full_box("tfra", 1, 0, cat({u32(1), u32(0), u32(40), tfra_entries}));
-    const Bytes mfro_box = full_box("mfro", 0, 0, u32(uint32_t(8 + tfra.size() + 16)));
-    return cat({head, fragments, box("mfra", cat({tfra, mfro_box}))});
+    return indexed ? cat({head, fragments, mfra(tfra(1, 1, 0, 40, index))}) : cat({head, fragments});
 }
 
 TEST(FragmentIndex, TfraTimeIsTheIndexedSamplesPresentationTime) {
@@ -360,7 +339,7 @@ TEST(Fragments, GapsInTheTimelineEndNoSearch) {
             EXPECT_EQ(m.start, r.first);
             EXPECT_EQ(m.s.is_sync, 1u);
             EXPECT_EQ(m.sync_near(r.second + 30, 1), BXF_RET_NOTFOUND) << "past the last sample";
-            EXPECT_EQ(m.whole_duration(), r.whole);
+            EXPECT_EQ(m.duration(), r.whole);
             // In sample order: each moof's three samples, whatever the gap,
             // and a step back into the first moof.
             for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 6u, 2u}) {
@@ -408,12 +387,9 @@ TEST(FragmentAux, ExtendedModeReportsEachSamplesAuxiliaryInformation) {
     const Bytes head = fragmented_movie(1, trex(1), {});
     const uint64_t moof_offset = head.size();
     const Bytes samples = cat({tfhd({1, 0x020000}), tfdt(0), trun(kSizeDuration, {{10, 4}, {10, 4}, {10, 4}})});
-    const Bytes typed = traf(cat({samples, full_box("senc", 0, 2, u32(3)),
-                                  full_box("saio", 0, 1, cat({fourcc("cenc"), u32(0), u32(1), u32(500)})),
-                                  full_box("saiz", 0, 1, cat({fourcc("cenc"), u32(0), u8(8), u32(3)})),
-                                  full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2})}));
-    const Bytes untyped = traf(
-        cat({samples, full_box("saio", 0, 0, cat({u32(1), u32(500)})), full_box("saiz", 0, 0, cat({u8(8), u32(3)}))}));
+    const Bytes typed = traf(cat({samples, full_box("senc", 0, 2, u32(3)), saio({500}, 0, {"cenc"}),
+                                  saiz(8, 3, {}, {"cenc"}), full_box("trik", 0, 0, Bytes{0x40, 0xA1, 0xC2})}));
+    const Bytes untyped = traf(cat({samples, saio({500}), saiz(8, 3)}));
     for (uint32_t mode : {0u, 1u, 2u}) {
         Movie m(cat({head, moof(1, typed)}), mode);
         ASSERT_EQ(m.at(1, 15, 1), BXF_RET_OK) << mode;

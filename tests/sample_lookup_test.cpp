@@ -24,11 +24,6 @@ struct Track : OpenedMovie {
         EXPECT_EQ(code, BXF_RET_OK);
         open_code = bxf_open_track(handle, 1);
     }
-    SampleInfo info(uint32_t n, uint32_t want_run = 0, uint32_t expect = BXF_RET_OK) {
-        SampleInfo s{};
-        EXPECT_EQ(bxf_play_get_sample_info(handle, 1, n, want_run, &s), expect) << "sample " << n;
-        return s;
-    }
     // The sample at time t, its start and whether it is a sync sample.
     uint32_t sample = 0, sync = 0;
     uint64_t start = 0;
@@ -101,7 +96,7 @@ TEST(SampleTables, RecordingRules) {
         uint32_t count = 0;
         ASSERT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), BXF_RET_OK);
         EXPECT_EQ(count, r.count);
-        for (uint32_t n = 1; n <= count; ++n) EXPECT_EQ(t.info(n).size, r.sizes[n - 1]) << n;
+        for (uint32_t n = 1; n <= count; ++n) EXPECT_EQ(t.sample_info(n).size, r.sizes[n - 1]) << n;
     }
 }
 
@@ -109,13 +104,13 @@ TEST(SampleLookup, ChunksAndRuns) {
     // Four samples per chunk, chunks at 1000 and 5000, every sample 100 bytes.
     Track t(table_movie(cat({stts({{8, 10}}), stsc({{1, 4, 1}}), stsz_constant(100, 8), stco({1000, 5000})}), 80));
     ASSERT_EQ(t.open_code, BXF_RET_OK);
-    SampleInfo s = t.info(6, 1);
+    SampleInfo s = t.sample_info(6, 1);
     EXPECT_EQ(s.offset, 5100u);
     EXPECT_EQ(s.run_count, 3u);
     EXPECT_EQ(s.run_bytes, 300u);
     EXPECT_EQ(s.run_duration, 30u);
-    EXPECT_EQ(t.info(4).offset, 1300u);
-    t.info(9, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
+    EXPECT_EQ(t.sample_info(4).offset, 1300u);
+    t.sample_info(9, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
 }
 
 TEST(SampleLookup, EmptyChunkRuns) {
@@ -145,7 +140,7 @@ TEST(SampleLookup, EmptyChunkRuns) {
             ASSERT_EQ(t.open_code, BXF_RET_OK);
             for (uint32_t i = 0; i < 4; ++i) {
                 const uint32_t n = backwards ? 4 - i : i + 1;
-                const SampleInfo s = t.info(n, 1);
+                const SampleInfo s = t.sample_info(n, 1);
                 EXPECT_EQ(s.offset, r.offsets[n - 1]) << n;
                 EXPECT_EQ(s.run_count, r.run_counts[n - 1]) << n;
                 EXPECT_EQ(s.description_index, 1u) << n;
@@ -156,7 +151,7 @@ TEST(SampleLookup, EmptyChunkRuns) {
     // longer one, and the shorter table ends the track, read from either end.
     for (uint32_t first : {1u, 4u, 2u}) {
         Track empty(table_movie(cat({stts({{4, 10}}), stsc({{1, 0, 1}}), stsz_constant(10, 4), stco({100})}), 40));
-        empty.info(first, 0, BXF_RET_NOTFOUND);
+        empty.sample_info(first, 0, BXF_RET_NOTFOUND);
     }
 }
 
@@ -189,9 +184,7 @@ TEST(SampleLookup, TimesAndSyncSamples) {
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 500, 1, 0, &near), BXF_RET_NOTFOUND);
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 3600, 1, 1, &near), BXF_RET_NOTFOUND);
     EXPECT_EQ(bxf_play_find_sync_time_near(t.handle, 1, 0, 0, 0, &near), BXF_RET_ARGS);
-    uint64_t duration = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(t.handle, 1, 0, &duration), BXF_RET_OK);
-    EXPECT_EQ(duration, 4000u);
+    EXPECT_EQ(t.duration(1, 0), 4000u);
 
     // Sync searches over stss = {1, 5, 9} in ten samples.
     const Bytes base = cat({stts({{10, 100}}), stsc({{1, 10, 1}}), stsz_constant(1, 10), stco({0})});
@@ -207,27 +200,27 @@ TEST(SampleLookup, TimesAndSyncSamples) {
         EXPECT_EQ(s.sample, r.sample) << r.from << " " << r.forward;
         EXPECT_EQ(s.start, (r.sample - 1) * 100u);
     }
-    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(s.info(n).is_sync, n == 1 || n == 5 || n == 9) << n;
+    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(s.sample_info(n).is_sync, n == 1 || n == 5 || n == 9) << n;
 
     // Without stss every sample is a sync sample; with an empty one, none is.
     Track without_stss(table_movie(base, 1000));
     EXPECT_EQ(without_stss.sync_sample(7, 0), BXF_RET_OK);
     EXPECT_EQ(without_stss.sample, 6u);
     Track empty_stss(table_movie(cat({base, stss({})}), 1000));
-    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(empty_stss.info(n).is_sync, 0u) << n;
+    for (uint32_t n = 1; n <= 10; ++n) EXPECT_EQ(empty_stss.sample_info(n).is_sync, 0u) << n;
     EXPECT_EQ(empty_stss.sync_sample(7, 0), BXF_RET_NOTFOUND);
 }
 
 TEST(SampleLookup, CompositionOffsets) {
     const Bytes base = cat({stts({{3, 1}}), stsc({{1, 3, 1}}), stsz_constant(1, 3), stco({0})});
     Track v1(table_movie(cat({base, ctts({{1, 0xFFFFFC18}, {2, 5}}, 1)}), 3));
-    SampleInfo s = v1.info(1);
+    SampleInfo s = v1.sample_info(1);
     EXPECT_EQ(s.composition_offset, 0xFFFFFC18u);
     EXPECT_EQ(s.composition_offset_signed, 1u);
-    EXPECT_EQ(v1.info(3).composition_offset, 5u);
+    EXPECT_EQ(v1.sample_info(3).composition_offset, 5u);
     Track v0(table_movie(cat({base, ctts({{1, 7}})}), 3));
-    EXPECT_EQ(v0.info(1).composition_offset_signed, 0u);
-    EXPECT_EQ(v0.info(3).composition_offset, 0u) << "past a short ctts";
+    EXPECT_EQ(v0.sample_info(1).composition_offset_signed, 0u);
+    EXPECT_EQ(v0.sample_info(3).composition_offset, 0u) << "past a short ctts";
 }
 
 TEST(SampleLookup, ErrorCodes) {
@@ -250,8 +243,8 @@ TEST(SampleLookup, ErrorCodes) {
         ASSERT_EQ(t.open_code, BXF_RET_OK);
         uint32_t count = 0;
         EXPECT_EQ(bxf_play_get_sample_count(t.handle, 1, &count), r.count_code);
-        t.info(4, 0, r.info_code);
-        t.info(4, 0, r.info_code);  // asked again
+        t.sample_info(4, 0, r.info_code);
+        t.sample_info(4, 0, r.info_code);  // asked again
     }
     Track t(table_movie(cat({stts_, stsc_, stsz_, stco_}), 40));
     SampleInfo s;
@@ -278,7 +271,7 @@ TEST(SampleLookup, ErrorCodes) {
         if (r.code != BXF_RET_OK) continue;
         EXPECT_EQ(t.sample, r.sample) << r.mdhd_duration << " " << r.t;
         EXPECT_EQ(t.start, r.start) << r.mdhd_duration << " " << r.t;
-        EXPECT_EQ(t.info(r.sample).decode_time, r.start);
+        EXPECT_EQ(t.sample_info(r.sample).decode_time, r.start);
     }
 }
 
@@ -349,19 +342,19 @@ TEST(LongTrack, EveryOrderTimesAndSyncSamples) {
     Track track(table_movie(model.tables, model.duration), OpenParams{1000000, 1, 1, 0});
     ASSERT_EQ(track.open_code, BXF_RET_OK);
     track.file.bytes_read = 0;
-    for (uint32_t n = 1; n <= kSamples; ++n) model.expect(track.info(n), n);
+    for (uint32_t n = 1; n <= kSamples; ++n) model.expect(track.sample_info(n), n);
     EXPECT_EQ(track.file.bytes_read, model.table_bytes) << "a sequential read touches every table byte once";
     EXPECT_LE(track.inst->sample_used, track.inst->sample_limit);
 
     const uint64_t reads = track.file.reads;
-    model.expect(track.info(1), 1);
+    model.expect(track.sample_info(1), 1);
     EXPECT_LE(track.file.reads - reads, 6u) << "sample 1 after the last one reloads from the start of each table";
 
-    for (uint32_t n = kSamples; n >= 1; --n) model.expect(track.info(n), n);
+    for (uint32_t n = kSamples; n >= 1; --n) model.expect(track.sample_info(n), n);
     std::mt19937 random(7);
     for (int i = 0; i < 2000; ++i) {
         const uint32_t n = 1 + random() % kSamples;
-        model.expect(track.info(n), n);
+        model.expect(track.sample_info(n), n);
         const uint64_t t = random() % model.duration;
         const uint32_t expected = uint32_t(std::upper_bound(model.dts.begin(), model.dts.end(), t) - model.dts.begin());
         ASSERT_EQ(track.sample_at(t), BXF_RET_OK) << t;
@@ -375,9 +368,7 @@ TEST(LongTrack, EveryOrderTimesAndSyncSamples) {
         EXPECT_EQ(track.sample, before);
         EXPECT_EQ(track.start, model.dts[before - 1]);
     }
-    uint64_t duration = 0;
-    EXPECT_EQ(bxf_play_get_track_duration(track.handle, 1, 0, &duration), BXF_RET_OK);
-    EXPECT_EQ(duration, model.duration);
+    EXPECT_EQ(track.duration(1, 0), model.duration);
     SampleInfo info{};
     uint64_t start = 0;
     ASSERT_EQ(bxf_play_get_sample_at_time(track.handle, 1, model.duration - 1, 1, 1, &start, &info), BXF_RET_OK);

@@ -54,14 +54,16 @@ inline Bytes moof(uint32_t sequence, const Bytes &trafs) {
     return box("moof", cat({full_box("mfhd", 0, 0, u32(sequence)), trafs}));
 }
 
-// A movie of `tracks` video tracks (IDs 1, 2, ...) with empty sample tables,
-// time scale 1000 and mdhd duration `duration`, then `fragments`.
-inline Bytes fragmented_movie(uint32_t tracks, const Bytes &trexes, const Bytes &fragments, uint64_t duration = 0) {
-    const Bytes empty = cat({stts({}), stsc({}), stsz({}), stco({})});
+// A movie of `tracks` video tracks (IDs 1, 2, ...) with sample tables
+// `tables` (empty ones by default), time scale 1000 and mdhd duration
+// `duration`, then `fragments`.
+inline Bytes fragmented_movie(uint32_t tracks, const Bytes &trexes, const Bytes &fragments, uint64_t duration = 0,
+                              const Bytes &tables = {}) {
+    const Bytes stbl = tables.empty() ? cat({stts({}), stsc({}), stsz({}), stco({})}) : tables;
     Bytes traks;
     for (uint32_t id = 1; id <= tracks; ++id) {
         const Bytes mdia = box("mdia", cat({mdhd(0, 1000, duration), hdlr("vide"),
-                                            minf(full_box("vmhd", 0, 1, zeros(8)), empty)}));
+                                            minf(full_box("vmhd", 0, 1, zeros(8)), stbl)}));
         append(traks, box("trak", cat({tkhd(0, id, duration), mdia})));
     }
     return cat({ftyp(), box("moov", cat({mvhd(0, 1000), traks, box("mvex", trexes)})), fragments});

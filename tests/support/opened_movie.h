@@ -84,6 +84,18 @@ struct OpenedMovie : TestInstance {
     }
     ~OpenedMovie() { bxf_play_close(handle); }
 
+    // Sample n of `track`, whose lookup must answer `expect`.
+    SampleInfo sample_info(uint32_t n, uint32_t want_run = 0, uint32_t expect = BXF_RET_OK, uint32_t track = 1) {
+        SampleInfo s{};
+        EXPECT_EQ(bxf_play_get_sample_info(handle, track, n, want_run, &s), expect) << "sample " << n;
+        return s;
+    }
+    // The track's duration: with `whole`, its fragments' too.
+    uint64_t duration(uint32_t track = 1, uint32_t whole = 1) {
+        uint64_t d = 0;
+        EXPECT_EQ(bxf_play_get_track_duration(handle, track, whole, &d), BXF_RET_OK);
+        return d;
+    }
     // Opens tracks 1 to `last` (every track when the movie has fewer): the
     // first code that is not BXF_RET_OK, or BXF_RET_OK.
     uint32_t open_tracks(uint32_t last = UINT32_MAX) {
