@@ -21,6 +21,8 @@ namespace {
 constexpr uint32_t kCenc = BXF_FOURCC('c', 'e', 'n', 'c'), kCbcs = BXF_FOURCC('c', 'b', 'c', 's');
 constexpr uint32_t kAvc1 = BXF_FOURCC('a', 'v', 'c', '1'), kEncv = BXF_FOURCC('e', 'n', 'c', 'v');
 const AuxType cenc{"cenc"}, cbcs{"cbcs"};
+// The type and parameter fields of a saio or saiz with flags bit 0, written by hand.
+const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
 
 // A movie of `traks` tracks whose first track is opened for playback.
 struct Movie : OpenedMovie {
@@ -136,7 +138,6 @@ TEST(AuxInfo, TrakLevelSenc) {
 }
 
 TEST(AuxInfo, BoxVersionsAndSizes) {
-    const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
     struct Row {
         const char *name;
         Bytes boxes;
@@ -175,7 +176,6 @@ TEST(AuxInfo, WideOffsetsCountsAndLimits) {
     // Three chunks of two; saio claims three entries and holds two.
     const Bytes three_chunks =
         cat({stts({{6, 10}}), stsc({{1, 2, 1}}), stsz_constant(100, 6), stco({1000, 2000, 3000})});
-    const Bytes cenc_fields = cat({fourcc("cenc"), u32(0)});
     Movie short_saio(video_trak(cat({three_chunks, saiz(8, 6, {}, cenc),
                                      full_box("saio", 0, 1, cat({cenc_fields, u32(3), u32(700), u32(800)}))})));
     EXPECT_EQ(short_saio.sample_info(4).aux_offset, 808u);
