@@ -100,23 +100,11 @@ TEST(SampleTables, RecordingRules) {
     }
 }
 
-TEST(SampleLookup, ChunksAndRuns) {
-    // Four samples per chunk, chunks at 1000 and 5000, every sample 100 bytes.
-    Track t(table_movie(cat({stts({{8, 10}}), stsc({{1, 4, 1}}), stsz_constant(100, 8), stco({1000, 5000})}), 80));
-    ASSERT_EQ(t.open_code, BXF_RET_OK);
-    SampleInfo s = t.sample_info(6, 1);
-    EXPECT_EQ(s.offset, 5100u);
-    EXPECT_EQ(s.run_count, 3u);
-    EXPECT_EQ(s.run_bytes, 300u);
-    EXPECT_EQ(s.run_duration, 30u);
-    EXPECT_EQ(t.sample_info(4).offset, 1300u);
-    t.sample_info(9, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
-}
-
 TEST(SampleLookup, EmptyChunkRuns) {
-    // An stsc run of samples_per_chunk 0 names chunks that hold no sample: the
-    // samples go on in the next run's first chunk. Every sample is 10 bytes;
-    // the empty runs carry description index 9, which no sample may report.
+    // A sample's run goes to the end of its chunk. An stsc run of
+    // samples_per_chunk 0 names chunks that hold no sample: the samples go on
+    // in the next run's first chunk. Every sample is 10 bytes lasting 3; the
+    // empty runs carry description index 9, which no sample may report.
     struct Row {
         const char *name;
         std::vector<StscEntry> runs;
@@ -124,6 +112,7 @@ TEST(SampleLookup, EmptyChunkRuns) {
         std::vector<uint64_t> offsets;  // of samples 1..4
         std::vector<uint32_t> run_counts;
     } rows[] = {
+        {"two chunks of two", {{1, 2, 1}}, {100, 200}, {100, 110, 200, 210}, {2, 1, 2, 1}},
         {"empty run between", {{1, 2, 1}, {2, 0, 9}, {3, 2, 1}}, {100, 200, 300}, {100, 110, 300, 310}, {2, 1, 2, 1}},
         {"empty first run", {{1, 0, 9}, {2, 4, 1}}, {100, 200}, {200, 210, 220, 230}, {4, 3, 2, 1}},
         {"empty last run", {{1, 4, 1}, {2, 0, 9}}, {100, 200}, {100, 110, 120, 130}, {4, 3, 2, 1}},
@@ -131,20 +120,23 @@ TEST(SampleLookup, EmptyChunkRuns) {
          {100, 400, 410, 420}, {1, 3, 2, 1}},
     };
     for (const Row &r : rows) {
-        const Bytes tables = cat({stts({{4, 10}}), stsc(r.runs), stsz_constant(10, 4), stco(r.chunks)});
+        const Bytes tables = cat({stts({{4, 3}}), stsc(r.runs), stsz_constant(10, 4), stco(r.chunks)});
         // Forwards from sample 1, and backwards from sample 4 in a fresh track
         // (the window then loads the stsc from its end).
         for (bool backwards : {false, true}) {
             SCOPED_TRACE(std::string(r.name) + (backwards ? " backwards" : ""));
-            Track t(table_movie(tables, 40));
+            Track t(table_movie(tables, 12));
             ASSERT_EQ(t.open_code, BXF_RET_OK);
             for (uint32_t i = 0; i < 4; ++i) {
                 const uint32_t n = backwards ? 4 - i : i + 1;
                 const SampleInfo s = t.sample_info(n, 1);
                 EXPECT_EQ(s.offset, r.offsets[n - 1]) << n;
                 EXPECT_EQ(s.run_count, r.run_counts[n - 1]) << n;
+                EXPECT_EQ(s.run_bytes, 10 * r.run_counts[n - 1]) << n;
+                EXPECT_EQ(s.run_duration, 3 * r.run_counts[n - 1]) << n;
                 EXPECT_EQ(s.description_index, 1u) << n;
             }
+            t.sample_info(5, 0, BXF_RET_NOTFOUND);  // past the last sample: the end of a streaming loop
         }
     }
     // An stsc whose runs are all empty places no sample: the size table is the
