@@ -123,28 +123,24 @@ SpsShape With(void (*change)(SpsShape &)) {
     return s;
 }
 
+// The default picture in another chroma format, with a conformance window.
+SpsShape Windowed(uint32_t chroma_format_idc, std::vector<uint32_t> window) {
+    SpsShape s;
+    s.chroma_format_idc = chroma_format_idc;
+    s.window = std::move(window);
+    return s;
+}
+
 const Row kRows[] = {
     {"plain 1080 lines", SpsShape{}, true, 1920, 1080, 1, 1},
     {"4:2:0 window of 8 lines", With([](SpsShape &s) {
          s.height = 1088, s.window = {0, 0, 0, 4};
      }),
      true, 1920, 1080, 1, 1},
-    {"4:2:2 window halves across only", With([](SpsShape &s) {
-         s.chroma_format_idc = 2, s.window = {1, 2, 1, 2};
-     }),
-     true, 1914, 1077, 1, 1},
-    {"4:4:4 window in luma samples", With([](SpsShape &s) {
-         s.chroma_format_idc = 3, s.window = {1, 2, 1, 2};
-     }),
-     true, 1917, 1077, 1, 1},
-    {"monochrome", With([](SpsShape &s) {
-         s.chroma_format_idc = 0, s.window = {3, 0, 0, 0};
-     }),
-     true, 1917, 1080, 1, 1},
-    {"window as wide as the picture", With([](SpsShape &s) {
-         s.window = {480, 480, 0, 0};
-     }),
-     false, 0, 0, 0, 0},
+    {"4:2:2 window halves across only", Windowed(2, {1, 2, 1, 2}), true, 1914, 1077, 1, 1},
+    {"4:4:4 window in luma samples", Windowed(3, {1, 2, 1, 2}), true, 1917, 1077, 1, 1},
+    {"monochrome", Windowed(0, {3, 0, 0, 0}), true, 1917, 1080, 1, 1},
+    {"window as wide as the picture", Windowed(1, {480, 480, 0, 0}), false, 0, 0, 0, 0},
     {"width 0", With([](SpsShape &s) { s.width = 0; }), false, 0, 0, 0, 0},
     {"width above 65535", With([](SpsShape &s) { s.width = 65536; }), false, 0, 0, 0, 0},
     {"chroma format 4", With([](SpsShape &s) { s.chroma_format_idc = 4; }), false, 0, 0, 0, 0},
