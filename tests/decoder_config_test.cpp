@@ -125,23 +125,15 @@ TEST(HevcConfig, FixedFields) {
     ASSERT_EQ(p.code, BXF_RET_OK);
     ASSERT_NE(p.first().hvcc, nullptr);
     const HevcConfig &h = *p.first().hvcc;
-    EXPECT_EQ(h.configuration_version, 1);
-    EXPECT_EQ(h.general_profile_space, 1);
-    EXPECT_EQ(h.general_tier_flag, 1);
-    EXPECT_EQ(h.general_profile_idc, 2);
-    EXPECT_EQ(h.general_profile_compatibility_flags, 0x60000000u);
-    EXPECT_EQ(h.general_constraint_indicator_flags, 0x900000000001ull);
-    EXPECT_EQ(h.general_level_idc, 93);
-    EXPECT_EQ(h.min_spatial_segmentation_idc, 0xF123) << "kept with its reserved bits";
-    EXPECT_EQ(h.parallelism_type, 1);
-    EXPECT_EQ(h.chroma_format, 1);
-    EXPECT_EQ(h.bit_depth_luma_minus8, 0);
-    EXPECT_EQ(h.bit_depth_chroma_minus8, 2);
-    EXPECT_EQ(h.avg_frame_rate, 25);
-    EXPECT_EQ(h.constant_frame_rate, 2);
-    EXPECT_EQ(h.num_temporal_layers, 3);
-    EXPECT_EQ(h.temporal_id_nested, 1);
-    EXPECT_EQ(h.length_size_minus_one, 3);
+    // The fields in record order; min_spatial_segmentation_idc is kept with
+    // its reserved bits.
+    using Fields = std::vector<uint64_t>;
+    EXPECT_EQ((Fields{h.configuration_version, h.general_profile_space, h.general_tier_flag, h.general_profile_idc,
+                      h.general_profile_compatibility_flags, h.general_constraint_indicator_flags, h.general_level_idc,
+                      h.min_spatial_segmentation_idc, h.parallelism_type, h.chroma_format, h.bit_depth_luma_minus8,
+                      h.bit_depth_chroma_minus8, h.avg_frame_rate, h.constant_frame_rate, h.num_temporal_layers,
+                      h.temporal_id_nested, h.length_size_minus_one}),
+              (Fields{1, 1, 1, 2, 0x60000000, 0x900000000001, 93, 0xF123, 1, 1, 0, 2, 25, 2, 3, 1, 3}));
 }
 
 TEST(HevcConfig, Arrays) {
