@@ -17,6 +17,8 @@ using namespace boxw;
 
 namespace {
 
+using Fields = std::vector<uint64_t>;
+
 const Bytes kSps1 = {0x67, 0x64, 0x00, 0x29, 0xAC}, kSps2 = {0x67, 0x64, 0x00, 0x28};
 const Bytes kPps1 = {0x68, 0xEE}, kPps2 = {0x68, 0xEF, 0x01}, kPps3 = {0x68, 0xCE, 0x02, 0x03};
 const Bytes kSpsExt = {0x6D, 0x10};
@@ -111,20 +113,12 @@ protected:
 TEST_F(Queries, TrackHeader) {
     TrackHeaderInfo th;
     ASSERT_EQ(bxf_get_track_header(m.handle, 1, &th), BXF_RET_OK);
-    EXPECT_EQ(th.flags, 7u);
-    EXPECT_EQ(th.creation_time, 0x1100000001ull);
-    EXPECT_EQ(th.modification_time, 0x2200000002ull);
-    EXPECT_EQ(th.track_id, 7u);
-    EXPECT_EQ(th.duration, 0x3300000003ull);
-    EXPECT_EQ(th.layer, 2);
-    EXPECT_EQ(th.alternate_group, 3);
-    EXPECT_EQ(th.volume_integer, 2);
-    EXPECT_EQ(th.volume_fraction, 0x40);
+    // The fields in box order, then the matrix.
+    EXPECT_EQ((Fields{th.flags, th.creation_time, th.modification_time, th.track_id, th.duration, th.layer,
+                      th.alternate_group, th.volume_integer, th.volume_fraction, th.width_integer, th.width_fraction,
+                      th.height_integer, th.height_fraction}),
+              (Fields{7, 0x1100000001, 0x2200000002, 7, 0x3300000003, 2, 3, 2, 0x40, 320, 0x80, 240, 0x40}));
     for (uint32_t i = 0; i < 9; ++i) EXPECT_EQ(th.matrix[i], 0x01010101u * (i + 1)) << "matrix " << i;
-    EXPECT_EQ(th.width_integer, 320);
-    EXPECT_EQ(th.width_fraction, 0x80);
-    EXPECT_EQ(th.height_integer, 240);
-    EXPECT_EQ(th.height_fraction, 0x40);
 }
 
 TEST_F(Queries, MediaHeaderAndHandler) {
@@ -194,18 +188,11 @@ TEST_F(Queries, AvcConfig) {
     open_both();
     AvcConfigInfo a;
     ASSERT_EQ(bxf_get_avc_config(m.handle, video, 1, &a), BXF_RET_OK);
-    EXPECT_EQ(a.configuration_version, 1);
-    EXPECT_EQ(a.avc_profile_indication, 100);
-    EXPECT_EQ(a.profile_compatibility, 0x08);
-    EXPECT_EQ(a.avc_level_indication, 41);
-    EXPECT_EQ(a.length_size_minus_one, 1) << "the reserved bits are masked off";
-    EXPECT_EQ(a.sps_count, 2u);
-    EXPECT_EQ(a.pps_count, 3u);
-    EXPECT_EQ(a.has_extension, 1u);
-    EXPECT_EQ(a.chroma_format, 2);
-    EXPECT_EQ(a.bit_depth_luma_minus8, 3);
-    EXPECT_EQ(a.bit_depth_chroma_minus8, 4);
-    EXPECT_EQ(a.sps_ext_count, 1u);
+    // The fields in record order; the reserved bits around the length size are masked off.
+    EXPECT_EQ((Fields{a.configuration_version, a.avc_profile_indication, a.profile_compatibility,
+                      a.avc_level_indication, a.length_size_minus_one, a.sps_count, a.pps_count, a.has_extension,
+                      a.chroma_format, a.bit_depth_luma_minus8, a.bit_depth_chroma_minus8, a.sps_ext_count}),
+              (Fields{1, 100, 0x08, 41, 1, 2, 3, 1, 2, 3, 4, 1}));
 }
 
 TEST_F(Queries, AudioEntryAndDecoderConfig) {
