@@ -165,20 +165,14 @@ TEST_F(Queries, VisualEntry) {
     open_both();
     VisualEntryInfo v;
     ASSERT_EQ(bxf_get_visual_entry(m.handle, video, 1, &v), BXF_RET_OK);
-    EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_AVC1);
-    EXPECT_EQ(v.entry_type, BXF_FOURCC('a', 'v', 'c', '1'));
-    EXPECT_EQ(v.data_reference_index, 3u);
-    EXPECT_EQ(v.width, 1920);
-    EXPECT_EQ(v.height, 1080);
-    EXPECT_EQ(v.horizresolution_integer, 72);
-    EXPECT_EQ(v.horizresolution_fraction, 0x10);
-    EXPECT_EQ(v.vertresolution_integer, 96);
-    EXPECT_EQ(v.vertresolution_fraction, 0x20);
-    EXPECT_EQ(v.frame_count, 2);
+    EXPECT_EQ((Fields{v.kind, v.entry_type, v.data_reference_index, v.width, v.height, v.horizresolution_integer,
+                      v.horizresolution_fraction, v.vertresolution_integer, v.vertresolution_fraction, v.frame_count,
+                      v.depth}),
+              (Fields{BXF_FORMAT_TYPE_AVC1, BXF_FOURCC('a', 'v', 'c', '1'), 3, 1920, 1080, 72, 0x10, 96, 0x20, 2,
+                      0x18}));
     EXPECT_EQ(v.compressorname[0], 12) << "the name's length byte";
     EXPECT_EQ(std::memcmp(v.compressorname + 1, "kelo encoder", 12), 0);
     EXPECT_EQ(v.compressorname[13], 0);
-    EXPECT_EQ(v.depth, 0x18);
     ASSERT_EQ(bxf_get_visual_entry(m.handle, video, 2, &v), BXF_RET_OK);
     EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_MP4V);
     EXPECT_EQ(v.width, 320);
@@ -202,28 +196,19 @@ TEST_F(Queries, AudioEntryAndDecoderConfig) {
     EXPECT_EQ(count, 3u);
     AudioEntryInfo a;
     ASSERT_EQ(bxf_get_audio_entry(m.handle, audio, 1, &a), BXF_RET_OK);
-    EXPECT_EQ(a.kind, BXF_FORMAT_TYPE_MP4A);
-    EXPECT_EQ(a.entry_type, BXF_FOURCC('m', 'p', '4', 'a'));
-    EXPECT_EQ(a.data_reference_index, 5u);
-    EXPECT_EQ(a.entry_version, 0);
-    EXPECT_EQ(a.channel_count, 6);
-    EXPECT_EQ(a.sample_size, 24);
-    EXPECT_EQ(a.sample_rate_integer, 44100);
-    EXPECT_EQ(a.sample_rate_fraction, 0x1234);
-    EXPECT_EQ(a.has_sampling_rate_box, 1u);
+    EXPECT_EQ((Fields{a.kind, a.entry_type, a.data_reference_index, a.entry_version, a.channel_count, a.sample_size,
+                      a.sample_rate_integer, a.sample_rate_fraction, a.has_sampling_rate_box}),
+              (Fields{BXF_FORMAT_TYPE_MP4A, BXF_FOURCC('m', 'p', '4', 'a'), 5, 0, 6, 24, 44100, 0x1234, 1}));
     ASSERT_EQ(bxf_get_audio_entry(m.handle, audio, 3, &a), BXF_RET_OK);
     EXPECT_EQ(a.entry_type, BXF_FOURCC('s', 'o', 'w', 't'));
     EXPECT_EQ(a.has_sampling_rate_box, 0u);
 
     DecoderConfigInfo d;
     ASSERT_EQ(bxf_get_decoder_config(m.handle, audio, 1, &d), BXF_RET_OK);
-    EXPECT_EQ(d.object_type_indication, BXF_ESDS_OBJECT_TYPE_AUDIO_MPEG4_AAC);
-    EXPECT_EQ(d.stream_type, BXF_ESDS_STREAM_TYPE_AUDIO);
-    EXPECT_EQ(d.up_stream, 1);
-    EXPECT_EQ(d.buffer_size_db, 0x1A2B3Cu);
-    EXPECT_EQ(d.max_bitrate, 128000u);
-    EXPECT_EQ(d.avg_bitrate, 96000u);
-    EXPECT_EQ(d.decoder_specific_info_size, 3u);
+    EXPECT_EQ((Fields{d.object_type_indication, d.stream_type, d.up_stream, d.buffer_size_db, d.max_bitrate,
+                      d.avg_bitrate, d.decoder_specific_info_size}),
+              (Fields{BXF_ESDS_OBJECT_TYPE_AUDIO_MPEG4_AAC, BXF_ESDS_STREAM_TYPE_AUDIO, 1, 0x1A2B3C, 128000, 96000,
+                      3}));
     ASSERT_EQ(bxf_get_decoder_config(m.handle, audio, 2, &d), BXF_RET_OK);
     EXPECT_EQ(d.decoder_specific_info_size, 0u) << "no DecoderSpecificInfo";
     ASSERT_EQ(bxf_get_decoder_config(m.handle, video, 2, &d), BXF_RET_OK);
