@@ -30,19 +30,9 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "graph"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from check_list import check, summary  # noqa: E402
 from stream_packets import read_table  # noqa: E402
-
-failures = []
-checks = 0
-
-
-def check(cond, what):
-    global checks
-    checks += 1
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
 
 
 def run_probe(probe, *args):
@@ -333,8 +323,7 @@ def main():
         expect_failure(probe, path, code, name)
     expect_failure(probe, os.path.join(work, "does-not-exist.mp4"), "BXF_RET_FILE", "missing file")
 
-    print(f"{checks - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
