@@ -262,7 +262,7 @@ def check_file(probe, name, path):
     with_mfra = ("frag_mfra.mp4", "frag_moov_samples.mp4", "frag_late.mp4", "fragments.ismv")
     check(("MFRA_BOX" in movie["present"]) == (name in with_mfra), f"{name}: mfra presence {movie['present']}")
     text = run_probe(probe, path)
-    check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout, f"{name}: text output")
+    check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout, f"{name}: text output (exit {text.returncode}): {text.stdout[-200:]!r} {text.stderr[-200:]!r}")
     check(movie["track_count"] == len(movie["tracks"]) == len(streams),
           f"{name}: {len(movie['tracks'])} tracks, ffprobe has {len(streams)} streams")
     for track, stream in zip(movie["tracks"], streams):
