@@ -14,14 +14,13 @@ hexadecimal; for each file:
 - dwInterlaceFlags says interlaced exactly when ffprobe's field order is not progressive;
 - kelo-play's words for the type give the frame rate to three decimals.
 """
-import json
 import os
 import struct
 import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from kelo_play import MEDIATYPE_VIDEO, check, ffprobe, kelo_play, player_arguments, run, summary  # noqa: E402
+from kelo_play import MEDIATYPE_VIDEO, check, ffprobe, json_lines, kelo_play, player_arguments, run, summary  # noqa: E402
 
 FRAGMENTED = ["-movflags", "frag_keyframe+empty_moov+default_base_moof"]
 CODECS = {"h264": ["-c:v", "libx264", "-preset", "fast", "-pix_fmt", "yuv420p"], "mpeg4": ["-c:v", "mpeg4", "-q:v", "4"],
@@ -62,8 +61,7 @@ def video_format(player, path):
     code, out, err = kelo_play(player, ["--json", path])
     if not check(code == 0, f"{path}: exit {code}; {err}"):
         return None
-    pins = [json.loads(line) for line in out.splitlines() if '"kind":"pin"' in line]
-    video = [p for p in pins if p["major"] == MEDIATYPE_VIDEO]
+    video = [p for p in json_lines(out) if p["kind"] == "pin" and p["major"] == MEDIATYPE_VIDEO]
     if not check(len(video) == 1, f"{path}: {len(video)} video pins"):
         return None
     block = bytes.fromhex(video[0]["format"])

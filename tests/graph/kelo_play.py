@@ -77,6 +77,11 @@ def kelo_play(player, args, timeout=300, env=None):
     return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
 
 
+def json_lines(out):
+    """The events of a --json play's standard output, parsed."""
+    return [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+
+
 def play(player, work, label, args):
     """Plays with --json and --dump: the JSON lines and the dumped files by extension ({'.h264': path}); None and
     a failed check when kelo-play does not end complete."""
@@ -85,8 +90,7 @@ def play(player, work, label, args):
     code, out, err = kelo_play(player, ["--json", "--dump", dump] + args)
     if not check(code == 0, f"{label}: exit {code}; {err}"):
         return None, {}
-    lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
-    return lines, {os.path.splitext(f)[1]: os.path.join(dump, f) for f in os.listdir(dump)}
+    return json_lines(out), {os.path.splitext(f)[1]: os.path.join(dump, f) for f in os.listdir(dump)}
 
 
 def pins_of(lines, major):

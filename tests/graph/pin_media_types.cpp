@@ -54,6 +54,15 @@ void ExpectPicture(const VideoHeader& header, long width, long height, DWORD com
     EXPECT_EQ(bitmap.biClrUsed, 0u);
 }
 
+// Uncompressed samples of `bits`: whole bytes per channel, frames of every channel's sample.
+void ExpectPcmLayout(const WAVEFORMATEX& wave, unsigned channels, unsigned rate, unsigned bits) {
+    EXPECT_EQ(wave.nChannels, channels);
+    EXPECT_EQ(wave.nSamplesPerSec, rate);
+    EXPECT_EQ(wave.wBitsPerSample, bits);
+    EXPECT_EQ(wave.nBlockAlign, bits / 8 * channels);
+    EXPECT_EQ(wave.nAvgBytesPerSec, bits / 8 * channels * rate);
+}
+
 }  // namespace
 
 void ExpectAvcType(const TypeContext& c) {
@@ -68,8 +77,7 @@ void ExpectAvcType(const TypeContext& c) {
     EXPECT_EQ(header->dwPictAspectRatioX, 4u);  // 160x120 at a sample aspect ratio of 1:1
     EXPECT_EQ(header->dwPictAspectRatioY, 3u);
     EXPECT_EQ(header->dwControlFlags, 0u);
-    EXPECT_EQ(video.pbFormat[video.cbFormat - 2], 0);
-    EXPECT_EQ(video.pbFormat[video.cbFormat - 1], 0);
+    EXPECT_EQ(video.pbFormat[video.cbFormat - 2] | video.pbFormat[video.cbFormat - 1], 0) << "two zero bytes end it";
     // The rebuilt record is the stored one up to its PPS: the high-profile fields after them are not written again.
     std::vector<uint8_t> record(video.pbFormat + sizeof(VIDEOINFOHEADER2), video.pbFormat + video.cbFormat - 2);
     const std::vector<uint8_t>& stored = c.stream.extradata;
@@ -115,8 +123,7 @@ void ExpectMpeg4VideoType(const TypeContext& c) {
     std::vector<uint8_t> stored(type.pbFormat + sizeof(VIDEOINFOHEADER),
                                 type.pbFormat + sizeof(VIDEOINFOHEADER) + config.size());
     EXPECT_EQ(stored, config) << "the DecoderSpecificInfo as ffprobe's extradata";
-    EXPECT_EQ(type.pbFormat[type.cbFormat - 2], 0);
-    EXPECT_EQ(type.pbFormat[type.cbFormat - 1], 0);
+    EXPECT_EQ(type.pbFormat[type.cbFormat - 2] | type.pbFormat[type.cbFormat - 1], 0) << "two zero bytes end it";
 }
 
 // The VPS, SPS and PPS of the file's own hvcC, each behind its 2-byte length; profile, level and NAL length size
@@ -173,11 +180,7 @@ void ExpectAmrType(const TypeContext& c) {
     ASSERT_EQ(type.cbFormat, sizeof(WAVEFORMATEX));
     const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
     EXPECT_EQ(wave->wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(wave->nChannels, channels);
-    EXPECT_EQ(wave->nSamplesPerSec, rate);
-    EXPECT_EQ(wave->wBitsPerSample, bits);
-    EXPECT_EQ(wave->nBlockAlign, bits / 8 * channels);
-    EXPECT_EQ(wave->nAvgBytesPerSec, wave->nBlockAlign * rate);
+    ExpectPcmLayout(*wave, channels, rate, bits);
     EXPECT_EQ(wave->cbSize, 0);
 }
 
@@ -189,12 +192,7 @@ void ExpectPcmType(const TypeContext& c) {
     ASSERT_GE(type.cbFormat, sizeof(WAVEFORMATEX));
     const auto* format = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
     const bool extensible = c.stream.bits > 16 || c.stream.channels > 2;
-    const uint32_t block = c.stream.bits / 8 * c.stream.channels;
     EXPECT_EQ(format->wFormatTag, extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
-    EXPECT_EQ(format->nChannels, c.stream.channels);
-    EXPECT_EQ(format->nSamplesPerSec, c.stream.rate);
-    EXPECT_EQ(format->wBitsPerSample, c.stream.bits);
-    EXPECT_EQ(format->nBlockAlign, block);
-    EXPECT_EQ(format->nAvgBytesPerSec, block * c.stream.rate);
+    ExpectPcmLayout(*format, c.stream.channels, c.stream.rate, c.stream.bits);
     EXPECT_EQ(format->cbSize, extensible ? sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX) : 0);
 }

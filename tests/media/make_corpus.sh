@@ -37,6 +37,7 @@ AUDIO=(-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2)
 # 2 s clip has 5 sync samples. Stereo AAC-LC.
 H264=(-c:v libx264 -preset fast -bf 2 -g 12 -keyint_min 12 -sc_threshold 0 -pix_fmt yuv420p)
 AAC=(-c:a aac -b:a 64k -ac 2)
+AV=("${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}")  # the H.264 and AAC movie most layouts are made of
 
 # build NAME ARGS... : run ffmpeg ARGS into a temp name, then rename, so a
 # killed run never leaves a truncated file under the final name.
@@ -49,7 +50,7 @@ build() {
 }
 
 # 1. Plain progressive MP4, moov after mdat (ffmpeg's default layout).
-build h264_aac.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" -f mp4
+build h264_aac.mp4 "${AV[@]}" -f mp4
 
 # 2. MPEG-4 Visual (mp4v + esds decoder config), video only, with B-frames.
 build mpeg4v.mp4 "${VIDEO[@]}" -c:v mpeg4 -q:v 5 -bf 2 -g 12 -f mp4
@@ -77,28 +78,22 @@ rm -f "$OUT/.tmp.amrnb.amr"
 # 6. Fragmented, empty moov, one moof per GOP holding an audio and a video
 #    traf, and no mfra index at the end (ffmpeg writes one unless told not).
 FRAG=frag_keyframe+empty_moov+default_base_moof
-build frag.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -movflags "$FRAG+skip_trailer" -f mp4
+build frag.mp4 "${AV[@]}" -movflags "$FRAG+skip_trailer" -f mp4
 
 # 7. Same layout, with the mfra/tfra/mfro random access index at the end.
-build frag_mfra.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -movflags "$FRAG" -f mp4
+build frag_mfra.mp4 "${AV[@]}" -movflags "$FRAG" -f mp4
 
 # 8. Fragmented without empty_moov: the first GOP's samples are indexed by
 #    the moov's sample tables (in a plain mdat), the rest come in moofs.
 #    Ends with an mfra.
-build frag_moov_samples.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -movflags frag_keyframe -f mp4
+build frag_moov_samples.mp4 "${AV[@]}" -movflags frag_keyframe -f mp4
 
 # 9. Progressive with moov moved in front of mdat.
-build faststart.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -movflags +faststart -f mp4
+build faststart.mp4 "${AV[@]}" -movflags +faststart -f mp4
 
 # 10. Common encryption, AES-CTR ('cenc' scheme), fixed key and key id:
 #     encv/enca entries with sinf, plus senc/saio/saiz in each stbl.
-build cenc.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -encryption_scheme cenc-aes-ctr \
-    -encryption_key 00112233445566778899aabbccddeeff \
+build cenc.mp4 "${AV[@]}" -encryption_scheme cenc-aes-ctr -encryption_key 00112233445566778899aabbccddeeff \
     -encryption_kid a7e61c373e219033c21091fa607bf3b8 -f mp4
 
 # 11. ffmpeg's ismv (Smooth Streaming): an empty moov whose mdhd durations
@@ -109,15 +104,13 @@ build fragments.ismv "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" -bf 0 "${AAC[@]}" 
 
 # 12. A live capture's timeline: fragments whose first tfdt lies 10 hours in
 #     (frag_discont keeps the packets' own times in tfdt).
-build frag_late.mp4 "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" \
-    -output_ts_offset 36000 -avoid_negative_ts disabled -movflags "$FRAG+frag_discont" -f mp4
+build frag_late.mp4 "${AV[@]}" -output_ts_offset 36000 -avoid_negative_ts disabled -movflags "$FRAG+frag_discont" -f mp4
 
 # 13. DASH: each stream's init segment and media segments (styp, sidx, moof,
 #     mdat) joined into one file, as a player fetches them.
 DASH="$OUT/.tmp.dash"
 rm -rf "$DASH" && mkdir -p "$DASH"
-"${FF[@]}" "${VIDEO[@]}" "${AUDIO[@]}" "${H264[@]}" "${AAC[@]}" "${EXACT[@]}" -seg_duration 0.48 \
-    -use_template 1 -use_timeline 0 -f dash "$DASH/stream.mpd"
+"${FF[@]}" "${AV[@]}" "${EXACT[@]}" -seg_duration 0.48 -use_template 1 -use_timeline 0 -f dash "$DASH/stream.mpd"
 for n in 0 1; do
     cat "$DASH/init-stream$n.m4s" "$DASH"/chunk-stream$n-*.m4s >"$OUT/.tmp.dash$n"
     mv -f "$OUT/.tmp.dash$n" "$OUT/frag_dash_stream$n.mp4"

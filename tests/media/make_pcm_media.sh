@@ -133,35 +133,23 @@ printf '1\n00:00:00,000 --> 00:00:01,000\nA line of text.\n' >"$WORK/subtitles.s
 "${FF[@]}" -i "$WORK/subtitles.srt" -c:s mov_text "${EXACT[@]}" -f mp4 "$WORK/subtitles_only.mp4"
 rm -f "$WORK/subtitles.srt"
 
-# kind NAME FFMPEG_FORMAT CHANNELS RATE: one second of a sine per file through
-# ffmpeg's mov muxer, which picks the sample entry for the format.
+# kind_TYPE_FFMPEG-FORMAT_CHANNELS_RATE.mov: one second of a sine per file through
+# ffmpeg's mov muxer, which picks the sample entry TYPE for the format.
 kind() {
-    "${FF[@]}" -f lavfi -i "sine=frequency=440:sample_rate=$4:duration=1" -af "pan=$3c|c0=c0$(
-        for ((c = 1; c < $3; c++)); do printf '|c%d=%.1f*c0' "$c" "$(echo "scale=1; 1 - $c / 10" | bc)"; done)" \
-        -c:a "pcm_$2" "${EXACT[@]}" -f mov "$WORK/$1.mov"
+    local format channels rate
+    IFS=_ read -r _ _ format channels rate <<<"$1"
+    "${FF[@]}" -f lavfi -i "sine=frequency=440:sample_rate=$rate:duration=1" -af "pan=${channels}c|c0=c0$(
+        for ((c = 1; c < channels; c++)); do printf '|c%d=%.1f*c0' "$c" "$(echo "scale=1; 1 - $c / 10" | bc)"; done)" \
+        -c:a "pcm_$format" "${EXACT[@]}" -f mov "$WORK/$1.mov"
 }
-kind kind_sowt_s16le_2_44100 s16le 2 44100
-kind kind_sowt_s16le_6_48000 s16le 6 48000
-kind kind_sowt_s8_1_22050 s8 1 22050
-kind kind_raw_u8_1_44100 u8 1 44100
-kind kind_raw_u8_2_48000 u8 2 48000
-kind kind_raw_u8_6_48000 u8 6 48000
-kind kind_twos_s16be_6_48000 s16be 6 48000
-kind kind_in24_s24be_1_44100 s24be 1 44100
-kind kind_in24_s24be_6_48000 s24be 6 48000
-kind kind_in24_s24le_2_48000 s24le 2 48000
-kind kind_in32_s32be_1_44100 s32be 1 44100
-kind kind_in32_s32be_2_48000 s32be 2 48000
-kind kind_in32_s32le_6_48000 s32le 6 48000
-kind kind_fl32_f32be_1_44100 f32be 1 44100
-kind kind_fl32_f32be_2_48000 f32be 2 48000
-kind kind_fl32_f32le_6_48000 f32le 6 48000
-kind kind_fl64_f64be_1_48000 f64be 1 48000
-kind kind_fl64_f64le_2_44100 f64le 2 44100
-kind kind_fl64_f64be_6_48000 f64be 6 48000
-kind kind_lpcm_s24le_2_96000 s24le 2 96000
-kind kind_lpcm_s16be_1_96000 s16be 1 96000
-kind kind_lpcm_f32be_6_96000 f32be 6 96000
+for name in kind_sowt_s16le_2_44100 kind_sowt_s16le_6_48000 kind_sowt_s8_1_22050 kind_raw_u8_1_44100 \
+    kind_raw_u8_2_48000 kind_raw_u8_6_48000 kind_twos_s16be_6_48000 kind_in24_s24be_1_44100 kind_in24_s24be_6_48000 \
+    kind_in24_s24le_2_48000 kind_in32_s32be_1_44100 kind_in32_s32be_2_48000 kind_in32_s32le_6_48000 \
+    kind_fl32_f32be_1_44100 kind_fl32_f32be_2_48000 kind_fl32_f32le_6_48000 kind_fl64_f64be_1_48000 \
+    kind_fl64_f64le_2_44100 kind_fl64_f64be_6_48000 kind_lpcm_s24le_2_96000 kind_lpcm_s16be_1_96000 \
+    kind_lpcm_f32be_6_96000; do
+    kind "$name"
+done
 raw_pcm "$WORK/kind_NONE.raw" 16 2 44100 1 440 660
 python3 "$WRITER" "$WORK/kind_NONE_s16be_2_44100.mov" \
     --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=2,rate=44100,chunk=1000,type=NONE"

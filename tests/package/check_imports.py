@@ -36,10 +36,6 @@ def pe_facts(path):
     return (fmt.group(1) if fmt else ""), imports, exports
 
 
-def not_allowed(imports, allowed):
-    return sorted(set(imports) - allowed)
-
-
 def main():
     package_sh, build, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
@@ -60,7 +56,7 @@ def main():
         fmt, imports, exports = pe_facts(path)
         check(fmt == "pei-x86-64", f"{program}: a 64-bit PE, found {fmt!r}")
         check(len(imports) > 0, f"{program}: its import table was read")
-        bad = not_allowed(imports, allowed)
+        bad = sorted(set(imports) - allowed)
         check(not bad, f"{program}: imports DLLs a plain Windows 10 lacks: {bad}")
         print(f"{program}: imports {', '.join(sorted(set(imports)))}")
         if program.endswith(".ax"):

@@ -30,19 +30,9 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "graph"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from check_list import check, summary  # noqa: E402
 from stream_packets import read_table  # noqa: E402
-
-failures = []
-checks = 0
-
-
-def check(cond, what):
-    global checks
-    checks += 1
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
 
 
 def run_probe(probe, *args):
@@ -272,7 +262,7 @@ def check_file(probe, name, path):
     with_mfra = ("frag_mfra.mp4", "frag_moov_samples.mp4", "frag_late.mp4", "fragments.ismv")
     check(("MFRA_BOX" in movie["present"]) == (name in with_mfra), f"{name}: mfra presence {movie['present']}")
     text = run_probe(probe, path)
-    check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout, f"{name}: text output")
+    check(text.returncode == 0 and "track_count: %d" % movie["track_count"] in text.stdout, f"{name}: text output (exit {text.returncode}): {text.stdout[-200:]!r} {text.stderr[-200:]!r}")
     check(movie["track_count"] == len(movie["tracks"]) == len(streams),
           f"{name}: {len(movie['tracks'])} tracks, ffprobe has {len(streams)} streams")
     for track, stream in zip(movie["tracks"], streams):
@@ -333,8 +323,7 @@ def main():
         expect_failure(probe, path, code, name)
     expect_failure(probe, os.path.join(work, "does-not-exist.mp4"), "BXF_RET_FILE", "missing file")
 
-    print(f"{checks - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -271,32 +271,27 @@ void pin_files(std::vector<HostileFile>* set) {
         add(set, row.name, av_movie(v, a), row.expect);
     }
 
-    // Samples larger than a pin's buffer: AVC 3,125,000 bytes, AAC 4,608.
-    {
-        TrackPlan v = video_plan();
-        v.samples.resize(3);
-        v.sync = {1};
-        const Bytes big(3125001, 0x41);
-        v.samples[1] = cat({u32(uint32_t(big.size())), big});
-        add(set, "avc-sample-past-the-buffer", av_movie(v, a), HostileExpect::kAbort);
-        TrackPlan big_audio = audio_plan();
-        big_audio.samples[2] = Bytes(4609, 0x21);
-        add(set, "aac-sample-4609-bytes", av_movie(video_plan(), big_audio), HostileExpect::kAbort);
-        big_audio.samples[2] = Bytes(4608, 0x21);
-        add(set, "aac-sample-4608-bytes", av_movie(video_plan(), big_audio), HostileExpect::kComplete);
-    }
-
-    // AMR: samples of 4,608 bytes (the pin's buffer) and one more.
+    // Samples larger than a pin's buffer: AVC 3,125,000 bytes; AAC and AMR 4,608, at that size and one more.
+    TrackPlan big_video = video_plan();
+    big_video.samples.resize(3);
+    big_video.sync = {1};
+    const Bytes big(3125001, 0x41);
+    big_video.samples[1] = cat({u32(uint32_t(big.size())), big});
+    add(set, "avc-sample-past-the-buffer", av_movie(big_video, a), HostileExpect::kAbort);
     {
         TrackPlan amr = audio_plan(audio_entry("samr", 1, 16, 8000u << 16,
                                                box("damr", cat({fourcc("kelo"), u8(0), u16(0x81FF), u8(0), u8(1)}))));
         amr.time_scale = 8000;
         amr.delta = 160;
         amr.samples = std::vector<Bytes>(50, Bytes(32, 0x3C));
-        amr.samples[4] = Bytes(4608, 0x3C);
-        add(set, "amr-sample-4608-bytes", av_movie(video_plan(), amr), HostileExpect::kComplete);
-        amr.samples[4] = Bytes(4609, 0x3C);
-        add(set, "amr-sample-4609-bytes", av_movie(video_plan(), amr), HostileExpect::kAbort);
+        TrackPlan big_audio = audio_plan();
+        for (const size_t size : {4608, 4609}) {
+            const HostileExpect expect = size == 4608 ? HostileExpect::kComplete : HostileExpect::kAbort;
+            big_audio.samples[2] = Bytes(size, 0x21);
+            add(set, "aac-sample-" + std::to_string(size) + "-bytes", av_movie(video_plan(), big_audio), expect);
+            amr.samples[4] = Bytes(size, 0x3C);
+            add(set, "amr-sample-" + std::to_string(size) + "-bytes", av_movie(video_plan(), amr), expect);
+        }
         add(set, "amr-alone-sample-4609-bytes", movie({amr}), HostileExpect::kAbort);
 
         // A 3GP sample may hold several AMR frames (here 12.2 kbit/s ones: a header byte and 31 bytes), passed

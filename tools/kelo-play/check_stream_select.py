@@ -25,13 +25,12 @@ frames at irregular times, progressive and fragmented.
 - --key-frames: ffprobe's key packets' presentation times, counted from the
   first packet's, in both files.
 """
-import json
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
-from kelo_play import (check, ffprobe, fnv1a, hashes, kelo_play, play, player_arguments, run, runs_of,  # noqa: E402
-                       source_packets, summary)
+from kelo_play import (check, ffprobe, fnv1a, hashes, json_lines, kelo_play, play, player_arguments, run,  # noqa: E402
+                       runs_of, source_packets, summary)
 
 ENGLISH, FRENCH = 0x0409, 0x040C
 
@@ -123,7 +122,7 @@ def check_switch(player, two, work):
     hundred = [arg for i in range(100) for arg in ("--select", f"{i % 2}@2")]
     code, out, err = kelo_play(player, [two, "--realtime", "--json", *hundred, "--timeout", "60"])
     check(code == 0, f"100 switches: exit {code}: {err}")
-    played = runs_of([json.loads(line) for line in out.splitlines()])
+    played = runs_of(json_lines(out))
     flushes = sum(1 for line in out.splitlines() if '"begin_flush"' in line)
     check(flushes == 100, f"100 switches, each to the other track: 100 flushes: {flushes}")
     found = [as_packets(r, tracks) for r in played]
