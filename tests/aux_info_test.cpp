@@ -259,10 +259,14 @@ TEST(AuxInfo, EveryOrderAgainstAModel) {
         model.expect(m.sample_info(1), 1, one_entry, false);
         uint64_t reads = m.file.reads;
         for (uint32_t n = 1; n <= kSamples; ++n) model.expect(m.sample_info(n), n, one_entry, false);
-        if (one_entry) EXPECT_EQ(m.file.reads - reads, 7u) << "blocks 51 to 351";
+        if (one_entry) {
+            EXPECT_EQ(m.file.reads - reads, 7u) << "blocks 51 to 351";
+        }
         reads = m.file.reads;
         for (uint32_t n = kSamples; n >= 1; --n) model.expect(m.sample_info(n), n, one_entry, false);
-        if (one_entry) EXPECT_EQ(m.file.reads - reads, 6u) << "blocks 251 down to 1";
+        if (one_entry) {
+            EXPECT_EQ(m.file.reads - reads, 6u) << "blocks 251 down to 1";
+        }
         ASSERT_EQ(bxf_open_track(m.handle, 2), BXF_RET_OK);
         std::mt19937 random(one_entry ? 3 : 5);
         for (int k = 0; k < 1500; ++k) {

@@ -117,7 +117,7 @@ TEST(AvcConfig, ParameterSetsAndExtension) {
 
 Bytes hvcc(uint8_t arrays, const Bytes &rest) {
     return box("hvcC", cat({u8(1), u8(0x62), u32(0x60000000), u16(0x9000), u32(0x00000001), u8(93), u16(0xF123),
-                            u8(0xFD), u8(0xFD), u8(0xF8), u8(0xFA), u16(25), u8(0x9F), u8(arrays), rest}));
+                            u8(0xFD), u8(0xFD), u8(0xFC), u8(0xFE), u16(25), u8(0x9F), u8(arrays), rest}));
 }
 
 TEST(HevcConfig, FixedFields) {
@@ -133,7 +133,7 @@ TEST(HevcConfig, FixedFields) {
                       h.min_spatial_segmentation_idc, h.parallelism_type, h.chroma_format, h.bit_depth_luma_minus8,
                       h.bit_depth_chroma_minus8, h.avg_frame_rate, h.constant_frame_rate, h.num_temporal_layers,
                       h.temporal_id_nested, h.length_size_minus_one}),
-              (Fields{1, 1, 1, 2, 0x60000000, 0x900000000001, 93, 0xF123, 1, 1, 0, 2, 25, 2, 3, 1, 3}));
+              (Fields{1, 1, 1, 2, 0x60000000, 0x900000000001, 93, 0xF123, 1, 1, 4, 6, 25, 2, 3, 1, 3}));
 }
 
 TEST(HevcConfig, Arrays) {
