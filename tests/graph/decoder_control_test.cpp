@@ -7,24 +7,14 @@
 #include "avc_decoder_control.h"
 #include "test_graph.h"
 #include "first_pin.h"
+#include "stack_com_object.h"
 #include "stream_packets.h"
 
 namespace {
 
-class FakeDecoderControl : public IAVCDecoderControl {
+class FakeDecoderControl : public StackComObject<IAVCDecoderControl> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IAVCDecoderControl) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IAVCDecoderControl*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
+    FakeDecoderControl() : StackComObject(IID_IAVCDecoderControl) {}
     HRESULT STDMETHODCALLTYPE GetParameters(DWORD* first, DWORD* second) override {
         calls += "get;";
         *first = 7;
@@ -40,7 +30,6 @@ public:
         return S_OK;
     }
 
-    ULONG references = 1;
     std::string calls;
 };
 
@@ -62,7 +51,7 @@ TEST(AvcDecoderControl, ConnectingToADecoderThatOffersItSetsItUp) {
         graph.Graph()->RemoveFilter(decoder);
         decoder->Release();
     }
-    EXPECT_EQ(control.references, 1u) << "every reference the pin and the sink took is given back";
+    EXPECT_EQ(control.References(), 0) << "every reference the pin and the sink took is given back";
 }
 
 }  // namespace

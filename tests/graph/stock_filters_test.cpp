@@ -9,6 +9,7 @@
 #include "test_graph.h"
 #include "first_pin.h"
 #include "pcm_reference.h"
+#include "stack_com_object.h"
 
 namespace {
 
@@ -16,19 +17,9 @@ namespace {
 constexpr GUID kSampleGrabber = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 constexpr GUID kNullRenderer = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 
-class ByteCollector : public ISampleGrabberCB {
+class ByteCollector : public StackComObject<ISampleGrabberCB> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
-            *out = static_cast<ISampleGrabberCB*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ByteCollector() : StackComObject(IID_ISampleGrabberCB) {}
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE* buffer, LONG length) override {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -23,6 +23,7 @@
 #include "com_ptr.h"
 #include "kelo_guids.h"
 #include "loaded_module_test.h"
+#include "stack_com_object.h"
 
 namespace {
 
@@ -39,20 +40,9 @@ std::wstring WindowText(HWND window) {
 }
 
 // A page site that records what the page tells its frame.
-class RecordingPageSite : public IPropertyPageSite {
+class RecordingPageSite : public StackComObject<IPropertyPageSite> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IPropertyPageSite) {
-            *out = static_cast<IPropertyPageSite*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&references_); }
+    RecordingPageSite() : StackComObject(IID_IPropertyPageSite) {}
     HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
         status_changes.push_back(flags);
         return S_OK;
@@ -68,11 +58,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
 
-    LONG References() const { return references_; }
     std::vector<DWORD> status_changes;
-
-private:
-    LONG references_ = 0;  // lives on the test's stack: only counted, never deleted
 };
 
 // What the page could change in the filter, read through the filter's own interfaces.

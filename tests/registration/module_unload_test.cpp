@@ -88,17 +88,13 @@ TEST_F(ModuleTest, DllGetClassObjectAnswersPerClassAndInterface) {
     }
 }
 
-// Every out pointer of the module's entry points, the factory's and the
-// filter's QueryInterface: null is refused, not written through.
+// The out pointers of the module's entry point and of the factory (the filter's QueryInterface: below): null is
+// refused, not written through.
 TEST_F(ModuleTest, NullOutPointersAreRefused) {
     EXPECT_TRUE(FAILED(module_->GetClassObject(CLSID_KeloMervane, IID_IClassFactory, nullptr)));
     ComPtr<IClassFactory> factory = Factory();
     ASSERT_TRUE(factory);
     EXPECT_TRUE(FAILED(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr)));
-    ComPtr<IBaseFilter> filter = CreateFilter();
-    ASSERT_TRUE(filter);
-    for (const GUID* iid : {&IID_IBaseFilter, &IID_IFileSourceFilter, &IID_IMediaSeeking, &kUnknownInterface})
-        EXPECT_EQ(filter->QueryInterface(*iid, nullptr), E_POINTER);
 }
 
 TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
@@ -116,7 +112,6 @@ TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
     EXPECT_EQ(object, nullptr);
     identity.Reset();
     EXPECT_EQ(page.Detach()->Release(), 0u);
-    EXPECT_EQ(module_->CanUnloadNow(), S_OK) << "the module unloads after its last object";
 }
 
 TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
@@ -128,7 +123,6 @@ TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
     filter.Reset();
     EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "a reference through another interface still holds the filter";
     EXPECT_EQ(seeking.Detach()->Release(), 0u);
-    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
 TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
@@ -150,12 +144,10 @@ TEST_F(ModuleTest, ServerLockKeepsTheModuleLoaded) {
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(module_->CanUnloadNow(), S_FALSE) << "the factory itself still lives";
     factory.Reset();
-    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
-// Filters made and dropped on several threads at once: the module's object
-// count must come back to zero, which a count kept without atomic updates
-// does not reliably do.
+// Filters made and dropped on several threads at once: the module's object count must come back to zero (checked in
+// TearDown), which a count kept without atomic updates does not reliably do.
 TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 200;
@@ -180,10 +172,10 @@ TEST_F(ModuleTest, ConcurrentCreateAndReleaseBalance) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(module_->CanUnloadNow(), S_OK);
 }
 
-// What the filter answers for each interface: the served ones with one identity, the others refused.
+// What the filter answers for each interface: the served ones with one identity, the others refused, a null out
+// pointer never written through.
 struct InterfaceCase {
     const char* label;
     const GUID* iid;
@@ -220,6 +212,7 @@ TEST_F(ModuleTest, FilterAnswersItsInterfacesWithOneIdentityAndRefusesOthers) {
     ASSERT_EQ(filter->QueryInterface(IID_IUnknown, identity.ReceiveVoid()), S_OK);
     for (const InterfaceCase& c : kInterfaces) {
         SCOPED_TRACE(c.label);
+        EXPECT_EQ(filter->QueryInterface(*c.iid, nullptr), E_POINTER);
         void* answer = Poison();
         ASSERT_EQ(filter->QueryInterface(*c.iid, &answer), c.served ? S_OK : E_NOINTERFACE);
         if (!c.served) {
