@@ -302,17 +302,14 @@ def main():
         check(answers[0] == answers[1] and ("start" in answers[0]) == (float(seconds) < 2),
               f"--at {seconds}: scanning and the index disagree: {answers}")
 
-    # A file cut inside its movie header: the header is too short.
     with open(os.path.join(corpus, "faststart.mp4"), "rb") as f:
-        data = f.read()
-    truncated = os.path.join(work, "truncated.mp4")
-    with open(truncated, "wb") as f:
-        f.write(data[: movies["faststart.mp4"]["boxes"]["moov/mvhd"]["offset"] + 50])
-    expect_failure(probe, truncated, "BXF_RET_FORMAT", "truncated in mvhd")
-
+        faststart = f.read()
     rng = random.Random(1234)
     garbage = bytes(rng.randrange(256) for _ in range(4096))
     cases = [
+        # cut inside its movie header: the header is too short
+        ("truncated_in_mvhd.mp4", faststart[:movies["faststart.mp4"]["boxes"]["moov/mvhd"]["offset"] + 50],
+         "BXF_RET_FORMAT"),
         ("garbage.bin", b"\xff\xff\xff\xff" + garbage, "BXF_RET_NOTFOUND"),  # one unknown box, no movie
         ("bad_size.bin", b"\x00\x00\x00\x04" + garbage, "BXF_RET_FORMAT"),  # a box of 4 bytes
     ]
