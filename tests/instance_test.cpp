@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "bxf.h"
 #include "wide_math.h"
@@ -92,36 +93,29 @@ TEST(Allocation, CountsHeadersAndRefusesBadRequests) {
 
 TEST(WideMath, MultipliesShiftsAndDivides) {
     using namespace bxf;
-    U128 p = u128_mul_64x64(UINT64_MAX, UINT64_MAX);  // (2^64-1)^2 = 2^128 - 2^65 + 1
-    EXPECT_EQ(p.hi, UINT64_MAX - 1);
-    EXPECT_EQ(p.lo, 1u);
+    const auto halves = [](U128 v) { return std::make_pair(v.hi, v.lo); };  // high first
+    const U128 p = u128_mul_64x64(UINT64_MAX, UINT64_MAX);                  // (2^64-1)^2 = 2^128 - 2^65 + 1
+    EXPECT_EQ(halves(p), halves(U128{UINT64_MAX - 1, 1}));
     uint64_t q = 0, r = 0;
     EXPECT_EQ(u128_div_64(p, UINT64_MAX, &q, &r), BXF_RET_OK);
-    EXPECT_EQ(q, UINT64_MAX);
-    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(halves(U128{q, r}), halves(U128{UINT64_MAX, 0}));
     EXPECT_EQ(u128_div_64(U128{1, 0}, 1, &q, &r), BXF_RET_OVERFLOW);
     EXPECT_EQ(u128_div_64(U128{0, 5}, 0, &q, &r), BXF_RET_ARGS);
     EXPECT_EQ(u128_div_64(U128{0, 1001}, 10, &q, &r), BXF_RET_OK);
-    EXPECT_EQ(q, 100u);
-    EXPECT_EQ(r, 1u);
+    EXPECT_EQ(halves(U128{q, r}), halves(U128{100, 1}));
 
     U128 s{};
     EXPECT_EQ(u128_shift_left(U128{0, 3}, 64, &s), BXF_RET_OK);
-    EXPECT_EQ(s.hi, 3u);
-    EXPECT_EQ(s.lo, 0u);
+    EXPECT_EQ(halves(s), halves(U128{3, 0}));
     EXPECT_EQ(u128_shift_left(U128{0, 0x8000000000000001ull}, 1, &s), BXF_RET_OK);
-    EXPECT_EQ(s.hi, 1u);
-    EXPECT_EQ(s.lo, 2u);
+    EXPECT_EQ(halves(s), halves(U128{1, 2}));
     EXPECT_EQ(u128_shift_left(U128{0, 1}, 127, &s), BXF_RET_OK);
-    EXPECT_EQ(s.hi, 0x8000000000000000ull);
+    EXPECT_EQ(halves(s), halves(U128{0x8000000000000000ull, 0}));
     EXPECT_EQ(u128_shift_left(U128{0, 1}, 128, &s), BXF_RET_ARGS);
 
-    U128 sum = u128_add(U128{0, UINT64_MAX}, U128{0, 1});
-    EXPECT_EQ(sum.hi, 1u);
-    EXPECT_EQ(sum.lo, 0u);
-    U128 diff = u128_sub(sum, U128{0, 1});
-    EXPECT_EQ(diff.hi, 0u);
-    EXPECT_EQ(diff.lo, UINT64_MAX);
+    const U128 sum = u128_add(U128{0, UINT64_MAX}, U128{0, 1});
+    EXPECT_EQ(halves(sum), halves(U128{1, 0}));
+    EXPECT_EQ(halves(u128_sub(sum, U128{0, 1})), halves(U128{0, UINT64_MAX}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // flags, the kept ranges, and the release of everything on every path.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "bxf.h"
 #include "support/fragment_writer.h"
 #include "support/memory_file.h"
@@ -97,12 +99,10 @@ TEST(PlayOpen, KeepsFirstOccurrencesAndRanges) {
     uint32_t tracks = 0;
     EXPECT_EQ(bxf_get_track_count(o.handle, &tracks), BXF_RET_OK);
     EXPECT_EQ(tracks, 2u);
-    EXPECT_EQ(o.movie->ftyp_body.offset, 8u);
-    EXPECT_EQ(o.movie->ftyp_body.size, ftyp().size() - 8);
-    EXPECT_EQ(o.movie->moov_box.offset, ftyp().size());
-    EXPECT_EQ(o.movie->moov_box.size, first_moov.size());
-    EXPECT_EQ(o.movie->moov.mvhd_body.offset, ftyp().size() + 16);
-    EXPECT_EQ(o.movie->moov.mvhd_body.size, 112u);
+    const auto range = [](const BoxRange &r) { return std::make_pair(r.offset, r.size); };
+    EXPECT_EQ(range(o.movie->ftyp_body), range({8, ftyp().size() - 8}));
+    EXPECT_EQ(range(o.movie->moov_box), range({ftyp().size(), first_moov.size()}));
+    EXPECT_EQ(range(o.movie->moov.mvhd_body), range({ftyp().size() + 16, 112}));
     const TrackNode *second = o.movie->moov.tracks_head->next;
     EXPECT_EQ(second->trak_box.offset, ftyp().size() + 8 + 120 + 108 + trak().size());
     EXPECT_EQ(second->next, nullptr);

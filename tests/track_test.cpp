@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "bxf.h"
 #include "play_handle.h"
@@ -121,6 +122,9 @@ TEST(FullMode, EditListEntries) {
          full_box("elst", 1, 0, cat({u32(1), u64(uint64_t(1) << 40), u64(uint64_t(1) << 33), u32(0x10000)})),
          {{uint64_t(1) << 40, int64_t(1) << 33, 1, 0}}},
     };
+    const auto fields = [](const EditListEntry &e) {
+        return std::make_tuple(e.segment_duration, e.media_time, e.media_rate_integer, e.media_rate_fraction);
+    };
     for (const Row &r : rows) {
         const Bytes track = box("trak", cat({tkhd(0, 1, 10), box("edts", r.elst),
                                              box("mdia", cat({mdhd(0, 600, 6000), hdlr("vide"),
@@ -132,11 +136,7 @@ TEST(FullMode, EditListEntries) {
         ASSERT_EQ(bxf_open_track(o.handle, 1), BXF_RET_OK) << r.name;
         for (uint32_t n = 1; n <= r.entries.size(); ++n) {
             ASSERT_EQ(bxf_get_edit_list_entry(o.handle, 1, n, &e), BXF_RET_OK) << r.name << " " << n;
-            const EditListEntry &x = r.entries[n - 1];
-            EXPECT_EQ(e.segment_duration, x.segment_duration) << r.name << " " << n;
-            EXPECT_EQ(e.media_time, x.media_time) << r.name << " " << n;
-            EXPECT_EQ(e.media_rate_integer, x.media_rate_integer) << r.name << " " << n;
-            EXPECT_EQ(e.media_rate_fraction, x.media_rate_fraction) << r.name << " " << n;
+            EXPECT_EQ(fields(e), fields(r.entries[n - 1])) << r.name << " " << n;
         }
         EXPECT_EQ(bxf_get_edit_list_entry(o.handle, 1, uint32_t(r.entries.size() + 1), &e), BXF_RET_NOTFOUND)
             << r.name;

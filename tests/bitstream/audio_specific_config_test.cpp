@@ -12,8 +12,7 @@ namespace {
 using Fields = std::vector<uint32_t>;
 
 AscResult Parse(const std::vector<uint8_t>& bytes, AudioSpecificConfigInfo* info) {
-    auto copy = ExactCopy(bytes.data(), bytes.size());
-    return ParseAudioSpecificConfig(copy.get(), static_cast<uint32_t>(bytes.size()), info);
+    return ParseExact(ParseAudioSpecificConfig, bytes, info);
 }
 
 struct HeaderCase {

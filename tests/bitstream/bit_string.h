@@ -74,4 +74,11 @@ inline std::unique_ptr<uint8_t[]> ExactCopy(const uint8_t *bytes, size_t size) {
     return copy;
 }
 
+// One of the parsers (bytes, size, record) run on an exact copy of `bytes`.
+template <typename Parser, typename Info>
+auto ParseExact(Parser parse, const std::vector<uint8_t> &bytes, Info *info) {
+    auto copy = ExactCopy(bytes.data(), bytes.size());
+    return parse(copy.get(), static_cast<uint32_t>(bytes.size()), info);
+}
+
 #endif

@@ -106,8 +106,7 @@ std::vector<uint8_t> Build(const SpsShape &s) {
 }
 
 bool Parse(const std::vector<uint8_t> &nal, HevcSpsInfo *info) {
-    auto copy = ExactCopy(nal.data(), nal.size());
-    return ParseHevcSequenceParameterSet(copy.get(), static_cast<uint32_t>(nal.size()), info);
+    return ParseExact(ParseHevcSequenceParameterSet, nal, info);
 }
 
 struct Row {

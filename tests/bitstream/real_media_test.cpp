@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ struct Line {
     std::vector<uint32_t> values;
 };
 
-std::vector<Line> ReadReference(const char* kind) {
+// The lines of one kind, each with `value_count` values; at least `min_lines`.
+std::vector<Line> ReadReference(const char* kind, size_t min_lines, size_t value_count) {
     const char* dir = std::getenv("KELO_BITSTREAM_REFERENCE_DIR");
     if (dir == nullptr) {
         ADD_FAILURE() << "KELO_BITSTREAM_REFERENCE_DIR is not set: run tests/bitstream/make_reference.py DIR";
@@ -52,8 +54,11 @@ std::vector<Line> ReadReference(const char* kind) {
         line.bytes = FromHex(hex);
         uint32_t v = 0;
         while (fields >> v) line.values.push_back(v);
-        if (line.kind == kind) lines.push_back(line);
+        if (line.kind != kind) continue;
+        EXPECT_EQ(line.values.size(), value_count) << line.name;
+        if (line.values.size() == value_count) lines.push_back(line);
     }
+    EXPECT_GE(lines.size(), min_lines) << kind;
     return lines;
 }
 
@@ -81,21 +86,19 @@ AvcC SplitAvcC(const Bytes& b) {
     return c;
 }
 
-uint32_t Gcd(uint32_t a, uint32_t b) { return b == 0 ? a : Gcd(b, a % b); }
+// A ratio in lowest terms, as ffprobe prints it.
+std::vector<uint32_t> Reduced(uint32_t x, uint32_t y) { return {x / std::gcd(x, y), y / std::gcd(x, y)}; }
 
 TEST(RealMedia, AvcConfigurationsMatchFfprobe) {
-    const std::vector<Line> lines = ReadReference("avc");
-    ASSERT_GE(lines.size(), 10u);
+    const std::vector<Line> lines = ReadReference("avc", 10, 6);
     for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
-        ASSERT_EQ(line.values.size(), 6u);
         const uint32_t width = line.values[0], height = line.values[1];
         const AvcC avcc = SplitAvcC(line.bytes);
         ASSERT_EQ(avcc.sps.size(), 1u);
         const Bytes& unit = avcc.sps[0];
-        auto copy = ExactCopy(unit.data(), unit.size());
         AvcSpsInfo s;
-        ASSERT_TRUE(ParseSequenceParameterSet(copy.get(), uint32_t(unit.size()), &s));
+        ASSERT_TRUE(ParseExact(ParseSequenceParameterSet, unit, &s));
         EXPECT_EQ(s.profile_idc, avcc.profile);
         EXPECT_EQ(s.level_idc, avcc.level);
 
@@ -113,9 +116,7 @@ TEST(RealMedia, AvcConfigurationsMatchFfprobe) {
 
         uint32_t sar_x = 0, sar_y = 0;
         GetSampleAspectRatio(s, &sar_x, &sar_y);
-        const uint32_t g = Gcd(sar_x, sar_y);
-        EXPECT_EQ(sar_x / g, line.values[2]);
-        EXPECT_EQ(sar_y / g, line.values[3]);
+        EXPECT_EQ(Reduced(sar_x, sar_y), (std::vector<uint32_t>{line.values[2], line.values[3]}));
 
         // ffprobe's display ratio uses the whole width; ours the width cut to
         // a multiple of 32, which is the same for these widths only.
@@ -151,16 +152,13 @@ Bytes HevcSpsOf(const Bytes& b) {
 }
 
 TEST(RealMedia, HevcSequenceParameterSetsMatchFfprobe) {
-    const std::vector<Line> lines = ReadReference("hevc");
-    ASSERT_GE(lines.size(), 5u);
+    const std::vector<Line> lines = ReadReference("hevc", 5, 5);
     for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
-        ASSERT_EQ(line.values.size(), 5u);
         const Bytes unit = HevcSpsOf(line.bytes);
         ASSERT_FALSE(unit.empty());
-        auto copy = ExactCopy(unit.data(), unit.size());
         HevcSpsInfo s;
-        ASSERT_TRUE(ParseHevcSequenceParameterSet(copy.get(), uint32_t(unit.size()), &s));
+        ASSERT_TRUE(ParseExact(ParseHevcSequenceParameterSet, unit, &s));
         EXPECT_EQ(s.general_profile_idc, line.bytes.at(1) & 0x1Fu);
         EXPECT_EQ(s.general_level_idc, line.bytes.at(12));
         uint32_t width = 0, height = 0, sar_x = 0, sar_y = 0;
@@ -168,9 +166,7 @@ TEST(RealMedia, HevcSequenceParameterSetsMatchFfprobe) {
         EXPECT_EQ(width, line.values[0]);
         EXPECT_EQ(height, line.values[1]);
         SampleAspectRatioOf(s.aspect_ratio_idc, s.sar_width, s.sar_height, &sar_x, &sar_y);
-        const uint32_t g = Gcd(sar_x, sar_y);
-        EXPECT_EQ(sar_x / g, line.values[2]);
-        EXPECT_EQ(sar_y / g, line.values[3]);
+        EXPECT_EQ(Reduced(sar_x, sar_y), (std::vector<uint32_t>{line.values[2], line.values[3]}));
         EXPECT_EQ(s.bit_depth_luma_minus8 + 8, line.values[4]);
     }
 }
@@ -186,18 +182,15 @@ void DecoderSpecificInfoOf(const Line& line, Bytes* out) {
 }
 
 TEST(RealMedia, AudioSpecificConfigsMatchFfprobe) {
-    const std::vector<Line> lines = ReadReference("aac");
-    ASSERT_GE(lines.size(), 5u);
+    const std::vector<Line> lines = ReadReference("aac", 5, 2);
     bool saw_pce = false;
     for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
-        ASSERT_EQ(line.values.size(), 2u);
         Bytes config;
         ASSERT_NO_FATAL_FAILURE(DecoderSpecificInfoOf(line, &config));
         ASSERT_GE(config.size(), 2u);
-        auto exact = ExactCopy(config.data(), config.size());
         AudioSpecificConfigInfo info;
-        EXPECT_EQ(ParseAudioSpecificConfig(exact.get(), uint32_t(config.size()), &info), AscResult::Ok);
+        EXPECT_EQ(ParseExact(ParseAudioSpecificConfig, config, &info), AscResult::Ok);
         EXPECT_EQ(info.audioObjectType, 2u);
         EXPECT_EQ(info.samplingFrequency, line.values[0]);
         uint32_t channels = info.channelConfiguration;
@@ -216,16 +209,13 @@ TEST(RealMedia, AudioSpecificConfigsMatchFfprobe) {
 }
 
 TEST(RealMedia, VideoObjectLayersMatchFfprobe) {
-    const std::vector<Line> lines = ReadReference("m4v");
-    ASSERT_GE(lines.size(), 3u);
+    const std::vector<Line> lines = ReadReference("m4v", 3, 2);
     for (const Line& line : lines) {
         SCOPED_TRACE(line.name);
-        ASSERT_EQ(line.values.size(), 2u);
         Bytes config;
         ASSERT_NO_FATAL_FAILURE(DecoderSpecificInfoOf(line, &config));
-        auto exact = ExactCopy(config.data(), config.size());
         Mpeg4VolInfo info;
-        EXPECT_EQ(ParseVideoObjectLayer(exact.get(), uint32_t(config.size()), &info), VolResult::Ok);
+        EXPECT_EQ(ParseExact(ParseVideoObjectLayer, config, &info), VolResult::Ok);
         EXPECT_EQ(info.video_object_layer_width, line.values[0]);
         EXPECT_EQ(info.video_object_layer_height, line.values[1]);
         EXPECT_EQ(info.vop_time_increment_resolution, 25u);

@@ -39,8 +39,7 @@ std::vector<uint8_t> Nal(const BitString& b, uint8_t header = kSpsHeader) {
 }
 
 bool Parse(const std::vector<uint8_t>& nal, AvcSpsInfo* info) {
-    auto copy = ExactCopy(nal.data(), nal.size());
-    return ParseSequenceParameterSet(copy.get(), static_cast<uint32_t>(nal.size()), info);
+    return ParseExact(ParseSequenceParameterSet, nal, info);
 }
 
 struct Row {

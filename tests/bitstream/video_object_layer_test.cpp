@@ -126,15 +126,7 @@ Bytes FullConfiguration(const Layer& l, int visual_object_verid = 0) {
     return b.take();
 }
 
-VolResult Parse(const Bytes& bytes, Mpeg4VolInfo* info) {
-    auto copy = ExactCopy(bytes.data(), bytes.size());
-    return ParseVideoObjectLayer(copy.get(), static_cast<uint32_t>(bytes.size()), info);
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+VolResult Parse(const Bytes& bytes, Mpeg4VolInfo* info) { return ParseExact(ParseVideoObjectLayer, bytes, info); }
 
 const Bytes kUserDataBlock = {0x00, 0x00, 0x01, 0xB2, 'K', 'e', 'l', 'o', 0x00, 0x00, 0x02};
 
@@ -185,12 +177,13 @@ TEST(VideoObjectLayer, EntryPoints) {
         {"layer start code 0x12F", layer_12f.take(), VolResult::Ok, 320, 240},
         {"video object start code 0x11F", video_object.take(), VolResult::Ok, 320, 240},
         {"user data before and inside the visual object", user_before_vo.take(), VolResult::Ok, 320, 240},
-        {"layer followed by user data", Concat(LayerOnly(l), kUserDataBlock), VolResult::Ok, 320, 240},
+        {"layer followed by user data", Bits().bytes(LayerOnly(l)).bytes(kUserDataBlock).take(), VolResult::Ok, 320,
+         240},
         {"still texture object: no layer", still_texture_bytes, VolResult::Ok, 0, 0},
         {"video object without a layer", no_layer.take(), VolResult::Ok, 0, 0},
         {"VOP start code", Bits().u(32, kVop).u(32, 0x12345678).take(), VolResult::UnknownStartCode, 0, 0},
         {"visual object start code", Bits().u(32, kVisualObject).u(8, 0x08).take(), VolResult::UnknownStartCode, 0, 0},
-        {"user data first", Concat(kUserDataBlock, LayerOnly(l)), VolResult::UnknownStartCode, 0, 0},
+        {"user data first", Bits().bytes(kUserDataBlock).bytes(LayerOnly(l)).take(), VolResult::UnknownStartCode, 0, 0},
         {"no start code prefix", Bits().u(32, 0x01000120).take(), VolResult::UnknownStartCode, 0, 0},
         // No start code behind the user data: the skip stops at the last byte.
         {"user data up to the end",

@@ -23,40 +23,39 @@ OUT=$1
 if [ -f "$OUT/.complete" ] && [ "$OUT/.complete" -nt "${BASH_SOURCE[0]}" ]; then exit 0; fi
 mkdir -p "$OUT"
 rm -f "$OUT/.complete"
-ffmpeg -nostdin -hide_banner -loglevel error -y \
+# build NAME FFMPEG_ARGUMENTS...: one file, written aside and renamed so a reader never sees half of it.
+build() {
+    local name=$1
+    shift
+    ffmpeg -nostdin -hide_banner -loglevel error -y "$@" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
+    mv -f "$OUT/.tmp.$name" "$OUT/$name"
+}
+build av_12s.mp4 \
     -f lavfi -i testsrc=size=160x120:rate=25:duration=12 -f lavfi -i sine=frequency=440:sample_rate=48000:duration=12 \
-    -c:v libx264 -preset fast -bf 2 -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p \
-    -c:a aac -b:a 64k -ac 2 -threads 1 -fflags +bitexact "$OUT/.tmp.av_12s.mp4"
-mv -f "$OUT/.tmp.av_12s.mp4" "$OUT/av_12s.mp4"
+    -c:v libx264 -preset fast -bf 2 -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p -c:a aac -b:a 64k -ac 2
 
 # make NAME VIDEO_FILTER OPTIONS...: H.264 and AAC; the x264 options before the AAC ones.
 make() {
     local name=$1 filter=$2
     shift 2
-    ffmpeg -nostdin -hide_banner -loglevel error -y \
-        -f lavfi -i "testsrc=size=160x120:rate=25:duration=3,$filter" \
+    build "$name" -f lavfi -i "testsrc=size=160x120:rate=25:duration=3,$filter" \
         -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 \
-        -c:v libx264 -preset fast -sc_threshold 0 -pix_fmt yuv420p -c:a aac -b:a 96k "$@" \
-        -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
-    mv -f "$OUT/.tmp.$name" "$OUT/$name"
+        -c:v libx264 -preset fast -sc_threshold 0 -pix_fmt yuv420p -c:a aac -b:a 96k "$@"
 }
 make decode_sar43_gop5_mono22k.mp4 setsar=4/3 -g 5 -keyint_min 5 -bf 3 -ac 1 -ar 22050
 make decode_gop50_surround48k.mp4 null -g 50 -keyint_min 50 -bf 0 -ac 6 -ar 48000
-ffmpeg -nostdin -hide_banner -loglevel error -y \
+build pictures_m4v_aac.3gp \
     -f lavfi -i testsrc=size=176x144:rate=25:duration=3 -f lavfi -i sine=frequency=440:sample_rate=8000:duration=3 \
-    -c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -threads 1 -fflags +bitexact -f 3gp "$OUT/.tmp.pictures_m4v_aac.3gp"
-mv -f "$OUT/.tmp.pictures_m4v_aac.3gp" "$OUT/pictures_m4v_aac.3gp"
+    -c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -f 3gp
 # hevc NAME SIZE FILTER X265_PARAMS FFMPEG_OPTIONS...: closed GOPs, so a run from
 # any key frame decodes to the source's own pictures.
 hevc() {
     local name=$1 size=$2 filter=$3 params=$4
     shift 4
-    ffmpeg -nostdin -hide_banner -loglevel error -y \
-        -f lavfi -i "testsrc=size=$size:rate=25:duration=3,$filter" \
+    build "$name" -f lavfi -i "testsrc=size=$size:rate=25:duration=3,$filter" \
         -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 \
         -c:v libx265 -preset ultrafast -x265-params "log-level=error:scenecut=0:open-gop=0:$params" \
-        -c:a aac -b:a 96k "$@" -threads 1 -fflags +bitexact "$OUT/.tmp.$name"
-    mv -f "$OUT/.tmp.$name" "$OUT/$name"
+        -c:a aac -b:a 96k "$@"
 }
 rm -f "$OUT"/hevc_*  # no file of an earlier list stays to be played
 hevc hevc_hvc1_sar1011_gop10.mp4 170x126 setsar=10/11 keyint=10:min-keyint=10:bframes=3 \

@@ -19,13 +19,6 @@ import subprocess
 import sys
 
 
-def probe(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-ignore_editlist", "1", "-show_streams", "-show_data",
-                          "-show_packets", "-show_data_hash", "adler32", "-of", "json", str(path)],
-                         capture_output=True, text=True, check=True).stdout
-    return json.loads(out)
-
-
 def extradata_hex(stream):
     # ffprobe prints extradata as a hexdump: "00000000: 0164 000a ffe1 ...  .d......"
     data = stream.get("extradata", "")
@@ -39,7 +32,9 @@ def extradata_hex(stream):
 
 
 def table(path):
-    data = probe(path)
+    data = json.loads(subprocess.run(["ffprobe", "-v", "error", "-ignore_editlist", "1", "-show_streams", "-show_data",
+                                      "-show_packets", "-show_data_hash", "adler32", "-of", "json", str(path)],
+                                     capture_output=True, text=True, check=True).stdout)
     lines = []
     for s in data["streams"]:
         num, den = s["time_base"].split("/")

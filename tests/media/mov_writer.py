@@ -93,13 +93,6 @@ def sample_table(track):
                         *(struct.pack(">I", offset) for offset in track.chunk_offsets)))
 
 
-def handler(kind, name):
-    # QuickTime media handler: component type 'mhlr', a Pascal-string name.
-    encoded = name.encode("ascii")
-    return full_box(b"hdlr", 0, 0, b"mhlr", kind, bytes(12),
-                    struct.pack(">B", len(encoded)), encoded)
-
-
 def trak(track, track_id):
     tkhd = full_box(b"tkhd", 0, 0x7,                       # enabled, in movie, in preview
                     struct.pack(">IIIII", 0, 0, track_id, 0, track.movie_duration()),
@@ -112,7 +105,9 @@ def trak(track, track_id):
                                  full_box(b"url ", 0, 1)))  # flag 1: data in this file
     minf = box(b"minf", full_box(b"smhd", 0, 0, struct.pack(">hH", 0, 0)),
                dinf, sample_table(track))
-    return box(b"trak", tkhd, box(b"mdia", mdhd, handler(b"soun", "SoundHandler"), minf))
+    # QuickTime media handler: component type 'mhlr', a Pascal-string name.
+    hdlr = full_box(b"hdlr", 0, 0, b"mhlr", b"soun", bytes(12), b"\x0cSoundHandler")
+    return box(b"trak", tkhd, box(b"mdia", mdhd, hdlr, minf))
 
 
 def moov(tracks):
@@ -127,9 +122,7 @@ def moov(tracks):
 def write_movie(path, tracks, reverse_mdat):
     ftyp = box(b"ftyp", b"qt  ", struct.pack(">I", 0x20050300), b"qt  ")
     per_track = [track.chunks() for track in tracks]
-    order = list(range(len(tracks)))
-    if reverse_mdat:
-        order.reverse()
+    order = sorted(range(len(tracks)), reverse=reverse_mdat)
     payload = bytearray()
     data_start = len(ftyp) + 8  # the mdat header is 8 bytes: the file stays well under 4 GiB
     for round_index in range(max(len(chunks) for chunks in per_track)):

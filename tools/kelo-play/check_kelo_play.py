@@ -21,12 +21,11 @@ one mark per discontinuity, one dashed line per new segment, one line per flush
 and one arrival point per sample, rising in delivery order.
 """
 import os
-import shutil
 import sys
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/graph"))
-from kelo_play import check, ffprobe, json_lines, kelo_play, pcm, player_arguments, run, summary  # noqa: E402
+from kelo_play import check, ffprobe, json_lines, kelo_play, pcm, play, player_arguments, run, summary  # noqa: E402
 
 WAVE_PARSER = "{D51BD5A1-7548-11CF-A520-0080C77EF58A}"
 SECOND = 10_000_000
@@ -38,25 +37,18 @@ def play_json(player, *args):
     return code, json_lines(out), err
 
 
-def check_dump(label, dump_dir, source, fmt):
-    """The one .wav in dump_dir has the source's rate and channels, and its PCM."""
-    wavs = sorted(f for f in os.listdir(dump_dir) if f.endswith(".wav"))
-    if not check(len(wavs) == 1, f"{label}: expected one .wav in the dump, found {wavs}"):
+def play_dump(label, player, work, source):
+    """The play dumps one file, a .wav with the source's rate and channels, and its PCM."""
+    _, files = play(player, work, label, [source])
+    dumped = files.get(".wav")
+    if not check(dumped and os.listdir(os.path.dirname(dumped)) == [os.path.basename(dumped)],
+                 f"{label}: expected one .wav in the dump, found {sorted(files)}"):
         return
-    dumped = os.path.join(dump_dir, wavs[0])
     got, want = (ffprobe(path, "a:0", "stream=sample_rate,channels")["streams"] for path in (dumped, source))
     check(got == want, f"{label}: rate and channels {got}, want {want}")
-    dumped_pcm, reference = pcm(dumped, fmt=fmt), pcm(source, fmt=fmt)
+    dumped_pcm, reference = pcm(dumped), pcm(source)
     check(dumped_pcm == reference,
           f"{label}: the dumped PCM differs from ffmpeg's ({len(dumped_pcm)} vs {len(reference)} bytes)")
-
-
-def play_dump(label, player, work, name, source, fmt):
-    dump = os.path.join(work, name)
-    shutil.rmtree(dump, ignore_errors=True)
-    code, out, err = kelo_play(player, ["--dump", dump, source], timeout=120)
-    if check(code == 0, f"{label}: exit {code}; {out} {err}"):
-        check_dump(label, dump, source, fmt)
 
 
 def events_of(lines, kind):
@@ -233,7 +225,7 @@ def main():
     (pcm_media, corpus), work, player = player_arguments(__doc__, 2)
     # A file with one PCM track and nothing else: the checks read one pin.
     source = os.path.join(pcm_media, "twos16_stereo_44100.mov")
-    play_dump("filter twos16", player, work, "twos16", source, "s16le")
+    play_dump("filter twos16", player, work, source)
     check_report("filter", player, source, "PCM audio, 44100 Hz, 2 channels, 16 bits")
     check_options("filter", player, source, 3.0)
     check_errors("filter", player, work)
@@ -253,7 +245,7 @@ def main():
     wav = os.path.join(work, "s16_stereo_44100.wav")
     run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:"
          "duration=1", "-ac", "2", "-c:a", "pcm_s16le", "-fflags", "+bitexact", "-flags:a", "+bitexact", wav])
-    play_dump("parser", parser, work, "parser", wav, "s16le")
+    play_dump("parser", parser, work, wav)
     code, _, err = kelo_play(parser, [os.path.join(work, "no-such-file.wav")])
     check(code == 2 and "cannot load" in err, f"parser, missing file: exit {code}; {err}")
     return summary()
