@@ -86,22 +86,23 @@ raw_pcm() {
     fi
 }
 
-# twos NAME BITS CHANNELS RATE SECONDS CHUNK DELTA HZ... : a one-track twos file.
+# twos NAME BITS CHANNELS RATE SECONDS CHUNK FIELD HZ... : a one-track file of
+# mov_writer.py, FIELD one more of its track fields (delta=N or type=CODE).
 twos() {
-    local name=$1 bits=$2 channels=$3 rate=$4 seconds=$5 chunk=$6 delta=$7
+    local name=$1 bits=$2 channels=$3 rate=$4 seconds=$5 chunk=$6 field=$7
     shift 7
     raw_pcm "$WORK/$name.raw" "$bits" "$channels" "$rate" "$seconds" "$@"
     python3 "$WRITER" "$WORK/$name.mov" \
-        --track "pcm=$WORK/$name.raw,bits=$bits,channels=$channels,rate=$rate,chunk=$chunk,delta=$delta"
+        --track "pcm=$WORK/$name.raw,bits=$bits,channels=$channels,rate=$rate,chunk=$chunk,$field"
 }
 
-twos twos8_mono_44100 8 1 44100 3 1000 1 440
-twos twos8_stereo_48000 8 2 48000 2.5 777 1 440 660
-twos twos16_mono_48000 16 1 48000 2.5 777 1 1000
-twos twos16_stereo_44100 16 2 44100 3 1000 1 440 660
-twos twos24_mono_44100 24 1 44100 3 777 1 880
-twos twos24_stereo_48000 24 2 48000 2.05 1000 1 330 550
-twos twos16_stereo_48000_timescale2x 16 2 48000 1 777 2 500 750
+twos twos8_mono_44100 8 1 44100 3 1000 delta=1 440
+twos twos8_stereo_48000 8 2 48000 2.5 777 delta=1 440 660
+twos twos16_mono_48000 16 1 48000 2.5 777 delta=1 1000
+twos twos16_stereo_44100 16 2 44100 3 1000 delta=1 440 660
+twos twos24_mono_44100 24 1 44100 3 777 delta=1 880
+twos twos24_stereo_48000 24 2 48000 2.05 1000 delta=1 330 550
+twos twos16_stereo_48000_timescale2x 16 2 48000 1 777 delta=2 500 750
 
 # Two tracks of different content; the raw of the first is the reference.
 raw_pcm "$WORK/twos_two_tracks.raw" 16 2 44100 2 440 660
@@ -150,12 +151,8 @@ for name in kind_sowt_s16le_2_44100 kind_sowt_s16le_6_48000 kind_sowt_s8_1_22050
     kind_lpcm_f32be_6_96000; do
     kind "$name"
 done
-raw_pcm "$WORK/kind_NONE.raw" 16 2 44100 1 440 660
-python3 "$WRITER" "$WORK/kind_NONE_s16be_2_44100.mov" \
-    --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=2,rate=44100,chunk=1000,type=NONE"
-raw_pcm "$WORK/kind_NONE.raw" 16 1 48000 1 440
-python3 "$WRITER" "$WORK/kind_NONE_s16be_1_48000.mov" \
-    --track "pcm=$WORK/kind_NONE.raw,bits=16,channels=1,rate=48000,chunk=777,type=NONE"
+twos kind_NONE_s16be_2_44100 16 2 44100 1 1000 type=NONE 440 660
+twos kind_NONE_s16be_1_48000 16 1 48000 1 777 type=NONE 440
 
 printf 'This is a text file, not an ISO base media file.\n' >"$WORK/not_mp4.mp4"
 : >"$WORK/empty.mp4"
