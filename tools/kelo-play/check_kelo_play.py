@@ -107,23 +107,31 @@ def check_report(label, player, path, words):
           f"{label} --json: pin line {events_of(lines, 'pin')}")
 
 
-def check_errors(label, player, work):
+def check_errors(player, exe, parser, work, source):
     """Every failure is a message and a documented exit status, never a crash or a hang."""
     missing = os.path.join(work, "no-such-file.mov")
+    nowhere = os.path.join(work, "no-such-folder", "t.svg")
     cases = [
-        # (what, args, exit status, text expected on stderr)
-        ("missing file", [missing], 2, "0x8"),
-        ("no file", [], 1, "usage:"),
-        ("unknown option", ["--bogus", missing], 1, "unknown option --bogus"),
-        ("bad time", ["--start", "soon", missing], 1, "--start: not a time"),
-        ("bad seek", ["--seek-at", "1", missing], 1, "--seek-at: expected S:T"),
-        ("stop before start", ["--start", "2", "--stop", "1", missing], 1, "--stop comes before --start"),
-        ("bad clsid", ["--clsid", "nope", missing], 1, "--clsid"),
-        ("timeline without a value", [missing, "--timeline"], 1, "--timeline needs a value"),
+        # (what, kelo-play and its module or class, args, exit status, text expected on stderr)
+        ("missing file", player, [missing], 2, "0x8"),
+        ("no file", player, [], 1, "usage:"),
+        ("unknown option", player, ["--bogus", missing], 1, "unknown option --bogus"),
+        ("bad time", player, ["--start", "soon", missing], 1, "--start: not a time"),
+        ("bad seek", player, ["--seek-at", "1", missing], 1, "--seek-at: expected S:T"),
+        ("stop before start", player, ["--start", "2", "--stop", "1", missing], 1, "--stop comes before --start"),
+        ("bad clsid", player, ["--clsid", "nope", missing], 1, "--clsid"),
+        ("timeline without a value", player, [missing, "--timeline"], 1, "--timeline needs a value"),
+        # A graph that does not finish in time is reported as a hang.
+        ("timeout", player, ["--realtime", "--timeout", "0.5", source], 4, "hangs"),
+        ("missing module", exe + ["--module", os.path.join(work, "missing.ax")], [source], 2, "cannot load the module"),
+        ("unregistered class", exe + ["--clsid", "{00000000-1111-2222-3333-444444444444}"], [source], 2, "0x80040154"),
+        ("parser, missing file", parser, [os.path.join(work, "no-such-file.wav")], 2, "cannot load"),
+        ("timeline into a missing folder", player, ["--timeline", nowhere, source], 5, "--timeline"),
     ]
-    for what, args, status, text in cases:
-        code, _, err = kelo_play(player, args, timeout=120)
-        check(code == status and text in err, f"{label} {what}: exit {code} (want {status}), stderr: {err.strip()}")
+    for what, command, args, status, text in cases:
+        code, _, err = kelo_play(command, args, timeout=120)
+        check(code == status and text in err, f"{what}: exit {code} (want {status}), stderr: {err.strip()}")
+    check(not os.path.exists(nowhere), "nothing was written into the missing folder")
 
 
 def classes(element):
@@ -214,40 +222,24 @@ def check_timeline(player, work, source):
         check(any(e["kind"] == "begin_flush" for e in events), f"{name}: the seek flushed it")
         check_pin(root, name, events)
 
-    # An unwritable path is exit 5 with a message, and nothing written.
-    nowhere = os.path.join(work, "no-such-folder", "t.svg")
-    code, _, err = kelo_play(player, ["--timeline", nowhere, source], timeout=120)
-    check(code == 5 and "--timeline" in err, f"--timeline into a missing folder: exit {code} (want 5); {err}")
-    check(not os.path.exists(nowhere), "nothing was written into the missing folder")
-
 
 def main():
     (pcm_media, corpus), work, player = player_arguments(__doc__, 2)
+    exe = player[:player.index("--module")]
+    # A parser: File Source (Async) reads the file and feeds Wine's WAVE parser.
+    parser = exe + ["--clsid", WAVE_PARSER, "--parser"]
     # A file with one PCM track and nothing else: the checks read one pin.
     source = os.path.join(pcm_media, "twos16_stereo_44100.mov")
     play_dump("filter twos16", player, work, source)
     check_report("filter", player, source, "PCM audio, 44100 Hz, 2 channels, 16 bits")
     check_options("filter", player, source, 3.0)
-    check_errors("filter", player, work)
+    check_errors(player, exe, parser, work, source)
     check_timeline(player, work, os.path.join(corpus, "twos16.mov"))
-    exe = player[:player.index("--module")]
-    code, _, err = kelo_play(exe + ["--module", os.path.join(work, "missing.ax")], [source])
-    check(code == 2 and "cannot load the module" in err, f"missing module: exit {code}; {err}")
-    # A graph that does not finish in time is reported as a hang.
-    code, _, err = kelo_play(player, ["--realtime", "--timeout", "0.5", source], timeout=120)
-    check(code == 4 and "hangs" in err, f"timeout: exit {code}; {err}")
-    # A class that is not registered.
-    code, _, err = kelo_play(exe + ["--clsid", "{00000000-1111-2222-3333-444444444444}"], [source])
-    check(code == 2 and "0x80040154" in err, f"unregistered class: exit {code}; {err}")
 
-    # A parser: File Source (Async) reads the file and feeds Wine's WAVE parser.
-    parser = exe + ["--clsid", WAVE_PARSER, "--parser"]
     wav = os.path.join(work, "s16_stereo_44100.wav")
     run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:"
          "duration=1", "-ac", "2", "-c:a", "pcm_s16le", "-fflags", "+bitexact", "-flags:a", "+bitexact", wav])
     play_dump("parser", parser, work, wav)
-    code, _, err = kelo_play(parser, [os.path.join(work, "no-such-file.wav")])
-    check(code == 2 and "cannot load" in err, f"parser, missing file: exit {code}; {err}")
     return summary()
 
 
