@@ -20,15 +20,8 @@ import sys
 
 
 def extradata_hex(stream):
-    # ffprobe prints extradata as a hexdump: "00000000: 0164 000a ffe1 ...  .d......"
-    data = stream.get("extradata", "")
-    hex_digits = []
-    for line in data.splitlines():
-        if ":" not in line:
-            continue
-        groups = line.split(":", 1)[1].strip().split("  ")[0]
-        hex_digits.append(groups.replace(" ", ""))
-    return "".join(hex_digits) or "-"
+    # ffprobe prints extradata as a hexdump, its bytes in columns 10 to 49: "00000000: 0164 000a ffe1 ...  .d......"
+    return "".join(line[10:50].replace(" ", "") for line in stream.get("extradata", "").splitlines()) or "-"
 
 
 def table(path):
