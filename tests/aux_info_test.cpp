@@ -377,11 +377,10 @@ TEST(AuxBoxes, SampleGroups) {
     ASSERT_EQ(aux.sgpd_count, 4u);
     const bxf::SgpdRecord *g = aux.sgpd_head;
     ASSERT_EQ(g->entry_count, 2u);
-    EXPECT_EQ(g->seig[0].crypt_byte_block, 1);
-    EXPECT_EQ(g->seig[0].skip_byte_block, 9);
-    EXPECT_EQ(g->seig[0].is_protected, 1);
-    EXPECT_EQ(g->seig[0].per_sample_iv_size, 8);
-    EXPECT_EQ(g->seig[0].kid[15], 15);
+    EXPECT_EQ(Bytes({g->seig[0].crypt_byte_block, g->seig[0].skip_byte_block, g->seig[0].is_protected,
+                     g->seig[0].per_sample_iv_size}),
+              (Bytes{1, 9, 1, 8}));
+    EXPECT_EQ(Bytes(g->seig[0].kid, g->seig[0].kid + 16), kid);
     EXPECT_EQ(g->seig[1].is_protected, 0);
     g = g->next;
     ASSERT_EQ(g->entry_count, 1u) << "the second entry is too short for its fields";
@@ -389,9 +388,7 @@ TEST(AuxBoxes, SampleGroups) {
     EXPECT_EQ(g->seig[0].constant_iv[15], 15);
     g = g->next;
     ASSERT_EQ(g->entry_count, 3u) << "four declared, three bytes";
-    EXPECT_EQ(g->tele[0], 1);
-    EXPECT_EQ(g->tele[1], 0);
-    EXPECT_EQ(g->tele[2], 1);
+    EXPECT_EQ(Bytes(g->tele, g->tele + 3), (Bytes{1, 0, 1}));
     g = g->next;
     EXPECT_EQ(g->grouping_type, BXF_FOURCC('r', 'o', 'l', 'l'));
     EXPECT_EQ(g->entry_count, 2u) << "not read; nine declared, two of two bytes held";
