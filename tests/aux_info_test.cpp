@@ -47,8 +47,7 @@ Bytes avcc() { return box("avcC", Bytes{1, 66, 0, 30, 0xFF, 0xE0, 0}); }
 Bytes sinf(const char *scheme) {
     return box("sinf", cat({box("frma", fourcc("avc1")), full_box("schm", 0, 0, cat({fourcc(scheme), u32(0x10000)}))}));
 }
-Bytes one_entry_stsd(const Bytes &entry) { return stsd(entry, 1); }
-Bytes encv(const Bytes &sinfs) { return one_entry_stsd(visual_entry("encv", 16, 16, cat({avcc(), sinfs}))); }
+Bytes encv(const Bytes &sinfs) { return stsd(visual_entry("encv", 16, 16, cat({avcc(), sinfs})), 1); }
 
 TEST(AuxInfo, PairingAndImpliedTypes) {
     const Bytes encv_cbcs = encv(cat({sinf("cbcs"), sinf("cenc")}));
@@ -73,7 +72,7 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
         {"implied and explicit alike", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cbcs)}), 2, kCbcs, 12},
         {"implied and explicit differ", cat({kTables, encv_cbcs, saio({900}), saiz(12, 6, {}, cenc)})},
         {"implied: an entry without sinf gives its type",
-         cat({kTables, one_entry_stsd(visual_entry("avc1", 16, 16, avcc())), saio({900}), saiz(12, 6)}), 2, kAvc1, 12},
+         cat({kTables, stsd(visual_entry("avc1", 16, 16, avcc()), 1), saio({900}), saiz(12, 6)}), 2, kAvc1, 12},
         {"implied from a sinf without schm: the entry's type",
          cat({kTables, encv(box("sinf", box("frma", fourcc("avc1")))), saio({900}), saiz(12, 6)}), 2, kEncv, 12},
         {"aux boxes before stsd and stsc", cat({saio({900}), saiz(12, 6), encv_cbcs, kTables}), 2, kCbcs, 12},
@@ -86,11 +85,10 @@ TEST(AuxInfo, PairingAndImpliedTypes) {
          cat({stts({{6, 10}}), stsc({{1, 4, 2}}), stsz_constant(100, 6), stco({1000, 2000}), encv_cbcs, saio({900}),
               saiz(12, 6)}),
          0, 0, 0, BXF_RET_FORMAT},
-        {"implied over entries that do not parse", cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6)}),
-         0, 0, 0, BXF_RET_FORMAT},
+        {"implied over entries that do not parse", cat({kTables, stsd(box("encv", zeros(10)), 1), saiz(12, 6)}), 0, 0,
+         0, BXF_RET_FORMAT},
         {"explicit over entries that do not parse",
-         cat({kTables, one_entry_stsd(box("encv", zeros(10))), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}), 2, kCenc,
-         12},
+         cat({kTables, stsd(box("encv", zeros(10)), 1), saiz(12, 6, {}, cenc), saio({900}, 0, cenc)}), 2, kCenc, 12},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
@@ -278,23 +276,18 @@ TEST(AuxInfo, EveryOrderAgainstAModel) {
 }
 
 // The block caches through a file whose reads are counted.
-struct CacheFile : TestInstance {
-    bxf::Io io;
-    explicit CacheFile(Bytes bytes) : TestInstance(std::move(bytes)), io{inst, &file} {}
-};
-
 TEST(AuxCache, BlocksAreReplacedAsWritten) {
     // 120 sizes at offset 16: sample i has size i.
     Bytes bytes = zeros(16);
     for (uint32_t i = 1; i <= 120; ++i) bytes.push_back(uint8_t(i));
-    CacheFile f(bytes);
+    TestInstance f(bytes);
     const bxf::SaizRecord record{0, 0, 16, 0, 0, 0, 0, 120};  // first size byte at 16, 120 samples
     bxf::SaizCache cache;
     bxf::init_saiz_cache(cache, record);
     uint32_t size = 0;
     auto read = [&](uint32_t i) {
         const uint64_t before = f.file.reads;
-        EXPECT_EQ(bxf::saiz_size(cache, f.io, i, &size), BXF_RET_OK) << i;
+        EXPECT_EQ(bxf::saiz_size(cache, f.io(), i, &size), BXF_RET_OK) << i;
         EXPECT_EQ(size, i) << i;
         return f.file.reads - before;
     };
@@ -322,11 +315,11 @@ TEST(AuxCache, BlocksAreReplacedAsWritten) {
 
     // Beyond the count a sample has no auxiliary information; a short read
     // leaves the block empty, and the next access loads it again.
-    EXPECT_EQ(bxf::saiz_size(cache, f.io, 121, &size), BXF_RET_OK);
+    EXPECT_EQ(bxf::saiz_size(cache, f.io(), 121, &size), BXF_RET_OK);
     EXPECT_EQ(size, 0u);
     bxf::init_saiz_cache(cache, record);
     f.file.bytes.resize(16 + 30);
-    EXPECT_EQ(bxf::saiz_size(cache, f.io, 2, &size), BXF_RET_FILE);
+    EXPECT_EQ(bxf::saiz_size(cache, f.io(), 2, &size), BXF_RET_FILE);
     f.file.bytes = bytes;
     EXPECT_EQ(read(2), 1u);
 }
@@ -384,11 +377,10 @@ TEST(AuxBoxes, SampleGroups) {
     ASSERT_EQ(aux.sgpd_count, 4u);
     const bxf::SgpdRecord *g = aux.sgpd_head;
     ASSERT_EQ(g->entry_count, 2u);
-    EXPECT_EQ(g->seig[0].crypt_byte_block, 1);
-    EXPECT_EQ(g->seig[0].skip_byte_block, 9);
-    EXPECT_EQ(g->seig[0].is_protected, 1);
-    EXPECT_EQ(g->seig[0].per_sample_iv_size, 8);
-    EXPECT_EQ(g->seig[0].kid[15], 15);
+    EXPECT_EQ(Bytes({g->seig[0].crypt_byte_block, g->seig[0].skip_byte_block, g->seig[0].is_protected,
+                     g->seig[0].per_sample_iv_size}),
+              (Bytes{1, 9, 1, 8}));
+    EXPECT_EQ(Bytes(g->seig[0].kid, g->seig[0].kid + 16), kid);
     EXPECT_EQ(g->seig[1].is_protected, 0);
     g = g->next;
     ASSERT_EQ(g->entry_count, 1u) << "the second entry is too short for its fields";
@@ -396,9 +388,7 @@ TEST(AuxBoxes, SampleGroups) {
     EXPECT_EQ(g->seig[0].constant_iv[15], 15);
     g = g->next;
     ASSERT_EQ(g->entry_count, 3u) << "four declared, three bytes";
-    EXPECT_EQ(g->tele[0], 1);
-    EXPECT_EQ(g->tele[1], 0);
-    EXPECT_EQ(g->tele[2], 1);
+    EXPECT_EQ(Bytes(g->tele, g->tele + 3), (Bytes{1, 0, 1}));
     g = g->next;
     EXPECT_EQ(g->grouping_type, BXF_FOURCC('r', 'o', 'l', 'l'));
     EXPECT_EQ(g->entry_count, 2u) << "not read; nine declared, two of two bytes held";

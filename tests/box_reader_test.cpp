@@ -12,8 +12,6 @@ using namespace boxw;
 
 namespace {
 
-using Fixture = TestInstance;
-
 TEST(ReadBox, HeaderRules) {
     struct Row {
         const char *name;
@@ -37,7 +35,7 @@ TEST(ReadBox, HeaderRules) {
         {"largesize without room for it", cat({u32(1), fourcc("mdat"), zeros(4)}), 12, BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {
-        Fixture f(r.bytes);
+        TestInstance f(r.bytes);
         BoxRecord file_rec{}, mem_rec{};
         EXPECT_EQ(bxf::read_box(f.io(), 0, r.available, &file_rec), r.code) << r.name;
         EXPECT_EQ(bxf::read_box_in_buffer(r.bytes.data(), 0, r.available, &mem_rec), r.code) << r.name;
@@ -51,7 +49,7 @@ TEST(ReadBox, HeaderRules) {
 }
 
 TEST(ReadBox, ShortReadIsAFileErrorNotAFormatError) {
-    Fixture f(box("free", zeros(8)));
+    TestInstance f(box("free", zeros(8)));
     BoxRecord rec;
     // The parent claims more than the file holds.
     EXPECT_EQ(bxf::read_box(f.io(), 12, 100, &rec), BXF_RET_FILE);
@@ -97,7 +95,7 @@ TEST(ReadFullBox, VersionsAndSizes) {
         {u32(0), 0, BXF_RET_FORMAT},
     };
     for (const Row &r : rows) {
-        Fixture f(r.body);
+        TestInstance f(r.body);
         bxf::FullBoxHeader h{};
         ASSERT_EQ(bxf::read_full_box_header(f.io(), BoxRange{0, r.body.size()}, r.max_version, &h), r.code);
         if (r.code != BXF_RET_OK) continue;
@@ -150,7 +148,7 @@ TEST(WalkContainer, ChildrenRules) {
         {"a uuid too short for its extended type", cat({box("many"), box("uuid", zeros(4))}), BXF_RET_FORMAT, {8}},
     };
     for (const Row &r : rows) {
-        Fixture f(r.body);
+        TestInstance f(r.body);
         Seen seen;
         EXPECT_EQ(bxf::walk_container(f.io(), BoxRange{0, r.body.size()}, kRules, seen), r.code) << r.name;
         EXPECT_EQ(seen.sizes, r.sizes) << r.name;
@@ -158,7 +156,7 @@ TEST(WalkContainer, ChildrenRules) {
 }
 
 TEST(BodyBuffer, ReadsWholeAndFailsOnShortReads) {
-    Fixture f(cat({u32(0x11223344), u32(0x55667788)}));
+    TestInstance f(cat({u32(0x11223344), u32(0x55667788)}));
     bxf::BodyBuffer body(f.inst);
     ASSERT_EQ(body.read(f.io(), BoxRange{4, 4}), BXF_RET_OK);
     EXPECT_EQ(bxf::load_u32_be(body.data()), 0x55667788u);

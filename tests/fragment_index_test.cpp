@@ -203,10 +203,6 @@ TEST(FragmentIndex, Lookup) {
 
 // Opened movies: the walk stops at the first moof (walk_all_boxes 0) unless
 // said otherwise, so mfra is found from the end of the file.
-struct Opened : OpenedMovie {
-    Opened(Bytes bytes, uint32_t walk_all) : OpenedMovie(std::move(bytes), OpenParams{1 << 20, 50, walk_all, 0}) {}
-};
-
 TEST(FragmentIndex, MfraFromTheEnd) {
     const Bytes fragments = cat({box("moov", cat({mvhd(0, 1000), trak(1, "soun", 1000), box("mvex", trex(1))})),
                                  box("moof"), box("mdat", zeros(4))});
@@ -241,7 +237,7 @@ TEST(FragmentIndex, MfraFromTheEnd) {
         {"bad tfra in the mfra that mfro names", mfra(tfra(2, 1, 0, 0, {})), 0, BXF_RET_FORMAT, 0, 0},
     };
     for (const Row &r : rows) {
-        Opened o(cat({head, r.tail}), r.walk_all);
+        OpenedMovie o(cat({head, r.tail}), OpenParams{1 << 20, 50, r.walk_all, 0});
         ASSERT_EQ(o.code, r.code) << r.name;
         if (r.code != BXF_RET_OK) continue;
         EXPECT_EQ((o.flags & BXF_PLAY_INIT_EXIST_MFRA_BOX) != 0, r.mfra_at != 0) << r.name;
@@ -251,7 +247,7 @@ TEST(FragmentIndex, MfraFromTheEnd) {
     // An mfra before the first moof is the one kept; the one at the end is
     // not read.
     const Bytes early = mfra(tfra(0, 7, 0, 0, {}));
-    Opened o(cat({ftyp(), early, fragments, mfra(cat({one, one}))}), 0);
+    OpenedMovie o(cat({ftyp(), early, fragments, mfra(cat({one, one}))}), OpenParams{1 << 20, 50, 0, 0});
     ASSERT_EQ(o.code, BXF_RET_OK);
     EXPECT_EQ(o.movie->mfra_box.offset, ftyp().size());
     ASSERT_EQ(o.movie->tfra_count, 1u);

@@ -23,8 +23,9 @@ struct Movie : OpenedMovie {
 
     explicit Movie(Bytes bytes, uint32_t fragment_mode = 0, uint64_t budget = 0, uint32_t percent = 0)
         : OpenedMovie(std::move(bytes), OpenParams{budget, percent, 1, fragment_mode}) {
-        EXPECT_EQ(code, BXF_RET_OK);
-        EXPECT_EQ(open_tracks(), BXF_RET_OK);
+        uint32_t tracks = 0;
+        EXPECT_EQ(bxf_get_track_count(handle, &tracks), BXF_RET_OK);
+        for (uint32_t t = 1; t <= tracks; ++t) EXPECT_EQ(bxf_open_track(handle, t), BXF_RET_OK) << t;
     }
     // The sample that holds time t.
     uint32_t at(uint32_t track, uint64_t t, uint32_t want_run = 0) {

@@ -20,9 +20,6 @@ Bytes trak() { return boxw::trak(1, "vide", 600); }
 Bytes moov(const Bytes &children) { return box("moov", cat({mvhd(0, 1000), children})); }
 // A moov of one track whose mvex holds `mvex_children`.
 Bytes fragmented(const Bytes &mvex_children) { return moov(cat({trak(), box("mvex", mvex_children)})); }
-Bytes prof(uint32_t count, const Bytes &entries, uint8_t version = 0) {
-    return uuid_box(vendor_uuid("PROF"), cat({u32(uint32_t(version) << 24), u32(count), entries}));
-}
 
 using Opened = OpenedMovie;
 
@@ -165,25 +162,24 @@ TEST(PlayOpen, ProtectionSystemHeaders) {
 TEST(PlayOpen, ArgumentsAndFileErrors) {
     TestInstance t(cat({ftyp(), moov(trak())}));
     LibraryInstance *inst = t.inst;
-    MemoryFile &file = t.file;
     OpenParams params{0, 0, 1, 0};
     PlayHandle *handle = nullptr;
     uint32_t flags = 0;
-    EXPECT_EQ(bxf_play_open(nullptr, &file, &params, &handle, &flags), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_open(nullptr, &t.file, &params, &handle, &flags), BXF_RET_ARGS);
     EXPECT_EQ(bxf_play_open(inst, nullptr, &params, &handle, &flags), BXF_RET_ARGS);
-    EXPECT_EQ(bxf_play_open(inst, &file, nullptr, &handle, &flags), BXF_RET_ARGS);
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, nullptr, &flags), BXF_RET_ARGS);
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, nullptr), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_open(inst, &t.file, nullptr, &handle, &flags), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_open(inst, &t.file, &params, nullptr, &flags), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_open(inst, &t.file, &params, &handle, nullptr), BXF_RET_ARGS);
     params.sample_percent = 101;
     params.memory_budget = 100000;
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_ARGS);
+    EXPECT_EQ(bxf_play_open(inst, &t.file, &params, &handle, &flags), BXF_RET_ARGS);
     params.sample_percent = 0;
     params.memory_budget = 16;
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_ARGS)
+    EXPECT_EQ(bxf_play_open(inst, &t.file, &params, &handle, &flags), BXF_RET_ARGS)
         << "a budget too small for the handle";
     params.memory_budget = 0;
-    file.fail_reads = true;
-    EXPECT_EQ(bxf_play_open(inst, &file, &params, &handle, &flags), BXF_RET_FILE);
+    t.file.fail_reads = true;
+    EXPECT_EQ(bxf_play_open(inst, &t.file, &params, &handle, &flags), BXF_RET_FILE);
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(bxf_play_close(nullptr), BXF_RET_OK);
 }

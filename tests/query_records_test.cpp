@@ -124,11 +124,8 @@ TEST_F(Queries, TrackHeader) {
 TEST_F(Queries, MediaHeaderAndHandler) {
     MediaHeaderInfo mh;
     ASSERT_EQ(bxf_get_media_header(m.handle, 1, &mh), BXF_RET_OK);
-    EXPECT_EQ(mh.creation_time, 0x4400000004ull);
-    EXPECT_EQ(mh.modification_time, 0x5500000005ull);
-    EXPECT_EQ(mh.time_scale, 90000u);
-    EXPECT_EQ(mh.duration, 0x6600000006ull);
-    EXPECT_EQ(mh.language, BXF_LANG_ISO639_ENG);
+    EXPECT_EQ((Fields{mh.creation_time, mh.modification_time, mh.time_scale, mh.duration, mh.language}),
+              (Fields{0x4400000004, 0x5500000005, 90000, 0x6600000006, BXF_LANG_ISO639_ENG}));
 
     HandlerInfo h;
     ASSERT_EQ(bxf_get_handler(m.handle, 2, &h), BXF_RET_OK);
@@ -170,9 +167,8 @@ TEST_F(Queries, VisualEntry) {
                       v.depth}),
               (Fields{BXF_FORMAT_TYPE_AVC1, BXF_FOURCC('a', 'v', 'c', '1'), 3, 1920, 1080, 72, 0x10, 96, 0x20, 2,
                       0x18}));
-    EXPECT_EQ(v.compressorname[0], 12) << "the name's length byte";
-    EXPECT_EQ(std::memcmp(v.compressorname + 1, "kelo encoder", 12), 0);
-    EXPECT_EQ(v.compressorname[13], 0);
+    // The name as stored: its length byte, its characters, then padding.
+    EXPECT_EQ(Bytes(v.compressorname, v.compressorname + 14), cat({u8(12), text("kelo encoder"), u8(0)}));
     ASSERT_EQ(bxf_get_visual_entry(m.handle, video, 2, &v), BXF_RET_OK);
     EXPECT_EQ(v.kind, BXF_FORMAT_TYPE_MP4V);
     EXPECT_EQ(v.width, 320);

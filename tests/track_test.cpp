@@ -19,14 +19,7 @@ Bytes movie(const Bytes &moov_children, const Bytes &top_level = {}) {
     return cat({ftyp(), top_level, box("moov", cat({mvhd(0, 1000), moov_children}))});
 }
 
-struct Opened : OpenedMovie {
-    explicit Opened(Bytes bytes) : OpenedMovie(std::move(bytes)) {}
-    const TrackNode *node(uint32_t n) {
-        const TrackNode *t = handle->movie.moov.tracks_head;
-        while (t && --n) t = t->next;
-        return t;
-    }
-};
+using Opened = OpenedMovie;
 
 TEST(LocateMode, KeepsTheFirstOfEachHeader) {
     const Bytes mdia = box("mdia", cat({mdhd(1, 90000, 0x123456789ull, 0x95C7), hdlr("soun", "Sound"),
@@ -34,7 +27,7 @@ TEST(LocateMode, KeepsTheFirstOfEachHeader) {
     const Bytes trak = box("trak", cat({tkhd(1, 7, 1ull << 33, 320u << 16, 240u << 16), mdia}));
     Opened o(movie(trak));
     ASSERT_EQ(o.code, BXF_RET_OK);
-    const TrackNode *t = o.node(1);
+    const TrackNode *t = o.movie->moov.tracks_head;
     EXPECT_EQ(t->track_id, 7u);
     EXPECT_EQ(t->media_time_scale, 90000u);
     EXPECT_EQ(t->media_duration, 0x123456789ull) << "all 64 bits of a version-1 duration";
@@ -126,10 +119,7 @@ TEST(FullMode, EditListEntries) {
         return std::make_tuple(e.segment_duration, e.media_time, e.media_rate_integer, e.media_rate_fraction);
     };
     for (const Row &r : rows) {
-        const Bytes track = box("trak", cat({tkhd(0, 1, 10), box("edts", r.elst),
-                                             box("mdia", cat({mdhd(0, 600, 6000), hdlr("vide"),
-                                                              box("minf", box("stbl", stsd({}, 0)))}))}));
-        Opened o(movie(track));
+        Opened o(movie(trak(1, "vide", 600, stsd({}, 0), box("edts", r.elst))));
         ASSERT_EQ(o.code, BXF_RET_OK) << r.name;
         EditListEntry e{};
         EXPECT_EQ(bxf_get_edit_list_entry(o.handle, 1, 1, &e), BXF_RET_STATE) << r.name << ": the track is not open";
@@ -173,9 +163,6 @@ Bytes vprf(uint32_t first_word, size_t words = 10) {
     for (size_t i = 0; i < words; ++i) body = cat({body, u32(first_word + uint32_t(i))});
     return box("VPRF", body);
 }
-Bytes prof(uint32_t count, const Bytes &entries) {
-    return uuid_box(vendor_uuid("PROF"), cat({u32(0), u32(count), entries}));
-}
 
 TEST(VendorBoxes, ProfileEntries) {
     const Bytes five = cat({box("FPRF", zeros(4)), vprf(100), vprf(0x00010002), box("APRF"), box("BPRF")});
@@ -217,8 +204,8 @@ TEST(VendorBoxes, MetadataLists) {
     EXPECT_EQ(lici.head->next->payload.size, 3u);
     EXPECT_EQ(lici.tail->payload.offset, 0u);
     EXPECT_EQ(o.handle->movie.moov.usmt.entry_count, 3u);
-    EXPECT_EQ(o.node(1)->usmt.entry_count, 1u);
-    EXPECT_EQ(o.node(1)->usmt.head->item_count, 9u);
+    EXPECT_EQ(o.movie->moov.tracks_head->usmt.entry_count, 1u);
+    EXPECT_EQ(o.movie->moov.tracks_head->usmt.head->item_count, 9u);
 }
 
 }  // namespace

@@ -99,56 +99,10 @@ protected:
         }
     }
 
-    static ComPtr<IUnknown> Create(const CLSID& clsid, REFIID iid) {
-        ComPtr<IClassFactory> factory;
-        ComPtr<IUnknown> object;
-        EXPECT_EQ(module_->GetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
-        if (factory) {
-            EXPECT_EQ(factory->CreateInstance(nullptr, iid, object.ReceiveVoid()), S_OK);
-        }
-        return object;
-    }
-
-    // A filter of the module that has loaded the media file.
-    static ComPtr<IBaseFilter> LoadedFilter() {
-        ComPtr<IUnknown> object = Create(CLSID_KeloMervane, IID_IBaseFilter);
-        ComPtr<IBaseFilter> filter;
-        ComPtr<IFileSourceFilter> source;
-        if (!object || FAILED(object.QueryTo(IID_IBaseFilter, &filter)) ||
-            FAILED(object.QueryTo(IID_IFileSourceFilter, &source))) {
-            ADD_FAILURE() << "no filter";
-            return {};
-        }
-        EXPECT_EQ(source->Load(g_media_path.c_str(), nullptr), S_OK) << Utf8(g_media_path);
-        return filter;
-    }
-
-    // The filter's page `index` (0 Parameters, 1 Streams), made through the class factory.
-    static ComPtr<IPropertyPage> PageOf(IBaseFilter* filter, ULONG index = 0) {
-        ComPtr<ISpecifyPropertyPages> specify;
-        EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, specify.ReceiveVoid()), S_OK);
-        if (!specify) return {};
-        CAUUID pages{};
-        EXPECT_EQ(specify->GetPages(&pages), S_OK);
-        EXPECT_EQ(pages.cElems, 2u);
-        ComPtr<IPropertyPage> page;
-        if (pages.cElems == 2 && pages.pElems) {
-            EXPECT_TRUE(IsEqualCLSID(pages.pElems[0], CLSID_KeloMervaneProperties));
-            EXPECT_TRUE(IsEqualCLSID(pages.pElems[1], CLSID_KeloMervaneStreams));
-            ComPtr<IUnknown> object = Create(pages.pElems[index], IID_IPropertyPage);
-            if (object) {
-                EXPECT_EQ(object.QueryTo(IID_IPropertyPage, &page), S_OK);
-            }
-        }
-        CoTaskMemFree(pages.pElems);
-        return page;
-    }
-
     static FilterSnapshot Snapshot(IBaseFilter* filter) {
         FilterSnapshot s;
         ComPtr<IFileSourceFilter> source;
         ComPtr<IMediaSeeking> seeking;
-        ComPtr<IUnknown> param_unknown;
         EXPECT_EQ(filter->QueryInterface(IID_IFileSourceFilter, source.ReceiveVoid()), S_OK);
         EXPECT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
         if (!source || !seeking) return s;
@@ -159,19 +113,28 @@ protected:
         EXPECT_EQ(seeking->GetPositions(&s.current, &s.stop), S_OK);
         EXPECT_EQ(seeking->GetRate(&s.rate), S_OK);
         ComPtr<IEnumPins> pins;
-        if (SUCCEEDED(filter->EnumPins(pins.Receive()))) {
-            ComPtr<IPin> pin;
-            while (pins->Next(1, pin.Receive(), nullptr) == S_OK) ++s.pins;
-        }
+        EXPECT_EQ(filter->EnumPins(pins.Receive()), S_OK);
+        for (ComPtr<IPin> pin; pins && pins->Next(1, pin.Receive(), nullptr) == S_OK;) ++s.pins;
         return s;
     }
 
-    // A filter that has loaded the media file and its page `index`, connected to it unless `connect` is false.
+    // A filter that has loaded the media file and its page `index` (0 Parameters, 1 Streams) as GetPages names it,
+    // made through the class factory and connected to the filter unless `connect` is false.
     void FilterAndPage(ULONG index = 0, bool connect = true) {
-        filter_ = LoadedFilter();
-        ASSERT_TRUE(filter_);
-        page_ = PageOf(filter_.Get(), index);
-        ASSERT_TRUE(page_);
+        ASSERT_EQ(module_->CreateFilter(filter_.Receive()), S_OK);
+        ComPtr<IFileSourceFilter> source;
+        ComPtr<ISpecifyPropertyPages> specify;
+        ASSERT_EQ(filter_.QueryTo(IID_IFileSourceFilter, &source), S_OK);
+        ASSERT_EQ(source->Load(g_media_path.c_str(), nullptr), S_OK) << Utf8(g_media_path);
+        ASSERT_EQ(filter_.QueryTo(IID_ISpecifyPropertyPages, &specify), S_OK);
+        CAUUID pages{};
+        ASSERT_EQ(specify->GetPages(&pages), S_OK);
+        const std::vector<CLSID> named(pages.pElems, pages.pElems + pages.cElems);
+        CoTaskMemFree(pages.pElems);
+        ASSERT_EQ(named.size(), 2u);
+        EXPECT_TRUE(IsEqualCLSID(named[0], CLSID_KeloMervaneProperties));
+        EXPECT_TRUE(IsEqualCLSID(named[1], CLSID_KeloMervaneStreams));
+        ASSERT_EQ(module_->CreateObject(named[index], IID_IPropertyPage, page_.ReceiveVoid()), S_OK);
         IUnknown* objects[] = {filter_.Get()};
         if (connect) ASSERT_EQ(page_->SetObjects(1, objects), S_OK);
     }

@@ -42,14 +42,6 @@ protected:
         EXPECT_EQ(module_->GetClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
         return factory;
     }
-    static ComPtr<IBaseFilter> CreateFilter() {
-        ComPtr<IBaseFilter> filter;
-        ComPtr<IClassFactory> factory = Factory();
-        if (factory) {
-            EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
-        }
-        return filter;
-    }
 };
 
 struct ClassObjectCase {
@@ -115,8 +107,8 @@ TEST_F(ModuleTest, FactoryCreatesThePropertyPageWhichKeepsTheModuleLoaded) {
 }
 
 TEST_F(ModuleTest, FilterKeepsTheModuleLoadedAfterItsFactoryIsGone) {
-    ComPtr<IBaseFilter> filter = CreateFilter();  // the factory is released inside
-    ASSERT_TRUE(filter);
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(module_->CreateFilter(filter.Receive()), S_OK);  // the factory is released inside
     EXPECT_EQ(module_->CanUnloadNow(), S_FALSE);
     ComPtr<IMediaSeeking> seeking;
     ASSERT_EQ(filter->QueryInterface(IID_IMediaSeeking, seeking.ReceiveVoid()), S_OK);
@@ -203,8 +195,8 @@ const InterfaceCase kInterfaces[] = {
 };
 
 TEST_F(ModuleTest, FilterAnswersItsInterfacesWithOneIdentityAndRefusesOthers) {
-    ComPtr<IBaseFilter> filter = CreateFilter();
-    ASSERT_TRUE(filter);
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(module_->CreateFilter(filter.Receive()), S_OK);
     CLSID clsid{};
     ASSERT_EQ(filter->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_KeloMervane));

@@ -53,6 +53,10 @@ inline Bytes uuid_box(const Bytes &extended_type, const Bytes &body = {}) {
 inline Bytes vendor_uuid(const char *name) {
     return cat({fourcc(name), u32(0x21D24FCE), u32(0xBB88695C), u32(0xFAC9C740)});
 }
+// The vendor profile list: its version, the entry count it announces, then `entries`.
+inline Bytes prof(uint32_t count, const Bytes &entries, uint8_t version = 0) {
+    return uuid_box(vendor_uuid("PROF"), cat({u32(uint32_t(version) << 24), u32(count), entries}));
+}
 
 // A minimal valid movie header: version 0 or 1, with the given time scale.
 inline Bytes mvhd(uint8_t version, uint32_t time_scale, uint64_t duration = 0) {

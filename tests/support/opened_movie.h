@@ -96,17 +96,6 @@ struct OpenedMovie : TestInstance {
         EXPECT_EQ(bxf_play_get_track_duration(handle, track, whole, &d), BXF_RET_OK);
         return d;
     }
-    // Opens tracks 1 to `last` (every track when the movie has fewer): the
-    // first code that is not BXF_RET_OK, or BXF_RET_OK.
-    uint32_t open_tracks(uint32_t last = UINT32_MAX) {
-        uint32_t tracks = 0, first_failure = BXF_RET_OK;
-        bxf_get_track_count(handle, &tracks);
-        for (uint32_t t = 1; t <= tracks && t <= last; ++t) {
-            const uint32_t ret = bxf_open_track(handle, t);
-            if (first_failure == BXF_RET_OK) first_failure = ret;
-        }
-        return first_failure;
-    }
 };
 
 #endif

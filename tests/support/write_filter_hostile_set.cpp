@@ -27,15 +27,10 @@ enum class HostileExpect { kAny, kRefused, kComplete, kAbort, kOnlyVideoPlays, k
 // By HostileExpect, as kelo-stress reads them.
 const char* const kExpectPrefix[] = {"any", "refused", "complete", "abort", "only-video", "only-audio"};
 
+// A file of the set, or one of a family: its name, what sets it apart (a sample entry, a sample, a configuration),
+// its rule.
 struct HostileFile {
-    std::string name;  // letters, digits, '-' and '_', ending in ".mp4"
-    Bytes bytes;
-    HostileExpect expect = HostileExpect::kAny;
-};
-
-// One file of a family: its name, what sets it apart (a sample entry, a sample, a configuration), its rule.
-struct Variant {
-    const char* name;
+    std::string name;  // letters, digits, '-' and '_'
     Bytes bytes;
     HostileExpect expect = HostileExpect::kAny;
 };
@@ -47,8 +42,8 @@ const Bytes kSps = {0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x0A, 0x11, 0x90};
 const Bytes kPps = {0x68, 0xCE, 0x3C, 0x80};
 
 Bytes avcc(const std::vector<Bytes>& sps, const std::vector<Bytes>& pps, uint8_t sps_count_field,
-           uint8_t length_size_minus_one = 3) {
-    Bytes body = {1, 0x42, 0xC0, 0x1E, uint8_t(0xFC | length_size_minus_one), uint8_t(0xE0 | sps_count_field)};
+           uint8_t length_size_minus_one = 3, uint8_t level = 0x1E) {
+    Bytes body = {1, 0x42, 0xC0, level, uint8_t(0xFC | length_size_minus_one), uint8_t(0xE0 | sps_count_field)};
     for (const Bytes& s : sps) append(body, cat({u16(uint16_t(s.size())), s}));
     append(body, u8(uint8_t(pps.size())));
     for (const Bytes& p : pps) append(body, cat({u16(uint16_t(p.size())), p}));
@@ -187,7 +182,7 @@ TrackPlan replaced(TrackPlan t, const char* type, Bytes value) {
 
 void add(std::vector<HostileFile>* set, const std::string& name, Bytes bytes,
          HostileExpect expect = HostileExpect::kAny) {
-    set->push_back({name + ".mp4", std::move(bytes), expect});
+    set->push_back({name, std::move(bytes), expect});
 }
 
 // Malformed tables in the video or the audio track of an otherwise good movie, where the filter's own code meets
@@ -231,12 +226,8 @@ void broken_tracks(std::vector<HostileFile>* set) {
 // Files that reach the pins' own parsing and delivery.
 void pin_files(std::vector<HostileFile>* set) {
     const TrackPlan a = audio_plan();
-    // The avcC's level field (the SPS itself says 3.0): below 9 is refused, 9 plays.
-    auto level = [](uint8_t level) {
-        return avc1(box("avcC", cat({Bytes{1, 0x42, 0xC0, level, 0xFF, 0xE1}, u16(8), kSps, u8(1), u16(4), kPps})));
-    };
     // Parameter sets and the records that hold them.
-    const Variant entries[] = {
+    const HostileFile entries[] = {
         {"avc-sps-unparsable", avc1(avcc({{0x67, 0x42}}, {kPps}, 1)), HostileExpect::kComplete},
         {"avc-sps-empty", avc1(avcc({{}}, {kPps}, 1))},
         {"avc-no-parameter-sets", avc1(avcc({}, {}, 0))},
@@ -244,28 +235,29 @@ void pin_files(std::vector<HostileFile>* set) {
         // 32 sets written, a count field (5 bits) that holds at most 31.
         {"avc-32-sps", avc1(avcc(std::vector<Bytes>(32, kSps), {kPps}, 31))},
         {"avc-255-pps", avc1(avcc({kSps}, std::vector<Bytes>(255, kPps), 1)), HostileExpect::kComplete},
-        {"avc-level-8", level(8), HostileExpect::kOnlyAudioPlays},
-        {"avc-level-9", level(9), HostileExpect::kComplete},
+        // The avcC's level field (the SPS itself says 3.0): below 9 is refused, 9 plays.
+        {"avc-level-8", avc1(avcc({kSps}, {kPps}, 1, 3, 8)), HostileExpect::kOnlyAudioPlays},
+        {"avc-level-9", avc1(avcc({kSps}, {kPps}, 1, 3, 9)), HostileExpect::kComplete},
         {"avc-avcc-truncated", avc1(box("avcC", Bytes{1, 0x42, 0xC0}))},
         {"avc-no-avcc", visual_entry("avc1", 160, 128)},
         {"avc-length-size-3", avc1(avcc({kSps}, {kPps}, 1, 2)), HostileExpect::kAbort},
         {"avc-length-size-1", avc1(avcc({kSps}, {kPps}, 1, 0))},
     };
-    for (const Variant& row : entries) {
+    for (const HostileFile& row : entries) {
         TrackPlan v = video_plan();
         v.stsd_entries = row.bytes;
         add(set, row.name, av_movie(v, a), row.expect);
     }
 
     // NAL length fields in the fourth sample.
-    const Variant samples[] = {
+    const HostileFile samples[] = {
         {"avc-nal-length-0", cat({u32(0), Bytes(200, 0x41)}), HostileExpect::kAbort},
         {"avc-nal-length-past-the-sample", cat({u32(300), Bytes(200, 0x41)}), HostileExpect::kAbort},
         {"avc-nal-length-2e32-1", cat({u32(0xFFFFFFFF), Bytes(200, 0x41)}), HostileExpect::kAbort},
         {"avc-sample-shorter-than-a-length", {0x00, 0x00}},
         {"avc-sample-size-0", {}},
     };
-    for (const Variant& row : samples) {
+    for (const HostileFile& row : samples) {
         TrackPlan v = video_plan();
         v.samples[3] = row.bytes;
         add(set, row.name, av_movie(v, a), row.expect);
@@ -312,7 +304,7 @@ void pin_files(std::vector<HostileFile>* set) {
     // Refused: the pin's connection fails and the video plays alone.
     const HostileExpect kRefusedAudio = HostileExpect::kOnlyVideoPlays, kEdge = HostileExpect::kAny;
     auto aac = [](const Bytes& config) { return mp4a(esds(config)); };
-    const Variant audio_entries[] = {
+    const HostileFile audio_entries[] = {
         {"aac-main", aac({0x09, 0x90}), kRefusedAudio},                      // object type 1
         {"aac-sbr", aac({0x2B, 0x10, 0x88, 0x00}), kRefusedAudio},           // 5, with its extension frequency
         {"aac-ps", aac({0xEB, 0x10, 0x88, 0x00}), kRefusedAudio},            // 29
@@ -330,7 +322,7 @@ void pin_files(std::vector<HostileFile>* set) {
         {"aac-mp3-object-type-indication", mp4a(esds(kAscLcStereo, true, 0x6B))},
         {"aac-no-esds", audio_entry("mp4a", 2, 16, 48000u << 16)},
     };
-    for (const Variant& row : audio_entries)
+    for (const HostileFile& row : audio_entries)
         add(set, row.name, av_movie(video_plan(), audio_plan(row.bytes)), row.expect);
     add(set, "aac-alone-refused", movie({audio_plan(mp4a(esds({0x09, 0x90})))}));
 
@@ -414,7 +406,7 @@ int main(int argc, char** argv) {
     pin_files(&set);
     for (const HostileFile& file : set) {
         const std::string path =
-            std::string(argv[1]) + "/" + kExpectPrefix[static_cast<int>(file.expect)] + "--" + file.name;
+            std::string(argv[1]) + "/" + kExpectPrefix[static_cast<int>(file.expect)] + "--" + file.name + ".mp4";
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
         if (!out) {
